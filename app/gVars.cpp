@@ -1,0 +1,7 @@
+#include "gVars.h"
+
+AppVars &gVars()
+{
+    static AppVars vars;
+    return vars;
+}
