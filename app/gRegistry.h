@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The settings store: a per-user tree of keys holding text values, kept in
+// $XDG_CONFIG_HOME/Brightfen/Ambrylog/settings.reg (the layout of a registry export).
+// Key paths and value names compare without regard to letter case.
+
+namespace RegKey {
+inline const QString V = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\V");
+inline const QString S = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\S");
+inline const QString Wp = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\S\\wp");
+inline const QString Drives = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\Drives");
+// The start-up list; stored as the freedesktop autostart entry, not in the file.
+inline const QString Run = QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+} // namespace RegKey
+
+// The value's text, or the empty text when it does not exist. Throws AmbryError
+// "Invalid data type for '<name>'" when the value exists but is not text.
+QString ReadSetting(const QString &key, const QString &name);
+// Creates the key when needed; a failure to write is silent.
+void WriteSetting(const QString &key, const QString &name, const QString &value);
+// True when the value existed and was deleted.
+bool DeleteSetting(const QString &key, const QString &name);

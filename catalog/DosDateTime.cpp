@@ -1,0 +1,40 @@
+#include "DosDateTime.h"
+
+namespace dosdate {
+
+int32_t pack(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < 1980)
+        return pack(1980, 1, 1, 0, 0, 0);
+    if (year > 2107)
+        return pack(2107, 12, 31, 23, 59, 58);
+    const uint32_t v = (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16)
+                       | (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
+    return static_cast<int32_t>(v);
+}
+
+int32_t pack(const QDateTime &local)
+{
+    const QDateTime t = local.toLocalTime();
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    return pack(d.year(), d.month(), d.day(), tm.hour(), tm.minute(), tm.second());
+}
+
+QDateTime unpack(int32_t packed)
+{
+    const uint32_t v = static_cast<uint32_t>(packed);
+    const int year = int(v >> 25) + 1980;
+    const int month = int((v >> 21) & 0xF);
+    const int day = int((v >> 16) & 0x1F);
+    const int hour = int((v >> 11) & 0x1F);
+    const int minute = int((v >> 5) & 0x3F);
+    const int second = int(v & 0x1F) * 2;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::LocalTime);
+}
+
+} // namespace dosdate
