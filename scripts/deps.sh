@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
-          qt6-svg-plugins libudev-dev libgtest-dev libbenchmark-dev xvfb xauth
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+          libudev-dev libgtest-dev libbenchmark-dev xvfb xauth
           fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream)
