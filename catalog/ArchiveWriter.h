@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// What a new archive says about its disc, besides the records.
+struct ArchiveFields
+{
+    QString mark, location, note; // stored trimmed; CR, LF and NUL become blanks
+    qint64 files = 0, dirs = 0, size = 0;
+    int number = 0;
+    QDateTime savedAt; // the moment of the save; invalid means now
+};
+
+// Writes a new archive: the record section (each line ending in CR LF, as the disc walk
+// built it), then the archive fields, into <catalogFolder><checksum>.dat, replacing any
+// file of that name. The file appears whole or not at all (written under a temporary
+// name that is no archive, then renamed). Records the number as "LastArchiveNumber".
+// Returns the path written. Throws AmbryError "Cannot Get CRC." when the checksum text
+// is blank, and AmbryError with the path and reason when the file cannot be written.
+// The caller sets gVars().newArchivePath.
+QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSection,
+                        const QString &checksum, const ArchiveFields &fields);
+
+// Sets "AMark", "ALocation" and "ANote" of an archive, in that order: a non-empty value
+// replaces the first field line of that key in place, or is appended at the end when
+// there is none; an empty value deletes the line. Records and every other line are
+// kept; the file keeps its name (a symbolic link stays a link to the rewritten file).
+// Written atomically. False when the file cannot be read or written.
+bool ChangeValuesInArchive(const QString &mark, const QString &location, const QString &note,
+                           const QString &path);
+
+// Writes bytes to path atomically: a temporary file in the same folder (named so that it
+// never matches "*.dat"), flushed to disk, then renamed over path. Keeps the permissions
+// of an existing file. Throws AmbryError with the path and reason on failure.
+void writeFileAtomically(const QString &path, const QByteArray &bytes);

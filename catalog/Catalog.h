@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The catalog: every file matching the mask ("*.dat", any letter case) in the catalog
+// folder and, at any depth, below it. Nothing is cached; every call reads the files afresh.
+
+// Called with the full path of each archive; return false to stop the walk.
+using ArchiveVisitor = std::function<bool(const QString &path)>;
+
+// The one walk every reader of the catalog shares. A folder's own files come first, in the
+// order the file system lists them (hidden ones included), then its subfolders, depth
+// first. A symbolic link to a file counts like the file; a symbolic link to a folder is
+// never entered, so a link cycle cannot trap the walk. Folders that cannot be listed are
+// skipped. The mask matches whole names without regard to letter case ("*" and "?").
+// Returns false when the visitor stopped the walk.
+bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit);
+
+// Whether a file name matches a mask such as "*.dat" without regard to letter case.
+bool matchesArchiveMask(const QString &name, const QString &mask);
+
+// The value of an archive field, untrimmed; empty when missing. Throws AmbryError when
+// the file cannot be read.
+QString ReadArchiveValue(const QString &path, const QString &key);
+
+// Whether an archive in the tree carries the mark, compared without regard to letter case
+// and as given (not trimmed). Archives whose mark is blank are skipped. Throws AmbryError
+// when an archive cannot be read.
+bool MarkExists(const QString &mark, const QString &folder, const QString &mask);
+
+// The highest valid, positive "ANumber" in the tree (signed 32-bit), 0 when there is none.
+int GetHighestArchiveNumber(const QString &folder, const QString &mask);
+
+// The number the next saved archive gets: the highest in the catalog plus one, else
+// "LastArchiveNumber" plus one (1 when that is missing or not a number).
+int nextArchiveNumber(const QString &catalogFolder);
+
+// Parses a signed 32-bit decimal number (optional sign, digits only).
+bool parseArchiveInt(QStringView text, int *value);
