@@ -6,11 +6,11 @@
 // optical drive srN; other letters may be folder drives bound by the user (settings key
 // RegKey::Drives). Every letter without a drive has the type name "1".
 
-void OpenDriveDoor(char letter);              // unmount and eject; silent
-void CloseDriveDoor(char letter);             // close the tray; silent
-char FindFirstCdDrive();                      // 0 when there is none
+void OpenDriveDoor(char letter);                 // unmount and eject; silent
+void CloseDriveDoor(char letter);                // close the tray; silent
+char FindFirstCdDrive();                         // 0 when there is none
 QString GetDriveTypeName(const QString &letter); // "CD/DVD ROM", "LOCAL", "1", ...
-bool IsDiscReady(char letter);                // throws AmbryError "Not a valid drive ID"
+bool IsDiscReady(char letter);                   // throws AmbryError "Not a valid drive ID"
 bool IsAudioDisc(char letter);
 // Real folder where the medium in the drive is mounted (ending in "/"), mounting it when a
 // medium with a file system is present but not mounted; empty when there is none.

@@ -1,0 +1,89 @@
+#include "gDrives.h"
+
+#include "AmbryError.h"
+#include "DriveSystem.h"
+
+namespace {
+
+char upper(char letter)
+{
+    return (letter >= 'a' && letter <= 'z') ? char(letter - 'a' + 'A') : letter;
+}
+
+bool valid(char letter)
+{
+    return letter >= 'A' && letter <= 'Z';
+}
+
+} // namespace
+
+void OpenDriveDoor(char letter)
+{
+    letter = upper(letter);
+    if (!valid(letter))
+        return;
+    try {
+        driveSystem().eject(letter);
+    } catch (...) {
+        // Door commands are silent by design.
+    }
+}
+
+void CloseDriveDoor(char letter)
+{
+    letter = upper(letter);
+    if (!valid(letter))
+        return;
+    try {
+        driveSystem().closeTray(letter);
+    } catch (...) {
+    }
+}
+
+char FindFirstCdDrive()
+{
+    const QList<DriveInfo> all = driveSystem().drives();
+    for (const DriveInfo &d : all)
+        if (d.kind == DriveKind::Optical || d.kind == DriveKind::Folder)
+            return d.letter;
+    return 0;
+}
+
+QString GetDriveTypeName(const QString &letter)
+{
+    if (letter.isEmpty())
+        return QStringLiteral("1");
+    const char c = upper(letter.at(0).toLatin1());
+    if (!valid(c))
+        return QStringLiteral("1");
+    switch (driveSystem().drive(c).kind) {
+    case DriveKind::Fixed:
+        return QStringLiteral("LOCAL");
+    case DriveKind::Optical:
+    case DriveKind::Folder:
+        return QStringLiteral("CD/DVD ROM");
+    case DriveKind::None:
+        break;
+    }
+    return QStringLiteral("1");
+}
+
+bool IsDiscReady(char letter)
+{
+    letter = upper(letter);
+    if (!valid(letter))
+        throw AmbryError(QStringLiteral("Not a valid drive ID"));
+    return driveSystem().isReady(letter);
+}
+
+bool IsAudioDisc(char letter)
+{
+    letter = upper(letter);
+    return valid(letter) && driveSystem().isAudio(letter);
+}
+
+QString DriveRootPath(char letter)
+{
+    letter = upper(letter);
+    return valid(letter) ? driveSystem().rootPath(letter, true) : QString();
+}

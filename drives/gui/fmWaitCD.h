@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+#include "VolumeNotice.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class QWidget;
+class MediaMonitor;
+
+// Asks for a disc in the read device and waits until it is there (the user's OK, a medium
+// arriving in the read device, or a fresh disc already in the drive). Result 1 (OK) or 2 (Cancel).
+int WaitForDisc(const QString &message);
+
+// Called when a wait finds no read device at all; the main window installs one that disables
+// its add command for good.
+void setNoReadDeviceHandler(std::function<void()> handler);
+
+class TfrmWaitCD : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmWaitCD(QWidget *parent = nullptr);
+    ~TfrmWaitCD() override;
+
+    // The states the window can be in after it was shown.
+    enum class State { Waiting, DiscPresent, NoDevice };
+    State state() const { return m_state; }
+
+public slots:
+    void btnOkClick();
+    void btnCancelClick();
+    void timCDinsertedTimer();
+    void mediaArrived(const VolumeNotice &notice);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void FormShow();
+    void FormActivate();
+
+    QWidget *Panel2;
+    QLabel *Label2;
+    QLabel *lblMsg;
+    QWidget *Panel1;
+    QPushButton *btnOk;
+    QPushButton *btnCancel;
+    QTimer *timCDinserted;
+    MediaMonitor *m_monitor = nullptr;
+    State m_state = State::Waiting;
+    bool m_shown = false;
+};
