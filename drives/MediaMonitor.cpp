@@ -19,6 +19,6 @@ VolumeNotice mediaNoticeFor(char letter)
     VolumeNotice notice;
     if (letter >= 'A' && letter <= 'Z')
         notice.unitMask = quint32(1) << (letter - 'A');
-    notice.flags = 1;
+    notice.flags = VolumeNoticeMediaFlag;
     return notice;
 }

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "VolumeNotice.h"
+#include "util/gUtils.h"
 
 // Tells about media arriving in our drives, but only while started: the wait-for-disc window
 // starts it when it opens and stops it when it closes, so nothing watches or polls otherwise.

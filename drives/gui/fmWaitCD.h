@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "VolumeNotice.h"
+#include "util/gUtils.h"
 
 class QLabel;
 class QPushButton;
@@ -37,6 +37,7 @@ public slots:
     void btnCancelClick();
     void timCDinsertedTimer();
     void mediaArrived(const VolumeNotice &notice);
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,0 +1,259 @@
+#include "fmWaitCD.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "AmbryError.h"
+#include "DriveSystem.h"
+#include "app/gRegistry.h"
+#include "app/gVars.h"
+#include "gDrives.h"
+
+namespace {
+
+const QColor kBandColor(0, 95, 140);
+const QColor kHeadingColor(249, 254, 255);
+const QColor kClientColor(255, 255, 255);
+const QColor kTextColor(20, 20, 20);
+
+std::function<void()> &noReadDeviceHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+// The one wait window that may be open.
+QPointer<TfrmWaitCD> &openWindow()
+{
+    static QPointer<TfrmWaitCD> window;
+    return window;
+}
+
+QWidget *makeBand(QWidget *parent, const QString &name)
+{
+    auto *band = new QWidget(parent);
+    band->setObjectName(name);
+    band->setAutoFillBackground(true);
+    QPalette pal = band->palette();
+    pal.setColor(QPalette::Window, kBandColor);
+    pal.setColor(QPalette::WindowText, kHeadingColor);
+    band->setPalette(pal);
+    return band;
+}
+
+} // namespace
+
+void setNoReadDeviceHandler(std::function<void()> handler)
+{
+    noReadDeviceHandler() = std::move(handler);
+}
+
+int WaitForDisc(const QString &message)
+{
+    // A second wait while one is open counts as Cancel: the caller's command then stops,
+    // rather than going on with a disc nobody asked for.
+    if (openWindow())
+        return 2;
+    gVars().waitMessage = message;
+    auto *window = new TfrmWaitCD;
+    openWindow() = window;
+    const int result = window->exec();
+    delete window;
+    QCoreApplication::processEvents();
+    return result == 1 ? 1 : 2;
+}
+
+TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmWaitCD"));
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kClientColor);
+    pal.setColor(QPalette::WindowText, kTextColor);
+    setPalette(pal);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel2 = makeBand(this, QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(25);
+    auto *topLayout = new QHBoxLayout(Panel2);
+    topLayout->setContentsMargins(8, 0, 8, 0);
+    Label2 = new QLabel(QStringLiteral("Waiting for the user to insert a CD/DVD"), Panel2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont headingFont = Label2->font();
+    headingFont.setPixelSize(16);
+    Label2->setFont(headingFont);
+    topLayout->addWidget(Label2);
+    layout->addWidget(Panel2);
+
+    lblMsg = new QLabel(this);
+    lblMsg->setObjectName(QStringLiteral("lblMsg"));
+    lblMsg->setAlignment(Qt::AlignCenter);
+    lblMsg->setWordWrap(true);
+    QFont msgFont = lblMsg->font();
+    msgFont.setBold(true);
+    lblMsg->setFont(msgFont);
+    lblMsg->setContentsMargins(16, 12, 16, 12);
+    layout->addWidget(lblMsg, 1);
+
+    Panel1 = makeBand(this, QStringLiteral("Panel1"));
+    auto *bottomLayout = new QHBoxLayout(Panel1);
+    bottomLayout->setContentsMargins(8, 8, 8, 8);
+    bottomLayout->addStretch(1);
+    btnOk = new QPushButton(QStringLiteral("OK"), Panel1);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), Panel1);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    bottomLayout->addWidget(btnOk);
+    bottomLayout->addWidget(btnCancel);
+    layout->addWidget(Panel1);
+    connect(btnOk, &QPushButton::clicked, this, &TfrmWaitCD::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmWaitCD::btnCancelClick);
+
+    timCDinserted = new QTimer(this);
+    timCDinserted->setObjectName(QStringLiteral("timCDinserted"));
+    timCDinserted->setInterval(500);
+    timCDinserted->setSingleShot(false);
+    connect(timCDinserted, &QTimer::timeout, this, &TfrmWaitCD::timCDinsertedTimer);
+
+    setFixedSize(440, 190);
+
+    // Arrivals count only while this window exists.
+    m_monitor = driveSystem().mediaMonitor();
+    connect(m_monitor, &MediaMonitor::mediaArrived, this, &TfrmWaitCD::mediaArrived);
+    m_monitor->start();
+}
+
+TfrmWaitCD::~TfrmWaitCD()
+{
+    if (m_monitor) {
+        disconnect(m_monitor, nullptr, this, nullptr);
+        m_monitor->stop();
+    }
+}
+
+void TfrmWaitCD::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+        FormShow();
+    }
+    FormActivate();
+}
+
+void TfrmWaitCD::FormShow()
+{
+    const QString &message = gVars().waitMessage;
+    lblMsg->setText(message.isEmpty()
+                        ? QStringLiteral("Please insert CD or DVD in CD/DVD ROM device and close it.")
+                        : message);
+    const char letter = gVars().readDeviceLetter;
+    bool ready = false;
+    bool haveDevice = letter != 0;
+    if (haveDevice) {
+        try {
+            ready = IsDiscReady(letter);
+        } catch (const AmbryError &) {
+            // A stored letter that names no drive at all: same as having no read device,
+            // rather than an error box on top of a window that cannot be satisfied.
+            haveDevice = false;
+        }
+    }
+    if (!haveDevice) {
+        m_state = State::NoDevice;
+        lblMsg->setText(QStringLiteral("No device installed!"));
+        if (noReadDeviceHandler())
+            noReadDeviceHandler()();
+        btnOk->setEnabled(false);
+        return;
+    }
+    QString hostage;
+    try {
+        hostage = ReadSetting(RegKey::V, QStringLiteral("HostageFile"));
+    } catch (const AmbryError &) {
+        hostage.clear(); // a value of the wrong type holds no disc hostage
+    }
+    if (!ready || (!hostage.isEmpty() && QFileInfo::exists(hostage))) {
+        m_state = State::Waiting;
+        OpenDriveDoor(letter);
+        return;
+    }
+    m_state = State::DiscPresent;
+    lblMsg->setText(QStringLiteral("CD/DVD... inserted!"));
+    QCoreApplication::processEvents();
+    timCDinserted->start();
+    btnCancel->hide();
+    btnOk->hide();
+}
+
+void TfrmWaitCD::FormActivate()
+{
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    if (btnOk->isEnabled() && btnOk->isVisible())
+        btnOk->setFocus();
+}
+
+void TfrmWaitCD::btnOkClick()
+{
+    if (!btnOk->isEnabled())
+        return;
+    CloseDriveDoor(gVars().readDeviceLetter);
+    done(1);
+}
+
+void TfrmWaitCD::btnCancelClick()
+{
+    done(2);
+}
+
+void TfrmWaitCD::timCDinsertedTimer()
+{
+    timCDinserted->stop();
+    done(1);
+}
+
+void TfrmWaitCD::mediaArrived(const VolumeNotice &notice)
+{
+    const QString drive = DriveLetterFromVolumeMask(notice);
+    // A notice without the media flag (a new drive, not a medium) names no letter: it neither
+    // closes the window nor frees the hostage disc.
+    if (drive.isEmpty())
+        return;
+    const char letter = gVars().readDeviceLetter;
+    const char upperLetter = (letter >= 'a' && letter <= 'z') ? char(letter - 'a' + 'A') : letter;
+    if (letter != 0 && drive.at(0) == QLatin1Char(upperLetter))
+        done(1);
+    WriteSetting(RegKey::V, QStringLiteral("HostageFile"), QString());
+}
+
+void TfrmWaitCD::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        btnCancelClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmWaitCD::reject()
+{
+    // The window's close button and every other way out without OK give Cancel.
+    done(2);
+}
