@@ -10,6 +10,7 @@
 #include "CliCommand.h"
 // Each subsystem's commands (add a line per header as commands land):
 // #include "cliCatalog.h"
+#include "cliDrives.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ int main(int argc, char **argv)
 
     const std::map<QString, std::function<int(CliContext &)>> commands = {
         // {QStringLiteral("checksum"), cliChecksum},
+        {QStringLiteral("drives"), cliDrives},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {
