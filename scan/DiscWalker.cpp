@@ -1,0 +1,273 @@
+#include "DiscWalker.h"
+
+#include "app/gRegistry.h"
+#include "catalog/DosDateTime.h"
+#include "util/AmbryError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kHostageFile = QStringLiteral("HostageFile");
+
+qint64 monotonicNs()
+{
+    // The coarse clock costs next to nothing, and 20 ms is far above its resolution.
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+bool isBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+QByteArrayView trimmed(QByteArrayView v)
+{
+    qsizetype b = 0;
+    qsizetype e = v.size();
+    while (b < e && isBlankOrControl(v[b]))
+        ++b;
+    while (e > b && isBlankOrControl(v[e - 1]))
+        --e;
+    return v.sliced(b, e - b);
+}
+
+// A control byte inside a name would split the four-line record; such a file can still be
+// found by a search, but its recorded name no longer leads back to it on the disc.
+void replaceControlBytes(QByteArray &s)
+{
+    for (char &c : s)
+        if (static_cast<unsigned char>(c) < 32)
+            c = '?';
+}
+
+} // namespace
+
+namespace discwalk {
+
+QByteArray folderLine(QByteArrayView relative)
+{
+    if (trimmed(relative).isEmpty())
+        return QByteArrayLiteral("\\");
+    QByteArrayView rest = relative;
+    if (rest.endsWith('/'))
+        rest.chop(1);
+    QByteArray line = trimmed(rest).toByteArray();
+    line.replace('/', '\\');
+    replaceControlBytes(line);
+    return line;
+}
+
+QByteArray recordName(QByteArrayView rawName)
+{
+    QByteArray name = trimmed(rawName).toByteArray();
+    replaceControlBytes(name);
+    return name;
+}
+
+int32_t packLocalTime(qint64 secondsSinceEpoch)
+{
+    const time_t t = static_cast<time_t>(secondsSinceEpoch);
+    tm local{};
+    if (!localtime_r(&t, &local))
+        return secondsSinceEpoch < 0 ? dosdate::pack(1980, 1, 1, 0, 0, 0)
+                                     : dosdate::pack(2107, 12, 31, 23, 59, 58);
+    // dosdate::pack clamps years outside 1980..2107 to the first and last moment it holds.
+    return dosdate::pack(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                         local.tm_sec > 59 ? 59 : local.tm_sec);
+}
+
+} // namespace discwalk
+
+DiscWalker::DiscWalker() = default;
+
+void DiscWalker::setProgressCallback(ProgressFn fn, int intervalMs)
+{
+    m_progress = std::move(fn);
+    m_intervalNs = qint64(intervalMs) * 1'000'000;
+}
+
+QByteArray DiscWalker::takeRecords()
+{
+    QByteArray out;
+    out.swap(m_records);
+    return out;
+}
+
+bool DiscWalker::walk(const QString &rootPath)
+{
+    m_cancel = false;
+    m_counts = {};
+    m_records = QByteArray();
+    m_haveCachedTime = false;
+    m_root = rootPath.endsWith(QLatin1Char('/')) ? rootPath : rootPath + QLatin1Char('/');
+    m_rootBytes = QFile::encodeName(m_root);
+    m_hostage.clear();
+    m_hostageWanted = false;
+    if (m_trackHostage) {
+        try {
+            m_hostage = ReadSetting(RegKey::V, kHostageFile);
+        } catch (const AmbryError &) {
+            m_hostage.clear(); // a value of the wrong type counts as missing
+        }
+        m_hostageWanted = m_hostage.isEmpty();
+    }
+    m_lastReportNs = monotonicNs();
+
+    bool finished = true;
+    const int rootFd = ::open(m_rootBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd >= 0) {
+        QByteArray relative;
+        relative.reserve(4096);
+        finished = walkFolder(rootFd, relative);
+    }
+    // The buffer grows by doubling; hand back no more than the text needs.
+    m_records.squeeze();
+    return finished;
+}
+
+void DiscWalker::maybeReport()
+{
+    if (!m_progress)
+        return;
+    const qint64 now = monotonicNs();
+    if (now - m_lastReportNs < m_intervalNs)
+        return;
+    m_lastReportNs = now;
+    m_progress(*this);
+}
+
+void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
+{
+    m_hostageWanted = false;
+    m_hostage = QFile::decodeName(m_rootBytes + relative + name);
+    WriteSetting(RegKey::V, kHostageFile, m_hostage);
+}
+
+void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime)
+{
+    // Files of one folder often share a time; packing goes through the time zone rules.
+    if (!m_haveCachedTime || mtime != m_cachedTime) {
+        m_cachedTime = mtime;
+        m_cachedPacked = discwalk::packLocalTime(mtime);
+        m_haveCachedTime = true;
+    }
+    const QByteArrayView raw(name, qsizetype(std::strlen(name)));
+    const QByteArrayView cleanName = trimmed(raw);
+
+    char numbers[48];
+    char *p = numbers;
+    p = std::to_chars(p, numbers + sizeof numbers, size).ptr;
+    *p++ = '\r';
+    *p++ = '\n';
+    p = std::to_chars(p, numbers + sizeof numbers, m_cachedPacked).ptr;
+    *p++ = '\r';
+    *p++ = '\n';
+
+    m_records.append(folderLine.data(), folderLine.size());
+    m_records.append("\r\n", 2);
+    const qsizetype nameAt = m_records.size();
+    m_records.append(cleanName.data(), cleanName.size());
+    for (qsizetype i = nameAt; i < m_records.size(); ++i)
+        if (static_cast<unsigned char>(m_records.at(i)) < 32)
+            m_records[i] = '?';
+    m_records.append("\r\n", 2);
+    m_records.append(numbers, p - numbers);
+
+    ++m_counts.files;
+    m_counts.bytes += size;
+}
+
+bool DiscWalker::walkFolder(int dirFd, QByteArray &relative)
+{
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return true; // an unreadable folder is skipped with everything below it
+    }
+    QByteArray line;
+    bool haveLine = false;
+    // Subfolder names, each ending in NUL, in the order they were listed.
+    std::string subfolders;
+
+    while (const dirent *e = ::readdir(dir)) {
+        const char *name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st;
+        bool isFolder = false;
+        bool isLink = e->d_type == DT_LNK;
+        if (e->d_type == DT_DIR) {
+            isFolder = true;
+        } else if (!isLink) {
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // vanished, or its attributes cannot be read
+            isFolder = S_ISDIR(st.st_mode);
+            isLink = S_ISLNK(st.st_mode);
+        }
+        if (isFolder) {
+            ++m_counts.folders;
+            subfolders.append(name, std::strlen(name) + 1);
+            maybeReport();
+            continue;
+        }
+        qint64 size = 0;
+        qint64 mtime = 0;
+        if (isLink) {
+            // Links never lead the walk into a folder, so a cycle cannot trap it. A link to a
+            // file stands for that file; any other link is an entry of its own.
+            if (::fstatat(dirFd, name, &st, 0) == 0 && !S_ISDIR(st.st_mode)) {
+                size = st.st_size;
+                mtime = st.st_mtim.tv_sec;
+            } else if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                mtime = st.st_mtim.tv_sec;
+            } else {
+                continue;
+            }
+        } else {
+            size = st.st_size;
+            mtime = st.st_mtim.tv_sec;
+        }
+        if (!haveLine) {
+            line = discwalk::folderLine(relative);
+            haveLine = true;
+        }
+        if (m_hostageWanted)
+            noteFirstFile(relative, name);
+        appendRecord(line, name, size, mtime);
+        maybeReport();
+    }
+
+    if (m_cancel || QCoreApplication::closingDown()) {
+        ::closedir(dir);
+        return false;
+    }
+    bool goOn = true;
+    for (size_t at = 0; goOn && at < subfolders.size();) {
+        const char *name = subfolders.c_str() + at;
+        const size_t len = std::strlen(name);
+        at += len + 1;
+        const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const qsizetype keep = relative.size();
+        relative.append(name, qsizetype(len)).append('/');
+        goOn = walkFolder(fd, relative);
+        relative.truncate(keep);
+    }
+    ::closedir(dir);
+    return goOn;
+}

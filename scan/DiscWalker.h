@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+
+// Walks the disc in the read device into the record section of a new archive: four lines per
+// file (folder line, name, size, packed date), each ending in CR LF, all in one byte buffer.
+// A folder's own files come first, in the order the file system lists them, then its
+// subfolders, depth first. Widget-free: the add-disc window, ambrylog-cli and the tests drive it.
+class DiscWalker
+{
+public:
+    struct Counts
+    {
+        qint64 files = 0;
+        qint64 folders = 0; // folders met below the root
+        qint64 bytes = 0;
+    };
+    using ProgressFn = std::function<void(const DiscWalker &)>;
+
+    DiscWalker();
+
+    // Called during the walk, at most once per interval, so a window can process its events
+    // (and a click on Cancel can reach cancel()).
+    void setProgressCallback(ProgressFn fn, int intervalMs = 20);
+    // When on (the default) the walk keeps the "HostageFile" setting: read at the start and,
+    // when it was empty, set to the real path of the first file recorded.
+    void setHostageTracking(bool on) { m_trackHostage = on; }
+
+    // Walks the folder rootPath (a real path; a missing trailing "/" is added). True when
+    // the walk finished, false when it was cancelled or the application is closing. A root
+    // that cannot be read records nothing and counts as finished.
+    bool walk(const QString &rootPath);
+
+    // Noticed once per folder, after the folder's own files and before its subfolders.
+    void cancel() { m_cancel = true; }
+    bool cancelRequested() const { return m_cancel; }
+
+    const QByteArray &records() const { return m_records; }
+    QByteArray takeRecords();
+    const Counts &counts() const { return m_counts; }
+    // The progress bar moves one step per file over the range 0..100.
+    int progressPercent() const { return m_counts.files < 100 ? int(m_counts.files) : 100; }
+    const QString &hostageFile() const { return m_hostage; }
+    const QString &rootPath() const { return m_root; }
+
+private:
+    bool walkFolder(int dirFd, QByteArray &relative);
+    void appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime);
+    void noteFirstFile(const QByteArray &relative, const char *name);
+    void maybeReport();
+
+    QByteArray m_records;
+    Counts m_counts;
+    QString m_root;
+    QByteArray m_rootBytes;
+    QString m_hostage;
+    bool m_hostageWanted = false;
+    bool m_trackHostage = true;
+    bool m_cancel = false;
+    ProgressFn m_progress;
+    qint64 m_intervalNs = 20'000'000;
+    qint64 m_lastReportNs = 0;
+    qint64 m_cachedTime = 0;
+    int32_t m_cachedPacked = 0;
+    bool m_haveCachedTime = false;
+};
+
+namespace discwalk {
+
+// The folder line of a folder whose real path below the root is `relative` (names each
+// followed by "/", empty for the root): "\" for the root, else the names joined by "\",
+// trimmed of bytes 0..32 at both ends. Control bytes inside become "?".
+QByteArray folderLine(QByteArrayView relative);
+// A file name as recorded: trimmed of bytes 0..32 at both ends, control bytes inside as "?".
+QByteArray recordName(QByteArrayView rawName);
+// Local last-write time in seconds since the epoch, packed as an MS-DOS date-time; moments
+// before 1980 and after 2107 are clamped to the first and last moment the packing holds.
+int32_t packLocalTime(qint64 secondsSinceEpoch);
+
+} // namespace discwalk
