@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 // One archive file held in memory as bytes plus a line index.
 //
 // Lines end with CR LF, a lone CR or a lone LF; a NUL byte ends the text. The archive
@@ -28,12 +30,17 @@ public:
     // lookups need, at a fraction of the cost of reading every record. Record lines are
     // then not available (lineCount() covers only what was read). Throws like load().
     static Archive loadFields(const QString &path);
+    // As loadFields(), but no archive (rather than an error) when the file no longer exists:
+    // a walk may meet a file that is deleted before it is read.
+    static std::optional<Archive> loadFieldsIfPresent(const QString &path);
     static Archive fromBytes(const QByteArray &bytes);
 
     // The text, cut at the first NUL.
     const QByteArray &bytes() const { return m_bytes; }
     qsizetype lineCount() const { return m_lineStart.size(); }
     QByteArrayView line(qsizetype i) const;
+    // Byte offset of line i in bytes().
+    qsizetype lineOffset(qsizetype i) const { return m_lineStart.at(i); }
     QString lineText(qsizetype i) const;
     // Whether the text starts at the beginning of the file (false after loadFields()).
     bool isWhole() const { return m_whole; }
@@ -47,8 +54,11 @@ public:
     QByteArrayView rawValue(QStringView key) const;
     QString value(QStringView key) const;
 
+    // Marks an archive made from the end of a file only.
+    Archive asTail() &&;
+
 private:
-    void index(qsizetype firstCompleteLine);
+    void index();
 
     QByteArray m_bytes;
     QList<qsizetype> m_lineStart;

@@ -8,8 +8,8 @@ int32_t pack(int year, int month, int day, int hour, int minute, int second)
         return pack(1980, 1, 1, 0, 0, 0);
     if (year > 2107)
         return pack(2107, 12, 31, 23, 59, 58);
-    const uint32_t v = (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16)
-                       | (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
+    const uint32_t v = (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) |
+                       (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
     return static_cast<int32_t>(v);
 }
 

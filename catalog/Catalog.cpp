@@ -1,0 +1,230 @@
+#include "Catalog.h"
+
+#include "Archive.h"
+#include "gRegistry.h"
+
+#include <QFile>
+
+#include <climits>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+enum class EntryKind { File, Folder, Other };
+
+EntryKind kindOf(const QByteArray &path, unsigned char type)
+{
+    switch (type) {
+    case DT_REG:
+        return EntryKind::File;
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_LNK: {
+        // A link to a file counts like the file; a link to a folder is never entered.
+        struct stat st;
+        return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+    }
+    case DT_UNKNOWN: {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0)
+            return EntryKind::Other;
+        if (S_ISDIR(st.st_mode))
+            return EntryKind::Folder;
+        if (S_ISLNK(st.st_mode))
+            return kindOf(path, DT_LNK);
+        return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+    }
+    default:
+        return EntryKind::Other;
+    }
+}
+
+class MaskMatcher
+{
+public:
+    explicit MaskMatcher(const QString &mask) : m_mask(mask)
+    {
+        // "*.*" and "*" take every name, as they always have on the platform the format
+        // comes from; "*.ext" is by far the common case and gets a quick test.
+        m_all = mask == QLatin1String("*") || mask == QLatin1String("*.*");
+        const QStringView rest = QStringView(mask).mid(1);
+        m_suffixOnly = mask.startsWith(QLatin1Char('*')) && !rest.contains(QLatin1Char('*')) &&
+                       !rest.contains(QLatin1Char('?'));
+        m_suffix = rest.toString();
+    }
+
+    bool matches(const QString &name) const
+    {
+        if (m_all)
+            return true;
+        if (m_suffixOnly)
+            return name.endsWith(m_suffix, Qt::CaseInsensitive);
+        return wildcard(QStringView(name), QStringView(m_mask));
+    }
+
+private:
+    static bool sameChar(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
+
+    static bool wildcard(QStringView name, QStringView mask)
+    {
+        // Greedy matching with back-tracking to the last "*".
+        qsizetype n = 0, m = 0, starM = -1, starN = 0;
+        while (n < name.size()) {
+            if (m < mask.size() && (mask[m] == QLatin1Char('?') ||
+                                    (mask[m] != QLatin1Char('*') && sameChar(mask[m], name[n])))) {
+                ++n;
+                ++m;
+            } else if (m < mask.size() && mask[m] == QLatin1Char('*')) {
+                starM = m++;
+                starN = n;
+            } else if (starM >= 0) {
+                m = starM + 1;
+                n = ++starN;
+            } else {
+                return false;
+            }
+        }
+        while (m < mask.size() && mask[m] == QLatin1Char('*'))
+            ++m;
+        return m == mask.size();
+    }
+
+    QString m_mask;
+    QString m_suffix;
+    bool m_all = false;
+    bool m_suffixOnly = false;
+};
+
+bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit)
+{
+    std::vector<QString> files;
+    std::vector<QByteArray> folders;
+    {
+        DIR *dir = ::opendir(folder.constData());
+        if (!dir)
+            return true; // a folder that cannot be listed holds nothing we can read
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray path = folder + name;
+            const EntryKind kind = kindOf(path, entry->d_type);
+            if (kind == EntryKind::Folder) {
+                folders.push_back(path + '/');
+            } else if (kind == EntryKind::File) {
+                // A name that is not valid in the file name encoding cannot be reached through
+                // a path text; it is left out rather than opened under a wrong name.
+                const QString text = QFile::decodeName(name);
+                if (QFile::encodeName(text) == name && mask.matches(text))
+                    files.push_back(QFile::decodeName(path));
+            }
+        }
+        ::closedir(dir); // closed before going deeper, so deep trees cannot run out of handles
+    }
+    for (const QString &file : files)
+        if (!visit(file))
+            return false;
+    for (const QByteArray &sub : folders)
+        if (!walkFolder(sub, mask, visit))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool matchesArchiveMask(const QString &name, const QString &mask)
+{
+    return MaskMatcher(mask).matches(name);
+}
+
+bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit)
+{
+    QByteArray root = QFile::encodeName(folder);
+    if (root.isEmpty())
+        return true;
+    if (!root.endsWith('/'))
+        root += '/';
+    return walkFolder(root, MaskMatcher(mask), visit);
+}
+
+QString ReadArchiveValue(const QString &path, const QString &key)
+{
+    return Archive::loadFields(path).value(key);
+}
+
+bool MarkExists(const QString &mark, const QString &folder, const QString &mask)
+{
+    // Upper-cased on both sides, then compared without regard to case, so that marks whose
+    // upper-case forms differ only in case folding (such as "ß" and "SS") still meet.
+    const QString wanted = mark.toUpper();
+    bool found = false;
+    forEachArchive(folder, mask, [&](const QString &path) {
+        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+        if (!archive)
+            return true;
+        const QByteArrayView stored = archive->rawValue(u"AMark");
+        if (trimControls(stored).isEmpty())
+            return true;
+        if (decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0)
+            found = true;
+        return !found;
+    });
+    return found;
+}
+
+int GetHighestArchiveNumber(const QString &folder, const QString &mask)
+{
+    int highest = 0;
+    forEachArchive(folder, mask, [&](const QString &path) {
+        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+        if (!archive)
+            return true;
+        int number = 0;
+        if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
+            number > highest)
+            highest = number;
+        return true;
+    });
+    return highest;
+}
+
+int nextArchiveNumber(const QString &catalogFolder)
+{
+    int n = GetHighestArchiveNumber(catalogFolder, QStringLiteral("*.dat"));
+    if (n == 0) {
+        // A value that is not a number (the program never writes one) starts again from 1
+        // rather than blocking every new archive.
+        int last = 0;
+        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber"))),
+                            &last) &&
+            last > 0)
+            n = last;
+    }
+    return n == INT_MAX ? INT_MAX : n + 1; // no overflow into negative numbers
+}
+
+bool parseArchiveInt(QStringView text, int *value)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
+    if (i == text.size())
+        return false;
+    qint64 magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        magnitude = magnitude * 10 + (c - u'0');
+        if (magnitude > qint64(INT_MAX) + 1)
+            return false;
+    }
+    const qint64 result = negative ? -magnitude : magnitude;
+    if (result > INT_MAX || result < INT_MIN)
+        return false;
+    *value = int(result);
+    return true;
+}
