@@ -168,12 +168,13 @@ void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint6
     const QByteArrayView raw(name, qsizetype(std::strlen(name)));
     const QByteArrayView cleanName = trimmed(raw);
 
+    // Room for two 64-bit decimals, each followed by CR LF.
     char numbers[48];
-    char *p = numbers;
-    p = std::to_chars(p, numbers + sizeof numbers, size).ptr;
+    char *const end = numbers + sizeof numbers;
+    char *p = std::to_chars(numbers, end - 2, size).ptr;
     *p++ = '\r';
     *p++ = '\n';
-    p = std::to_chars(p, numbers + sizeof numbers, m_cachedPacked).ptr;
+    p = std::to_chars(p, end - 2, m_cachedPacked).ptr;
     *p++ = '\r';
     *p++ = '\n';
 
