@@ -5,6 +5,11 @@
 // The settings store: a per-user tree of keys holding text values, kept in
 // $XDG_CONFIG_HOME/Brightfen/Ambrylog/settings.reg (the layout of a registry export).
 // Key paths and value names compare without regard to letter case.
+//
+// Every call reads the file afresh; every write replaces it atomically under a lock file, so
+// two running copies never lose each other's values. Keys and values the program does not
+// know are kept as they are. Reading never creates the file or a key: an absent key reads
+// like an empty one, so nothing is gained by writing it.
 
 namespace RegKey {
 inline const QString V = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\V");
@@ -22,3 +27,11 @@ QString ReadSetting(const QString &key, const QString &name);
 void WriteSetting(const QString &key, const QString &name, const QString &value);
 // True when the value existed and was deleted.
 bool DeleteSetting(const QString &key, const QString &name);
+
+// Full path of the settings file; empty when no configuration folder can be determined.
+QString settingsFilePath();
+
+// When a settings file could not be understood it is moved aside (settings.reg.corrupt-<time>)
+// and the program goes on with defaults. This returns the one notice for the user about it
+// (the empty text when there is none) and clears it, so the window shows it once.
+QString takeSettingsNotice();

@@ -1,0 +1,590 @@
+#include "gRegistry.h"
+
+#include "AmbryError.h"
+#include "Autostart.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcSettings, "ambrylog.settings")
+
+namespace {
+
+const QString kRoot = QStringLiteral("HKEY_CURRENT_USER");
+const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
+const QString kAutostartValue = QStringLiteral("Ambrylog");
+
+// How long a writer waits for another copy to finish its write.
+constexpr int kLockWaitMs = 10000;
+
+enum class Kind { Text, Other, Deleted };
+
+// One line (or, for a wrapped hex value, several lines) of a key's section, kept verbatim so
+// that everything the program does not touch is written back exactly as it was.
+struct Entry
+{
+    QString raw;
+    bool isValue = false;
+    QString name;
+    Kind kind = Kind::Text;
+    QString text;
+};
+
+struct Section
+{
+    QString header; // the "[...]" line as found
+    QString path;   // what stands between the brackets
+    std::vector<Entry> entries;
+};
+
+struct RegFile
+{
+    QStringList preamble; // header, comments and blank lines before the first key
+    std::vector<Section> sections;
+};
+
+enum class LoadResult { Missing, Ok, Corrupt, Unreadable };
+
+QString g_notice;
+bool g_stuckNoticeGiven = false; // a file that cannot even be moved is reported once per run
+
+QString configHome()
+{
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg);
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && QDir::isAbsolutePath(home))
+        return QDir::cleanPath(home) + QStringLiteral("/.config");
+    return QString();
+}
+
+QString normalisedKey(const QString &key)
+{
+    return key.startsWith(QLatin1Char('\\')) ? key : QLatin1Char('\\') + key;
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// ---- parsing -------------------------------------------------------------------------------
+
+// Reads a quoted string starting at pos (which holds the opening quote); on success pos is
+// just past the closing quote. Only \\ and \" are escapes; a backslash before anything else
+// stands for itself, as the registry editor reads it.
+std::optional<QString> parseQuoted(const QString &line, qsizetype &pos)
+{
+    QString out;
+    for (qsizetype i = pos + 1; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < line.size() &&
+            (line.at(i + 1) == QLatin1Char('\\') || line.at(i + 1) == QLatin1Char('"'))) {
+            out += line.at(++i);
+        } else if (c == QLatin1Char('"')) {
+            pos = i + 1;
+            return out;
+        } else {
+            out += c;
+        }
+    }
+    return std::nullopt;
+}
+
+bool restIsBlank(const QString &line, qsizetype pos)
+{
+    for (; pos < line.size(); ++pos) {
+        if (!line.at(pos).isSpace())
+            return false;
+    }
+    return true;
+}
+
+// Bytes of "hex(n):aa,bb,..." data, continuation backslashes and line breaks already joined.
+std::optional<QByteArray> parseHexBytes(const QString &data)
+{
+    QByteArray bytes;
+    const QStringList parts = data.split(QLatin1Char(','));
+    for (const QString &part : parts) {
+        const QString p = part.trimmed();
+        if (p.isEmpty() && parts.size() == 1)
+            break; // "hex(2):" holds no bytes
+        bool ok = false;
+        const uint b = p.toUInt(&ok, 16);
+        if (!ok || p.size() > 2)
+            return std::nullopt;
+        bytes.append(char(b));
+    }
+    return bytes;
+}
+
+// Text of a REG_SZ / REG_EXPAND_SZ written in hex form: UTF-16LE, up to the first NUL.
+QString textFromUtf16Bytes(const QByteArray &bytes)
+{
+    QString out;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const char16_t u = char16_t(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8));
+        if (u == 0)
+            break;
+        out += QChar(u);
+    }
+    return out;
+}
+
+// Parses the value line(s) of one entry. lines[index] is the first line; index moves past
+// the last line consumed. Returns false when the line is not a value line at all.
+bool parseValue(const QStringList &lines, qsizetype &index, Entry &entry)
+{
+    const QString line = lines.at(index);
+    qsizetype pos = 0;
+    if (line.startsWith(QLatin1Char('@'))) {
+        entry.name.clear();
+        pos = 1;
+    } else {
+        const auto name = parseQuoted(line, pos);
+        if (!name)
+            return false;
+        entry.name = *name;
+    }
+    while (pos < line.size() && line.at(pos).isSpace())
+        ++pos;
+    if (pos >= line.size() || line.at(pos) != QLatin1Char('='))
+        return false;
+    ++pos;
+    while (pos < line.size() && line.at(pos).isSpace())
+        ++pos;
+
+    entry.isValue = true;
+    entry.raw = line;
+    if (pos < line.size() && line.at(pos) == QLatin1Char('"')) {
+        const auto text = parseQuoted(line, pos);
+        if (!text || !restIsBlank(line, pos))
+            return false;
+        entry.kind = Kind::Text;
+        entry.text = *text;
+        ++index;
+        return true;
+    }
+    if (line.mid(pos).trimmed() == QLatin1String("-")) {
+        entry.kind = Kind::Deleted;
+        ++index;
+        return true;
+    }
+
+    // A typed value: "dword:...", "hex:...", "hex(2):...", wrapped with a trailing backslash.
+    const qsizetype colon = line.indexOf(QLatin1Char(':'), pos);
+    if (colon <= pos)
+        return false;
+    const QString type = line.mid(pos, colon - pos).toLower();
+    for (const QChar c : type) {
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('(') || c == QLatin1Char(')')))
+            return false;
+    }
+    QString data = line.mid(colon + 1);
+    ++index;
+    while (data.trimmed().endsWith(QLatin1Char('\\'))) {
+        data = data.trimmed();
+        data.chop(1);
+        if (index >= lines.size())
+            return false;
+        entry.raw += QLatin1Char('\n') + lines.at(index);
+        data += lines.at(index);
+        ++index;
+    }
+    entry.kind = Kind::Other;
+    if (type == QLatin1String("hex(1)") || type == QLatin1String("hex(2)")) {
+        // Text values in hex form (an expandable string is returned unexpanded).
+        if (const auto bytes = parseHexBytes(data)) {
+            entry.kind = Kind::Text;
+            entry.text = textFromUtf16Bytes(*bytes);
+        }
+    }
+    return true;
+}
+
+bool parseRegFile(const QString &content, RegFile &out)
+{
+    QStringList lines = content.split(QLatin1Char('\n'));
+    for (QString &l : lines) {
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    }
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the final line end
+    out = RegFile();
+    qsizetype i = 0;
+    while (i < lines.size()) {
+        const QString &line = lines.at(i);
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
+            Section s;
+            s.header = line;
+            s.path = trimmed.mid(1, trimmed.size() - 2);
+            out.sections.push_back(std::move(s));
+            ++i;
+            continue;
+        }
+        const bool blankOrComment = trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';'));
+        if (out.sections.empty()) {
+            const bool header = trimmed.startsWith(QLatin1String("Windows Registry Editor Version")) ||
+                                trimmed == QLatin1String("REGEDIT4");
+            if (!blankOrComment && !header)
+                return false;
+            out.preamble << line;
+            ++i;
+            continue;
+        }
+        Entry entry;
+        if (blankOrComment) {
+            entry.raw = line;
+            ++i;
+        } else if (!parseValue(lines, i, entry)) {
+            return false;
+        }
+        out.sections.back().entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+// ---- writing -------------------------------------------------------------------------------
+
+QString quoted(const QString &s)
+{
+    QString out = s;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + out + QLatin1Char('"');
+}
+
+// Text that a quoted line cannot hold safely (line breaks and other control characters, or
+// broken UTF-16) is written in the registry's hex form of a text value, which keeps it exact.
+bool needsHexForm(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return !text.isValidUtf16();
+}
+
+QString hexTextValue(const QString &text)
+{
+    QByteArray bytes;
+    for (const QChar c : text) {
+        bytes.append(char(c.unicode() & 0xff));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    bytes.append(2, '\0');
+    QString out = QStringLiteral("hex(1):");
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            out += (i % 24 == 0) ? QStringLiteral(",\\\n  ") : QStringLiteral(",");
+        out += QStringLiteral("%1").arg(uint(quint8(bytes[i])), 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+QString valueLine(const QString &name, const QString &text)
+{
+    const QString lhs = name.isEmpty() ? QStringLiteral("@") : quoted(name);
+    return lhs + QLatin1Char('=') + (needsHexForm(text) ? hexTextValue(text) : quoted(text));
+}
+
+QString serialise(const RegFile &file)
+{
+    QString out;
+    for (const QString &l : file.preamble)
+        out += l + QLatin1Char('\n');
+    for (const Section &s : file.sections) {
+        out += s.header + QLatin1Char('\n');
+        for (const Entry &e : s.entries)
+            out += e.raw + QLatin1Char('\n');
+    }
+    return out;
+}
+
+bool matchesKey(const Section &s, const QString &key)
+{
+    return sameName(s.path, kRoot + normalisedKey(key));
+}
+
+// ---- file access ---------------------------------------------------------------------------
+
+LoadResult loadRegFile(const QString &path, RegFile &out)
+{
+    QFile f(path);
+    if (!f.exists())
+        return LoadResult::Missing;
+    if (!f.open(QIODevice::ReadOnly))
+        return LoadResult::Unreadable;
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return LoadResult::Unreadable;
+    QString content;
+    if (bytes.startsWith("\xff\xfe")) {
+        // The registry editor itself writes UTF-16LE.
+        QStringDecoder dec(QStringDecoder::Utf16LE);
+        content = dec(bytes.mid(2));
+        if (dec.hasError())
+            return LoadResult::Corrupt;
+    } else {
+        QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        content = dec(bytes.startsWith("\xef\xbb\xbf") ? bytes.mid(3) : bytes);
+        if (dec.hasError())
+            return LoadResult::Corrupt;
+    }
+    if (content.contains(QChar(0)))
+        return LoadResult::Corrupt;
+    return parseRegFile(content, out) ? LoadResult::Ok : LoadResult::Corrupt;
+}
+
+// Moves a file that cannot be understood out of the way, so the next write does not destroy
+// what the user may still want, and tells the user once.
+void moveAside(const QString &path)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = path + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = path + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (QFile::rename(path, target)) {
+        qCWarning(lcSettings) << "settings file could not be read, moved to" << target;
+        g_notice = (QStringLiteral("The settings file could not be read and was moved to \"%1\". "
+                                   "Ambrylog goes on with default settings.")
+                        .arg(target));
+    } else {
+        qCWarning(lcSettings) << "settings file could not be read nor moved:" << path;
+        if (g_stuckNoticeGiven)
+            return;
+        g_stuckNoticeGiven = true;
+        g_notice = (QStringLiteral("The settings file \"%1\" could not be read. "
+                                   "Ambrylog goes on with default settings.")
+                        .arg(path));
+    }
+}
+
+bool lockFor(QLockFile &lock)
+{
+    if (lock.tryLock(kLockWaitMs))
+        return true;
+    qCWarning(lcSettings) << "settings lock not taken:" << lock.error();
+    return false;
+}
+
+// QSaveFile writes a temporary file beside the target and syncs it before the rename.
+bool saveRegFile(const QString &path, const RegFile &file)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = serialise(file).toUtf8();
+    if (f.write(bytes) != bytes.size() || !f.flush()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+// The current content for reading: a damaged file is moved aside (under the lock, after a
+// second look, since a writer may just have replaced it) and reads as empty.
+RegFile currentFile()
+{
+    RegFile file;
+    const QString path = settingsFilePath();
+    if (path.isEmpty())
+        return file;
+    const LoadResult r = loadRegFile(path, file);
+    if (r == LoadResult::Ok)
+        return file;
+    file = RegFile();
+    if (r == LoadResult::Corrupt) {
+        QLockFile lock(path + QStringLiteral(".lock"));
+        if (lockFor(lock) && loadRegFile(path, file) == LoadResult::Corrupt) {
+            moveAside(path);
+            file = RegFile();
+        }
+    }
+    return file;
+}
+
+// Read-modify-write under the lock. change returns false when there is nothing to write.
+bool modifyFile(const std::function<bool(RegFile &)> &change)
+{
+    const QString path = settingsFilePath();
+    if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lockFor(lock))
+        return false;
+    RegFile file;
+    switch (loadRegFile(path, file)) {
+    case LoadResult::Ok:
+        break;
+    case LoadResult::Missing:
+        file.preamble = QStringList{kHeader, QString()};
+        break;
+    case LoadResult::Corrupt:
+        moveAside(path);
+        file = RegFile();
+        file.preamble = QStringList{kHeader, QString()};
+        break;
+    case LoadResult::Unreadable:
+        return false; // never overwrite what could not be read
+    }
+    if (!change(file))
+        return false;
+    if (!saveRegFile(path, file)) {
+        qCWarning(lcSettings) << "settings file could not be written:" << path;
+        return false;
+    }
+    return true;
+}
+
+bool isAutostartValue(const QString &key, const QString &name, bool *isRunKey)
+{
+    *isRunKey = sameName(normalisedKey(key), RegKey::Run);
+    return *isRunKey && sameName(name, kAutostartValue);
+}
+
+} // namespace
+
+QString settingsFilePath()
+{
+    const QString home = configHome();
+    if (home.isEmpty())
+        return QString();
+    return home + QStringLiteral("/Brightfen/Ambrylog/settings.reg");
+}
+
+QString takeSettingsNotice()
+{
+    QString notice;
+    notice.swap(g_notice);
+    return notice;
+}
+
+QString ReadSetting(const QString &key, const QString &name)
+{
+    bool runKey = false;
+    if (isAutostartValue(key, name, &runKey))
+        return readAutostartCommand();
+    if (runKey)
+        return QString();
+
+    const RegFile file = currentFile();
+    const Entry *found = nullptr;
+    for (const Section &s : file.sections) {
+        if (!matchesKey(s, key))
+            continue;
+        for (const Entry &e : s.entries) {
+            if (e.isValue && sameName(e.name, name))
+                found = &e; // a later line overrides an earlier one, as on import
+        }
+    }
+    if (!found || found->kind == Kind::Deleted)
+        return QString();
+    if (found->kind != Kind::Text)
+        throw AmbryError(QStringLiteral("Invalid data type for '%1'").arg(name));
+    const qsizetype nul = found->text.indexOf(QChar(0));
+    return nul < 0 ? found->text : found->text.left(nul);
+}
+
+void WriteSetting(const QString &key, const QString &name, const QString &value)
+{
+    bool runKey = false;
+    if (isAutostartValue(key, name, &runKey)) {
+        writeAutostartCommand(value);
+        return;
+    }
+    if (runKey || name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
+        return; // nothing else lives in the start-up list; a line break cannot be a name
+    // The stored text ends at its first NUL, as a registry string does.
+    const QString text = value.left(value.indexOf(QChar(0)) < 0 ? value.size() : value.indexOf(QChar(0)));
+    modifyFile([&](RegFile &file) {
+        Entry *last = nullptr;
+        Section *lastSection = nullptr;
+        for (Section &s : file.sections) {
+            if (!matchesKey(s, key))
+                continue;
+            lastSection = &s;
+            for (Entry &e : s.entries) {
+                if (e.isValue && sameName(e.name, name))
+                    last = &e;
+            }
+        }
+        const QString line = valueLine(last ? last->name : name, text);
+        if (last) {
+            if (last->kind == Kind::Text && last->raw == line)
+                return false; // unchanged
+            last->raw = line;
+            last->kind = Kind::Text;
+            last->text = text;
+            return true;
+        }
+        Entry entry;
+        entry.raw = line;
+        entry.isValue = true;
+        entry.name = name;
+        entry.text = text;
+        if (!lastSection) {
+            // Keep a blank line between keys, as an export has.
+            if (file.sections.empty()) {
+                if (!file.preamble.isEmpty() && !file.preamble.last().trimmed().isEmpty())
+                    file.preamble << QString();
+            } else {
+                const auto &last = file.sections.back().entries;
+                if (last.empty() || last.back().isValue || !last.back().raw.trimmed().isEmpty())
+                    file.sections.back().entries.push_back(Entry{});
+            }
+            Section s;
+            s.path = kRoot + normalisedKey(key);
+            s.header = QLatin1Char('[') + s.path + QLatin1Char(']');
+            file.sections.push_back(std::move(s));
+            lastSection = &file.sections.back();
+        }
+        // New values go before the blank lines that end a section.
+        auto &entries = lastSection->entries;
+        auto pos = entries.end();
+        while (pos != entries.begin() && !(pos - 1)->isValue && (pos - 1)->raw.trimmed().isEmpty())
+            --pos;
+        entries.insert(pos, std::move(entry));
+        return true;
+    });
+}
+
+bool DeleteSetting(const QString &key, const QString &name)
+{
+    bool runKey = false;
+    if (isAutostartValue(key, name, &runKey))
+        return removeAutostartEntry();
+    if (runKey)
+        return false;
+
+    bool existed = false;
+    const bool written = modifyFile([&](RegFile &file) {
+        for (Section &s : file.sections) {
+            if (!matchesKey(s, key))
+                continue;
+            for (auto it = s.entries.begin(); it != s.entries.end();) {
+                if (it->isValue && sameName(it->name, name)) {
+                    existed = existed || it->kind != Kind::Deleted;
+                    it = s.entries.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        return existed;
+    });
+    return existed && written;
+}

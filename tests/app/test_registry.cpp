@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include "AmbryError.h"
+#include "Autostart.h"
+#include "TestSupport.h"
+#include "gRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using ambrytest::readFile;
+using ambrytest::writeFile;
+
+namespace {
+
+class Registry : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_savedConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(ambrytest::makeTempDir(QStringLiteral("config"))));
+        takeSettingsNotice();
+    }
+    void TearDown() override { qputenv("XDG_CONFIG_HOME", m_savedConfig); }
+
+    static QString settingsDir() { return QFileInfo(settingsFilePath()).absolutePath(); }
+    static QStringList corruptCopies()
+    {
+        return QDir(settingsDir()).entryList({QStringLiteral("settings.reg.corrupt-*")}, QDir::Files);
+    }
+    static QString fileText() { return QString::fromUtf8(readFile(settingsFilePath())); }
+
+private:
+    QByteArray m_savedConfig;
+};
+
+const QString kName = QStringLiteral("HostageFile");
+
+} // namespace
+
+TEST_F(Registry, LivesInTheConfigHome)
+{
+    EXPECT_EQ(settingsFilePath(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Brightfen/Ambrylog/settings.reg"));
+}
+
+TEST_F(Registry, TextsSurviveTheRoundTrip)
+{
+    const QString texts[] = {
+        QStringLiteral("T"),
+        QString(),
+        QStringLiteral("  blanks at both ends  "),
+        QStringLiteral("C:\\Music\\\"quoted\"\\"),
+        QStringLiteral("\"=\"\\\"; [HKEY_CURRENT_USER\\x]"),
+        QStringLiteral("Ärger über ß 東京 \U0001F4BF"),
+        QStringLiteral(
+            "line one\nline two\r\n[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\S]\n\"Ssti\"=\"T\""),
+        QStringLiteral("tab\there"),
+        QString(200, QLatin1Char('\n')), // wraps over several hex lines
+        QStringLiteral("/media/u/DISC/$(id) `x` 100%"),
+    };
+    for (const QString &t : texts) {
+        WriteSetting(RegKey::V, kName, t);
+        EXPECT_EQ(ReadSetting(RegKey::V, kName), t) << t.toStdString();
+    }
+    // A line break in a value never makes a key or value of its own.
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Ssti")), QString());
+    // An unpaired surrogate is kept exactly too.
+    const QString broken = QStringLiteral("a") + QChar(char16_t(0xD800)) + QStringLiteral("b");
+    WriteSetting(RegKey::V, kName, broken);
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), broken);
+}
+
+TEST_F(Registry, WritesARegistryExport)
+{
+    WriteSetting(RegKey::V, QStringLiteral("ProgramLocation"), QStringLiteral("/opt/a \"b\"\\c"));
+    WriteSetting(RegKey::S, QStringLiteral("Ssti"), QStringLiteral("T"));
+    WriteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"), QStringLiteral("12"));
+    EXPECT_EQ(fileText(), QStringLiteral("Windows Registry Editor Version 5.00\n"
+                                         "\n"
+                                         "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n"
+                                         "\"ProgramLocation\"=\"/opt/a \\\"b\\\"\\\\c\"\n"
+                                         "\"LastArchiveNumber\"=\"12\"\n"
+                                         "\n"
+                                         "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\S]\n"
+                                         "\"Ssti\"=\"T\"\n"));
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(settingsDir()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("settings.reg")});
+}
+
+TEST_F(Registry, KeysAndNamesIgnoreLetterCase)
+{
+    WriteSetting(RegKey::S, QStringLiteral("PromptOnExit"), QStringLiteral("T"));
+    const QString lowerKey = QStringLiteral("\\software\\brightfen\\ambrylog\\s");
+    EXPECT_EQ(ReadSetting(lowerKey, QStringLiteral("promptonexit")), QStringLiteral("T"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("SoftWare\\Brightfen\\Ambrylog\\S"), QStringLiteral("PROMPTONEXIT")),
+              QStringLiteral("T"));
+    WriteSetting(lowerKey, QStringLiteral("PROMPTONEXIT"), QStringLiteral("F"));
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("PromptOnExit")), QStringLiteral("F"));
+    EXPECT_EQ(fileText().count(QStringLiteral("romptonexit"), Qt::CaseInsensitive), 1)
+        << fileText().toStdString();
+    // S and its sub-key S\wp are different keys.
+    EXPECT_EQ(ReadSetting(RegKey::Wp, QStringLiteral("PromptOnExit")), QString());
+}
+
+TEST_F(Registry, EmptyValueAbsentValueAndDeletion)
+{
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QString());
+    EXPECT_FALSE(DeleteSetting(RegKey::V, kName));
+    EXPECT_FALSE(QFileInfo::exists(settingsFilePath())) << "reading or deleting nothing creates no file";
+
+    WriteSetting(RegKey::V, kName, QString());
+    EXPECT_TRUE(fileText().contains(QStringLiteral("\"HostageFile\"=\"\"")));
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QString());
+    EXPECT_TRUE(DeleteSetting(RegKey::V, kName)) << "an empty value still exists";
+    EXPECT_FALSE(fileText().contains(QStringLiteral("HostageFile")));
+    EXPECT_FALSE(DeleteSetting(RegKey::V, kName));
+
+    WriteSetting(RegKey::V, kName, QStringLiteral("x"));
+    EXPECT_FALSE(DeleteSetting(RegKey::S, kName)) << "another key";
+    EXPECT_TRUE(DeleteSetting(RegKey::V, QStringLiteral("hostagefile")));
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QString());
+}
+
+TEST_F(Registry, TextEndsAtTheFirstNul)
+{
+    WriteSetting(RegKey::V, kName, QStringLiteral("abc") + QChar(0) + QStringLiteral("def"));
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QStringLiteral("abc"));
+}
+
+TEST_F(Registry, ValuesOfOtherKinds)
+{
+    writeFile(settingsFilePath(), "Windows Registry Editor Version 5.00\r\n"
+                                  "\r\n"
+                                  "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\r\n"
+                                  "\"Count\"=dword:0000002a\r\n"
+                                  "\"Blob\"=hex:01,02,\\\r\n"
+                                  "  03,04\r\n"
+                                  "\"Multi\"=hex(7):41,00,00,00,00,00\r\n"
+                                  "\"Expand\"=hex(2):25,00,48,00,4f,00,4d,00,45,00,25,00,00,00,41,00\r\n"
+                                  "\"Plain\"=hex(1):54,00,00,00\r\n"
+                                  "\"Gone\"=-\r\n"
+                                  "@=\"default\"\r\n");
+    const struct
+    {
+        const char *name;
+        const char *text; // nullptr: not text
+    } cases[] = {
+        {"Count", nullptr}, {"Blob", nullptr}, {"Multi", nullptr}, {"Expand", "%HOME%"},
+        {"Plain", "T"},     {"Gone", ""},      {"", "default"},    {"Missing", ""},
+    };
+    for (const auto &c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        if (c.text) {
+            EXPECT_EQ(ReadSetting(RegKey::V, name), QString::fromLatin1(c.text)) << c.name;
+            continue;
+        }
+        try {
+            ReadSetting(RegKey::V, name);
+            ADD_FAILURE() << c.name << " read as text";
+        } catch (const AmbryError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Invalid data type for '%1'").arg(name));
+        }
+    }
+    // Overwriting a non-text value makes it text; the other values stay as they were.
+    WriteSetting(RegKey::V, QStringLiteral("count"), QStringLiteral("7"));
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("Count")), QStringLiteral("7"));
+    EXPECT_TRUE(fileText().contains(QStringLiteral("\"Blob\"=hex:01,02,\\\n  03,04\n")));
+    EXPECT_TRUE(DeleteSetting(RegKey::V, QStringLiteral("Multi")));
+    EXPECT_FALSE(DeleteSetting(RegKey::V, QStringLiteral("Gone")));
+    EXPECT_TRUE(corruptCopies().isEmpty());
+}
+
+TEST_F(Registry, KeepsWhatItDoesNotKnow)
+{
+    const QByteArray original = "Windows Registry Editor Version 5.00\n"
+                                "; kept by hand\n"
+                                "\n"
+                                "[HKEY_LOCAL_MACHINE\\SoftWare\\Brightfen\\Ambrylog\\V]\n"
+                                "\"ProgramLocation\"=\"elsewhere\"\n"
+                                "\n"
+                                "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\Future]\n"
+                                "\"NewThing\"=dword:00000001\n"
+                                "\"Text\"=\"odd \\q escape\"\n"
+                                "\n"
+                                "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n"
+                                "\"LastArchiveNumber\"=\"3\"\n"
+                                "\n";
+    writeFile(settingsFilePath(), original);
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("ProgramLocation")), QString()) << "other hive";
+    EXPECT_EQ(ReadSetting(QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\Future"), QStringLiteral("Text")),
+              QStringLiteral("odd \\q escape"));
+
+    WriteSetting(RegKey::V, QStringLiteral("ProgramLocation"), QStringLiteral("/usr/bin/ambrylog"));
+    WriteSetting(RegKey::Wp, QStringLiteral("frmMain-l"), QStringLiteral("10"));
+    const QString after = fileText();
+    // Every original line is still there, in order, with the new value in the user's V key.
+    QString expected = QString::fromUtf8(original);
+    expected.replace(
+        QStringLiteral("\"LastArchiveNumber\"=\"3\"\n"),
+        QStringLiteral("\"LastArchiveNumber\"=\"3\"\n\"ProgramLocation\"=\"/usr/bin/ambrylog\"\n"));
+    expected +=
+        QStringLiteral("[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\S\\wp]\n\"frmMain-l\"=\"10\"\n");
+    EXPECT_EQ(after, expected);
+}
+
+TEST_F(Registry, ReadsTheEditorsOwnUtf16Export)
+{
+    const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\Software\\Brightfen\\Ambrylog\\S]\r\n"
+                                        "\"Sitb\"=\"T\"\r\n");
+    QByteArray bytes("\xff\xfe", 2);
+    for (const QChar c : text) {
+        bytes.append(char(c.unicode() & 0xff));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    writeFile(settingsFilePath(), bytes);
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Sitb")), QStringLiteral("T"));
+    WriteSetting(RegKey::S, QStringLiteral("Ssti"), QStringLiteral("T")); // rewritten as UTF-8
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Sitb")), QStringLiteral("T"));
+    EXPECT_TRUE(fileText().startsWith(QStringLiteral("Windows Registry Editor Version 5.00\n")));
+}
+
+TEST_F(Registry, DamagedFilesAreMovedAsideOnce)
+{
+    const QByteArray damaged[] = {
+        QByteArray("\x00\x01\x02garbage", 10),
+        "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n\"HostageFile\"=\"unterminated\n",
+        "just some text\n",
+        "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n\"A\"=\"x\" trailing\n",
+        "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n\"A\"=\"\xff\xfe\xfd\"\n", // not UTF-8
+        "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\V]\n\"A\"=hex:01,\\\n",        // wrap at the end
+    };
+    for (const QByteArray &bytes : damaged) {
+        for (const QString &old : corruptCopies())
+            QFile::remove(settingsDir() + QLatin1Char('/') + old);
+        writeFile(settingsFilePath(), bytes);
+
+        EXPECT_EQ(ReadSetting(RegKey::V, kName), QString());
+        EXPECT_FALSE(QFileInfo::exists(settingsFilePath()));
+        const QStringList copies = corruptCopies();
+        ASSERT_EQ(copies.size(), 1) << bytes.toStdString();
+        EXPECT_EQ(readFile(settingsDir() + QLatin1Char('/') + copies.front()), bytes) << "nothing lost";
+        const QString notice = takeSettingsNotice();
+        EXPECT_TRUE(notice.contains(settingsDir() + QLatin1Char('/') + copies.front()))
+            << notice.toStdString();
+        EXPECT_EQ(takeSettingsNotice(), QString()) << "told once";
+    }
+
+    // A write over a damaged file keeps the damaged one aside and starts afresh.
+    for (const QString &old : corruptCopies())
+        QFile::remove(settingsDir() + QLatin1Char('/') + old);
+    writeFile(settingsFilePath(), "garbage\n");
+    WriteSetting(RegKey::S, QStringLiteral("Ssti"), QStringLiteral("T"));
+    EXPECT_EQ(corruptCopies().size(), 1);
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Ssti")), QStringLiteral("T"));
+    EXPECT_FALSE(takeSettingsNotice().isEmpty());
+}
+
+TEST_F(Registry, AnUnusableFolderFailsSilently)
+{
+    const QString file = ambrytest::makeTempDir(QStringLiteral("blocked")) + QStringLiteral("/plain-file");
+    writeFile(file, "x");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(file + QStringLiteral("/config"))); // below a regular file
+    WriteSetting(RegKey::V, kName, QStringLiteral("lost"));
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QString());
+    EXPECT_FALSE(DeleteSetting(RegKey::V, kName));
+}
+
+TEST_F(Registry, TwoWritersLoseNothing)
+{
+    constexpr int kWriters = 3;
+    constexpr int kValues = 60;
+    WriteSetting(RegKey::V, QStringLiteral("Before"), QStringLiteral("kept"));
+    pid_t children[kWriters];
+    for (int w = 0; w < kWriters; ++w) {
+        children[w] = fork();
+        ASSERT_GE(children[w], 0);
+        if (children[w] == 0) {
+            for (int i = 0; i < kValues; ++i)
+                WriteSetting(RegKey::S, QStringLiteral("w%1-%2").arg(w).arg(i), QString::number(i * 7 + w));
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        for (int i = 0; i < kValues; ++i)
+            EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("W%1-%2").arg(w).arg(i)),
+                      QString::number(i * 7 + w));
+    }
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("Before")), QStringLiteral("kept"));
+    EXPECT_TRUE(corruptCopies().isEmpty());
+}
+
+TEST_F(Registry, RunKeyIsTheAutostartEntry)
+{
+    const QString command = QStringLiteral("\"/opt/My \"Apps\" $HOME\\x/ambrylog\" tag");
+    EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")), QString());
+    WriteSetting(RegKey::Run, QStringLiteral("Ambrylog"), command);
+    EXPECT_TRUE(QFileInfo::exists(autostartEntryPath()));
+    EXPECT_FALSE(QFileInfo::exists(settingsFilePath())) << "the start-up list is not in the settings file";
+    EXPECT_EQ(ReadSetting(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                          QStringLiteral("ambrylog")),
+              command);
+    // Nothing else lives there.
+    WriteSetting(RegKey::Run, QStringLiteral("Other"), QStringLiteral("x"));
+    EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Other")), QString());
+    EXPECT_FALSE(DeleteSetting(RegKey::Run, QStringLiteral("Other")));
+
+    EXPECT_TRUE(DeleteSetting(RegKey::Run, QStringLiteral("Ambrylog")));
+    EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
+    EXPECT_FALSE(DeleteSetting(RegKey::Run, QStringLiteral("Ambrylog")));
+    EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")), QString());
+}
