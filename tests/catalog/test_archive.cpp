@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include "AmbryError.h"
+#include "Archive.h"
+#include "TestSupport.h"
+
+#include <QFile>
+
+// Readable failure messages.
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+const QByteArray Fields = QByteArrayLiteral("ADate=979544548\r\nAMark=CD No: 7\r\nALocation=Shelf A\r\n"
+                                            "ACRC=450495\r\nAFiles=2\r\nADirs=1\r\nANote=Holiday music\r\n"
+                                            "ASize=4323221\r\nANumber=7\r\nASource=CD/DVD\r\nAPicture=\r\n"
+                                            "AEnd=EndTag\r\n");
+
+QByteArray record(const QByteArray &folder, const QByteArray &name, const QByteArray &size = "10",
+                  const QByteArray &date = "950948495")
+{
+    return folder + "\r\n" + name + "\r\n" + size + "\r\n" + date + "\r\n";
+}
+
+QStringList linesOf(const Archive &a)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < a.lineCount(); ++i)
+        out << a.lineText(i);
+    return out;
+}
+
+QString fileWith(const QByteArray &bytes)
+{
+    static int n = 0;
+    const QString path = ambrytest::makeTempDir(QStringLiteral("arch")) + QStringLiteral("/a") +
+                         QString::number(++n) + QStringLiteral(".dat");
+    ambrytest::writeFile(path, bytes);
+    return path;
+}
+
+} // namespace
+
+TEST(Archive, SplitsLinesOnEveryLineEnd)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        QStringList lines;
+    };
+    const auto L = [](std::initializer_list<const char *> l) {
+        QStringList out;
+        for (const char *s : l)
+            out << QString::fromUtf8(s);
+        return out;
+    };
+    const Case cases[] = {
+        {"CR LF", "a\r\nb\r\n", L({"a", "b"})},
+        {"LF only", "a\nb\n", L({"a", "b"})},
+        {"CR only", "a\rb\r", L({"a", "b"})},
+        {"mixed", "a\r\nb\nc\rd", L({"a", "b", "c", "d"})},
+        {"empty lines kept", "a\r\n\r\nb\n\nc", L({"a", "", "b", "", "c"})},
+        {"LF CR is two ends", "a\n\rb", L({"a", "", "b"})},
+        {"no line end at the end", "a\r\nb", L({"a", "b"})},
+        {"NUL ends the text", QByteArray("a\r\nb\0c\r\nd\r\n", 11), L({"a", "b"})},
+        {"empty", "", L({})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(linesOf(Archive::fromBytes(c.bytes)), c.lines);
+    }
+}
+
+TEST(Archive, LooksUpKeysOnlyAmongTheFields)
+{
+    // Files named like fields, in the folder line and the name line of records, including the
+    // last record: none of them may answer.
+    const QByteArray tricky =
+        record("\\", "AMark=x") + record("AFiles=9", "AEnd=EndTag") + record("ANumber=99", "ANote=fake");
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        const char16_t *key;
+        QString value;
+    };
+    const Case cases[] = {
+        {"plain", record("\\", "a.txt") + Fields, u"AMark", QStringLiteral("CD No: 7")},
+        {"other letter case in the file", record("\\", "a.txt") + "amark=low\r\nAEnd=EndTag\r\n", u"AMark",
+         QStringLiteral("low")},
+        {"other letter case asked", record("\\", "a.txt") + Fields, u"alocation", QStringLiteral("Shelf A")},
+        {"value kept untrimmed", record("\\", "a") + "AMark=  x  \r\n", u"AMark", QStringLiteral("  x  ")},
+        {"value after the first =", record("\\", "a") + "ANote=a=b=c\r\n", u"ANote", QStringLiteral("a=b=c")},
+        {"first match wins", record("\\", "a") + "AMark=one\r\nAMark=two\r\n", u"AMark",
+         QStringLiteral("one")},
+        {"empty value", record("\\", "a") + Fields, u"APicture", QString()},
+        {"missing key", record("\\", "a") + Fields, u"APars", QString()},
+        {"key with blanks is another key", record("\\", "a") + "AMark =x\r\n", u"AMark", QString()},
+        {"appended after AEnd",
+         record("\\", "a") + QByteArray(Fields).replace("ALocation=Shelf A\r\n", "") + "ALocation=Box\r\n",
+         u"ALocation", QStringLiteral("Box")},
+        {"no records", Fields, u"ANumber", QStringLiteral("7")},
+        {"record named AMark=x", tricky + "ADate=1\r\nAEnd=EndTag\r\n", u"AMark", QString()},
+        {"record named AFiles=9", tricky + "AFiles=3\r\n", u"AFiles", QStringLiteral("3")},
+        {"folder named ANumber=99", tricky + "AMark=m\r\n", u"ANumber", QString()},
+        {"record named ANote=fake, no fields at all", tricky, u"ANote", QString()},
+        {"LF-only archive", QByteArray(record("\\", "a") + Fields).replace("\r\n", "\n"), u"ASize",
+         QStringLiteral("4323221")},
+        {"blank line among the fields", record("\\", "a") + "AMark=m\r\n\r\nANote=n\r\n", u"AMark",
+         QStringLiteral("m")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString key = QString::fromUtf16(c.key);
+        EXPECT_EQ(Archive::fromBytes(c.bytes).value(key), c.value);
+        EXPECT_EQ(Archive::loadFields(fileWith(c.bytes)).value(key), c.value);
+        EXPECT_EQ(Archive::load(fileWith(c.bytes)).value(key), c.value);
+    }
+}
+
+TEST(Archive, RecordSectionEndsWhereTheFieldsBegin)
+{
+    const Archive a = Archive::fromBytes(record("\\", "AMark=x") + record("Music", "b") + Fields);
+    EXPECT_EQ(a.fieldsBegin(), 8);
+    EXPECT_EQ(a.lineCount(), 20);
+    EXPECT_EQ(a.lineText(1), QStringLiteral("AMark=x"));
+    EXPECT_EQ(a.lineOffset(4), a.bytes().indexOf("Music"));
+    EXPECT_EQ(Archive::fromBytes(Fields).fieldsBegin(), 0);
+    EXPECT_EQ(Archive::fromBytes(record("\\", "a")).fieldsBegin(), 4);
+}
+
+TEST(Archive, KeyCaseFollowsUnicodeUpperCase)
+{
+    EXPECT_TRUE(sameArchiveKey("amark", u"AMARK"));
+    EXPECT_FALSE(sameArchiveKey("amarks", u"AMARK"));
+    EXPECT_TRUE(sameArchiveKey("ÉTÉ", u"été"));
+    EXPECT_TRUE(sameArchiveKey("straße", u"STRASSE"));
+    EXPECT_FALSE(sameArchiveKey("AMark", u"AMärk"));
+    EXPECT_TRUE(sameArchiveKey("", u""));
+}
+
+TEST(Archive, DecodesUtf8ElseWindows1252)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        QString text;
+    };
+    const Case cases[] = {
+        {"ASCII", "Shelf A", QStringLiteral("Shelf A")},
+        {"UTF-8", "Caf\xc3\xa9 \xe2\x82\xac", QString::fromUtf8("Café €")},
+        {"1252 letter", "Caf\xe9", QString::fromUtf8("Café")},
+        {"1252 euro and quotes", "\x80 \x93x\x94", QString::fromUtf8("€ “x”")},
+        {"1252 undefined byte keeps its code", "\x81", QString(QChar(0x81))},
+        {"overlong UTF-8 is not UTF-8", "\xc0\xaf", QString::fromUtf8("À¯")},
+        {"UTF-8 surrogate is not UTF-8", "\xed\xa0\x80", QString::fromUtf8("í\u00a0€")},
+        {"truncated UTF-8", "ab\xc3", QString::fromUtf8("abÃ")},
+        {"four-byte UTF-8", "\xf0\x9f\x92\xbf", QString::fromUtf8("💿")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(decodeArchiveText(c.bytes), c.text);
+    }
+    // Each line on its own: a Windows line does not spoil a UTF-8 one.
+    const Archive a = Archive::fromBytes("Caf\xe9\r\nCaf\xc3\xa9\r\n");
+    EXPECT_EQ(a.lineText(0), a.lineText(1));
+}
+
+TEST(Archive, FieldValuesStayOnOneLine)
+{
+    EXPECT_EQ(encodeFieldValue(QStringLiteral("a\r\nAMark=evil\nb") + QChar(0) + QStringLiteral("c")),
+              QByteArray("a  AMark=evil b c"));
+    EXPECT_EQ(encodeFieldValue(QString::fromUtf8("Été")), QByteArray("\xc3\x89t\xc3\xa9"));
+    EXPECT_EQ(encodeArchiveText(QString::fromUtf8("Noël")), QByteArray("No\xc3\xabl"));
+    EXPECT_EQ(trimControls(QStringView(u"\t x y \x01")), QStringLiteral("x y"));
+    // Only codes up to 32 are trimmed, not every kind of Unicode space.
+    EXPECT_EQ(trimControls(QStringView(u"\u00a0x\u00a0")), QStringLiteral("\u00a0x\u00a0"));
+    EXPECT_EQ(trimControls(QByteArrayView("\r\n ")), QByteArrayView());
+}
+
+TEST(Archive, TailReadFindsTheFieldsOfLargeArchives)
+{
+    QByteArray records;
+    for (int i = 0; i < 5000; ++i)
+        records += record("Music\\Rock", "AMark=track " + QByteArray::number(i) + ".mp3");
+    const QString path = fileWith(records + Fields);
+    const Archive tail = Archive::loadFields(path);
+    const Archive whole = Archive::load(path);
+    EXPECT_FALSE(tail.isWhole());
+    EXPECT_TRUE(whole.isWhole());
+    EXPECT_LT(tail.bytes().size(), 64 * 1024);
+    for (const char16_t *key : {u"AMark", u"ANumber", u"ASize", u"AEnd", u"APars"})
+        EXPECT_EQ(tail.value(QString::fromUtf16(key)), whole.value(QString::fromUtf16(key)));
+    EXPECT_EQ(tail.value(QStringLiteral("AMark")), QStringLiteral("CD No: 7"));
+}
+
+TEST(Archive, TailReadWidensForALongFieldBlock)
+{
+    // A block longer than any first guess: all of it must still be seen, its first line too.
+    QByteArray fields = "AMark=first\r\n";
+    for (int i = 0; i < 3000; ++i)
+        fields += "AExtra" + QByteArray::number(i) + "=" + QByteArray(40, 'x') + "\r\n";
+    for (const QByteArray &records : {QByteArray(), record("\\", "a.txt")}) {
+        const QString path = fileWith(records + fields);
+        EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("AMark")), QStringLiteral("first"));
+        EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("AExtra2999")),
+                  QString(40, QLatin1Char('x')));
+    }
+}
+
+TEST(Archive, TailReadHonoursANulNearTheEnd)
+{
+    QByteArray records;
+    for (int i = 0; i < 2000; ++i)
+        records += record("\\", "f" + QByteArray::number(i));
+    const QByteArray bytes = records + QByteArray("AMark=a\r\n\0ANumber=5\r\n", 21);
+    const QString path = fileWith(bytes);
+    EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("AMark")), QStringLiteral("a"));
+    EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("ANumber")), QString());
+    EXPECT_EQ(Archive::load(path).value(QStringLiteral("ANumber")), QString());
+}
+
+TEST(Archive, MissingOrUnreadableFiles)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("archerr"));
+    const QString missing = dir + QStringLiteral("/gone.dat");
+    EXPECT_THROW(Archive::load(missing), AmbryError);
+    EXPECT_THROW(Archive::loadFields(missing), AmbryError);
+    EXPECT_FALSE(Archive::loadFieldsIfPresent(missing).has_value());
+    EXPECT_THROW(Archive::loadFieldsIfPresent(dir), AmbryError); // a folder is no archive
+    try {
+        Archive::load(missing);
+    } catch (const AmbryError &e) {
+        EXPECT_TRUE(e.message().contains(missing)) << e.what();
+    }
+}
