@@ -4,8 +4,10 @@
 
 void clearFolderDrives()
 {
+    // Deleting writes the settings file; only touch the letters that are bound.
     for (char c = 'A'; c <= 'Z'; ++c)
-        DeleteSetting(RegKey::Drives, QString(QLatin1Char(c)));
+        if (!ReadSetting(RegKey::Drives, QString(QLatin1Char(c))).isEmpty())
+            DeleteSetting(RegKey::Drives, QString(QLatin1Char(c)));
 }
 
 void bindFolderDrive(char letter, const QString &folder)
