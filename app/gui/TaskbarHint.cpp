@@ -1,0 +1,91 @@
+#include "TaskbarHint.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+
+#ifdef AMBRY_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+} // namespace
+
+bool setSkipTaskbar(QWidget *window, bool skip)
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !window)
+        return false;
+    xcb_connection_t *c = x11->connection();
+    const xcb_window_t win = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t skipTaskbar = internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE)
+        return false;
+
+    // A window that is not mapped yet carries the state in its property; the window manager
+    // reads it when the window maps (Qt keeps atoms it does not manage itself).
+    std::vector<xcb_atom_t> atoms;
+    const xcb_get_property_cookie_t pc = xcb_get_property(c, 0, win, state, XCB_ATOM_ATOM, 0, 1024);
+    if (xcb_get_property_reply_t *reply = xcb_get_property_reply(c, pc, nullptr)) {
+        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+            const auto *data = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+            const int n = xcb_get_property_value_length(reply) / 4;
+            for (int i = 0; i < n; ++i) {
+                if (data[i] != skipTaskbar)
+                    atoms.push_back(data[i]);
+            }
+        }
+        std::free(reply);
+    }
+    if (skip)
+        atoms.push_back(skipTaskbar);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, state, XCB_ATOM_ATOM, 32,
+                        static_cast<uint32_t>(atoms.size()), atoms.data());
+
+    // A mapped window changes state only through a request to the window manager.
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (screen) {
+        xcb_client_message_event_t ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = win;
+        ev.type = state;
+        ev.data.data32[0] = skip ? 1 : 0; // _NET_WM_STATE_ADD / _REMOVE
+        ev.data.data32[1] = skipTaskbar;
+        ev.data.data32[2] = 0;
+        ev.data.data32[3] = 1; // request from a normal application
+        xcb_send_event(c, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&ev));
+    }
+    xcb_flush(c);
+    return true;
+}
+
+#else
+
+bool setSkipTaskbar(QWidget *, bool)
+{
+    return false;
+}
+
+#endif

@@ -1,0 +1,681 @@
+#include "helper_mainwindow.h"
+
+#include "AppLinks.h"
+#include "DriveSystem.h"
+#include "fmMain.h"
+#include "gRegistry.h"
+#include "gVars.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSessionManager>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString Question = QStringLiteral("Do you really want to exit Ambrylog?");
+
+struct Calls
+{
+    std::vector<int> waitAnswers; // answers of successive waits; Cancel when exhausted
+    int waits = 0;
+    int sessions = 0;
+    QStringList searches;
+    QStringList opened;
+    QStringList mails;
+};
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        clearMainSettings();
+        drives.addOpticalDrive('D');
+        setDriveSystemForTesting(&drives);
+        gVars().readDeviceLetter = 0;
+    }
+    void TearDown() override
+    {
+        window.reset();
+        setDriveSystemForTesting(nullptr);
+    }
+
+    MainServices services(bool trayAvailable, bool withSession = true)
+    {
+        MainServices s;
+        s.waitForDisc = [this](const QString &message) {
+            EXPECT_TRUE(message.isEmpty());
+            const int answer =
+                calls.waits < int(calls.waitAnswers.size()) ? calls.waitAnswers[calls.waits] : 2;
+            ++calls.waits;
+            return answer;
+        };
+        if (withSession)
+            s.runAddDiscSession = [this] { return ++calls.sessions % 2 ? 2 : 1; };
+        s.showSearchWindow = [this](const QString &mark) {
+            calls.searches << mark;
+            return 1;
+        };
+        s.trayAvailable = [trayAvailable] { return trayAvailable; };
+        s.openWithShell = [this](QWidget *, const QString &target) { calls.opened << target; };
+        s.composeMail = [this](QWidget *, const QString &to, const QString &subject, const QString &body) {
+            calls.mails << to << subject << body;
+        };
+        return s;
+    }
+
+    TfrmMain &create(bool trayAvailable = true, const QStringList &args = {QStringLiteral("ambrylog")},
+                     bool withSession = true)
+    {
+        window = std::make_unique<TfrmMain>(args, services(trayAvailable, withSession));
+        return *window;
+    }
+
+    QAction *action(const char *name)
+    {
+        auto *a = window->findChild<QAction *>(QString::fromLatin1(name));
+        EXPECT_NE(a, nullptr) << name;
+        return a;
+    }
+
+    FakeDriveSystem drives;
+    Calls calls;
+    std::unique_ptr<TfrmMain> window;
+};
+
+QStringList texts(std::initializer_list<const char *> items)
+{
+    QStringList out;
+    for (const char *item : items)
+        out << QString::fromUtf8(item);
+    return out;
+}
+
+// Captions of a menu's entries in order, "-" for a separator, "name>" for a submenu.
+QStringList entries(const QMenu *menu)
+{
+    QStringList out;
+    for (const QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            out << QStringLiteral("-");
+        else if (a->menu())
+            out << a->text() + QLatin1Char('>');
+        else
+            out << a->text();
+    }
+    return out;
+}
+
+TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
+{
+    create();
+    const QMenuBar *bar = window->findChild<QMenuBar *>(QStringLiteral("MainMenu1"));
+    ASSERT_NE(bar, nullptr);
+    QStringList top;
+    for (const QAction *a : bar->actions())
+        top << a->text();
+    EXPECT_EQ(top, QStringList({QStringLiteral("Catalog"), QStringLiteral("Tools"), QStringLiteral("Help"),
+                                QStringLiteral("More")}));
+
+    const struct
+    {
+        const char *menu;
+        QStringList items;
+    } table[] = {
+        {"mnuCatalog", texts({"Add New CD/DVD to Catalog", "-", "Open Catalog", "-", "Exit"})},
+        {"mnuTools", texts({"Search Files", "Backup / Restore>", "-", "Eject CD/DVD", "Close CD/DVD", "-",
+                            "Set Default Read Device...", "-", "Preferences>"})},
+        {"mnuBackupRestore",
+         texts({"Backup Archives to File", "Restore Archives from File", "Merge Archives from File"})},
+        {"mnuPreferences", texts({"Run at Start-up", "Run Minimized (only Start-up)", "Prompt on Exit", "-",
+                                  "Show System Tray Icon", "Show in Task Bar"})},
+        {"mnuHelp", texts({"Program Help", "FAQ", "-", "Home Page", "Check for Update", "-", "About..."})},
+        {"mnuMore", texts({"Other Brightfen Products", "Subscribe to Newsletter", "Reseller Program",
+                           "Tell a Friend (Send e-mail)"})},
+        {"PopupMenu2", texts({"Minimize", "Show", "-", "Exit"})},
+    };
+    for (const auto &row : table) {
+        const QMenu *menu = window->findChild<QMenu *>(QString::fromLatin1(row.menu));
+        ASSERT_NE(menu, nullptr) << row.menu;
+        EXPECT_EQ(entries(menu), row.items) << row.menu;
+    }
+
+    // Default items are drawn bold; others are not.
+    for (const char *name : {"ActAdd", "ActSearch", "mnuBackup", "mnuRunAtStartUp", "mnuTrayMinimize"})
+        EXPECT_TRUE(action(name)->font().bold()) << name;
+    for (const char *name : {"ActCatalog", "mnuExit", "mnuPromptOnExit", "mnuTrayShow"})
+        EXPECT_FALSE(action(name)->font().bold()) << name;
+    EXPECT_EQ(window->trayIcon()->contextMenu(), window->findChild<QMenu *>(QStringLiteral("PopupMenu2")));
+    EXPECT_EQ(window->trayIcon()->toolTip(), QStringLiteral("Ambrylog"));
+}
+
+TEST_F(MainWindowTest, ActionsCarryHintsKeysAndButtons)
+{
+    create();
+    const struct
+    {
+        const char *action;
+        const char *hint;
+        QKeySequence key;
+        const char *button;
+    } table[] = {
+        {"ActAdd", "Add New CD/DVD to Catalog", QKeySequence(Qt::Key_Insert), "btnPlus"},
+        {"ActSearch", "Search Files", QKeySequence(Qt::Key_F3), "btnSearch"},
+        {"ActCatalog", "Open Catalog", QKeySequence(), nullptr},
+        {"ActOpenCD", "Eject CD/DVD", QKeySequence(), "btnOpenCD"},
+        {"ActCloseCD", "Close CD/DVD", QKeySequence(), "btnCloseCD"},
+    };
+    for (const auto &row : table) {
+        QAction *a = action(row.action);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->toolTip(), QString::fromLatin1(row.hint)) << row.action;
+        EXPECT_EQ(a->shortcut(), row.key) << row.action;
+        if (row.button) {
+            auto *b = window->findChild<QToolButton *>(QString::fromLatin1(row.button));
+            ASSERT_NE(b, nullptr) << row.button;
+            EXPECT_EQ(b->defaultAction(), a) << row.button;
+            EXPECT_EQ(b->accessibleName(), QString::fromLatin1(row.hint)) << row.button;
+        }
+    }
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Ambrylog"));
+    EXPECT_EQ(window->centralWidget()->size(), QSize(399, 190));
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(MainWindowTest, ConsecutiveButtonFlipsGlyphHintAndMode)
+{
+    create();
+    auto *btn = window->findChild<QToolButton *>(QStringLiteral("btnConsecutive"));
+    ASSERT_NE(btn, nullptr);
+    EXPECT_EQ(btn->toolTip(), QStringLiteral("Enable Consecutive"));
+    const qint64 offKey = btn->icon().cacheKey();
+    btn->click();
+    EXPECT_TRUE(window->consecutive());
+    EXPECT_EQ(btn->toolTip(), QStringLiteral("Disable consecutive"));
+    EXPECT_NE(btn->icon().cacheKey(), offKey);
+    btn->click();
+    EXPECT_FALSE(window->consecutive());
+    EXPECT_EQ(btn->toolTip(), QStringLiteral("Enable consecutive"));
+}
+
+TEST_F(MainWindowTest, AddRunsWaitThenSessionAndConsecutiveEndsOnCancelledWait)
+{
+    const struct
+    {
+        bool consecutive;
+        std::vector<int> waits;
+        int expectWaits;
+        int expectSessions;
+    } table[] = {
+        {false, {1}, 1, 1},         // one disc
+        {false, {2}, 1, 0},         // cancelled wait: no session
+        {true, {1, 1, 1, 2}, 4, 3}, // chain until a wait is cancelled, whatever the session says
+        {true, {2}, 1, 0},
+    };
+    for (const auto &row : table) {
+        calls = Calls();
+        calls.waitAnswers = row.waits;
+        create();
+        if (row.consecutive)
+            window->findChild<QToolButton *>(QStringLiteral("btnConsecutive"))->click();
+        action("ActAdd")->trigger();
+        EXPECT_EQ(calls.waits, row.expectWaits) << row.consecutive << " " << row.waits.size();
+        EXPECT_EQ(calls.sessions, row.expectSessions) << row.consecutive << " " << row.waits.size();
+    }
+}
+
+TEST_F(MainWindowTest, AddStopsAfterTheWaitWithoutAnAddDiscWindow)
+{
+    calls.waitAnswers = {1, 1, 1};
+    create(true, {QStringLiteral("ambrylog")}, false);
+    window->findChild<QToolButton *>(QStringLiteral("btnConsecutive"))->click();
+    action("ActAdd")->trigger();
+    EXPECT_EQ(calls.waits, 1);
+}
+
+TEST_F(MainWindowTest, NoReadDeviceDisablesAddForGood)
+{
+    drives.removeDrive('D');
+    MainServices s = services(true);
+    s.waitForDisc = MainServices::defaults().waitForDisc; // the real wait window
+    window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("ambrylog")}, s);
+    EXPECT_EQ(gVars().readDeviceLetter, 0);
+    bool sawWindow = false;
+    QTimer::singleShot(0, [&sawWindow] {
+        if (auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            sawWindow = true;
+            dlg->reject();
+        }
+    });
+    action("ActAdd")->trigger();
+    EXPECT_TRUE(sawWindow);
+    EXPECT_FALSE(action("ActAdd")->isEnabled());
+    EXPECT_EQ(calls.sessions, 0);
+    // A disabled command does nothing, from any source.
+    calls.waitAnswers = {1};
+    action("ActAdd")->trigger();
+    EXPECT_EQ(calls.sessions, 0);
+}
+
+TEST_F(MainWindowTest, SearchOpensTheSearchWindowForAllArchives)
+{
+    create();
+    action("ActSearch")->trigger();
+    EXPECT_EQ(calls.searches, QStringList{QString()});
+}
+
+TEST_F(MainWindowTest, DoorCommandsUseTheReadDevice)
+{
+    create();
+    ASSERT_EQ(gVars().readDeviceLetter, 'D');
+    action("ActOpenCD")->trigger();
+    action("ActCloseCD")->trigger();
+    EXPECT_EQ(drives.doorCalls(), QStringList({QStringLiteral("open D"), QStringLiteral("close D")}));
+}
+
+TEST_F(MainWindowTest, ReadDeviceComesFromTheSettingOrTheFirstDrive)
+{
+    drives.addOpticalDrive('F');
+    drives.addFixedDrive('C');
+    const struct
+    {
+        const char *stored; // nullptr: absent
+        char letter;
+        bool keptStored;
+    } table[] = {
+        {nullptr, 'D', false}, {"F", 'F', true},  {" f ", 'F', true}, // blanks trimmed, any case
+        {"C", 'D', false},                                            // not a CD/DVD drive: removed
+        {"Q", 'D', false},                                            // no drive at all
+        {"   ", 'D', false},   {"#", 'D', false},
+    };
+    for (const auto &row : table) {
+        if (row.stored)
+            WriteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"), QString::fromLatin1(row.stored));
+        else
+            DeleteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"));
+        create();
+        EXPECT_EQ(gVars().readDeviceLetter, row.letter) << (row.stored ? row.stored : "(absent)");
+        const QString after = ReadSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"));
+        if (row.keptStored) {
+            EXPECT_EQ(after, QString::fromLatin1(row.stored));
+        } else if (row.stored && !QString::fromLatin1(row.stored).trimmed().isEmpty()) {
+            EXPECT_TRUE(after.isEmpty()) << row.stored;
+        }
+    }
+    drives.removeDrive('D');
+    drives.removeDrive('F');
+    DeleteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"));
+    create();
+    EXPECT_EQ(gVars().readDeviceLetter, 0);
+}
+
+struct PrefState
+{
+    bool runAtStartUp, runMinimized, promptOnExit, tray, taskBar;
+    bool trayEnabled, taskBarEnabled;
+};
+
+TEST_F(MainWindowTest, PreferencesFollowTheStoredSwitches)
+{
+    const struct
+    {
+        QStringList stored; // switches stored under S
+        QString storedValue;
+        PrefState expect;
+    } table[] = {
+        {{}, QStringLiteral("T"), {false, true, true, true, false, false, true}},
+        {{QStringLiteral("PromptOnExit")},
+         QStringLiteral("T"),
+         {false, true, false, true, false, false, true}},
+        {{QStringLiteral("StartUpRunMinimized")},
+         QStringLiteral("T"),
+         {false, false, true, true, false, false, true}},
+        {{QStringLiteral("Sitb")}, QStringLiteral("T"), {false, true, true, true, true, true, true}},
+        {{QStringLiteral("Ssti"), QStringLiteral("Sitb")},
+         QStringLiteral("T"),
+         {false, true, true, false, true, true, false}},
+        // Both off: the tray icon comes back so the program stays reachable.
+        {{QStringLiteral("Ssti")}, QStringLiteral("T"), {false, true, true, true, false, false, true}},
+        // Any non-empty text counts as set.
+        {{QStringLiteral("Ssti"), QStringLiteral("Sitb"), QStringLiteral("PromptOnExit")},
+         QStringLiteral("F"),
+         {false, true, false, false, true, true, false}},
+    };
+    for (const auto &row : table) {
+        clearMainSettings();
+        for (const QString &name : row.stored)
+            WriteSetting(RegKey::S, name, row.storedValue);
+        create();
+        const QString label = row.stored.join(QLatin1Char(','));
+        EXPECT_EQ(action("mnuRunAtStartUp")->isChecked(), row.expect.runAtStartUp) << label.toStdString();
+        EXPECT_EQ(action("mnuRunMinimized")->isChecked(), row.expect.runMinimized) << label.toStdString();
+        EXPECT_EQ(action("mnuPromptOnExit")->isChecked(), row.expect.promptOnExit) << label.toStdString();
+        EXPECT_EQ(action("mnuShowTrayIcon")->isChecked(), row.expect.tray) << label.toStdString();
+        EXPECT_EQ(action("mnuShowInTaskBar")->isChecked(), row.expect.taskBar) << label.toStdString();
+        EXPECT_EQ(action("mnuShowTrayIcon")->isEnabled(), row.expect.trayEnabled) << label.toStdString();
+        EXPECT_EQ(action("mnuShowInTaskBar")->isEnabled(), row.expect.taskBarEnabled) << label.toStdString();
+        EXPECT_EQ(window->trayShown(), row.expect.tray) << label.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, PreferenceClicksStoreTheirSwitchAtOnce)
+{
+    create();
+    const struct
+    {
+        const char *item;
+        const char *value;
+        const char *afterFirstClick; // "" = absent
+    } table[] = {
+        {"mnuRunMinimized", "StartUpRunMinimized", "T"},
+        {"mnuPromptOnExit", "PromptOnExit", "T"},
+    };
+    for (const auto &row : table) {
+        const QString name = QString::fromLatin1(row.value);
+        action(row.item)->trigger();
+        EXPECT_EQ(ReadSetting(RegKey::S, name), QString::fromLatin1(row.afterFirstClick)) << row.item;
+        EXPECT_FALSE(action(row.item)->isChecked());
+        action(row.item)->trigger();
+        EXPECT_TRUE(ReadSetting(RegKey::S, name).isEmpty()) << row.item;
+        EXPECT_TRUE(action(row.item)->isChecked());
+    }
+
+    // Run at Start-up writes the start-up command and removes it again.
+    action("mnuRunAtStartUp")->trigger();
+    EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")), TfrmMain::startupCommand());
+    EXPECT_TRUE(TfrmMain::startupCommand().endsWith(QStringLiteral("\" tag")));
+    action("mnuRunAtStartUp")->trigger();
+    EXPECT_TRUE(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")).isEmpty());
+}
+
+TEST_F(MainWindowTest, RunAtStartUpCheckedOnlyForThisProgramsEntry)
+{
+    WriteSetting(RegKey::Run, QStringLiteral("Ambrylog"), TfrmMain::startupCommand());
+    create();
+    EXPECT_TRUE(action("mnuRunAtStartUp")->isChecked());
+    WriteSetting(RegKey::Run, QStringLiteral("Ambrylog"), QStringLiteral("\"/elsewhere/ambrylog\" tag"));
+    create();
+    EXPECT_FALSE(action("mnuRunAtStartUp")->isChecked());
+    // Checking it again points the entry at this copy.
+    action("mnuRunAtStartUp")->trigger();
+    EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")), TfrmMain::startupCommand());
+}
+
+TEST_F(MainWindowTest, TrayIconAndTaskBarButtonNeverBothGo)
+{
+    create();
+    QAction *tray = action("mnuShowTrayIcon");
+    QAction *bar = action("mnuShowInTaskBar");
+    // Only the tray is on: it cannot be switched off.
+    tray->trigger();
+    EXPECT_TRUE(tray->isChecked());
+    EXPECT_TRUE(window->trayShown());
+    EXPECT_TRUE(ReadSetting(RegKey::S, QStringLiteral("Ssti")).isEmpty());
+
+    bar->trigger();
+    EXPECT_TRUE(bar->isChecked());
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Sitb")), QStringLiteral("T"));
+    EXPECT_TRUE(tray->isEnabled());
+
+    tray->trigger();
+    EXPECT_FALSE(tray->isChecked());
+    EXPECT_FALSE(window->trayShown());
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Ssti")), QStringLiteral("T"));
+    EXPECT_FALSE(bar->isEnabled());
+    bar->trigger(); // disabled: nothing happens
+    EXPECT_TRUE(bar->isChecked());
+    EXPECT_EQ(ReadSetting(RegKey::S, QStringLiteral("Sitb")), QStringLiteral("T"));
+
+    tray->trigger();
+    EXPECT_TRUE(tray->isChecked());
+    EXPECT_TRUE(window->trayShown());
+    EXPECT_TRUE(ReadSetting(RegKey::S, QStringLiteral("Ssti")).isEmpty());
+    bar->trigger();
+    EXPECT_FALSE(bar->isChecked());
+    EXPECT_TRUE(ReadSetting(RegKey::S, QStringLiteral("Sitb")).isEmpty());
+    EXPECT_FALSE(tray->isEnabled());
+
+    // The choice survives a restart.
+    bar->trigger();
+    tray->trigger();
+    create();
+    EXPECT_FALSE(action("mnuShowTrayIcon")->isChecked());
+    EXPECT_TRUE(action("mnuShowInTaskBar")->isChecked());
+}
+
+TEST_F(MainWindowTest, WithoutATrayTheTaskBarButtonStaysAndSettingsAreKept)
+{
+    WriteSetting(RegKey::S, QStringLiteral("Ssti"), QString()); // empty: counts as absent
+    create(false);
+    QAction *tray = action("mnuShowTrayIcon");
+    QAction *bar = action("mnuShowInTaskBar");
+    EXPECT_FALSE(tray->isChecked());
+    EXPECT_FALSE(tray->isEnabled());
+    EXPECT_TRUE(bar->isChecked());
+    EXPECT_FALSE(bar->isEnabled());
+    EXPECT_FALSE(tray->toolTip().isEmpty());
+    EXPECT_EQ(tray->toolTip(), bar->toolTip());
+    EXPECT_FALSE(window->trayShown());
+    tray->trigger();
+    bar->trigger();
+    EXPECT_TRUE(ReadSetting(RegKey::S, QStringLiteral("Ssti")).isEmpty());
+    EXPECT_TRUE(ReadSetting(RegKey::S, QStringLiteral("Sitb")).isEmpty());
+
+    // Minimising keeps the window in the task bar instead of hiding it.
+    window->show();
+    window->minimizeApplication();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+}
+
+TEST_F(MainWindowTest, StartsMinimisedOnlyWithAnArgumentAndTheSwitchOn)
+{
+    const struct
+    {
+        QStringList args;
+        bool runMinimizedOff;
+        bool expect;
+    } table[] = {
+        {{QStringLiteral("ambrylog")}, false, false},
+        {{QStringLiteral("ambrylog"), QStringLiteral("tag")}, false, true},
+        {{QStringLiteral("ambrylog"), QStringLiteral("x")}, false, true},
+        {{QStringLiteral("ambrylog"), QStringLiteral("tag")}, true, false},
+    };
+    for (const auto &row : table) {
+        clearMainSettings();
+        if (row.runMinimizedOff)
+            WriteSetting(RegKey::S, QStringLiteral("StartUpRunMinimized"), QStringLiteral("T"));
+        create(true, row.args);
+        EXPECT_EQ(window->startsMinimized(), row.expect) << row.args.join(QLatin1Char(' ')).toStdString();
+    }
+
+    // Only the tray icon: a minimised start shows no window at all.
+    clearMainSettings();
+    create(true, {QStringLiteral("ambrylog"), QStringLiteral("tag")});
+    window->showAtStart();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->trayShown());
+
+    // With a task-bar button it starts as a minimised window.
+    WriteSetting(RegKey::S, QStringLiteral("Sitb"), QStringLiteral("T"));
+    create(true, {QStringLiteral("ambrylog"), QStringLiteral("tag")});
+    window->showAtStart();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+
+    clearMainSettings();
+    create();
+    window->showAtStart();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(MainWindowTest, ExitAsksOnceUnlessSwitchedOffOrTheSessionEnds)
+{
+    MessageBoxRecorder boxes;
+    create();
+    window->show();
+    QSignalSpy closed(window.get(), &TfrmMain::closed);
+
+    boxes.queueAnswer(MsgAnswer::No);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].first, MsgKind::Confirm);
+    EXPECT_EQ(boxes.boxes[0].second, Question);
+    EXPECT_EQ(closed.count(), 0);
+
+    boxes.queueAnswer(MsgAnswer::Yes);
+    action("mnuExit")->trigger();
+    EXPECT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+
+    // Prompt on Exit unchecked: no question.
+    create();
+    window->show();
+    action("mnuPromptOnExit")->trigger();
+    boxes.boxes.clear();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, SessionEndClosesWithoutAsking)
+{
+    MessageBoxRecorder boxes;
+    create();
+    window->show();
+    QSignalSpy closed(window.get(), &TfrmMain::closed);
+    EXPECT_FALSE(window->sessionEnding());
+    // The session manager object cannot be made outside Qt; the window never looks at it.
+    alignas(QSessionManager) unsigned char storage[sizeof(QSessionManager)] = {};
+    emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager *>(storage));
+    EXPECT_TRUE(window->sessionEnding());
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainWindowTest, TrayOnlyMinimiseHidesAndTrayClickOrActivationBringsBack)
+{
+    create();
+    window->show();
+    ASSERT_TRUE(window->trayShown());
+    window->minimizeApplication();
+    EXPECT_FALSE(window->isVisible());
+
+    emit window->trayIcon()->activated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(window->isVisible());
+    emit window->trayIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+
+    // The title-bar minimise also ends in the tray.
+    window->showMinimized();
+    EXPECT_TRUE(waitUntil([this] { return !window->isVisible(); }));
+
+    // Starting the program again brings the running window back.
+    window->activateFromAnotherInstance();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+
+    // Esc (on release) minimises, the tray menu's Show restores.
+    QTest::keyRelease(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    action("mnuTrayShow")->trigger();
+    EXPECT_TRUE(window->isVisible());
+    action("mnuTrayMinimize")->trigger();
+    EXPECT_FALSE(window->isVisible());
+
+    // Exit from the tray menu works while the window is hidden.
+    MessageBoxRecorder boxes;
+    QSignalSpy closed(window.get(), &TfrmMain::closed);
+    action("mnuExit")->trigger();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(boxes.boxes.size(), 1);
+}
+
+TEST_F(MainWindowTest, ActivationRestoresAMinimisedWindowWithTaskBarButton)
+{
+    WriteSetting(RegKey::S, QStringLiteral("Sitb"), QStringLiteral("T"));
+    create();
+    window->show();
+    window->minimizeApplication();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+    window->activateFromAnotherInstance();
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, KeysWorkWhileTheWindowHasTheFocus)
+{
+    create();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    calls.waitAnswers = {2};
+    QTest::keyClick(window.get(), Qt::Key_Insert);
+    EXPECT_EQ(calls.waits, 1);
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    EXPECT_EQ(calls.searches.size(), 1);
+}
+
+TEST_F(MainWindowTest, HelpAndWebItemsOpenTheirAddresses)
+{
+    create();
+    const struct
+    {
+        const char *item;
+        QString target;
+    } table[] = {
+        {"mnuProgramHelp", links::manualUrl(links::HelpAnchor)},
+        {"mnuFaq", links::manualUrl(links::FaqAnchor)},
+        {"mnuHomePage", links::HomePage},
+        {"mnuCheckUpdate", links::HomePage},
+        {"mnuOtherProducts", links::OtherProducts},
+        {"mnuNewsletter", links::Newsletter},
+        {"mnuResellers", links::Resellers},
+    };
+    for (const auto &row : table) {
+        calls.opened.clear();
+        action(row.item)->trigger();
+        EXPECT_EQ(calls.opened, QStringList{row.target}) << row.item;
+    }
+    EXPECT_TRUE(links::manualUrl(links::HelpAnchor).endsWith(QStringLiteral("#help")));
+    EXPECT_TRUE(links::manualUrl(links::FaqAnchor).endsWith(QStringLiteral("#faq")));
+
+    action("mnuTellFriend")->trigger();
+    EXPECT_EQ(calls.mails, QStringList({QString(), QStringLiteral("Ambrylog..."), links::HomePage}));
+}
+
+TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
+{
+    MessageBoxRecorder boxes;
+    create();
+    for (const char *name :
+         {"ActCatalog", "mnuSetDevice", "mnuAbout", "mnuBackup", "mnuRestore", "mnuMerge"}) {
+        boxes.boxes.clear();
+        action(name)->trigger();
+        ASSERT_EQ(boxes.boxes.size(), 1) << name;
+        EXPECT_EQ(boxes.boxes[0].first, MsgKind::Notice);
+        EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("This command is not available yet.")) << name;
+    }
+}
+
+} // namespace
