@@ -80,7 +80,8 @@ public:
     explicit ArchiveFile(const QString &path) : m_path(path)
     {
         const QByteArray name = QFile::encodeName(path);
-        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking so that a pipe put in place of an archive cannot hang the reader.
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (m_fd < 0) {
             m_error = errno;
             return;
@@ -90,6 +91,8 @@ public:
             m_error = errno;
         else if (S_ISDIR(st.st_mode))
             m_error = EISDIR;
+        else if (!S_ISREG(st.st_mode))
+            m_error = EINVAL;
         else
             m_size = st.st_size;
     }

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include "AmbryError.h"
+#include "Catalog.h"
+#include "TestSupport.h"
+#include "gRegistry.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+// A minimal archive: one record (whose name may look like a field) and the given field lines.
+QByteArray archive(const QByteArray &fieldLines, const QByteArray &recordName = "readme.txt")
+{
+    return "\\\r\n" + recordName + "\r\n1234\r\n950948495\r\n" + fieldLines;
+}
+
+QByteArray marked(const QByteArray &mark)
+{
+    return archive("ADate=1\r\nAMark=" + mark + "\r\nALocation=\r\nANumber=1\r\nAEnd=EndTag\r\n");
+}
+
+QByteArray numbered(const QByteArray &number)
+{
+    return archive("AMark=m\r\nANumber=" + number + "\r\nAEnd=EndTag\r\n");
+}
+
+QStringList walk(const QString &folder, const QString &mask = QStringLiteral("*.dat"))
+{
+    QStringList seen;
+    forEachArchive(folder, mask, [&](const QString &path) {
+        seen << path.mid(folder.size() + 1);
+        return true;
+    });
+    return seen;
+}
+
+} // namespace
+
+TEST(CatalogWalk, FilesOfAFolderBeforeItsSubfolders)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("walk"));
+    for (const char *name :
+         {"a/deep/x.dat", "a/y.DAT", "top.dat", "b/z.Dat", "Upper.DAT", ".hidden.dat", "a/deep/deeper/w.dat"})
+        ambrytest::writeFile(root + QLatin1Char('/') + QString::fromUtf8(name), "AMark=m\r\n");
+    for (const char *name : {"notes.txt", "x.data", "dat", "x.dat.tmp-ab12", "a/.450495.dat.tmp-Xy12Ab"})
+        ambrytest::writeFile(root + QLatin1Char('/') + QString::fromUtf8(name), "AMark=m\r\n");
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/folder.dat"))); // a folder is never an archive
+    // A pipe would block whoever opens it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("/pipe.dat")).constData(), 0600), 0);
+
+    const QStringList seen = walk(root);
+    EXPECT_EQ(seen.size(), 7) << seen.join(QLatin1Char(' ')).toStdString();
+    for (const char *name :
+         {"top.dat", "Upper.DAT", ".hidden.dat", "a/y.DAT", "a/deep/x.dat", "a/deep/deeper/w.dat", "b/z.Dat"})
+        EXPECT_TRUE(seen.contains(QString::fromUtf8(name))) << name;
+    // Every folder's own files come before anything below it.
+    const auto at = [&](const char *n) { return seen.indexOf(QString::fromUtf8(n)); };
+    for (const char *top : {"top.dat", "Upper.DAT", ".hidden.dat"})
+        for (const char *below : {"a/y.DAT", "a/deep/x.dat", "b/z.Dat"})
+            EXPECT_LT(at(top), at(below)) << top << " / " << below;
+    EXPECT_LT(at("a/y.DAT"), at("a/deep/x.dat"));
+    EXPECT_LT(at("a/deep/x.dat"), at("a/deep/deeper/w.dat"));
+    // Depth first: all of a/ before b/ or all of b/ before a/.
+    EXPECT_TRUE(at("b/z.Dat") > at("a/deep/deeper/w.dat") || at("b/z.Dat") < at("a/y.DAT"));
+}
+
+TEST(CatalogWalk, LinksToFoldersAreNeverEntered)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("links"));
+    ambrytest::writeFile(root + QStringLiteral("/sub/one.dat"), "AMark=m\r\n");
+    ambrytest::writeFile(root + QStringLiteral("/../outside/two.dat"), "AMark=m\r\n");
+    ASSERT_TRUE(QFile::link(root, root + QStringLiteral("/sub/loop"))); // a cycle
+    ASSERT_TRUE(
+        QFile::link(root + QStringLiteral("/../outside"), root + QStringLiteral("/out"))); // a folder link
+    ASSERT_TRUE(
+        QFile::link(root + QStringLiteral("/../outside/two.dat"), root + QStringLiteral("/linked.dat")));
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/nothing"), root + QStringLiteral("/dangling.dat")));
+    QStringList seen = walk(root);
+    seen.sort();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("linked.dat"), QStringLiteral("sub/one.dat")}));
+}
+
+TEST(CatalogWalk, StopsWhenAskedAndToleratesMissingFolders)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("stop"));
+    for (int i = 0; i < 5; ++i)
+        ambrytest::writeFile(root + QStringLiteral("/s/") + QString::number(i) + QStringLiteral(".dat"), "x");
+    int visits = 0;
+    EXPECT_FALSE(
+        forEachArchive(root, QStringLiteral("*.dat"), [&](const QString &) { return ++visits < 2; }));
+    EXPECT_EQ(visits, 2);
+    visits = 0;
+    EXPECT_TRUE(
+        forEachArchive(root + QStringLiteral("/missing"), QStringLiteral("*.dat"), [&](const QString &) {
+            ++visits;
+            return true;
+        }));
+    EXPECT_TRUE(forEachArchive(QString(), QStringLiteral("*.dat"), [&](const QString &) {
+        ++visits;
+        return true;
+    }));
+    EXPECT_EQ(visits, 0);
+    // With or without a trailing separator.
+    EXPECT_EQ(walk(root + QLatin1Char('/')).size(), 5);
+}
+
+TEST(CatalogWalk, MaskMatching)
+{
+    struct Case
+    {
+        const char *name, *mask;
+        bool match;
+    };
+    const Case cases[] = {
+        {"450495.dat", "*.dat", true}, {"X.DAT", "*.dat", true},     {"x.Dat", "*.DAT", true},
+        {"x.data", "*.dat", false},    {"dat", "*.dat", false},      {".dat", "*.dat", true},
+        {"x.dat.tmp", "*.dat", false}, {"anything", "*.*", true},    {"no-dot", "*", true},
+        {"a1.dat", "a?.dat", true},    {"a12.dat", "a?.dat", false}, {"Été.DAT", "été*.dat", true},
+        {"temp.dat", "t*p.d*t", true}, {"tmp.dxt", "t*p.d*t", true}, {"tmp.dx", "t*p.d*t", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(matchesArchiveMask(QString::fromUtf8(c.name), QString::fromUtf8(c.mask)), c.match)
+            << c.name << " ~ " << c.mask;
+}
+
+TEST(CatalogLookup, MarkExists)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("marks"));
+    ambrytest::writeFile(root + QStringLiteral("/1.dat"), marked("cd 1"));
+    ambrytest::writeFile(root + QStringLiteral("/2.dat"), marked(""));
+    ambrytest::writeFile(root + QStringLiteral("/3.dat"), marked("   "));
+    ambrytest::writeFile(root + QStringLiteral("/4.dat"), marked("Caf\xe9")); // written on Windows
+    ambrytest::writeFile(root + QStringLiteral("/5.dat"), marked("Stra\xc3\x9f"
+                                                                 "e"));
+    ambrytest::writeFile(root + QStringLiteral("/6.dat"), marked(" padded "));
+    ambrytest::writeFile(root + QStringLiteral("/moved/away/7.dat"), marked("In a subfolder"));
+    ambrytest::writeFile(root + QStringLiteral("/8.dat"),
+                         archive("AMark=real\r\nAEnd=EndTag\r\n", "AMark=fake"));
+    ambrytest::writeFile(root + QStringLiteral("/9.txt"), marked("not an archive"));
+    ambrytest::writeFile(root + QStringLiteral("/10.dat"),
+                         archive("ANumber=3\r\nAEnd=EndTag\r\n")); // no mark
+
+    struct Case
+    {
+        const char *mark;
+        bool exists;
+    };
+    const Case cases[] = {
+        {"CD 1", true},     {"cd 1", true},
+        {"Cd 1", true},     {" CD 1", false}, // compared as typed
+        {"CD 1 ", false},   {"", false},      // blank stored marks never count
+        {"   ", false},     {"CAFÉ", true},
+        {"café", true},     {"STRASSE", true},
+        {"straße", true},   {"padded", false},
+        {" PADDED ", true}, {"in a subfolder", true},
+        {"fake", false}, // a record line, not a field
+        {"REAL", true},     {"not an archive", false},
+        {"CD 2", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(MarkExists(QString::fromUtf8(c.mark), root, QStringLiteral("*.dat")), c.exists)
+            << '"' << c.mark << '"';
+    EXPECT_FALSE(MarkExists(QStringLiteral("cd 1"), root + QStringLiteral("/none"), QStringLiteral("*.dat")));
+}
+
+TEST(CatalogLookup, HighestNumber)
+{
+    struct Case
+    {
+        const char *what;
+        std::vector<QByteArray> numbers;
+        int highest;
+    };
+    const Case cases[] = {
+        {"3, 9 and abc", {"3", "9", "abc"}, 9},
+        {"none", {}, 0},
+        {"only zero and negative", {"0", "-5", "-2147483648"}, 0},
+        {"blanks around", {" 12 ", "\t7"}, 12},
+        {"largest 32-bit", {"2147483647", "5"}, 2147483647},
+        {"beyond 32 bits is no number", {"2147483648", "99999999999", "4"}, 4},
+        {"signs", {"+8", "-9", "--3", "+"}, 8},
+        {"not quite numbers", {"1e3", "0x10", "5 6", "", "7"}, 7},
+        {"leading zeros", {"0010"}, 10},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString root = ambrytest::makeTempDir(QStringLiteral("num"));
+        int n = 0;
+        for (const QByteArray &number : c.numbers) {
+            ++n;
+            const QString folder = root + (n % 2 ? QStringLiteral("/sub/") : QStringLiteral("/"));
+            ambrytest::writeFile(folder + QString::number(n) + QStringLiteral(".dat"), numbered(number));
+        }
+        ambrytest::writeFile(root + QStringLiteral("/fake.dat"), archive("AMark=m\r\n", "ANumber=999999"));
+        EXPECT_EQ(GetHighestArchiveNumber(root, QStringLiteral("*.dat")), c.highest);
+    }
+}
+
+TEST(CatalogLookup, NextNumber)
+{
+    const QString key = QStringLiteral("LastArchiveNumber");
+    struct Case
+    {
+        const char *what;
+        std::vector<QByteArray> numbers;
+        const char *last; // nullptr: no setting
+        int next;
+    };
+    const Case cases[] = {
+        {"highest plus one", {"3", "9", "abc"}, "41", 10},
+        {"empty catalog continues from the setting", {}, "41", 42},
+        {"empty catalog, no setting", {}, nullptr, 1},
+        {"only non-positive numbers count as none", {"0", "-4"}, "41", 42},
+        {"setting that is no number", {}, "forty", 1},
+        {"negative setting", {}, "-7", 1},
+        {"top of the range does not overflow", {"2147483647"}, nullptr, INT_MAX},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString root = ambrytest::makeTempDir(QStringLiteral("next"));
+        int n = 0;
+        for (const QByteArray &number : c.numbers)
+            ambrytest::writeFile(root + QLatin1Char('/') + QString::number(++n) + QStringLiteral(".dat"),
+                                 numbered(number));
+        if (c.last)
+            WriteSetting(RegKey::V, key, QString::fromUtf8(c.last));
+        else
+            DeleteSetting(RegKey::V, key);
+        EXPECT_EQ(nextArchiveNumber(root + QLatin1Char('/')), c.next);
+    }
+}
+
+TEST(CatalogLookup, ReadArchiveValue)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("value"));
+    const QString path = root + QStringLiteral("/1.dat");
+    ambrytest::writeFile(path, archive("AMark= spaced \r\nANumber=4\r\n", "AMark=fake"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("amark")), QStringLiteral(" spaced "));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANote")), QString());
+    EXPECT_THROW(ReadArchiveValue(root + QStringLiteral("/2.dat"), QStringLiteral("AMark")), AmbryError);
+}
+
+TEST(CatalogLookup, UnreadableArchiveEndsTheLookupWithAnError)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "file permissions do not bind the super-user";
+    const QString root = ambrytest::makeTempDir(QStringLiteral("unread"));
+    const QString path = root + QStringLiteral("/locked.dat");
+    ambrytest::writeFile(path, marked("x"));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    EXPECT_THROW(MarkExists(QStringLiteral("y"), root, QStringLiteral("*.dat")), AmbryError);
+}
+
+TEST(CatalogLookup, OnlyTheEndOfEachArchiveIsRead)
+{
+    // A 4 GiB archive whose records are a hole in the file: reading it whole would take
+    // seconds and gigabytes; the lookups need only its last kilobytes.
+    const QString root = ambrytest::makeTempDir(QStringLiteral("huge"));
+    const QString path = root + QStringLiteral("/huge.dat");
+    QByteArray tail;
+    for (int i = 0; i < 2000; ++i)
+        tail += "Music\r\ntrack.mp3\r\n1\r\n950948495\r\n";
+    tail += "AMark=Huge disc\r\nANumber=77\r\nAEnd=EndTag\r\n";
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(qint64(4) << 30));
+        ASSERT_TRUE(f.seek(f.size()));
+        ASSERT_EQ(f.write(tail), tail.size());
+    }
+    EXPECT_TRUE(MarkExists(QStringLiteral("HUGE DISC"), root, QStringLiteral("*.dat")));
+    EXPECT_EQ(GetHighestArchiveNumber(root, QStringLiteral("*.dat")), 77);
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANumber")), QStringLiteral("77"));
+}
