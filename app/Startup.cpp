@@ -1,0 +1,62 @@
+#include "Startup.h"
+
+#include "AmbryError.h"
+#include "gUtils.h"
+#include "gVars.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString executablePath()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+} // namespace
+
+bool establishFolders(QString *error)
+{
+    AppVars &vars = gVars();
+    vars.programFolder = AddTrailingSlash(QFileInfo(executablePath()).absolutePath());
+
+    // Never a relative folder: without a data home the program does not start.
+    const QString roaming = GetRoamingAppDataFolder();
+    const QString dataFolder =
+        roaming.isEmpty() ? QString() : AddTrailingSlash(roaming) + QStringLiteral("Brightfen/Ambrylog/");
+    if (dataFolder.isEmpty() || !QDir().mkpath(dataFolder)) {
+        if (error)
+            *error = kNoDataFolderMessage;
+        return false;
+    }
+    vars.dataFolder = dataFolder;
+    vars.catalogFolder = dataFolder + QStringLiteral("Archive/");
+    QDir().mkpath(vars.catalogFolder);
+    return true;
+}
+
+void writeProgramLocation()
+{
+    WriteSetting(RegKey::V, QStringLiteral("ProgramLocation"), executablePath());
+}
+
+QString resolveCatalogFolder(const QString &cliArg)
+{
+    QString folder;
+    if (cliArg.isEmpty()) {
+        QString error;
+        if (!establishFolders(&error))
+            throw AmbryError(error);
+        folder = gVars().catalogFolder;
+    } else {
+        folder = AddTrailingSlash(QDir::cleanPath(QDir(cliArg).absolutePath()));
+    }
+    if (!QDir().mkpath(folder))
+        throw AmbryError(QStringLiteral("Cannot create the catalog folder \"%1\".").arg(folder));
+    gVars().catalogFolder = folder;
+    return folder;
+}
