@@ -9,7 +9,7 @@
 #include "AmbryError.h"
 #include "CliCommand.h"
 // Each subsystem's commands (add a line per header as commands land):
-// #include "cliCatalog.h"
+#include "cliCatalog.h"
 #include "cliDrives.h"
 
 namespace {
@@ -50,7 +50,10 @@ int main(int argc, char **argv)
     ctx.args = args;
 
     const std::map<QString, std::function<int(CliContext &)>> commands = {
-        // {QStringLiteral("checksum"), cliChecksum},
+        {QStringLiteral("checksum"), cliChecksum},
+        {QStringLiteral("value"), cliValue},
+        {QStringLiteral("next-number"), cliNextNumber},
+        {QStringLiteral("mark-exists"), cliMarkExists},
         {QStringLiteral("drives"), cliDrives},
     };
     const auto it = commands.find(command);
