@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QAbstractItemView;
+class QKeyEvent;
+class QMimeData;
+class QProgressBar;
+class QStatusBar;
+class QWidget;
+
+// The shell, clipboard and widget helpers shared by the windows. The shell and the clipboard
+// are reached through ShellService.h, so tests can watch them.
+
+// Lets pending events run, then opens the target with its associated program: a web or mail
+// address as it is, anything else as a local file (a relative path from the current folder).
+// Never through a shell command line. The outcome is not checked. owner is unused.
+void OpenWithShell(QWidget *owner, const QString &target);
+// The address OpenWithShell hands over for a target.
+QUrl shellTargetUrl(const QString &target);
+
+// Lets pending events run, then opens a new mail: "mailto:" + address + "?subject=" + subject
+// + "&Body=" + body, both separators always present. Subject and body are percent-encoded
+// in the address handed over, so '&', '#' or '+' in them reach the mail program unchanged.
+void ComposeMail(QWidget *owner, const QString &address, const QString &subject, const QString &body);
+QString composeMailText(const QString &address, const QString &subject, const QString &body);
+QUrl composeMailUrl(const QString &address, const QString &subject, const QString &body);
+
+// Puts one file on the clipboard so that file managers paste a copy of it: text/uri-list,
+// x-special/gnome-copied-files ("copy" and the file URL), application/x-kde-cutselection "0"
+// and the path as plain text. Throws AmbryError "Could not allocate memory." when the
+// clipboard does not take it. The clipboard data lives in this process: it is gone when the
+// program ends.
+void CopyFileToClipboard(const QString &path);
+QMimeData *fileClipboardData(const QString &path);
+
+// A status bar's panels are the widgets added to it with addWidget() or addPermanentWidget(),
+// in the order they were added (panel 0 first); the size grip is no panel. Give the first
+// panel a fixed width (setFixedWidth on a QLabel) and add a second panel (an empty QLabel
+// with stretch 1): the progress bar is a child of the status bar that is NOT added with
+// addWidget, and this sets its geometry over the second panel with a one-pixel margin on
+// every side, and raises it. Without a second panel the bar covers what lies right of the
+// first panel (the whole status bar when there is no panel at all).
+void PlaceProgressBarInStatusBar(QStatusBar *statusBar, QProgressBar *bar);
+// Places the bar now and again whenever the status bar or its second panel moves or resizes.
+void installProgressBarPlacement(QStatusBar *statusBar, QProgressBar *bar);
+
+// Enter (Return or keypad Enter) moves the focus to the next control, Shift+Enter to the
+// previous one; the edit does not receive the key. Returns true when the key was Enter and
+// was used. window is the window whose focus widget receives the move.
+bool EnterMovesFocus(QWidget *window, QKeyEvent *event);
+// Applies EnterMovesFocus to one single-line edit, or to every single-line edit below a
+// window (not the edit fields inside spin boxes, date edits or combo boxes).
+void installEnterMovesFocus(QWidget *editOrWindow);
+
+// Selects or deselects every row of the view (one selection change, not one per row).
+void SetAllItemsSelected(QAbstractItemView *view, bool selected);
