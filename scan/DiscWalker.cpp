@@ -107,12 +107,16 @@ QByteArray DiscWalker::takeRecords()
     return out;
 }
 
-bool DiscWalker::walk(const QString &rootPath)
+void DiscWalker::reset()
 {
-    m_cancel = false;
     m_counts = {};
     m_records = QByteArray();
     m_haveCachedTime = false;
+}
+
+bool DiscWalker::walk(const QString &rootPath)
+{
+    reset();
     m_root = rootPath.endsWith(QLatin1Char('/')) ? rootPath : rootPath + QLatin1Char('/');
     m_rootBytes = QFile::encodeName(m_root);
     m_hostage.clear();

@@ -30,13 +30,20 @@ public:
     // when it was empty, set to the real path of the first file recorded.
     void setHostageTracking(bool on) { m_trackHostage = on; }
 
-    // Walks the folder rootPath (a real path; a missing trailing "/" is added). True when
-    // the walk finished, false when it was cancelled or the application is closing. A root
-    // that cannot be read records nothing and counts as finished.
+    // Walks the folder rootPath (a real path; a missing trailing "/" is added), starting
+    // from empty records and counters. True when the walk finished, false when it was
+    // cancelled or the application is closing. A root that cannot be read records nothing
+    // and counts as finished.
     bool walk(const QString &rootPath);
 
-    // Noticed once per folder, after the folder's own files and before its subfolders.
+    // Empties the records and counters, as a walk does first.
+    void reset();
+
+    // Noticed once per folder, after the folder's own files and before its subfolders. A
+    // walk does not clear the flag: a Cancel that arrives while its window gets ready for
+    // the walk still counts. The owner clears it before it starts.
     void cancel() { m_cancel = true; }
+    void clearCancel() { m_cancel = false; }
     bool cancelRequested() const { return m_cancel; }
 
     const QByteArray &records() const { return m_records; }

@@ -1,0 +1,158 @@
+#include "AddDiscSession.h"
+
+#include "app/gVars.h"
+#include "catalog/ArchiveWriter.h"
+#include "catalog/Catalog.h"
+#include "catalog/Checksum.h"
+#include "drives/gDrives.h"
+#include "util/AmbryError.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace {
+const QString kArchiveMask = QStringLiteral("*.dat");
+}
+
+AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const QString &catalogFolder)
+    : m_letter(driveLetter), m_folder(folder), m_catalogFolder(catalogFolder)
+{
+    if (!m_catalogFolder.isEmpty() && !m_catalogFolder.endsWith(QLatin1Char('/')))
+        m_catalogFolder += QLatin1Char('/');
+}
+
+AddDiscSession::AddDiscSession(char driveLetter, const QString &catalogFolder)
+    : AddDiscSession(driveLetter, QString(), catalogFolder)
+{}
+
+AddDiscSession AddDiscSession::forFolder(const QString &folder, const QString &catalogFolder)
+{
+    return AddDiscSession(0, folder, catalogFolder);
+}
+
+bool AddDiscSession::checkAudioDisc()
+{
+    if (m_letter == 0)
+        return false;
+    bool audio = false;
+    try {
+        audio = IsAudioDisc(m_letter);
+    } catch (const AmbryError &) {
+        audio = false; // a drive that cannot answer walks as it is and reports what it finds
+    }
+    if (audio)
+        m_outcome = Outcome::AudioDisc;
+    return audio;
+}
+
+AddDiscSession::Outcome AddDiscSession::scan()
+{
+    m_checksum.clear();
+    m_number = 0;
+    m_existingPath.clear();
+    m_existingMark.clear();
+
+    // A drive without a readable disc has no root; it walks as empty.
+    const QString root = m_letter ? DriveRootPath(m_letter) : m_folder;
+    bool finished = true;
+    if (root.isEmpty())
+        m_walker.reset();
+    else
+        finished = m_walker.walk(root);
+    if (!finished) {
+        m_outcome = Outcome::Aborted;
+        return m_outcome;
+    }
+    if (m_walker.records().isEmpty()) {
+        m_outcome = Outcome::Empty;
+        return m_outcome;
+    }
+
+    // The same records give the same checksum and so the same file name: that is how a disc
+    // already in the catalog is recognised. Only the catalog folder itself is looked at.
+    m_checksum = checksumOfBytes(m_walker.records());
+    const QString existing = m_catalogFolder + m_checksum + QStringLiteral(".dat");
+    if (QFileInfo(existing).isFile()) {
+        m_existingPath = existing;
+        try {
+            m_existingMark = ReadArchiveValue(existing, QStringLiteral("AMark"));
+        } catch (const AmbryError &) {
+            m_existingMark.clear(); // still archived; its mark just cannot be shown
+        }
+        m_outcome = Outcome::AlreadyArchived;
+        return m_outcome;
+    }
+    // Numbering reads every archive, so it is done only when a number is going to be offered.
+    m_number = nextArchiveNumber(m_catalogFolder);
+    m_outcome = Outcome::MarkEntry;
+    return m_outcome;
+}
+
+bool AddDiscSession::ejectOnClose() const
+{
+    switch (m_outcome) {
+    case Outcome::AudioDisc:
+    case Outcome::Empty:
+    case Outcome::AlreadyArchived:
+    case Outcome::MarkEntry:
+        return m_letter != 0;
+    case Outcome::None:
+    case Outcome::Aborted:
+        break;
+    }
+    return false;
+}
+
+QString AddDiscSession::proposedMark() const
+{
+    return scantext::ProposedMarkPrefix + QString::number(m_number);
+}
+
+QString AddDiscSession::message() const
+{
+    switch (m_outcome) {
+    case Outcome::None:
+        return scantext::Scanning;
+    case Outcome::AudioDisc:
+        return scantext::AudioDisc;
+    case Outcome::Aborted:
+        return scantext::Aborted;
+    case Outcome::Empty:
+        return scantext::Empty;
+    case Outcome::AlreadyArchived:
+        return scantext::AlreadyArchived + m_existingMark;
+    case Outcome::MarkEntry:
+        return scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
+    }
+    return {};
+}
+
+bool AddDiscSession::markExists(const QString &mark) const
+{
+    return MarkExists(mark, m_catalogFolder, kArchiveMask);
+}
+
+QString AddDiscSession::save(const QString &mark, const QString &location, const QString &note)
+{
+    gVars().newArchivePath.clear();
+    if (m_checksum.trimmed().isEmpty())
+        throw AmbryError(scantext::CannotGetCrc);
+    ArchiveFields fields;
+    fields.mark = mark;
+    fields.location = location;
+    fields.note = note;
+    fields.files = m_walker.counts().files;
+    fields.dirs = m_walker.counts().folders;
+    fields.size = m_walker.counts().bytes;
+    fields.number = m_number;
+    fields.savedAt = QDateTime::currentDateTime();
+    const QString path = writeNewArchive(m_catalogFolder, m_walker.records(), m_checksum, fields);
+    gVars().newArchivePath = path;
+    return path;
+}
+
+void AddDiscSession::eject() const
+{
+    if (m_letter != 0)
+        OpenDriveDoor(m_letter);
+}

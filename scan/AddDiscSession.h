@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DiscWalker.h"
+
+#include <QString>
+
+// The rules of adding one disc to the catalog, without a window: refuse an audio disc, walk
+// the disc, recognise a disc that is already archived by the checksum of its records,
+// propose the next mark, refuse a mark in use and save the archive. The add-disc window and
+// `ambrylog-cli add` both drive it, step by step, so each can show what happens between steps.
+class AddDiscSession
+{
+public:
+    enum class Outcome {
+        None,            // nothing decided yet
+        AudioDisc,       // refused before any walk
+        Aborted,         // the walk was cancelled
+        Empty,           // no file recorded (also a drive without a readable disc)
+        AlreadyArchived, // an archive of the same records is in the catalog folder
+        MarkEntry,       // a new disc: the user may mark it and save it
+    };
+
+    // The disc in the drive with this letter (its root path comes from the drive layer).
+    AddDiscSession(char driveLetter, const QString &catalogFolder);
+    // A folder walked as a folder drive would be; no audio test and no tray.
+    static AddDiscSession forFolder(const QString &folder, const QString &catalogFolder);
+
+    DiscWalker &walker() { return m_walker; }
+    const DiscWalker &walker() const { return m_walker; }
+    char driveLetter() const { return m_letter; }
+
+    // Step 1. Sets the outcome AudioDisc when the drive holds an audio disc.
+    bool checkAudioDisc();
+    // Step 2: walks the disc and decides between Aborted, Empty, AlreadyArchived and MarkEntry.
+    Outcome scan();
+    Outcome outcome() const { return m_outcome; }
+
+    // Whether the tray should open when the session ends (by Cancel/Close, or after a save).
+    bool ejectOnClose() const;
+    // The message that describes the outcome, CR LF marking line breaks.
+    QString message() const;
+
+    QString checksum() const { return m_checksum; }
+    int archiveNumber() const { return m_number; }
+    QString proposedMark() const;
+    // For AlreadyArchived: the archive that holds these records and its mark, untrimmed.
+    QString existingArchivePath() const { return m_existingPath; }
+    QString existingMark() const { return m_existingMark; }
+
+    // The mark as the user typed it, compared over the whole catalog without regard to
+    // letter case. Throws AmbryError when an archive cannot be read.
+    bool markExists(const QString &mark) const;
+    // Writes the archive (texts are stored trimmed) and sets gVars().newArchivePath to it;
+    // the path is empty until the file is written. Returns the path. Throws AmbryError
+    // ("Cannot Get CRC." for a blank checksum; the path and reason when writing fails).
+    QString save(const QString &mark, const QString &location, const QString &note);
+    // Opens the tray of the session's drive (nothing for a folder).
+    void eject() const;
+
+private:
+    AddDiscSession(char driveLetter, const QString &folder, const QString &catalogFolder);
+
+    DiscWalker m_walker;
+    char m_letter = 0;
+    QString m_folder; // set for a folder session
+    QString m_catalogFolder;
+    Outcome m_outcome = Outcome::None;
+    QString m_checksum;
+    int m_number = 0;
+    QString m_existingPath;
+    QString m_existingMark;
+};
+
+// The session's texts, shared by the window and the command line.
+namespace scantext {
+inline const QString Scanning = QStringLiteral("Scanning CD/DVD, please wait...");
+inline const QString AudioDisc =
+    QStringLiteral("Disk is an Audio CD/DVD.\r\nPlease use only CD/DVD that contains data or Mp3 files.");
+inline const QString Aborted = QStringLiteral("Aborted.");
+inline const QString Empty = QStringLiteral("Disk is empty.");
+inline const QString AlreadyArchived = QStringLiteral("CD/DVD is already archived under: \r\n");
+inline const QString MarkWith = QStringLiteral("Mark the CD/DVD with label: ");
+inline const QString OrTypeMark =
+    QStringLiteral("or type in the below Mark field what the CD/DVD is already marked.");
+inline const QString Saving = QStringLiteral("Saving to Catalog...");
+inline const QString MarkExists = QStringLiteral("The mark already exists!");
+inline const QString CannotGetCrc = QStringLiteral("Cannot Get CRC.");
+inline const QString ProposedMarkPrefix = QStringLiteral("CD No: ");
+} // namespace scantext

@@ -1,0 +1,425 @@
+#include "fmScan.h"
+
+#include "app/gVars.h"
+#include "util/AmbryError.h"
+#include "util/gUtils.h"
+#include "util/gui/MessageBox.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+TfrmScan *g_openWindow = nullptr;
+
+const QColor kBandColour(0, 95, 140);
+const QColor kHeadingColour(249, 254, 255);
+const QColor kTextColour(28, 28, 28);
+const int kMaxFieldLength = 255;
+
+void processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void paintBand(QWidget *band)
+{
+    band->setAutoFillBackground(true);
+    QPalette p = band->palette();
+    p.setColor(QPalette::Window, kBandColour);
+    p.setColor(QPalette::WindowText, kHeadingColour);
+    band->setPalette(p);
+}
+
+// Restores the normal cursor however the walk ends.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
+
+int RunAddDiscSession()
+{
+    if (g_openWindow)
+        return 0;
+    auto *frm = new TfrmScan;
+    const int result = frm->exec();
+    delete frm;
+    processPendingEvents();
+    return result == QDialog::Accepted ? 1 : 2;
+}
+
+TfrmScan *TfrmScan::openWindow()
+{
+    return g_openWindow;
+}
+
+TfrmScan::TfrmScan(QWidget *parent)
+    : QDialog(parent),
+      m_session(std::make_unique<AddDiscSession>(gVars().readDeviceLetter, gVars().catalogFolder))
+{
+    if (!g_openWindow)
+        g_openWindow = this;
+    setObjectName(QStringLiteral("frmScan"));
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    setFixedSize(460, 300);
+
+    // White client area with dark text set explicitly, whatever the desktop theme.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, kTextColour);
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, kTextColour);
+    pal.setColor(QPalette::ButtonText, kTextColour);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(25);
+    paintBand(Panel1);
+    Label2 = new QLabel(QStringLiteral("Scanning and enter data"), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont headingFont = Label2->font();
+    headingFont.setPixelSize(16);
+    headingFont.setBold(true);
+    Label2->setFont(headingFont);
+    auto *topLayout = new QHBoxLayout(Panel1);
+    topLayout->setContentsMargins(8, 0, 8, 0);
+    topLayout->addWidget(Label2);
+    topLayout->addStretch();
+
+    lblMsg = new QLabel(this);
+    lblMsg->setObjectName(QStringLiteral("lblMsg"));
+    lblMsg->setAlignment(Qt::AlignCenter);
+    lblMsg->setWordWrap(true);
+    lblMsg->setTextFormat(Qt::PlainText);
+    QFont msgFont = lblMsg->font();
+    msgFont.setBold(true);
+    lblMsg->setFont(msgFont);
+    lblMsg->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+
+    pnlProgress = new QWidget(this);
+    pnlProgress->setObjectName(QStringLiteral("pnlProgress"));
+    ProgressBar1 = new QProgressBar(pnlProgress);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    lblCounts = new QLabel(pnlProgress);
+    lblCounts->setObjectName(QStringLiteral("lblCounts"));
+    lblCounts->setAlignment(Qt::AlignCenter);
+    auto *progressLayout = new QVBoxLayout(pnlProgress);
+    progressLayout->setContentsMargins(0, 0, 0, 0);
+    progressLayout->addWidget(ProgressBar1);
+    progressLayout->addWidget(lblCounts);
+    pnlProgress->hide();
+
+    pnlEdit = new QWidget(this);
+    pnlEdit->setObjectName(QStringLiteral("pnlEdit"));
+    auto *editLayout = new QGridLayout(pnlEdit);
+    editLayout->setContentsMargins(0, 0, 0, 0);
+    auto addField = [&](int row, const QString &caption, const QString &name) {
+        auto *label = new QLabel(caption, pnlEdit);
+        auto *edit = new QLineEdit(pnlEdit);
+        edit->setObjectName(name);
+        edit->setMaxLength(kMaxFieldLength);
+        edit->installEventFilter(this);
+        label->setBuddy(edit);
+        edit->setAccessibleName(caption);
+        editLayout->addWidget(label, row, 0);
+        editLayout->addWidget(edit, row, 1);
+        return edit;
+    };
+    edtMark = addField(0, QStringLiteral("Mark"), QStringLiteral("edtMark"));
+    edtLocation = addField(1, QStringLiteral("Location"), QStringLiteral("edtLocation"));
+    edtNote = addField(2, QStringLiteral("Note"), QStringLiteral("edtNote"));
+    pnlEdit->hide();
+
+    Panel2 = new QWidget(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    paintBand(Panel2);
+    btnOk = new QPushButton(QStringLiteral("OK"), Panel2);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setEnabled(false);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), Panel2);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton *b : {btnOk, btnCancel}) {
+        b->setAutoDefault(false); // Enter in the edits moves the focus instead
+        QPalette bp = b->palette();
+        bp.setColor(QPalette::ButtonText, kTextColour);
+        bp.setColor(QPalette::Button, QColor(240, 240, 240));
+        b->setPalette(bp);
+    }
+    auto *bottomLayout = new QHBoxLayout(Panel2);
+    bottomLayout->setContentsMargins(8, 6, 8, 6);
+    bottomLayout->addStretch();
+    bottomLayout->addWidget(btnOk);
+    bottomLayout->addWidget(btnCancel);
+
+    auto *body = new QVBoxLayout;
+    body->setContentsMargins(16, 8, 16, 12);
+    body->addWidget(lblMsg, 1);
+    body->addWidget(pnlProgress);
+    body->addWidget(pnlEdit);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(Panel1);
+    outer->addLayout(body, 1);
+    outer->addWidget(Panel2);
+
+    setTabOrder(edtMark, edtLocation);
+    setTabOrder(edtLocation, edtNote);
+    setTabOrder(edtNote, btnOk);
+    setTabOrder(btnOk, btnCancel);
+
+    connect(btnOk, &QPushButton::clicked, this, &TfrmScan::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmScan::btnCancelClick);
+    connect(edtMark, &QLineEdit::textChanged, this, &TfrmScan::edtMarkChange);
+}
+
+TfrmScan::~TfrmScan()
+{
+    if (g_openWindow == this)
+        g_openWindow = nullptr;
+}
+
+void TfrmScan::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Once per showing: a message box closing over the window must not start a second walk.
+    if (!m_started) {
+        m_started = true;
+        QMetaObject::invokeMethod(this, &TfrmScan::FormActivate, Qt::QueuedConnection);
+    }
+}
+
+void TfrmScan::setMessage(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lblMsg->setText(shown);
+}
+
+void TfrmScan::enterState(State state)
+{
+    m_state = state;
+    switch (state) {
+    case State::Idle:
+    case State::Scanning:
+    case State::Saving:
+        break;
+    default:
+        emit sessionSettled(state);
+    }
+}
+
+void TfrmScan::FormActivate()
+{
+    btnOk->setEnabled(false);
+    m_editMode = false;
+    pnlEdit->hide();
+    pnlProgress->hide();
+    edtMark->clear();
+    edtNote->clear();
+    edtLocation->clear();
+    m_ejectOnClose = false;
+    m_state = State::Scanning;
+    setMessage(scantext::Scanning);
+    processPendingEvents();
+
+    if (m_session->checkAudioDisc()) {
+        setMessage(m_session->message());
+        btnCancel->setText(QStringLiteral("Close"));
+        processPendingEvents();
+        m_ejectOnClose = true;
+        enterState(State::AudioDisc);
+        processPendingEvents();
+        return;
+    }
+
+    bool finished = false;
+    try {
+        finished = ScanCD();
+    } catch (const AmbryError &e) {
+        // The catalog could not be read while deciding; nothing can be saved this time.
+        showError(e.message(), this);
+        setMessage(scantext::Aborted);
+        btnCancel->setText(QStringLiteral("Close"));
+        enterState(State::Aborted);
+        return;
+    }
+    if (!finished) {
+        setMessage(scantext::Aborted);
+        btnCancel->setText(QStringLiteral("Close"));
+        enterState(State::Aborted);
+        processPendingEvents();
+        return;
+    }
+
+    State settled = State::Empty;
+    switch (m_session->outcome()) {
+    case AddDiscSession::Outcome::AlreadyArchived:
+        settled = State::AlreadyArchived;
+        setMessage(m_session->message());
+        btnCancel->setText(QStringLiteral("Close"));
+        break;
+    case AddDiscSession::Outcome::MarkEntry:
+        settled = State::MarkEntry;
+        pnlEdit->show();
+        m_editMode = true;
+        edtMark->setText(m_session->proposedMark());
+        edtMark->setFocus();
+        setMessage(m_session->message());
+        btnCancel->setText(QStringLiteral("Cancel"));
+        break;
+    default:
+        setMessage(scantext::Empty);
+        btnCancel->setText(QStringLiteral("Close"));
+        break;
+    }
+    processPendingEvents();
+    m_ejectOnClose = true;
+    enterState(settled);
+    processPendingEvents();
+}
+
+bool TfrmScan::ScanCD()
+{
+    m_session->walker().clearCancel();
+    BusyCursor busy;
+    pnlEdit->hide();
+    pnlProgress->show();
+    ProgressBar1->setValue(0);
+    lblCounts->clear();
+    processPendingEvents();
+
+    m_session->walker().setProgressCallback([this](const DiscWalker &w) { showProgress(w); },
+                                            m_progressIntervalMs);
+    struct HideProgress
+    {
+        TfrmScan *frm;
+        ~HideProgress()
+        {
+            frm->ProgressBar1->setValue(100);
+            processPendingEvents();
+            frm->pnlProgress->hide();
+        }
+    } hideProgress{this};
+    showProgress(m_session->walker());
+    return m_session->scan() != AddDiscSession::Outcome::Aborted;
+}
+
+void TfrmScan::showProgress(const DiscWalker &walker)
+{
+    const DiscWalker::Counts &c = walker.counts();
+    ProgressBar1->setValue(walker.progressPercent());
+    lblCounts->setText(QStringLiteral("Files: %1    Folders: %2")
+                           .arg(FormatGroupedNumber(c.files), FormatGroupedNumber(c.folders)));
+    emit scanProgress(c.files, c.folders);
+    processPendingEvents();
+}
+
+void TfrmScan::edtMarkChange()
+{
+    btnOk->setEnabled(m_editMode && !edtMark->text().trimmed().isEmpty());
+}
+
+void TfrmScan::btnOkClick()
+{
+    if (!m_editMode || !btnOk->isEnabled() || m_state != State::MarkEntry)
+        return;
+    bool used = false;
+    try {
+        used = m_session->markExists(edtMark->text());
+    } catch (const AmbryError &e) {
+        showError(e.message(), this);
+        return;
+    }
+    if (used) {
+        showMessage(scantext::MarkExists, this);
+        edtMark->setFocus();
+        return;
+    }
+    m_state = State::Saving;
+    setMessage(scantext::Saving);
+    SaveArchive();
+    if (m_state != State::Saving)
+        return; // the save failed and the user is back at the mark
+    processPendingEvents();
+    finish();
+}
+
+void TfrmScan::SaveArchive()
+{
+    if (m_session->checksum().trimmed().isEmpty()) {
+        // Nothing is written; the window then ends as after a save.
+        gVars().newArchivePath.clear();
+        showMessage(scantext::CannotGetCrc, this);
+        return;
+    }
+    try {
+        m_session->save(edtMark->text(), edtLocation->text(), edtNote->text());
+    } catch (const AmbryError &e) {
+        // The catalog folder could not be written: the user sees why and may try again.
+        showError(e.message(), this);
+        m_state = State::MarkEntry;
+        setMessage(m_session->message());
+        edtMarkChange();
+        edtMark->setFocus();
+    }
+}
+
+void TfrmScan::btnCancelClick()
+{
+    // A running walk notices the flag at its next folder and unwinds.
+    m_session->walker().cancel();
+    processPendingEvents();
+    finish();
+}
+
+void TfrmScan::finish()
+{
+    if (m_finished)
+        return; // Cancel pressed while a save was finishing: the tray opens only once
+    m_finished = true;
+    if (m_ejectOnClose)
+        m_session->eject();
+    done(QDialog::Rejected);
+}
+
+void TfrmScan::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        btnCancelClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TfrmScan::eventFilter(QObject *watched, QEvent *event)
+{
+    // onEditKeyPress: Enter in an edit moves to the next control, Shift+Enter to the previous.
+    if (event->type() == QEvent::KeyPress &&
+        (watched == edtMark || watched == edtLocation || watched == edtNote)) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "scan/AddDiscSession.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+// Shows the add-disc window modally for the disc in the read device, then destroys it.
+// Returns at once (0) while such a window is already open; otherwise the modal result,
+// which is always Cancel (2), also after a save. Callers that need to know whether an
+// archive was written empty gVars().newArchivePath before and look at it afterwards.
+int RunAddDiscSession();
+
+// The add-disc window: walks the disc in the read device when first shown and either tells
+// why it cannot be added or lets the user mark it and save it.
+class TfrmScan : public QDialog
+{
+    Q_OBJECT
+public:
+    enum class State { Idle, Scanning, AudioDisc, Aborted, Empty, AlreadyArchived, MarkEntry, Saving };
+
+    explicit TfrmScan(QWidget *parent = nullptr);
+    ~TfrmScan() override;
+
+    State state() const { return m_state; }
+    bool editMode() const { return m_editMode; }
+    bool ejectOnClose() const { return m_ejectOnClose; }
+    const AddDiscSession &session() const { return *m_session; }
+    // How often the running walk lets the window process events (tests use 0: every entry).
+    void setProgressInterval(int ms) { m_progressIntervalMs = ms; }
+    // The open add-disc window, if any.
+    static TfrmScan *openWindow();
+
+signals:
+    // The walk has come this far (emitted with the window's progress updates).
+    void scanProgress(qint64 files, qint64 folders);
+    // The session reached a state in which it waits for the user.
+    void sessionSettled(TfrmScan::State state);
+
+public slots:
+    void btnOkClick();
+    void btnCancelClick();
+    void edtMarkChange();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormActivate();
+    bool ScanCD();
+    void SaveArchive();
+    void finish();
+    void setMessage(const QString &text);
+    void enterState(State state);
+    void showProgress(const DiscWalker &walker);
+
+    QWidget *Panel1;
+    QLabel *Label2;
+    QLabel *lblMsg;
+    QWidget *pnlProgress;
+    QProgressBar *ProgressBar1;
+    QLabel *lblCounts;
+    QWidget *pnlEdit;
+    QLineEdit *edtMark;
+    QLineEdit *edtLocation;
+    QLineEdit *edtNote;
+    QWidget *Panel2;
+    QPushButton *btnOk;
+    QPushButton *btnCancel;
+
+    std::unique_ptr<AddDiscSession> m_session;
+    State m_state = State::Idle;
+    bool m_editMode = false;
+    bool m_ejectOnClose = false;
+    bool m_started = false;
+    bool m_finished = false;
+    int m_progressIntervalMs = 20;
+};

@@ -1,0 +1,496 @@
+#include "gui/fmScan.h"
+#include "helper_tree.h"
+
+#include "TestSupport.h"
+#include "app/gRegistry.h"
+#include "app/gVars.h"
+#include "catalog/Catalog.h"
+#include "catalog/Checksum.h"
+#include "drives/DriveSystem.h"
+#include "util/gui/MessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace scantest;
+using State = TfrmScan::State;
+
+namespace {
+
+const QString kV = RegKey::V;
+
+template <typename T> T *child(QWidget *w, const char *name)
+{
+    T *c = w->findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+bool settled(State s)
+{
+    return s != State::Idle && s != State::Scanning && s != State::Saving;
+}
+
+// Waits until the window's session stops for the user (or the window is closed).
+bool waitSettled(TfrmScan &frm, int ms = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!settled(frm.state()) && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return settled(frm.state());
+}
+
+void writeArchive(const QString &path, const QString &mark, int number)
+{
+    ambrytest::writeFile(
+        path, "\\\r\nx.txt\r\n1\r\n2162688\r\nADate=2162688\r\nAMark=" + mark.toUtf8() +
+                  "\r\nALocation=\r\nACRC=1\r\nAFiles=1\r\nADirs=0\r\nANote=\r\nASize=1\r\nANumber=" +
+                  QByteArray::number(number) + "\r\nASource=CD/DVD\r\nAPicture=\r\nAEnd=EndTag\r\n");
+}
+
+class ScanWindowTest : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        setDriveSystemForTesting(&fake);
+        fake.addOpticalDrive('D');
+        fake.setReady('D', true);
+        gVars().readDeviceLetter = 'D';
+        catalog = ambrytest::makeTempDir(QStringLiteral("catalog")) + QLatin1Char('/');
+        gVars().catalogFolder = catalog;
+        gVars().newArchivePath.clear();
+        DeleteSetting(kV, QStringLiteral("HostageFile"));
+        DeleteSetting(kV, QStringLiteral("LastArchiveNumber"));
+        setMessageBoxHandler([this](MsgKind kind, const QString &text) {
+            boxes.push_back({kind, text});
+            return MsgAnswer::Ok;
+        });
+    }
+    void TearDown() override
+    {
+        setMessageBoxHandler({});
+        setDriveSystemForTesting(nullptr);
+    }
+
+    // A small data disc in drive D.
+    std::string insertDisc(const char *hint, int rootFiles = 2)
+    {
+        const std::string root = newRoot(hint);
+        for (int i = 0; i < rootFiles; ++i)
+            makeFile(root + "file" + std::to_string(i) + ".txt", 100 + i,
+                     localMoment(2008, 5, 14, 10, 20, 30));
+        makeFolder(root + "Music");
+        makeFile(root + "Music/track01.mp3", 4321987, localMoment(2008, 5, 13, 18, 2, 10));
+        fake.setRootPath('D', qpath(root));
+        return root;
+    }
+
+    std::unique_ptr<TfrmScan> openAndSettle()
+    {
+        auto frm = std::make_unique<TfrmScan>();
+        frm->setProgressInterval(0);
+        frm->show();
+        EXPECT_TRUE(waitSettled(*frm));
+        return frm;
+    }
+
+    QStringList archives() const
+    {
+        QStringList found;
+        forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &p) {
+            found << p;
+            return true;
+        });
+        return found;
+    }
+
+    FakeDriveSystem fake;
+    QString catalog;
+    std::vector<std::pair<MsgKind, QString>> boxes;
+};
+
+} // namespace
+
+TEST_F(ScanWindowTest, ANewDiscIsOfferedForMarkingAndSaved)
+{
+    insertDisc("newdisc");
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_EQ(frm->windowTitle(), QStringLiteral("Ambrylog"));
+    EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->text(), QStringLiteral("Scanning and enter data"));
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
+              QStringLiteral("Mark the CD/DVD with label: CD No: 1\nor type in the below Mark field what the "
+                             "CD/DVD is already marked."));
+    auto *mark = child<QLineEdit>(frm.get(), "edtMark");
+    auto *ok = child<QPushButton>(frm.get(), "btnOk");
+    auto *cancel = child<QPushButton>(frm.get(), "btnCancel");
+    EXPECT_EQ(mark->text(), QStringLiteral("CD No: 1"));
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
+    EXPECT_FALSE(child<QWidget>(frm.get(), "pnlProgress")->isVisible());
+    EXPECT_TRUE(frm->editMode());
+    EXPECT_TRUE(frm->ejectOnClose());
+    for (const char *name : {"edtMark", "edtLocation", "edtNote"})
+        EXPECT_EQ(child<QLineEdit>(frm.get(), name)->maxLength(), 255);
+
+    // Blank marks keep OK disabled.
+    mark->setText(QStringLiteral("   "));
+    EXPECT_FALSE(ok->isEnabled());
+    mark->setText(QStringLiteral("  Holiday 2008 "));
+    EXPECT_TRUE(ok->isEnabled());
+    child<QLineEdit>(frm.get(), "edtLocation")->setText(QStringLiteral("Shelf A"));
+    child<QLineEdit>(frm.get(), "edtNote")->setText(QStringLiteral(" Holiday music"));
+    const QByteArray records = frm->session().walker().records();
+    ok->click();
+
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->result(), QDialog::Rejected);
+    EXPECT_TRUE(boxes.empty());
+    const QString path = catalog + checksumOfBytes(records) + QStringLiteral(".dat");
+    EXPECT_EQ(gVars().newArchivePath, path);
+    ASSERT_TRUE(QFileInfo::exists(path));
+    const QByteArray bytes = ambrytest::readFile(path);
+    ASSERT_TRUE(bytes.startsWith(records));
+    const QList<QByteArray> fields = bytes.mid(records.size()).split('\n');
+    const QList<QByteArray> keys = {"ADate=", "AMark=", "ALocation=", "ACRC=",    "AFiles=",   "ADirs=",
+                                    "ANote=", "ASize=", "ANumber=",   "ASource=", "APicture=", "AEnd="};
+    ASSERT_EQ(fields.size(), keys.size() + 1);
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_TRUE(fields[i].startsWith(keys[i])) << fields[i].toStdString();
+    EXPECT_EQ(fields[1], "AMark=Holiday 2008\r");
+    EXPECT_EQ(fields[2], "ALocation=Shelf A\r");
+    EXPECT_EQ(fields[4], "AFiles=3\r");
+    EXPECT_EQ(fields[5], "ADirs=1\r");
+    EXPECT_EQ(fields[6], "ANote=Holiday music\r");
+    EXPECT_EQ(fields[7], "ASize=4322188\r");
+    EXPECT_EQ(fields[8], "ANumber=1\r");
+    EXPECT_EQ(ReadSetting(kV, QStringLiteral("LastArchiveNumber")), QStringLiteral("1"));
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    // No scratch file is left in (or was needed in) the catalog folder.
+    EXPECT_EQ(archives(), QStringList{path});
+}
+
+TEST_F(ScanWindowTest, TheSameDiscAgainIsRecognisedByItsRecords)
+{
+    insertDisc("again");
+    {
+        auto first = openAndSettle();
+        ASSERT_EQ(first->state(), State::MarkEntry);
+        child<QLineEdit>(first.get(), "edtMark")->setText(QStringLiteral("  Old mark "));
+        child<QPushButton>(first.get(), "btnOk")->click();
+    }
+    fake.clearDoorCalls();
+    ASSERT_EQ(archives().size(), 1);
+
+    auto second = openAndSettle();
+    ASSERT_EQ(second->state(), State::AlreadyArchived);
+    EXPECT_EQ(child<QLabel>(second.get(), "lblMsg")->text(),
+              QStringLiteral("CD/DVD is already archived under: \nOld mark"));
+    EXPECT_EQ(second->session().message(), QStringLiteral("CD/DVD is already archived under: \r\nOld mark"));
+    auto *cancel = child<QPushButton>(second.get(), "btnCancel");
+    EXPECT_EQ(cancel->text(), QStringLiteral("Close"));
+    EXPECT_FALSE(child<QWidget>(second.get(), "pnlEdit")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(second.get(), "btnOk")->isEnabled());
+    cancel->click();
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    EXPECT_EQ(archives().size(), 1);
+}
+
+TEST_F(ScanWindowTest, FinalStatesWithoutSaving)
+{
+    struct Case
+    {
+        const char *what;
+        std::function<void(ScanWindowTest &)> prepare;
+        State state;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {"audio disc",
+         [](ScanWindowTest &t) {
+             t.insertDisc("audio");
+             t.fake.setAudio('D', true);
+         },
+         State::AudioDisc,
+         QStringLiteral("Disk is an Audio CD/DVD.\nPlease use only CD/DVD that contains data or Mp3 files.")},
+        {"empty disc",
+         [](ScanWindowTest &t) {
+             const std::string root = newRoot("empty");
+             makeFolder(root + "only-a-folder");
+             t.fake.setRootPath('D', qpath(root));
+         },
+         State::Empty, QStringLiteral("Disk is empty.")},
+        {"drive without a disc", [](ScanWindowTest &t) { t.fake.setRootPath('D', QString()); }, State::Empty,
+         QStringLiteral("Disk is empty.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.setAudio('D', false);
+        fake.clearDoorCalls();
+        DeleteSetting(kV, QStringLiteral("HostageFile"));
+        c.prepare(*this);
+        auto frm = openAndSettle();
+        EXPECT_EQ(frm->state(), c.state);
+        EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(), c.message);
+        EXPECT_EQ(child<QPushButton>(frm.get(), "btnCancel")->text(), QStringLiteral("Close"));
+        EXPECT_FALSE(child<QPushButton>(frm.get(), "btnOk")->isEnabled());
+        EXPECT_FALSE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
+        EXPECT_TRUE(frm->ejectOnClose());
+        EXPECT_TRUE(fake.doorCalls().isEmpty());
+        if (c.state == State::AudioDisc) { // refused before any walk
+            EXPECT_TRUE(ReadSetting(kV, QStringLiteral("HostageFile")).isEmpty());
+        }
+        // Escape is the Close button.
+        QTest::keyClick(frm.get(), Qt::Key_Escape);
+        EXPECT_FALSE(frm->isVisible());
+        EXPECT_EQ(frm->result(), QDialog::Rejected);
+        EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+        EXPECT_TRUE(archives().isEmpty());
+    }
+}
+
+TEST_F(ScanWindowTest, AMarkInUseIsRefusedAndTheWalkIsNotRepeated)
+{
+    writeArchive(catalog + QStringLiteral("111.dat"), QStringLiteral("Shelf Disc"), 4);
+    insertDisc("markused");
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_EQ(child<QLineEdit>(frm.get(), "edtMark")->text(), QStringLiteral("CD No: 5"));
+
+    int walksSeen = 0;
+    QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
+        if (files == 0)
+            ++walksSeen;
+    });
+    auto *mark = child<QLineEdit>(frm.get(), "edtMark");
+    child<QLineEdit>(frm.get(), "edtLocation")->setText(QStringLiteral("Box 3"));
+    mark->setText(QStringLiteral("shelf disc"));
+    child<QPushButton>(frm.get(), "btnOk")->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, QStringLiteral("The mark already exists!"));
+    EXPECT_TRUE(frm->isVisible());
+    EXPECT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_EQ(archives().size(), 1);
+
+    // The box closing activates the window again: nothing is walked or reset.
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(frm.get(), &activate);
+    frm->hide();
+    frm->show();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(walksSeen, 0);
+    EXPECT_EQ(mark->text(), QStringLiteral("shelf disc"));
+    EXPECT_EQ(child<QLineEdit>(frm.get(), "edtLocation")->text(), QStringLiteral("Box 3"));
+
+    // Another mark goes through.
+    mark->setText(QStringLiteral("Shelf Disc 2"));
+    child<QPushButton>(frm.get(), "btnOk")->click();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(frm->isVisible());
+    ASSERT_EQ(archives().size(), 2);
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")),
+              QStringLiteral("Shelf Disc 2"));
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ANumber")), QStringLiteral("5"));
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ALocation")), QStringLiteral("Box 3"));
+}
+
+TEST_F(ScanWindowTest, NumberingFollowsTheCatalogThenTheLastNumberSaved)
+{
+    struct Case
+    {
+        const char *what;
+        std::vector<int> numbers; // archives already in the catalog
+        QString lastSaved;
+        QString proposed;
+    };
+    const std::vector<Case> cases = {
+        {"empty catalog, nothing saved", {}, QString(), QStringLiteral("CD No: 1")},
+        {"empty catalog, saved before", {}, QStringLiteral("41"), QStringLiteral("CD No: 42")},
+        {"highest in the catalog wins", {5, 12, 3}, QStringLiteral("99"), QStringLiteral("CD No: 13")},
+    };
+    int disc = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        catalog = ambrytest::makeTempDir(QStringLiteral("numbering")) + QLatin1Char('/');
+        gVars().catalogFolder = catalog;
+        int n = 0;
+        for (int number : c.numbers)
+            writeArchive(catalog + QString::number(++n) + QStringLiteral(".dat"),
+                         QStringLiteral("Disc ") + QString::number(number), number);
+        if (c.lastSaved.isEmpty())
+            DeleteSetting(kV, QStringLiteral("LastArchiveNumber"));
+        else
+            WriteSetting(kV, QStringLiteral("LastArchiveNumber"), c.lastSaved);
+        ++disc;
+        insertDisc(("numbering" + std::to_string(disc)).c_str(), disc);
+        auto frm = openAndSettle();
+        ASSERT_EQ(frm->state(), State::MarkEntry);
+        EXPECT_EQ(child<QLineEdit>(frm.get(), "edtMark")->text(), c.proposed);
+        // Another mark still gets the proposed number.
+        child<QLineEdit>(frm.get(), "edtMark")->setText(QStringLiteral("My own mark"));
+        child<QPushButton>(frm.get(), "btnOk")->click();
+        const QString number = c.proposed.mid(7);
+        EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ANumber")), number);
+        EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")),
+                  QStringLiteral("My own mark"));
+        EXPECT_EQ(ReadSetting(kV, QStringLiteral("LastArchiveNumber")), number);
+    }
+}
+
+TEST_F(ScanWindowTest, CancelDuringTheWalkStopsItWithoutOpeningTheTray)
+{
+    const std::string root = insertDisc("cancelwalk", 30);
+    makeFolder(root + "Music/deeper");
+    makeFile(root + "Music/deeper/never.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    auto frm = std::make_unique<TfrmScan>();
+    frm->setProgressInterval(0);
+    int clicks = 0;
+    QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
+        if (files == 5 && clicks++ == 0) {
+            EXPECT_EQ(frm->state(), State::Scanning);
+            EXPECT_TRUE(child<QWidget>(frm.get(), "pnlProgress")->isVisible());
+            EXPECT_EQ(child<QProgressBar>(frm.get(), "ProgressBar1")->value(), 5);
+            EXPECT_TRUE(child<QLabel>(frm.get(), "lblCounts")->text().startsWith(QStringLiteral("Files: 5")));
+            child<QPushButton>(frm.get(), "btnCancel")->click();
+        }
+    });
+    frm->show();
+    ASSERT_TRUE(waitSettled(*frm));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(frm->state(), State::Aborted);
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(), QStringLiteral("Aborted."));
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->result(), QDialog::Rejected);
+    EXPECT_FALSE(frm->ejectOnClose());
+    // The root's files are all there; no subfolder was entered.
+    EXPECT_EQ(frm->session().walker().counts().files, 30);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(ScanWindowTest, ClosingByTheTitleBarLetsTheWalkFinishAndLeavesTheTray)
+{
+    insertDisc("closewalk", 10);
+    auto frm = std::make_unique<TfrmScan>();
+    frm->setProgressInterval(0);
+    bool closed = false;
+    QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
+        if (files == 3 && !closed) {
+            closed = true;
+            frm->close();
+        }
+    });
+    frm->show();
+    ASSERT_TRUE(waitSettled(*frm));
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->result(), QDialog::Rejected);
+    EXPECT_EQ(frm->session().walker().counts().files, 11); // the walk ran to its end
+    EXPECT_FALSE(frm->session().walker().cancelRequested());
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(ScanWindowTest, EnterMovesBetweenTheFields)
+{
+    insertDisc("enter");
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    frm->activateWindow();
+    auto *mark = child<QLineEdit>(frm.get(), "edtMark");
+    auto *location = child<QLineEdit>(frm.get(), "edtLocation");
+    auto *note = child<QLineEdit>(frm.get(), "edtNote");
+    mark->setFocus();
+    QTest::keyClick(mark, Qt::Key_Return);
+    EXPECT_TRUE(location->hasFocus());
+    QTest::keyClick(location, Qt::Key_Enter);
+    EXPECT_TRUE(note->hasFocus());
+    QTest::keyClick(note, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(location->hasFocus());
+    QTest::keyClick(location, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(mark->hasFocus());
+    EXPECT_TRUE(frm->isVisible()) << "Enter must neither save nor close";
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(ScanWindowTest, AFailedSaveKeepsTheWindowOpenForAnotherTry)
+{
+    insertDisc("failsave");
+    // A catalog folder below a plain file can never be written, not even by root.
+    const QString blocker = ambrytest::makeTempDir(QStringLiteral("blocked")) + QStringLiteral("/file");
+    ambrytest::writeFile(blocker, "x");
+    catalog = blocker + QStringLiteral("/Archive/");
+    gVars().catalogFolder = catalog;
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    child<QPushButton>(frm.get(), "btnOk")->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, MsgKind::Error);
+    EXPECT_TRUE(frm->isVisible());
+    EXPECT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_TRUE(gVars().newArchivePath.isEmpty());
+    EXPECT_TRUE(child<QPushButton>(frm.get(), "btnOk")->isEnabled());
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+}
+
+TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
+{
+    insertDisc("modal");
+    int nested = -1;
+    bool clicked = false;
+    std::function<void()> poll = [&] {
+        TfrmScan *frm = TfrmScan::openWindow();
+        if (frm && frm->state() == State::MarkEntry) {
+            EXPECT_TRUE(frm->isModal());
+            nested = RunAddDiscSession(); // a second session while one is open returns at once
+            child<QPushButton>(frm, "btnOk")->click();
+            clicked = true;
+            return;
+        }
+        QTimer::singleShot(10, poll);
+    };
+    QTimer::singleShot(0, poll);
+    EXPECT_EQ(RunAddDiscSession(), 2);
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(nested, 0);
+    EXPECT_EQ(TfrmScan::openWindow(), nullptr);
+    EXPECT_TRUE(QFileInfo::exists(gVars().newArchivePath));
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+}
+
+TEST_F(ScanWindowTest, LookOfTheWindow)
+{
+    insertDisc("look");
+    auto frm = openAndSettle();
+    const QWidget *top = child<QWidget>(frm.get(), "Panel1");
+    EXPECT_EQ(top->height(), 25);
+    EXPECT_EQ(top->palette().color(QPalette::Window), QColor(0, 95, 140));
+    EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->palette().color(QPalette::WindowText),
+              QColor(249, 254, 255));
+    EXPECT_EQ(child<QWidget>(frm.get(), "Panel2")->palette().color(QPalette::Window), QColor(0, 95, 140));
+    EXPECT_EQ(frm->palette().color(QPalette::Window), QColor(Qt::white));
+    const QPushButton *ok = child<QPushButton>(frm.get(), "btnOk");
+    const QPushButton *cancel = child<QPushButton>(frm.get(), "btnCancel");
+    EXPECT_LT(ok->x(), cancel->x());
+    EXPECT_GT(ok->x(), frm->width() / 2) << "buttons sit at the right";
+    const QString out = qEnvironmentVariable("AMBRY_SCAN_GRAB");
+    if (!out.isEmpty())
+        frm->grab().save(out);
+}
