@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "DriveSystem.h"
+#include "TestSupport.h"
+#include "app/gRegistry.h"
+#include "app/gVars.h"
+#include "fmWaitCD.h"
+#include "helper_drivetest.h"
+
+using ambrytest::makeTempDir;
+using ambrytest::writeFile;
+
+namespace {
+
+QList<TfrmWaitCD *> openWaitWindows()
+{
+    QList<TfrmWaitCD *> out;
+    const QWidgetList all = QApplication::topLevelWidgets();
+    for (QWidget *w : all)
+        if (auto *f = qobject_cast<TfrmWaitCD *>(w); f && f->isVisible())
+            out.append(f);
+    return out;
+}
+
+// What a test saw of the open window.
+struct Seen
+{
+    bool found = false;
+    TfrmWaitCD::State state = TfrmWaitCD::State::Waiting;
+    QString message;
+    QString heading;
+    QString caption;
+    bool okVisible = false, okEnabled = false, cancelVisible = false, cancelEnabled = false;
+};
+
+Seen look(TfrmWaitCD *w)
+{
+    Seen s;
+    s.found = true;
+    s.state = w->state();
+    s.message = w->findChild<QLabel *>(QStringLiteral("lblMsg"))->text();
+    s.heading = w->findChild<QLabel *>(QStringLiteral("Label2"))->text();
+    s.caption = w->windowTitle();
+    auto *ok = w->findChild<QPushButton *>(QStringLiteral("btnOk"));
+    auto *cancel = w->findChild<QPushButton *>(QStringLiteral("btnCancel"));
+    s.okVisible = ok->isVisible();
+    s.okEnabled = ok->isEnabled();
+    s.cancelVisible = cancel->isVisible();
+    s.cancelEnabled = cancel->isEnabled();
+    return s;
+}
+
+// Runs a wait; `act` runs once the window is up (after `delayMs`) and may look and act on it.
+int runWait(const QString &message, std::function<void(TfrmWaitCD *)> act, int delayMs = 0)
+{
+    QTimer::singleShot(delayMs, qApp, [act] {
+        const QList<TfrmWaitCD *> open = openWaitWindows();
+        if (open.size() == 1)
+            act(open.front());
+    });
+    return WaitForDisc(message);
+}
+
+QPushButton *button(TfrmWaitCD *w, const char *name)
+{
+    return w->findChild<QPushButton *>(QString::fromLatin1(name));
+}
+
+const QString kDefaultRequest = QStringLiteral("Please insert CD or DVD in CD/DVD ROM device and close it.");
+
+class WaitWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fake.addFixedDrive('C');
+        fake.addOpticalDrive('D');
+        fake.addOpticalDrive('F');
+        setDriveSystemForTesting(&fake);
+        gVars().readDeviceLetter = 'D';
+        WriteSetting(RegKey::V, QStringLiteral("HostageFile"), QString());
+        setNoReadDeviceHandler({});
+    }
+    void TearDown() override
+    {
+        setDriveSystemForTesting(nullptr);
+        setNoReadDeviceHandler({});
+        gVars().readDeviceLetter = 0;
+    }
+    QString hostage() { return ReadSetting(RegKey::V, QStringLiteral("HostageFile")); }
+    // A hostage file that exists, as a disc walk leaves it.
+    QString makeHostage()
+    {
+        const QString path = makeTempDir(QStringLiteral("disc")) + QStringLiteral("/readme.txt");
+        writeFile(path, "r");
+        WriteSetting(RegKey::V, QStringLiteral("HostageFile"), path);
+        return path;
+    }
+    FakeDriveSystem fake;
+};
+
+TEST_F(WaitWindow, EmptyDriveOpensTheTrayAndOkClosesIt)
+{
+    Seen seen;
+    const int result = runWait(QString(), [&seen](TfrmWaitCD *w) {
+        seen = look(w);
+        QTest::mouseClick(button(w, "btnOk"), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
+    EXPECT_EQ(seen.message, kDefaultRequest);
+    EXPECT_EQ(seen.heading, QStringLiteral("Waiting for the user to insert a CD/DVD"));
+    EXPECT_EQ(seen.caption, QStringLiteral("Ambrylog"));
+    EXPECT_TRUE(seen.okVisible && seen.okEnabled && seen.cancelVisible && seen.cancelEnabled);
+    EXPECT_EQ(fake.doorCalls(), QStringList({QStringLiteral("open D"), QStringLiteral("close D")}));
+}
+
+TEST_F(WaitWindow, CallersMessageAndCancel)
+{
+    Seen seen;
+    const QString request = QStringLiteral("Insert CD/DVD marked: Holidays 2019");
+    const int result = runWait(request, [&seen](TfrmWaitCD *w) {
+        seen = look(w);
+        QTest::mouseClick(button(w, "btnCancel"), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(seen.message, request);
+    EXPECT_EQ(gVars().waitMessage, request);                            // kept until the next call
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")}); // Cancel leaves the tray
+}
+
+TEST_F(WaitWindow, EscapeCancelsFromAnyFocus)
+{
+    for (const char *focus : {"btnOk", "btnCancel", "lblMsg"}) {
+        const int result = runWait(QString(), [focus](TfrmWaitCD *w) {
+            if (QWidget *c = w->findChild<QWidget *>(QString::fromLatin1(focus)))
+                c->setFocus();
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
+        });
+        EXPECT_EQ(result, 2) << focus;
+    }
+}
+
+TEST_F(WaitWindow, FreshDiscClosesByItselfAfterHalfASecond)
+{
+    fake.setReady('D', true);
+    WriteSetting(RegKey::V, QStringLiteral("HostageFile"), makeTempDir() + QStringLiteral("/gone.txt"));
+    Seen seen;
+    QElapsedTimer clock;
+    clock.start();
+    const int result = runWait(
+        QString(), [&seen](TfrmWaitCD *w) { seen = look(w); }, 100);
+    const qint64 took = clock.elapsed();
+    EXPECT_EQ(result, 1);
+    EXPECT_GE(took, 450);
+    EXPECT_LT(took, 3000);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.state, TfrmWaitCD::State::DiscPresent);
+    EXPECT_EQ(seen.message, QStringLiteral("CD/DVD... inserted!"));
+    EXPECT_FALSE(seen.okVisible);
+    EXPECT_FALSE(seen.cancelVisible);
+    EXPECT_TRUE(fake.doorCalls().isEmpty()); // the tray stays shut
+}
+
+TEST_F(WaitWindow, TheDiscScannedLastIsAHostageAndTheTrayOpens)
+{
+    fake.setReady('D', true);
+    makeHostage();
+    Seen seen;
+    const int result = runWait(QString(), [&seen](TfrmWaitCD *w) {
+        seen = look(w);
+        w->btnCancelClick();
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
+    EXPECT_EQ(seen.message, kDefaultRequest);
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+}
+
+TEST_F(WaitWindow, NoReadDevice)
+{
+    for (char letter : {'\0', '7'}) { // none, and a stored letter that names no drive
+        gVars().readDeviceLetter = letter;
+        int handlerCalls = 0;
+        setNoReadDeviceHandler([&handlerCalls] { ++handlerCalls; });
+        Seen seen;
+        const int result = runWait(QStringLiteral("Insert CD/DVD marked: X"), [&seen](TfrmWaitCD *w) {
+            seen = look(w);
+            QTest::mouseClick(button(w, "btnOk"), Qt::LeftButton); // disabled: nothing happens
+            if (!openWaitWindows().isEmpty())
+                QTest::keyClick(w, Qt::Key_Escape);
+        });
+        EXPECT_EQ(result, 2) << int(letter);
+        EXPECT_EQ(seen.state, TfrmWaitCD::State::NoDevice);
+        EXPECT_EQ(seen.message, QStringLiteral("No device installed!"));
+        EXPECT_FALSE(seen.okEnabled);
+        EXPECT_TRUE(seen.cancelVisible && seen.cancelEnabled);
+        EXPECT_EQ(handlerCalls, 1);
+        EXPECT_TRUE(fake.doorCalls().isEmpty());
+    }
+}
+
+TEST_F(WaitWindow, ArrivalInTheReadDeviceClosesWithOk)
+{
+    for (char readDevice : {'D', 'd'}) {
+        gVars().readDeviceLetter = readDevice;
+        makeHostage();
+        bool delivered = false;
+        const int result =
+            runWait(QString(), [this, &delivered](TfrmWaitCD *) { delivered = fake.emitArrival('D'); });
+        EXPECT_TRUE(delivered);
+        EXPECT_EQ(result, 1) << readDevice;
+        EXPECT_EQ(hostage(), QString());
+    }
+}
+
+TEST_F(WaitWindow, ArrivalElsewhereOnlyFreesTheHostage)
+{
+    makeHostage();
+    bool stillOpen = false;
+    QString hostageAfter = QStringLiteral("unchanged");
+    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+        fake.emitArrival('F');
+        QCoreApplication::processEvents();
+        stillOpen = openWaitWindows().contains(w);
+        hostageAfter = hostage();
+        w->btnCancelClick();
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(hostageAfter, QString());
+}
+
+TEST_F(WaitWindow, NoticeWithoutTheMediaFlagChangesNothing)
+{
+    const QString path = makeHostage();
+    bool stillOpen = false;
+    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+        VolumeNotice plugged;
+        plugged.unitMask = 1u << ('D' - 'A');
+        plugged.flags = 0;
+        fake.emitNotice(plugged);
+        VolumeNotice nothing;
+        nothing.flags = VolumeNoticeMediaFlag;
+        fake.emitNotice(nothing);
+        QCoreApplication::processEvents();
+        stillOpen = openWaitWindows().contains(w);
+        w->btnCancelClick();
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(hostage(), path);
+}
+
+TEST_F(WaitWindow, SecondWaitWhileOneIsOpenIsCancelledAtOnce)
+{
+    int inner = -1;
+    int windowsDuringInner = 0;
+    const int outer = runWait(QString(), [&](TfrmWaitCD *w) {
+        QTimer::singleShot(0, qApp, [&] { windowsDuringInner = int(openWaitWindows().size()); });
+        inner = WaitForDisc(QStringLiteral("second"));
+        w->btnOkClick();
+    });
+    EXPECT_EQ(outer, 1);
+    EXPECT_EQ(inner, 2);
+    EXPECT_LE(windowsDuringInner, 1);
+    EXPECT_NE(gVars().waitMessage, QStringLiteral("second"));
+}
+
+TEST_F(WaitWindow, ArrivalsAreWatchedOnlyWhileTheWindowIsOpen)
+{
+    EXPECT_FALSE(fake.emitArrival('D'));
+    bool startedWhileOpen = false;
+    runWait(QString(), [&](TfrmWaitCD *w) {
+        startedWhileOpen = fake.mediaMonitor()->isStarted();
+        w->btnCancelClick();
+    });
+    EXPECT_TRUE(startedWhileOpen);
+    EXPECT_FALSE(fake.mediaMonitor()->isStarted());
+    EXPECT_EQ(fake.monitorStarts(), 1);
+    EXPECT_EQ(fake.monitorStops(), 1);
+    EXPECT_FALSE(fake.emitArrival('D'));
+}
+
+TEST_F(WaitWindow, LookOfTheWindow)
+{
+    TfrmWaitCD w;
+    w.show();
+    QCoreApplication::processEvents();
+    QWidget *top = w.findChild<QWidget *>(QStringLiteral("Panel2"));
+    QWidget *bottom = w.findChild<QWidget *>(QStringLiteral("Panel1"));
+    auto *heading = w.findChild<QLabel *>(QStringLiteral("Label2"));
+    auto *msg = w.findChild<QLabel *>(QStringLiteral("lblMsg"));
+    ASSERT_TRUE(top && bottom && heading && msg);
+    EXPECT_EQ(top->height(), 25);
+    EXPECT_EQ(top->geometry().top(), 0);
+    EXPECT_EQ(top->palette().color(QPalette::Window), QColor(0, 95, 140));
+    EXPECT_EQ(bottom->palette().color(QPalette::Window), QColor(0, 95, 140));
+    EXPECT_EQ(bottom->geometry().bottom(), w.height() - 1);
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(249, 254, 255));
+    EXPECT_EQ(heading->font().pixelSize(), 16);
+    // The client area is white with dark text whatever the desktop theme says.
+    EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_LT(msg->palette().color(QPalette::WindowText).lightness(), 60);
+    EXPECT_TRUE(msg->font().bold());
+    EXPECT_TRUE(msg->wordWrap());
+    EXPECT_EQ(msg->alignment(), Qt::AlignCenter);
+    // The buttons sit at the right of the bottom bar, OK before Cancel.
+    auto *ok = button(&w, "btnOk");
+    auto *cancel = button(&w, "btnCancel");
+    EXPECT_LT(ok->geometry().right(), cancel->geometry().left());
+    EXPECT_GT(cancel->geometry().right(), bottom->width() - 20);
+    EXPECT_GT(ok->geometry().left(), bottom->width() / 2);
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()); // fixed size
+    w.reject();
+}
+
+TEST(WaitWindowFolderDrive, FolderMadeReadyWhileWaitingClosesWithOk)
+{
+    // The real drive system and its real monitor, with a folder drive bound in the settings.
+    setDriveSystemForTesting(nullptr);
+    clearFolderDrives();
+    const QString folder = makeTempDir(QStringLiteral("folderdrive"));
+    bindFolderDrive('Q', folder);
+    gVars().readDeviceLetter = 'Q';
+    WriteSetting(RegKey::V, QStringLiteral("HostageFile"), QString());
+
+    Seen seen;
+    QElapsedTimer clock;
+    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+        seen = look(w);
+        clock.start();
+        writeFile(folder + QStringLiteral("/track.txt"), "t");
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
+    EXPECT_LT(clock.elapsed(), 1500);
+    gVars().readDeviceLetter = 0;
+    clearFolderDrives();
+}
+
+} // namespace
