@@ -1,0 +1,553 @@
+#include "helper_archives.h"
+
+#include "DosDateTime.h"
+#include "RecordScan.h"
+#include "SearchEngine.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace search;
+using namespace searchtest;
+
+namespace {
+
+QByteArray packed(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return QByteArray::number(dosdate::pack(y, mo, d, h, mi, s));
+}
+
+const QList<Rec> &sampleRecords()
+{
+    static const QList<Rec> recs = {
+        {"\\", "readme.txt", "1234"},     {"Music", "song.MP3", "4321987"},
+        {"Music\\Rock", "xacx.ogg", "0"}, {"docs.txt", "notes", "1000"},
+        {"\\", ".profile", "1001"},       {"Music", "my song.mp3", "-1294967296"},
+        {"\\", "abc.dat", "999"},
+    };
+    return recs;
+}
+
+class EngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = ambrytest::makeTempDir(QStringLiteral("engine"));
+        writeArchive(dir, QStringLiteral("1.dat"), sampleRecords(), Fields{"CD 1", {}, {}, true});
+    }
+    QStringList find(const SearchCriteria &c, bool fast = true)
+    {
+        QStringList names;
+        for (const Row &r : searchFolder(dir, c, nullptr, fast))
+            names.append(QString::fromUtf8(r.name));
+        return names;
+    }
+    QString dir;
+};
+
+struct Case
+{
+    const char *what;
+    std::function<void(SearchCriteria &)> set;
+    QStringList expected;
+};
+
+const QStringList All = {QStringLiteral("readme.txt"), QStringLiteral("song.MP3"),
+                         QStringLiteral("xacx.ogg"),   QStringLiteral("notes"),
+                         QStringLiteral(".profile"),   QStringLiteral("my song.mp3"),
+                         QStringLiteral("abc.dat")};
+
+QStringList L(std::initializer_list<const char *> names)
+{
+    QStringList out;
+    for (const char *n : names)
+        out.append(QString::fromUtf8(n));
+    return out;
+}
+
+} // namespace
+
+TEST_F(EngineTest, CriteriaSelectTheRecordsTheRulesSay)
+{
+    const auto simple = [](const char *text) {
+        return [text](SearchCriteria &c) { c.searchText = QString::fromUtf8(text); };
+    };
+    const auto advanced = [](const char *text, bool marks, bool dirs, bool files, bool types,
+                             bool cs = false) {
+        return [=](SearchCriteria &c) {
+            c.AdvancedMode = true;
+            c.searchText = QString::fromUtf8(text);
+            c.marks = marks;
+            c.dirs = dirs;
+            c.files = files;
+            c.types = types;
+            c.caseSensitive = cs;
+        };
+    };
+    const auto size = [](bool atMost, int position, const char *unit) {
+        return [=](SearchCriteria &c) {
+            c.AdvancedMode = true;
+            c.sizeActive = true;
+            c.sizeAtMost = atMost;
+            SizeChange(position, QString::fromUtf8(unit), c);
+        };
+    };
+    const QList<Case> cases = {
+        {"empty text lists everything", simple(""), All},
+        {"only wildcards list everything", simple("*?*"), All},
+        {"*.txt in folder or name, any case", simple("*.TxT"), L({"readme.txt", "notes"})},
+        {"a?c is ac", simple("a?c"), L({"xacx.ogg"})},
+        {"leading blank is part of the text", simple(" song"), L({"my song.mp3"})},
+        {"substring of the name", simple("song"), L({"song.MP3", "my song.mp3"})},
+        {"folder line is searched", simple("rock"), L({"xacx.ogg"})},
+        {"root folder line is searched", simple("\\"), L({"readme.txt", "xacx.ogg", ".profile", "abc.dat"})},
+        {"no match across folder and name", simple("rock\nxacx"), {}},
+        {"code 255 does not join fields", simple("rock\xc3\xbfxacx"), {}},
+        {"simple mode ignores the size criterion",
+         [](SearchCriteria &c) {
+             c.sizeActive = true;
+             c.SizeLimit = 1000000000;
+         },
+         All},
+        {"simple mode ignores unchecked fields",
+         [](SearchCriteria &c) {
+             c.searchText = QStringLiteral("rock");
+             c.dirs = false;
+         },
+         L({"xacx.ogg"})},
+        {"advanced, no field: text finds nothing", advanced("song", false, false, false, false), {}},
+        {"advanced, no field: empty text finds all", advanced("", false, false, false, false), All},
+        {"advanced type only", advanced(".mp3", false, false, false, true), L({"song.MP3", "my song.mp3"})},
+        {"advanced type only, case sensitive", advanced(".mp3", false, false, false, true, true),
+         L({"my song.mp3"})},
+        {"advanced name part only", advanced(".mp3", false, false, true, false), {}},
+        {"advanced name part and type are two fields", advanced("song.mp3", false, true, true, true), {}},
+        {"advanced name without dot is all name", advanced("notes", false, false, true, false), L({"notes"})},
+        {"advanced dot-name is all type", advanced("profile", false, false, false, true), L({".profile"})},
+        {"advanced dot-name has no name part", advanced("profile", false, false, true, false), {}},
+        {"advanced folder only", advanced("music", false, true, false, false),
+         L({"song.MP3", "xacx.ogg", "my song.mp3"})},
+        {"advanced mark matches every record", advanced("cd 1", true, false, false, false), All},
+        {"advanced mark, case sensitive", advanced("cd 1", true, false, false, false, true), {}},
+        {"at least 0 KiloBytes: non-negative sizes", size(false, 0, "KiloBytes"),
+         L({"readme.txt", "song.MP3", "xacx.ogg", "notes", ".profile", "abc.dat"})},
+        {"at most 0 Bytes: empty and negative", size(true, 0, "Bytes"), L({"xacx.ogg", "my song.mp3"})},
+        {"at most 1 KiloBytes is 1,000 bytes", size(true, 1, "KiloBytes"),
+         L({"xacx.ogg", "notes", "my song.mp3", "abc.dat"})},
+        {"at least 1 KiloBytes", size(false, 1, "KiloBytes"),
+         L({"readme.txt", "song.MP3", "notes", ".profile"})},
+        {"unknown unit multiplies by 0", size(false, 5, "TeraBytes"),
+         L({"readme.txt", "song.MP3", "xacx.ogg", "notes", ".profile", "abc.dat"})},
+        {"mark restriction, other mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("CD 2"); }, {}},
+        {"mark restriction is case sensitive",
+         [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("cd 1"); },
+         {}},
+        {"mark restriction, same mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("CD 1"); }, All},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        SearchCriteria c;
+        tc.set(c);
+        EXPECT_EQ(find(c, true), tc.expected);
+        EXPECT_EQ(find(c, false), tc.expected) << "Unicode path";
+    }
+}
+
+TEST(EngineDates, DateRangeIsInclusiveAndOrderFree)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("dates"));
+    writeArchive(dir, QStringLiteral("d.dat"),
+                 {{"\\", "before", "1", packed(2008, 3, 9, 23, 59, 58)},
+                  {"\\", "first", "1", packed(2008, 3, 10, 0, 0, 0)},
+                  {"\\", "middle", "1", packed(2008, 3, 12, 12, 0, 0)},
+                  {"\\", "last", "1", packed(2008, 3, 15, 23, 59, 58)},
+                  {"\\", "after", "1", packed(2008, 3, 16, 0, 0, 0)},
+                  {"\\", "garbage", "1", "soon"}});
+    SearchCriteria c;
+    c.AdvancedMode = true;
+    c.dateActive = true;
+    DateChange(QDate(2008, 3, 15), QDate(2008, 3, 10), c);
+    EXPECT_EQ(c.DateFrom, dosdate::pack(2008, 3, 10, 0, 0, 0));
+    EXPECT_EQ(c.DateTo, dosdate::pack(2008, 3, 15, 23, 59, 58));
+    CollectSink sink;
+    SearchEngine engine(c, sink);
+    engine.SearchArchive(dir);
+    EXPECT_EQ(sink.names(), L({"first", "middle", "last"}));
+
+    // Years outside 1980..2107 pack to 0.
+    EXPECT_EQ(packSearchDate(QDate(1979, 12, 31), 0, 0, 0), 0);
+    EXPECT_EQ(packSearchDate(QDate(2108, 1, 1), 0, 0, 0), 0);
+    EXPECT_NE(packSearchDate(QDate(2107, 12, 31), 0, 0, 0), 0);
+    // From 2044 on the packed value is negative; the bounds compare as signed numbers.
+    DateChange(QDate(2050, 1, 1), QDate(2050, 1, 2), c);
+    EXPECT_LT(c.DateFrom, 0);
+    EXPECT_TRUE(DateInRange(packed(2050, 1, 1, 8, 0, 0), c));
+    EXPECT_FALSE(DateInRange("0", c));
+}
+
+TEST(EngineCriteria, LinesThatAreNotNumbersCountAsZero)
+{
+    SearchCriteria c;
+    c.DateFrom = 0;
+    c.DateTo = 10;
+    EXPECT_TRUE(DateInRange("x", c));
+    EXPECT_TRUE(DateInRange("10", c));
+    EXPECT_FALSE(DateInRange("11", c));
+    EXPECT_FALSE(DateInRange("-1", c));
+
+    c.SizeLimit = 1234;
+    c.sizeAtMost = false;
+    EXPECT_TRUE(SizeMatches("1.234", c)) << "dots are dropped before reading";
+    EXPECT_FALSE(SizeMatches("1.233", c));
+    EXPECT_FALSE(SizeMatches("12a4", c));
+    c.sizeAtMost = true;
+    EXPECT_TRUE(SizeMatches("12a4", c));
+    EXPECT_TRUE(SizeMatches("1234", c));
+    EXPECT_FALSE(SizeMatches("1235", c));
+
+    // 64-bit sizes from archives written by this program.
+    c.sizeAtMost = false;
+    c.SizeLimit = 4000000000;
+    EXPECT_TRUE(SizeMatches("5000000000", c));
+    EXPECT_FALSE(SizeMatches("99999999999999999999", c)) << "out of range counts as 0";
+
+    EXPECT_EQ(sizeMultiplier(QStringLiteral("GigaBytes")), 1000000000);
+    SizeChange(32767, QStringLiteral("GigaBytes"), c);
+    EXPECT_EQ(c.SizeLimit, 32767000000000LL);
+}
+
+TEST(EngineCriteria, NumbersAndNameParts)
+{
+    struct N
+    {
+        const char *text;
+        bool ok;
+        qint64 value;
+    };
+    const N numbers[] = {{"0", true, 0},
+                         {"-1294967296", true, -1294967296LL},
+                         {"+12", true, 12},
+                         {"9223372036854775807", true, INT64_MAX},
+                         {"-9223372036854775808", true, INT64_MIN},
+                         {"9223372036854775808", false, 0},
+                         {"", false, 0},
+                         {"-", false, 0},
+                         {" 1", false, 0},
+                         {"1 ", false, 0},
+                         {"1,000", false, 0},
+                         {"0x10", false, 0}};
+    for (const N &n : numbers) {
+        SCOPED_TRACE(n.text);
+        qint64 v = 0;
+        EXPECT_EQ(parseInt64(QByteArrayView(n.text), &v), n.ok);
+        if (n.ok) {
+            EXPECT_EQ(v, n.value);
+        }
+    }
+    EXPECT_EQ(namePart("a.b.c"), QByteArrayView("a.b"));
+    EXPECT_EQ(typePart("a.b.c"), QByteArrayView(".c"));
+    EXPECT_EQ(namePart("README"), QByteArrayView("README"));
+    EXPECT_TRUE(typePart("README").isEmpty());
+    EXPECT_TRUE(namePart(".profile").isEmpty());
+    EXPECT_EQ(typePart(".profile"), QByteArrayView(".profile"));
+
+    EXPECT_EQ(normaliseSearchText(QStringLiteral("*.mp3"), false), QStringLiteral(".MP3"));
+    EXPECT_EQ(normaliseSearchText(QStringLiteral("a?c"), true), QStringLiteral("ac"));
+    EXPECT_EQ(normaliseSearchText(QStringLiteral(" x "), false), QStringLiteral(" X "));
+}
+
+TEST(EngineMarks, UnknownStandsForAnEmptyMark)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("marks"));
+    writeArchive(dir, QStringLiteral("a.dat"), {{"\\", "empty-mark"}}, Fields{"  ", {}, {}, true});
+    writeArchive(dir, QStringLiteral("b.dat"), {{"\\", "named-unknown"}}, Fields{"Unknown", {}, {}, true});
+    writeArchive(dir, QStringLiteral("c.dat"), {{"\\", "other"}}, Fields{" CD 5 ", {}, {}, true});
+    SearchCriteria c;
+    c.OnlyMark = QStringLiteral("Unknown");
+    const QList<Row> rows = searchFolder(dir, c);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].name, "empty-mark");
+    EXPECT_EQ(rows[0].mark, QStringLiteral("Unknown"));
+    EXPECT_EQ(rows[1].name, "named-unknown");
+    c.OnlyMark = QStringLiteral("CD 5");
+    const QList<Row> trimmed = searchFolder(dir, c);
+    ASSERT_EQ(trimmed.size(), 1);
+    EXPECT_EQ(trimmed[0].mark, QStringLiteral("CD 5"));
+}
+
+TEST(EngineArchives, MalformedArchivesAreSkippedOrCutAndNamed)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("malformed"));
+    const QList<Rec> two = {{"\\", "one.txt"}, {"\\", "two.txt"}};
+    Fields noFiles;
+    noFiles.writeFiles = false;
+    writeArchive(dir, QStringLiteral("01-missing-afiles.dat"), two, noFiles);
+    writeArchive(dir, QStringLiteral("02-empty-afiles.dat"), two, Fields{"M", " ", {}, true});
+    writeArchive(dir, QStringLiteral("03-text-afiles.dat"), two, Fields{"M", "two", {}, true});
+    writeArchive(dir, QStringLiteral("04-text-apars.dat"), two, Fields{"M", {}, "four", true});
+    writeArchive(dir, QStringLiteral("05-zero-apars.dat"), two, Fields{"M", {}, "0", true});
+    writeArchive(dir, QStringLiteral("06-beyond.dat"), two, Fields{"M", "5", {}, true});
+    writeArchive(dir, QStringLiteral("07-zero-afiles.dat"), two, Fields{"M", "0", {}, true});
+    writeArchive(dir, QStringLiteral("08-negative-afiles.dat"), two, Fields{"M", "-3", {}, true});
+    writeArchive(dir, QStringLiteral("09-good.dat"), {{"\\", "good.txt"}});
+    QFile::link(dir + QStringLiteral("/nowhere"), dir + QStringLiteral("/10-dangling.dat"));
+
+    SearchProblems problems;
+    const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
+    QStringList names;
+    for (const Row &r : rows)
+        names.append(QString::fromUtf8(r.name) + QLatin1Char('@') + QFileInfo(r.path).fileName());
+    EXPECT_EQ(names,
+              QStringList({QStringLiteral("one.txt@06-beyond.dat"), QStringLiteral("two.txt@06-beyond.dat"),
+                           QStringLiteral("good.txt@09-good.dat")}))
+        << "archive fields are never read as records";
+    QStringList damaged;
+    for (const QString &p : problems.damagedArchives)
+        damaged.append(QFileInfo(p).fileName());
+    EXPECT_EQ(damaged, QStringList({QStringLiteral("03-text-afiles.dat"), QStringLiteral("04-text-apars.dat"),
+                                    QStringLiteral("05-zero-apars.dat"), QStringLiteral("06-beyond.dat"),
+                                    QStringLiteral("10-dangling.dat")}));
+    EXPECT_EQ(problems.damagedReasons.size(), problems.damagedArchives.size());
+
+    const QString message = damagedArchivesMessage(problems, 2);
+    EXPECT_TRUE(message.contains(problems.damagedArchives[0]));
+    EXPECT_TRUE(message.contains(problems.damagedArchives[1]));
+    EXPECT_FALSE(message.contains(problems.damagedArchives[2]));
+    EXPECT_TRUE(message.contains(QStringLiteral("5 damaged archives in all")));
+    EXPECT_TRUE(damagedArchivesMessage(SearchProblems()).isEmpty());
+}
+
+TEST(EngineArchives, LineEndsAndNulReadAlike)
+{
+    const QList<Rec> recs = {{"Music\\Rock", "a.mp3", "10"}, {"\\", "b.txt", "20"}, {"\\", "", "30"}};
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("eol"));
+    writeArchive(dir, QStringLiteral("crlf.dat"), recs, Fields{"X", {}, {}, true}, "\r\n");
+    writeArchive(dir, QStringLiteral("lf.dat"), recs, Fields{"X", {}, {}, true}, "\n");
+    writeArchive(dir, QStringLiteral("cr.dat"), recs, Fields{"X", {}, {}, true}, "\r");
+    // A NUL ends the text: what follows it is not read.
+    QByteArray withNul = archiveBytes(recs, Fields{"X", {}, {}, true});
+    withNul += '\0';
+    withNul += "\\\r\nhidden.txt\r\n1\r\n1\r\nAFiles=4\r\n";
+    ambrytest::writeFile(dir + QStringLiteral("/nul.dat"), withNul);
+
+    SearchProblems problems;
+    const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
+    ASSERT_EQ(rows.size(), 12);
+    for (int a = 0; a < 4; ++a) {
+        for (int i = 0; i < 3; ++i) {
+            const Row &r = rows[a * 3 + i];
+            SCOPED_TRACE(r.path.toStdString());
+            EXPECT_EQ(r.folder, recs[i].folder);
+            EXPECT_EQ(r.name, recs[i].name);
+            EXPECT_EQ(r.size, recs[i].size.toLongLong());
+            EXPECT_EQ(r.record, i);
+        }
+    }
+    EXPECT_TRUE(problems.isEmpty());
+
+    // Blocks of 16 bytes cut CR LF pairs at every position.
+    std::vector<LineSpan> lines;
+    for (int pad = 0; pad < 40; ++pad) {
+        const QByteArray text = QByteArray(pad, 'x') + "\r\nb\rc\n\nd\r\n\r\ne";
+        indexLines(text.constData(), size_t(text.size()), lines);
+        ASSERT_EQ(lines.size(), 7u) << pad;
+        const char *want[] = {"", "b", "c", "", "d", "", "e"};
+        for (int i = 0; i < 7; ++i) {
+            const QByteArray got(text.constData() + lines[size_t(i)].begin,
+                                 qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin));
+            EXPECT_EQ(got, i == 0 ? QByteArray(pad, 'x') : QByteArray(want[i])) << pad << " line " << i;
+        }
+        EXPECT_EQ(countLines(text.constData(), size_t(text.size())), 7u);
+    }
+}
+
+TEST(EngineArchives, AParsSetsTheRecordStride)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("apars"));
+    QByteArray text = "\\\r\nfirst.txt\r\n11\r\n" + packed(2001, 2, 3) + "\r\nextra\r\n";
+    text += "Docs\r\nsecond.txt\r\n22\r\n" + packed(2002, 2, 3) + "\r\nextra\r\n";
+    text += "AMark=Five\r\nAFiles=2\r\nAPars=5\r\nAEnd=EndTag\r\n";
+    ambrytest::writeFile(dir + QStringLiteral("/five.dat"), text);
+    const QList<Row> rows = searchFolder(dir, SearchCriteria());
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1].folder, "Docs");
+    EXPECT_EQ(rows[1].name, "second.txt");
+    EXPECT_EQ(rows[1].size, 22);
+    EXPECT_EQ(rows[1].date, dosdate::pack(2002, 2, 3, 0, 0, 0));
+}
+
+TEST(EngineArchives, RecordLinesNamedLikeFieldsStayRecords)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("fieldnames"));
+    writeArchive(dir, QStringLiteral("x.dat"), {{"AMark=Evil", "AFiles=99"}, {"\\", "APars=1"}},
+                 Fields{"Real", {}, {}, true});
+    const QList<Row> rows = searchFolder(dir, SearchCriteria());
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].mark, QStringLiteral("Real"));
+    EXPECT_EQ(rows[0].folder, "AMark=Evil");
+    EXPECT_EQ(rows[1].name, "APars=1");
+}
+
+TEST(EngineArchives, RowsThatCannotBeFilledAreCountedOnce)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("unfilled"));
+    const QString path =
+        writeArchive(dir, QStringLiteral("u.dat"),
+                     {{"\\", "ok.txt", "5", packed(2008, 1, 1)},
+                      {"\\", "bad-size.txt", "five", packed(2008, 1, 1)},
+                      {"\\", "bad-date.txt", "5", "yesterday"},
+                      {"\\", "no-such-day.txt", "5", QByteArray::number((28 << 25) | (2 << 21) | (30 << 16))},
+                      {"\\", "dotted.txt", "1.234", packed(2008, 1, 1)}});
+    SearchProblems problems;
+    const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
+    ASSERT_EQ(rows.size(), 5) << "rows that cannot be filled are still listed";
+    EXPECT_TRUE(rows[0].sizeValid && rows[0].dateValid);
+    EXPECT_FALSE(rows[1].sizeValid);
+    EXPECT_TRUE(rows[1].dateValid);
+    EXPECT_FALSE(rows[2].dateValid);
+    EXPECT_FALSE(rows[3].dateValid) << "30 February";
+    EXPECT_FALSE(rows[4].sizeValid);
+    EXPECT_EQ(problems.unfilledRows, 4);
+    EXPECT_EQ(problems.firstUnfilled, path + QStringLiteral(" 1"));
+    EXPECT_EQ(unfilledRowsMessage(problems),
+              path + QStringLiteral(" 1\n(and 3 more records whose row could not be filled)"));
+    EXPECT_TRUE(problems.damagedArchives.isEmpty());
+}
+
+TEST(EngineText, NonAsciiNamesInBothEncodings)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("encodings"));
+    writeArchive(dir, QStringLiteral("utf8.dat"),
+                 {{"Musique\\\xc3\x89t\xc3\xa9", "caf\xc3\xa9.txt"},
+                  {"\\", "Stra\xc3\x9f"
+                         "e.mp3"},
+                  {"\\", "\xc3\xbf"
+                         "es.txt"},
+                  {"\\", "plain.txt"}});
+    writeArchive(dir, QStringLiteral("w1252.dat"),
+                 {{"Musique\\\xc9t\xe9", "Caf\xe9.TXT"},
+                  {"\\", "\xff"
+                         "es.txt"},
+                  {"\\", "\x80uro.txt"}});
+    struct T
+    {
+        const char *text;
+        QList<QByteArray> names;
+    };
+    const T cases[] = {
+        {"café", {"caf\xc3\xa9.txt", "Caf\xe9.TXT"}},
+        {"CAFÉ", {"caf\xc3\xa9.txt", "Caf\xe9.TXT"}},
+        {"été", {"caf\xc3\xa9.txt", "Caf\xe9.TXT"}},
+        {"strasse",
+         {"Stra\xc3\x9f"
+          "e.mp3"}},
+        {"ÿes",
+         {"\xc3\xbf"
+          "es.txt",
+          "\xff"
+          "es.txt"}},
+        {"€uro", {"\x80uro.txt"}},
+        {"plain", {"plain.txt"}},
+    };
+    for (const T &t : cases) {
+        SCOPED_TRACE(t.text);
+        SearchCriteria c;
+        c.searchText = QString::fromUtf8(t.text);
+        for (bool fast : {true, false}) {
+            QList<QByteArray> got;
+            for (const Row &r : searchFolder(dir, c, nullptr, fast))
+                got.append(r.name);
+            EXPECT_EQ(got, t.names) << (fast ? "ASCII fast path" : "Unicode path");
+        }
+    }
+    // Case-sensitive advanced search compares the decoded text.
+    SearchCriteria c;
+    c.AdvancedMode = true;
+    c.caseSensitive = true;
+    c.searchText = QStringLiteral("Café");
+    const QList<Row> rows = searchFolder(dir, c);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].name, QByteArray("Caf\xe9.TXT"));
+}
+
+TEST(EngineText, TurkishLocaleUpperCasesDottedI)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("turkish"));
+    writeArchive(dir, QStringLiteral("t.dat"), {{"\\", "istanbul.txt"}, {"\\", "ISTANBUL.TXT"}});
+    SearchCriteria c;
+    c.searchText = QStringLiteral("istanbul");
+    const QList<Row> rows = searchFolder(dir, c);
+    QLocale::setDefault(saved);
+    ASSERT_EQ(rows.size(), 1) << "dotted capital I in both the text and the record";
+    EXPECT_EQ(rows[0].name, "istanbul.txt");
+}
+
+TEST(EngineWalk, FilesBeforeSubfoldersNoLinkedFoldersAnyCaseMask)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("walk"));
+    QDir().mkpath(dir + QStringLiteral("/a/deeper"));
+    QDir().mkpath(dir + QStringLiteral("/folder.dat"));
+    const QString outside = ambrytest::makeTempDir(QStringLiteral("outside"));
+    writeArchive(outside, QStringLiteral("o.dat"), {{"\\", "outside"}});
+    QFile::link(outside, dir + QStringLiteral("/link"));
+    writeArchive(dir, QStringLiteral("z.DAT"), {{"\\", "top-z"}});
+    writeArchive(dir, QStringLiteral("b.dat"), {{"\\", "top-b"}});
+    writeArchive(dir, QStringLiteral("notes.txt"), {{"\\", "not-an-archive"}});
+    writeArchive(dir + QStringLiteral("/a"), QStringLiteral("x.dat"), {{"\\", "in-a"}});
+    writeArchive(dir + QStringLiteral("/a/deeper"), QStringLiteral("y.dat"), {{"\\", "in-deeper"}});
+    const QList<Row> rows = searchFolder(dir, SearchCriteria());
+    QStringList names;
+    for (const Row &r : rows)
+        names.append(QString::fromUtf8(r.name));
+    EXPECT_EQ(names, L({"top-b", "top-z", "in-a", "in-deeper"}));
+    EXPECT_TRUE(searchFolder(dir + QStringLiteral("/missing"), SearchCriteria()).isEmpty());
+}
+
+TEST(EngineWalk, EventsEvery300RecordsAndCancel)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("events"));
+    QList<Rec> many;
+    for (int i = 0; i < 601; ++i)
+        many.append(Rec{"\\", "f" + QByteArray::number(i)});
+    writeArchive(dir, QStringLiteral("a.dat"), many);
+
+    SearchCriteria c;
+    CountingSink counter;
+    SearchEngine engine(c, counter);
+    int events = 0;
+    int done = 0;
+    engine.setPendingEvents([&] { ++events; });
+    engine.setArchiveDone([&] { ++done; });
+    engine.AddFile(dir + QStringLiteral("/a.dat"));
+    EXPECT_EQ(events, 3) << "after records 0, 300 and 600";
+    EXPECT_EQ(counter.count, 601);
+
+    // A cancel that arrives while events run stops the archive after the current record; the
+    // remaining archives of the folder are still opened and only their first record tested,
+    // and no subfolder is entered.
+    writeArchive(dir, QStringLiteral("b.dat"), {{"\\", "b0"}, {"\\", "b1"}});
+    QDir().mkpath(dir + QStringLiteral("/sub"));
+    writeArchive(dir + QStringLiteral("/sub"), QStringLiteral("c.dat"), {{"\\", "c0"}});
+    bool cancel = false;
+    CollectSink sink;
+    SearchEngine walker(c, sink);
+    walker.setCancelFlag(&cancel);
+    int calls = 0;
+    walker.setPendingEvents([&] {
+        if (++calls == 2)
+            cancel = true; // during the second event: after record 300 of a.dat
+    });
+    walker.setArchiveDone([&] { ++done; });
+    EXPECT_FALSE(walker.SearchFolder(dir));
+    EXPECT_EQ(sink.rows.size(), 302 + 1) << "record 301 is tested before the flag is read";
+    EXPECT_EQ(sink.rows.last().name, "b0");
+}
