@@ -11,6 +11,7 @@
 // Each subsystem's commands (add a line per header as commands land):
 #include "cliCatalog.h"
 #include "cliDrives.h"
+#include "cliAdd.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ int main(int argc, char **argv)
         {QStringLiteral("next-number"), cliNextNumber},
         {QStringLiteral("mark-exists"), cliMarkExists},
         {QStringLiteral("drives"), cliDrives},
+        {QStringLiteral("add"), cliAdd},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {
