@@ -1,11 +1,6 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "Entry.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Ambrylog"));
-    w.show();
-    return app.exec();
+    return runAmbrylog(argc, argv);
 }

@@ -30,10 +30,13 @@ xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 
 bool setSkipTaskbar(QWidget *window, bool skip)
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !window)
+    // Other platforms may answer the X11 interface too (offscreen does) without a connection.
+    if (!qGuiApp || !window || QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
-    xcb_connection_t *c = x11->connection();
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
     const xcb_window_t win = static_cast<xcb_window_t>(window->winId());
     const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
     const xcb_atom_t skipTaskbar = internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR");

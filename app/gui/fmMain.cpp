@@ -328,6 +328,8 @@ void TfrmMain::createMenus()
 
 void TfrmMain::createTray()
 {
+    if (!m_trayAvailable)
+        return;
     TrayIcon1 = new QSystemTrayIcon(QIcon(QStringLiteral(":/art/tray.svg")), this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setToolTip(ProductName);
