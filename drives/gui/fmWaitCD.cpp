@@ -120,6 +120,8 @@ TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent)
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     bottomLayout->addWidget(btnOk);
     bottomLayout->addWidget(btnCancel);
+    // Keeps its height when the buttons are hidden in the "inserted" state.
+    Panel1->setFixedHeight(Panel1->sizeHint().height());
     layout->addWidget(Panel1);
     connect(btnOk, &QPushButton::clicked, this, &TfrmWaitCD::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmWaitCD::btnCancelClick);

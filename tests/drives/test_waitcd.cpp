@@ -323,6 +323,39 @@ TEST_F(WaitWindow, LookOfTheWindow)
     w.reject();
 }
 
+// Not a check: with AMBRY_GRAB_DIR set, saves a picture of each state for a person to look at.
+TEST_F(WaitWindow, PicturesOfEachState)
+{
+    const QString dir = qEnvironmentVariable("AMBRY_GRAB_DIR");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "set AMBRY_GRAB_DIR to save pictures";
+    const auto grab = [&dir](const QString &name) {
+        return [dir, name](TfrmWaitCD *w) {
+            w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+            w->btnCancelClick();
+        };
+    };
+    runWait(
+        QStringLiteral("Insert CD/DVD marked: Holidays 2019 (the second disc of the set, with the photos)"),
+        grab(QStringLiteral("waiting")));
+    runWait(QString(), grab(QStringLiteral("waiting-default")));
+    gVars().readDeviceLetter = 0;
+    runWait(QString(), grab(QStringLiteral("nodevice")));
+    gVars().readDeviceLetter = 'D';
+    fake.setReady('D', true);
+    runWait(QString(), grab(QStringLiteral("present")), 100);
+    fake.setReady('D', false);
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(60, 60, 60));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    runWait(QString(), grab(QStringLiteral("waiting-dark")));
+    QApplication::setPalette(before);
+}
+
 TEST(WaitWindowFolderDrive, FolderMadeReadyWhileWaitingClosesWithOk)
 {
     // The real drive system and its real monitor, with a folder drive bound in the settings.
