@@ -1,0 +1,200 @@
+#include "cliAdd.h"
+#include "helper_tree.h"
+
+#include "TestSupport.h"
+#include "app/gRegistry.h"
+#include "app/gVars.h"
+#include "catalog/Catalog.h"
+#include "drives/DriveSystem.h"
+#include "util/CliCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+using namespace scantest;
+
+namespace {
+
+struct CliRun
+{
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class CliAddTest : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        setDriveSystemForTesting(&fake);
+        fake.addOpticalDrive('D');
+        fake.setReady('D', true);
+        catalog = ambrytest::makeTempDir(QStringLiteral("clicatalog"));
+        DeleteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"));
+        DeleteSetting(RegKey::V, QStringLiteral("HostageFile"));
+        disc = newRoot("clidisc");
+        makeFile(disc + "readme.txt", 1234, localMoment(2008, 5, 14, 10, 20, 30));
+        makeFolder(disc + "Music");
+        makeFile(disc + "Music/track01.mp3", 4321987, localMoment(2008, 5, 13, 18, 2, 10));
+    }
+    void TearDown() override { setDriveSystemForTesting(nullptr); }
+
+    CliRun add(const QStringList &args)
+    {
+        CliContext ctx;
+        ctx.catalogFolder = catalog;
+        ctx.args = args;
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int code = cliAdd(ctx);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        CliRun r{code, ::testing::internal::GetCapturedStdout(), ::testing::internal::GetCapturedStderr()};
+        return r;
+    }
+
+    int archiveCount() const
+    {
+        int n = 0;
+        forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &) {
+            ++n;
+            return true;
+        });
+        return n;
+    }
+
+    FakeDriveSystem fake;
+    QString catalog;
+    std::string disc;
+};
+
+} // namespace
+
+TEST_F(CliAddTest, AFolderIsSavedOnceAndRecognisedAfterwards)
+{
+    const QString folder = qpath(disc);
+    const CliRun saved =
+        add({QStringLiteral("--folder"), folder, QStringLiteral("--location"), QStringLiteral("Shelf A"),
+             QStringLiteral("--note"), QStringLiteral("Holiday music")});
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    // The two-file disc of the archive format's example: 72 bytes of records, checksum 450495.
+    const QString path = catalog + QStringLiteral("/450495.dat");
+    EXPECT_EQ(saved.out, path.toStdString() + "\n");
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AMark")), QStringLiteral("CD No: 1"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ALocation")), QStringLiteral("Shelf A"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANote")), QStringLiteral("Holiday music"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASize")), QStringLiteral("4323221"));
+    EXPECT_EQ(gVars().newArchivePath, path);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+
+    const CliRun again =
+        add({QStringLiteral("--folder"), folder, QStringLiteral("--mark"), QStringLiteral("Other")});
+    EXPECT_EQ(again.code, 2);
+    EXPECT_EQ(again.out, "CD/DVD is already archived under: \nCD No: 1\n");
+    EXPECT_EQ(archiveCount(), 1);
+}
+
+TEST_F(CliAddTest, OutcomesAndExitCodes)
+{
+    const std::string empty = newRoot("cliempty");
+    makeFolder(empty + "nothing-inside");
+    struct Case
+    {
+        const char *what;
+        std::function<void(CliAddTest &)> prepare;
+        QStringList args;
+        int code;
+        std::string out;
+        QStringList doors;
+    };
+    const QString letterD = QStringLiteral("D");
+    const std::vector<Case> cases = {
+        {"empty folder", {}, {QStringLiteral("--folder"), qpath(empty)}, 3, "Disk is empty.\n", {}},
+        {"drive without a disc",
+         [](CliAddTest &t) { t.fake.setRootPath('D', QString()); },
+         {QStringLiteral("--drive"), letterD, QStringLiteral("--eject")},
+         3,
+         "Disk is empty.\n",
+         {QStringLiteral("open D")}},
+        {"audio disc, tray left alone",
+         [](CliAddTest &t) { t.fake.setAudio('D', true); },
+         {QStringLiteral("--drive"), QStringLiteral("d:")},
+         4,
+         "Disk is an Audio CD/DVD.\nPlease use only CD/DVD that contains data or Mp3 files.\n",
+         {}},
+        {"audio disc, ejected",
+         [](CliAddTest &t) { t.fake.setAudio('D', true); },
+         {QStringLiteral("--drive"), letterD, QStringLiteral("--eject")},
+         4,
+         "Disk is an Audio CD/DVD.\nPlease use only CD/DVD that contains data or Mp3 files.\n",
+         {QStringLiteral("open D")}},
+        {"mark in use, compared without letter case",
+         [](CliAddTest &t) {
+             ambrytest::writeFile(t.catalog + QStringLiteral("/7.dat"),
+                                  "AMark=Shelf Disc\r\nANumber=3\r\nAEnd=EndTag\r\n");
+             t.fake.setRootPath('D', qpath(t.disc));
+         },
+         {QStringLiteral("--drive"), letterD, QStringLiteral("--mark"), QStringLiteral("SHELF DISC"),
+          QStringLiteral("--eject")},
+         5,
+         "The mark already exists!\n",
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.setAudio('D', false);
+        fake.clearDoorCalls();
+        if (c.prepare)
+            c.prepare(*this);
+        const int before = archiveCount();
+        const CliRun r = add(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(fake.doorCalls(), c.doors);
+        EXPECT_EQ(archiveCount(), before);
+    }
+}
+
+TEST_F(CliAddTest, ADriveIsSavedWithTheNextNumberAndEjectedOnRequest)
+{
+    ambrytest::writeFile(catalog + QStringLiteral("/sub/9.dat"), "AMark=Old\r\nANumber=9\r\nAEnd=EndTag\r\n");
+    fake.setRootPath('D', qpath(disc));
+    const CliRun r = add({QStringLiteral("--drive"), QStringLiteral("D"), QStringLiteral("--eject")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QString path = QString::fromStdString(r.out).trimmed();
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AMark")), QStringLiteral("CD No: 10"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANumber")), QStringLiteral("10"));
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber")), QStringLiteral("10"));
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    // The hostage file is the first file recorded on the disc.
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("HostageFile")), qpath(disc + "readme.txt"));
+}
+
+TEST_F(CliAddTest, BadArgumentsAreRefused)
+{
+    const QString folder = qpath(disc);
+    const std::vector<QStringList> cases = {
+        {},
+        {QStringLiteral("--folder")},
+        {QStringLiteral("--drive"), QStringLiteral("D"), QStringLiteral("--folder"), folder},
+        {QStringLiteral("--drive"), QStringLiteral("DE")},
+        {QStringLiteral("--drive"), QStringLiteral("Q")}, // no such drive
+        {QStringLiteral("--folder"), folder, QStringLiteral("--mark"), QStringLiteral("   ")},
+        {QStringLiteral("--folder"), folder + QStringLiteral("missing")},
+        {QStringLiteral("--folder"), folder, QStringLiteral("--colour"), QStringLiteral("red")},
+        {QStringLiteral("--folder"), folder, QStringLiteral("--note")},
+    };
+    for (const QStringList &args : cases) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = add(args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_EQ(archiveCount(), 0);
+}
