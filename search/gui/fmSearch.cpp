@@ -1,0 +1,1001 @@
+#include "fmSearch.h"
+
+#include "Retrieval.h"
+#include "SearchLook.h"
+#include "fmPropreties.h"
+
+#include "app/gRegistry.h"
+#include "app/gVars.h"
+#include "drives/gDrives.h"
+#include "drives/gui/fmWaitCD.h"
+#include "search/ResultsModel.h"
+#include "util/AmbryError.h"
+#include "util/gUtils.h"
+#include "util/gui/MessageBox.h"
+#include "util/gui/gUtilsGui.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTextCharFormat>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+using search::ResultsModel;
+
+namespace {
+
+TfrmSearch *s_window = nullptr;
+
+const QString kPlacementName = QStringLiteral("frmSearch");
+
+// The up-down control and the edit it is bound to are one spin box here; its edit part keeps
+// the edit's own name.
+class SizeSpinBox : public QSpinBox
+{
+public:
+    using QSpinBox::lineEdit;
+    using QSpinBox::QSpinBox;
+
+protected:
+    // Shown like every count of the program; typed as at most five digits.
+    QString textFromValue(int value) const override { return FormatGroupedNumber(value); }
+    int valueFromText(const QString &text) const override { return digitsOf(text).toInt(); }
+    QValidator::State validate(QString &input, int &) const override
+    {
+        const QString digits = digitsOf(input);
+        if (digits.isEmpty())
+            return QValidator::Intermediate;
+        if (digits.size() > 5 || digits.size() + separatorCount(input) != input.size())
+            return QValidator::Invalid;
+        return digits.toInt() <= maximum() ? QValidator::Acceptable : QValidator::Invalid;
+    }
+
+private:
+    static QString digitsOf(const QString &text)
+    {
+        QString digits;
+        for (QChar ch : text)
+            if (ch >= QLatin1Char('0') && ch <= QLatin1Char('9'))
+                digits += ch;
+        return digits;
+    }
+    int separatorCount(const QString &text) const
+    {
+        const QString separator = locale().groupSeparator();
+        return separator.isEmpty() ? 0 : int(text.count(separator)) * int(separator.size());
+    }
+};
+
+bool isEnterKey(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+SearchUnitState &searchUnitState()
+{
+    static SearchUnitState state;
+    return state;
+}
+
+int ShowSearchWindow(const QString &mark)
+{
+    searchUnitState().OnlyMark = mark;
+    if (s_window)
+        return 0;
+    auto *window = new TfrmSearch(QApplication::activeWindow());
+    int result = 0;
+    try {
+        result = window->exec();
+    } catch (...) {
+        delete window;
+        throw;
+    }
+    QCoreApplication::processEvents();
+    delete window;
+    return result;
+}
+
+TfrmSearch::TfrmSearch(QWidget *parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+{
+    s_window = this;
+    setObjectName(QStringLiteral("frmSearch"));
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    searchlook::applyLightPalette(this);
+    resize(584, 360);
+    setMinimumSize(584, 360);
+    setSizeGripEnabled(false);
+
+    buildActions();
+    buildTopBar();
+    buildAdvancedPanel();
+    buildResults();
+    buildStatusBar();
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(Panel1);
+    column->addWidget(pnlAdvanced);
+    column->addWidget(ListView1, 1);
+    column->addWidget(sb1);
+
+    TimProgressToZero = new QTimer(this);
+    TimProgressToZero->setObjectName(QStringLiteral("TimProgressToZero"));
+    TimProgressToZero->setInterval(150);
+    connect(TimProgressToZero, &QTimer::timeout, this, &TfrmSearch::TimProgressToZeroTimer);
+
+    m_placementTimer = new QTimer(this);
+    m_placementTimer->setSingleShot(true);
+    m_placementTimer->setInterval(250);
+    connect(m_placementTimer, &QTimer::timeout, this, &TfrmSearch::savePlacement);
+
+    // The window sees every key before its controls.
+    installEventFilter(this);
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+
+    FormCreate();
+}
+
+TfrmSearch::~TfrmSearch()
+{
+    if (s_window == this)
+        s_window = nullptr;
+}
+
+TfrmSearch *TfrmSearch::instance()
+{
+    return s_window;
+}
+
+bool TfrmSearch::advancedMode() const
+{
+    return m_advancedMode;
+}
+
+// ---- Building the window ------------------------------------------------------------------
+
+void TfrmSearch::buildActions()
+{
+    const auto make = [this](const char *name, const char *text, const char *hint, bool enabled) {
+        auto *action = new QAction(QString::fromLatin1(text), this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(QString::fromLatin1(hint));
+        action->setEnabled(enabled);
+        action->setIconVisibleInMenu(false);
+        addAction(action);
+        return action;
+    };
+    ActGo = make("ActGo", "Go", "Go", true);
+    ActAdvanced = make("ActAdvanced", "Switch to Advanced Search", "Switch to Advanced Search", true);
+    ActCopyFile = make("ActCopyFile", "Copy File", "Copy File", false);
+    ActExecuteFile = make("ActExecuteFile", "Execute File", "Execute File", false);
+    ActPropreties = make("ActPropreties", "Propreties", "", false);
+    ActGo->setIcon(searchlook::glyph(searchlook::Glyph::Go));
+    ActAdvanced->setIcon(searchlook::glyph(searchlook::Glyph::Advanced));
+    ActCopyFile->setIcon(searchlook::glyph(searchlook::Glyph::CopyFile));
+    connect(ActGo, &QAction::triggered, this, &TfrmSearch::ActGoExecute);
+    connect(ActAdvanced, &QAction::triggered, this, &TfrmSearch::ActAdvancedExecute);
+    connect(ActCopyFile, &QAction::triggered, this, &TfrmSearch::ActCopyFileExecute);
+    connect(ActExecuteFile, &QAction::triggered, this, &TfrmSearch::ActExecuteFileExecute);
+    connect(ActPropreties, &QAction::triggered, this, &TfrmSearch::ActPropretiesExecute);
+}
+
+void TfrmSearch::buildTopBar()
+{
+    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
+    lblDela = searchlook::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Search"));
+    lblDela->setGeometry(6, 1, 54, 23);
+
+    edtSearch = new QLineEdit(Panel1);
+    edtSearch->setObjectName(QStringLiteral("edtSearch"));
+    edtSearch->setAccessibleName(QStringLiteral("Search"));
+    edtSearch->setGeometry(61, 2, 289, 21);
+    connect(edtSearch, &QLineEdit::textChanged, this, [](const QString &text) {
+        // Read by the engine at the start of every archive, so a change applies from the next one.
+        searchUnitState().criteria.searchText = text;
+    });
+
+    const auto button = [this](const char *name, QAction *action, int left) {
+        auto *b = new QToolButton(Panel1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setDefaultAction(action);
+        b->setAutoRaise(true);
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setIconSize(QSize(21, 21));
+        b->setGeometry(left, 0, 25, 25);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAccessibleName(action->toolTip());
+        return b;
+    };
+    btnGo = button("btnGo", ActGo, 352);
+    btnAdvanced = button("btnAdvanced", ActAdvanced, 378);
+    btnCopyFile = button("btnCopyFile", ActCopyFile, 559);
+}
+
+void TfrmSearch::buildAdvancedPanel()
+{
+    pnlAdvanced = new QWidget(this);
+    pnlAdvanced->setObjectName(QStringLiteral("pnlAdvanced"));
+    pnlAdvanced->setFixedHeight(139);
+    {
+        QPalette pal = pnlAdvanced->palette();
+        pal.setColor(QPalette::Window, searchlook::advancedPanelColor());
+        pnlAdvanced->setPalette(pal);
+        pnlAdvanced->setAutoFillBackground(true);
+    }
+
+    // Every check box shows its caption to the left of the box.
+    const auto check = [this](const char *name, const char *text, int left, int top, int width,
+                              bool checked) {
+        auto *box = new QCheckBox(QString::fromLatin1(text), pnlAdvanced);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setLayoutDirection(Qt::RightToLeft);
+        box->setChecked(checked);
+        box->setGeometry(left, top, width, 17);
+        return box;
+    };
+    const auto label = [this](const char *text, int left, int top, QWidget *buddy) {
+        auto *l = new QLabel(QString::fromLatin1(text), pnlAdvanced);
+        l->adjustSize();
+        l->move(left, top);
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    chkMarked = check("chkMarked", "Marks", 61, 16, 60, false);
+    chkDir = check("chkDir", "Directories", 130, 16, 82, true);
+    chkFile = check("chkFile", "File names", 220, 16, 92, true);
+    chkType = check("chkType", "File type", 321, 16, 80, true);
+    chkCase = check("chkCase", "Case sensitive", 22, 45, 108, false);
+    chkDate = check("chkDate", "Date modified", 25, 72, 92, false);
+
+    const auto datePicker = [this](const char *name, int left) {
+        auto *picker = new QDateEdit(pnlAdvanced);
+        picker->setObjectName(QString::fromLatin1(name));
+        picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+        picker->setCalendarPopup(true);
+        picker->setGeometry(left, 70, 84, 21);
+        picker->setEnabled(false);
+        connect(picker, &QDateEdit::dateChanged, this, &TfrmSearch::DateChange);
+        return picker;
+    };
+    dtpFrom = datePicker("dtpFrom", 150);
+    dtpTo = datePicker("dtpTo", 259);
+    label("from:", 121, 74, dtpFrom);
+    label("to:", 241, 74, dtpTo);
+
+    chkSize = check("chkSize", "By file size", 41, 104, 75, false);
+    cmbSize = new QComboBox(pnlAdvanced);
+    cmbSize->setObjectName(QStringLiteral("cmbSize"));
+    cmbSize->addItems({QStringLiteral("at least"), QStringLiteral("at most")});
+    cmbSize->setGeometry(120, 102, 60, 21);
+    cmbSize->setEnabled(false);
+
+    auto *spin = new SizeSpinBox(pnlAdvanced);
+    updSize = spin;
+    updSize->setObjectName(QStringLiteral("updSize"));
+    updSize->setRange(0, 32767);
+    updSize->setValue(0);
+    updSize->setGroupSeparatorShown(true);
+    updSize->setGeometry(251, 102, 88, 21);
+    updSize->setEnabled(false);
+    edtSize = spin->lineEdit();
+    edtSize->setObjectName(QStringLiteral("edtSize"));
+    label("Specify size:", 188, 105, updSize);
+
+    cmbMultipler = new QComboBox(pnlAdvanced);
+    cmbMultipler->setObjectName(QStringLiteral("cmbMultipler"));
+    cmbMultipler->addItems({QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
+                            QStringLiteral("GigaBytes")});
+    cmbMultipler->setCurrentIndex(1);
+    cmbMultipler->setGeometry(361, 102, 81, 21);
+    cmbMultipler->setEnabled(false);
+    label("in:", 344, 105, cmbMultipler);
+
+    for (QComboBox *combo : {cmbSize, cmbMultipler})
+        connect(combo, &QComboBox::currentTextChanged, this, &TfrmSearch::SizeChange);
+    connect(updSize, &QSpinBox::valueChanged, this, &TfrmSearch::SizeChange);
+    connect(updSize, &QSpinBox::editingFinished, this, &TfrmSearch::edtSizeExit);
+    connect(chkDate, &QCheckBox::clicked, this, &TfrmSearch::chkDateClick);
+    connect(chkSize, &QCheckBox::clicked, this, &TfrmSearch::chkSizeClick);
+    for (QDateEdit *picker : {dtpFrom, dtpTo}) {
+        // dtpDropDown: the calendar marks no day as today.
+        picker->calendarWidget()->setDateTextFormat(QDate::currentDate(), QTextCharFormat());
+    }
+}
+
+void TfrmSearch::buildResults()
+{
+    m_model = new ResultsModel(this);
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Results"));
+    ListView1->setModel(m_model);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->setMouseTracking(true);
+    ListView1->setFocusPolicy(Qt::ClickFocus);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QHeaderView *header = ListView1->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(20);
+    connect(header, &QHeaderView::sectionClicked, this, &TfrmSearch::ListView1ColumnClick);
+    connect(ListView1, &QTreeView::doubleClicked, this, &TfrmSearch::ListView1DblClick);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmSearch::KeyState);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TfrmSearch::KeyState);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &TfrmSearch::KeyState);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, &TfrmSearch::KeyState);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(ActGo);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ActCopyFile);
+    PopupMenu1->addAction(ActExecuteFile);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ActPropreties);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ActAdvanced);
+    PopupMenu1->setDefaultAction(ActCopyFile);
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
+}
+
+void TfrmSearch::buildStatusBar()
+{
+    sb1 = new QStatusBar(this);
+    sb1->setObjectName(QStringLiteral("sb1"));
+    sb1->setSizeGripEnabled(true);
+    sbPanel0 = new QLabel(sb1);
+    sbPanel0->setObjectName(QStringLiteral("sbPanel0"));
+    sbPanel0->setFixedWidth(420);
+    sb1->addWidget(sbPanel0);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+}
+
+// ---- Life of the window -------------------------------------------------------------------
+
+void TfrmSearch::FormCreate()
+{
+    restorePlacement();
+    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
+    // The list only repaints the rows it shows; nothing to hint about its size here.
+    pnlAdvanced->hide();
+    m_advancedMode = false;
+    searchUnitState().criteria.AdvancedMode = false;
+    const QDate today = QDate::currentDate();
+    dtpFrom->setDate(today);
+    dtpTo->setDate(today);
+    DrawSpeedButtonState();
+    sizeColumns();
+}
+
+void TfrmSearch::FormActivate()
+{
+    const QString &mark = searchUnitState().OnlyMark;
+    if (!mark.isEmpty()) {
+        setWindowTitle(QStringLiteral("Ambrylog (search only ") + mark + QStringLiteral(" archive)"));
+        chkMarked->setEnabled(false);
+        // Run after the activation has been handled, not inside it.
+        QMetaObject::invokeMethod(
+            this, [this] { ActGo->trigger(); }, Qt::QueuedConnection);
+    } else {
+        setWindowTitle(QStringLiteral("Ambrylog (search all archives)"));
+    }
+}
+
+void TfrmSearch::FormCloseQuery()
+{
+    searchUnitState().CancelRequested = true;
+}
+
+void TfrmSearch::done(int result)
+{
+    FormCloseQuery();
+    if (m_placementTimer->isActive()) {
+        m_placementTimer->stop();
+        savePlacement();
+    }
+    QDialog::done(result);
+}
+
+void TfrmSearch::closeEvent(QCloseEvent *e)
+{
+    FormCloseQuery();
+    QDialog::closeEvent(e);
+}
+
+bool TfrmSearch::event(QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+        // Only the first showing and a return from another window of the program count; coming
+        // back from another application does not.
+        if (!m_activatedOnce || m_leftForOwnWindow) {
+            m_activatedOnce = true;
+            m_leftForOwnWindow = false;
+            FormActivate();
+        }
+        break;
+    case QEvent::WindowDeactivate:
+        m_leftForOwnWindow = QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this;
+        break;
+    default:
+        break;
+    }
+    return QDialog::event(e);
+}
+
+void TfrmSearch::resizeEvent(QResizeEvent *e)
+{
+    QDialog::resizeEvent(e);
+    btnCopyFile->move(Panel1->width() - btnCopyFile->width(), 0);
+    // FormResize: the progress bar follows status panel 1.
+    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
+    sizeColumns();
+    if (m_placementRestored && isVisible() && !isMaximized() && !isMinimized())
+        m_placementTimer->start();
+}
+
+void TfrmSearch::moveEvent(QMoveEvent *e)
+{
+    QDialog::moveEvent(e);
+    if (m_placementRestored && isVisible() && !isMaximized() && !isMinimized())
+        m_placementTimer->start();
+}
+
+void TfrmSearch::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && m_placementRestored && !isMinimized()) {
+        m_placementTimer->stop();
+        savePlacement();
+    }
+}
+
+// ---- Placement ----------------------------------------------------------------------------
+
+void TfrmSearch::restorePlacement()
+{
+    const auto stored = [](const char *suffix, int *value) -> std::optional<bool> {
+        // nullopt: the value is bad and ends the restore; false: there is no value.
+        QString text;
+        try {
+            text = ReadSetting(RegKey::Wp, kPlacementName + QLatin1String(suffix));
+        } catch (const AmbryError &) {
+            return std::nullopt;
+        }
+        if (text.isEmpty())
+            return false;
+        bool ok = false;
+        *value = text.trimmed().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+        return true;
+    };
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
+    int left = x();
+    int top = y();
+    int width = this->width();
+    int height = this->height();
+    [&] {
+        int v = 0;
+        auto r = stored("-l", &v);
+        if (!r)
+            return;
+        left = *r ? v : (screenSize.width() - width) / 2;
+        r = stored("-t", &v);
+        if (!r)
+            return;
+        top = *r ? v : (screenSize.height() - height) / 2;
+        r = stored("-w", &v);
+        if (!r)
+            return;
+        if (*r)
+            width = std::max(v, minimumWidth());
+        r = stored("-h", &v);
+        if (!r)
+            return;
+        if (*r)
+            height = std::max(v, minimumHeight());
+    }();
+    // Keep the window reachable.
+    if (left + width < 0)
+        left = 0;
+    if (top + height < 0)
+        top = 0;
+    if (screenSize.width() < left)
+        left = 0;
+    if (screenSize.height() < top)
+        top = 0;
+    move(left, top);
+    resize(width, height);
+    QString maximised;
+    try {
+        maximised = ReadSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"));
+    } catch (const AmbryError &) {
+    }
+    if (!maximised.isEmpty())
+        setWindowState(windowState() | Qt::WindowMaximized);
+    m_placementRestored = true;
+}
+
+void TfrmSearch::savePlacement()
+{
+    if (isMinimized())
+        return;
+    if (isMaximized()) {
+        WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"), QStringLiteral("T"));
+        return;
+    }
+    DeleteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"));
+    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-l"), QString::number(x()));
+    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-t"), QString::number(y()));
+    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-w"), QString::number(width()));
+    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-h"), QString::number(height()));
+}
+
+// ---- Keys ---------------------------------------------------------------------------------
+
+bool TfrmSearch::eventFilter(QObject *watched, QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::KeyPress:
+        if (FormKeyPress(watched, static_cast<QKeyEvent *>(e)))
+            return true;
+        break;
+    case QEvent::KeyRelease:
+        if (FormKeyUp(watched, static_cast<QKeyEvent *>(e)))
+            return true;
+        break;
+    case QEvent::FocusIn:
+        if (watched == ListView1)
+            KeyState();
+        break;
+    case QEvent::FocusOut:
+        // A popup menu takes the keyboard for a moment; the list keeps its focus for the commands.
+        if (watched == ListView1 && static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
+            QMetaObject::invokeMethod(this, &TfrmSearch::KeyState, Qt::QueuedConnection);
+        break;
+    case QEvent::MouseMove:
+        if (watched == ListView1->viewport())
+            searchUnitState().LastMousePos = static_cast<QMouseEvent *>(e)->position().toPoint();
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == ListView1->viewport())
+            KeyState();
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
+{
+    if (watched == cmbSize || watched == cmbMultipler) {
+        // Nothing can be typed into the two lists; Enter starts the search.
+        if (isEnterKey(key)) {
+            ActGo->trigger();
+            return true;
+        }
+        return !key->text().isEmpty();
+    }
+    if (!isEnterKey(key))
+        return false;
+    if (watched == updSize || watched == edtSize) {
+        // The number shown is the number searched for.
+        updSize->interpretText();
+        SizeChange();
+        ActGo->trigger();
+        return true;
+    }
+    const QObject *goOnEnter[] = {edtSearch, chkCase, chkMarked, chkFile, chkDir,
+                                  chkType,   chkDate, dtpFrom,   dtpTo,   chkSize};
+    for (const QObject *control : goOnEnter) {
+        if (watched == control) {
+            ActGo->trigger();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
+{
+    if (key->isAutoRepeat())
+        return false;
+    // Not for the calendar pop-ups, which are windows of their own.
+    QWidget *target = qobject_cast<QWidget *>(watched);
+    if (!target || (target != this && target->window() != this))
+        return false;
+    if (key->key() == Qt::Key_Escape) {
+        close();
+        return true;
+    }
+    if (key->key() == Qt::Key_F3) {
+        ActAdvanced->trigger();
+        return true;
+    }
+    if (watched == edtSearch && key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier)) {
+        ActAdvanced->trigger();
+        return true;
+    }
+    return false;
+}
+
+// ---- Criteria -----------------------------------------------------------------------------
+
+void TfrmSearch::DateChange()
+{
+    search::DateChange(dtpFrom->date(), dtpTo->date(), searchUnitState().criteria);
+}
+
+void TfrmSearch::SizeChange()
+{
+    search::SizeChange(updSize->value(), cmbMultipler->currentText(), searchUnitState().criteria);
+    searchUnitState().criteria.sizeAtMost = cmbSize->currentText() == QLatin1String("at most");
+}
+
+void TfrmSearch::chkDateClick()
+{
+    const bool on = chkDate->isChecked();
+    dtpFrom->setEnabled(on);
+    dtpTo->setEnabled(on);
+    DateChange();
+}
+
+void TfrmSearch::chkSizeClick()
+{
+    const bool on = chkSize->isChecked();
+    for (QWidget *control : std::initializer_list<QWidget *>{cmbSize, updSize, cmbMultipler})
+        control->setEnabled(on);
+    SizeChange();
+}
+
+void TfrmSearch::edtSizeExit()
+{
+    const QString grouped = FormatGroupedNumber(updSize->value());
+    edtSize->setText(grouped.isEmpty() ? QStringLiteral("0") : grouped);
+}
+
+void TfrmSearch::ActAdvancedExecute()
+{
+    m_advancedMode = !m_advancedMode;
+    // Read before every record, so a switch during a search applies from the next record.
+    searchUnitState().criteria.AdvancedMode = m_advancedMode;
+    DrawSpeedButtonState();
+    ListView1->viewport()->update();
+}
+
+void TfrmSearch::DrawSpeedButtonState()
+{
+    ActAdvanced->setIcon(
+        searchlook::glyph(m_advancedMode ? searchlook::Glyph::Simple : searchlook::Glyph::Advanced));
+    const QString hint = m_advancedMode ? QStringLiteral("Switch to Simple Search")
+                                        : QStringLiteral("Switch to Advanced Search");
+    ActAdvanced->setToolTip(hint);
+    ActAdvanced->setText(hint);
+    btnAdvanced->setAccessibleName(hint);
+    pnlAdvanced->setVisible(m_advancedMode);
+    processPendingEvents();
+}
+
+// ---- The search ---------------------------------------------------------------------------
+
+void TfrmSearch::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void TfrmSearch::ActGoExecute()
+{
+    SearchUnitState &unit = searchUnitState();
+    if (m_running) {
+        unit.CancelRequested = true;
+        return;
+    }
+    m_running = true;
+    processPendingEvents();
+    ListView1->setUpdatesEnabled(false);
+    m_model->clear();
+    ListView1->setUpdatesEnabled(true);
+    SearchArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+    m_running = false;
+}
+
+void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
+{
+    SearchUnitState &unit = searchUnitState();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    EnableSearchControls(false);
+    unit.CancelRequested = false;
+    ProgressBar1->setValue(0);
+    sbPanel0->setText(QStringLiteral("Searching..."));
+    processPendingEvents();
+
+    search::SearchCriteria &c = unit.criteria;
+    c.searchText = edtSearch->text();
+    c.AdvancedMode = m_advancedMode;
+    c.OnlyMark = unit.OnlyMark;
+    c.marks = chkMarked->isChecked();
+    c.dirs = chkDir->isChecked();
+    c.files = chkFile->isChecked();
+    c.types = chkType->isChecked();
+    c.caseSensitive = chkCase->isChecked();
+    c.dateActive = chkDate->isChecked();
+    c.sizeActive = chkSize->isChecked();
+    c.sizeAtMost = cmbSize->currentText() == QLatin1String("at most");
+
+    QString failure;
+    search::SearchProblems problems;
+    m_model->beginFill();
+    try {
+        search::SearchEngine engine(c, *m_model);
+        engine.setPendingEvents([this] { processPendingEvents(); });
+        engine.setCancelFlag(&unit.CancelRequested);
+        engine.setTerminating([] { return QCoreApplication::closingDown(); });
+        engine.setArchiveDone([this] { ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, 100)); });
+        engine.SearchArchive(AddTrailingSlash(folder), mask);
+        problems = engine.problems();
+    } catch (const AmbryError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    m_model->endFill();
+
+    // Finishing steps, however the walk ended.
+    ProgressBar1->setValue(100);
+    TimProgressToZero->start();
+    EnableSearchControls(true);
+    DrawResults();
+    QApplication::restoreOverrideCursor();
+    edtSearch->setFocus();
+
+    if (!failure.isEmpty())
+        showError(failure, this);
+    // Damaged archives and rows that could not be filled are told once per search. A search
+    // that the window's own activation started (single-archive mode) does not repeat the same
+    // message: closing the box activates the window again, which would search and ask again.
+    QStringList notes;
+    const QString damaged = search::damagedArchivesMessage(problems);
+    if (!damaged.isEmpty())
+        notes << damaged;
+    const QString unfilled = search::unfilledRowsMessage(problems);
+    if (!unfilled.isEmpty())
+        notes << unfilled;
+    const QString note = notes.join(QStringLiteral("\n\n"));
+    if (!note.isEmpty() && !(unit.OnlyMark.size() > 0 && note == m_lastNote)) {
+        m_lastNote = note;
+        showMessage(note, this);
+    }
+}
+
+void TfrmSearch::EnableSearchControls(bool enabled)
+{
+    ActAdvanced->setEnabled(enabled);
+    pnlAdvanced->setEnabled(enabled);
+    ListView1->setEnabled(enabled);
+    ListView1->setUpdatesEnabled(enabled);
+    ActGo->setIcon(searchlook::glyph(enabled ? searchlook::Glyph::Go : searchlook::Glyph::Cancel));
+    ActGo->setToolTip(enabled ? QStringLiteral("Go") : QStringLiteral("Cancel"));
+    btnGo->setAccessibleName(ActGo->toolTip());
+    KeyState();
+    processPendingEvents();
+}
+
+void TfrmSearch::DrawResults()
+{
+    const int rows = m_model->rowCount();
+    if (rows > 0) {
+        sbPanel0->setText(QStringLiteral("Files: ") + QString::number(rows));
+        ListView1->setFocusPolicy(Qt::StrongFocus);
+    } else {
+        sbPanel0->setText(QStringLiteral("There are no results to display."));
+        ListView1->setFocusPolicy(Qt::ClickFocus);
+    }
+}
+
+void TfrmSearch::TimProgressToZeroTimer()
+{
+    TimProgressToZero->stop();
+    ProgressBar1->setValue(0);
+}
+
+void TfrmSearch::ListView1ColumnClick(int column)
+{
+    SearchUnitState &unit = searchUnitState();
+    if (column == unit.SortColumn)
+        unit.SortAscending = !unit.SortAscending;
+    unit.SortColumn = column;
+    m_model->sortRows(unit.SortColumn, unit.SortAscending);
+}
+
+void TfrmSearch::KeyState()
+{
+    const bool oneRow =
+        ListView1->selectionModel() && ListView1->selectionModel()->selectedRows().size() == 1;
+    const bool focused = ListView1->isEnabled() && focusWidget() == ListView1;
+    const bool on = oneRow && focused;
+    ActCopyFile->setEnabled(on);
+    ActExecuteFile->setEnabled(on);
+    ActPropreties->setEnabled(on);
+}
+
+void TfrmSearch::ListView1DblClick(const QModelIndex &index)
+{
+    const QModelIndex under = ListView1->indexAt(searchUnitState().LastMousePos);
+    const QModelIndex row = under.isValid() ? under : index;
+    if (row.isValid() && row.row() == ListView1->currentIndex().row()) {
+        KeyState();
+        ActPropreties->trigger();
+    }
+}
+
+void TfrmSearch::sizeColumns()
+{
+    // Columns share the list's width within their limits: "Date Modified" exactly 120,
+    // "Type" up to 72, "Size" up to 95, the rest split among "Archive", "Directory", "File".
+    QHeaderView *header = ListView1->header();
+    const int total = std::max(ListView1->viewport()->width(), 300);
+    const int date = 120;
+    const int type = std::clamp(total / 8, 20, 72);
+    const int size = std::clamp(total / 6, 20, 95);
+    const int rest = std::max(total - date - type - size, 60);
+    const int archive = std::max(rest / 5, 20);
+    const int dir = std::max((rest - archive) / 2, 20);
+    const int file = std::max(rest - archive - dir, 20);
+    const int widths[] = {archive, dir, file, type, date, size};
+    for (int c = 0; c < ResultsModel::ColumnCount; ++c)
+        header->resizeSection(c, widths[c]);
+}
+
+// ---- Retrieval ----------------------------------------------------------------------------
+
+QString TfrmSearch::GetFullFilePathFromList() const
+{
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return QString();
+    const int row = rows.first().row();
+    const QString root = DriveRootPath(gVars().readDeviceLetter);
+    const QByteArray path = retrieval::locate(root, m_model->folderBytes(row), m_model->nameBytes(row),
+                                              m_model->folderLine(row), m_model->name(row));
+    return QFile::decodeName(path);
+}
+
+QString TfrmSearch::getDisc()
+{
+    // Returns the path of the wanted file on the disc in the read device, or an empty text
+    // when the command ends here.
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return QString();
+    const int row = rows.first().row();
+    // What the command goes on with, whatever happens to the list meanwhile.
+    const QByteArray folder = m_model->folderBytes(row);
+    const QByteArray name = m_model->nameBytes(row);
+    const QString folderText = m_model->folderLine(row);
+    const QString nameText = m_model->name(row);
+    const QString mark = m_model->mark(row);
+    const char letter = gVars().readDeviceLetter;
+
+    const auto where = [&] {
+        return retrieval::locate(DriveRootPath(letter), folder, name, folderText, nameText);
+    };
+    QByteArray path = where();
+    if (!IsDiscReady(letter) || !retrieval::fileExists(path)) {
+        OpenDriveDoor(letter);
+        if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + mark) == 2)
+            return QString();
+        // The disc that arrived is mounted at its own folder.
+        path = where();
+        if (!retrieval::fileExists(path)) {
+            showMessage(QStringLiteral("You inserted wrong CD/DVD."), this);
+            OpenDriveDoor(letter);
+            return QString();
+        }
+    }
+    return QFile::decodeName(path);
+}
+
+void TfrmSearch::ActCopyFileExecute()
+{
+    try {
+        const QString path = getDisc();
+        if (path.isEmpty())
+            return;
+        try {
+            processPendingEvents();
+            CopyFileToClipboard(path);
+            showMessage(QStringLiteral("Your file is ready in clipboard, paste it where you desire."), this);
+        } catch (const std::exception &) {
+            // A failed copy ends the command without a word; the success message must not show.
+        }
+    } catch (const AmbryError &e) {
+        showError(e.message(), this);
+    }
+}
+
+void TfrmSearch::ActExecuteFileExecute()
+{
+    try {
+        const QString path = getDisc();
+        if (path.isEmpty())
+            return;
+        try {
+            OpenWithShell(nullptr, path);
+        } catch (const std::exception &) {
+            // The shell's answer is not examined.
+        }
+    } catch (const AmbryError &e) {
+        showError(e.message(), this);
+    }
+}
+
+void TfrmSearch::ActPropretiesExecute()
+{
+    if (TfrmPropreties::instance())
+        return;
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return;
+    const int row = rows.first().row();
+    auto *window = new TfrmPropreties(this);
+    try {
+        window->setFields(
+            m_model->cellText(row, ResultsModel::ColArchive),
+            m_model->cellText(row, ResultsModel::ColDirectory), m_model->cellText(row, ResultsModel::ColFile),
+            m_model->cellText(row, ResultsModel::ColType), m_model->cellText(row, ResultsModel::ColDate),
+            m_model->cellText(row, ResultsModel::ColSize));
+        window->exec();
+        processPendingEvents();
+    } catch (const AmbryError &e) {
+        delete window;
+        showError(e.message(), this);
+        return;
+    }
+    delete window;
+}

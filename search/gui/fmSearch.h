@@ -1,0 +1,158 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+
+#include "search/SearchEngine.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QSpinBox;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+class QTreeView;
+namespace search {
+class ResultsModel;
+} // namespace search
+
+// Opens the search window modally: all archives for an empty mark, otherwise only the archives
+// with that mark (the search then starts by itself). Returns the window's modal result; when a
+// search window is already open it only sets the mark and returns 0.
+int ShowSearchWindow(const QString &mark);
+
+// What outlives one opening of the search window: the restricting mark and the sort.
+struct SearchUnitState
+{
+    QString OnlyMark;
+    // The criteria the engine reads, with the date and size bounds last computed.
+    search::SearchCriteria criteria;
+    bool CancelRequested = false;
+    int SortColumn = 1;        // "Directory"
+    bool SortAscending = true; // the column's own meaning: "Size" sorts largest first
+    QPoint LastMousePos;
+};
+SearchUnitState &searchUnitState();
+
+class TfrmSearch : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmSearch(QWidget *parent = nullptr);
+    ~TfrmSearch() override;
+
+    // The one search window while it exists (also while it is shown by ShowSearchWindow).
+    static TfrmSearch *instance();
+
+    bool isSearching() const { return m_running; }
+    search::ResultsModel *results() const { return m_model; }
+    QTreeView *resultsView() const { return ListView1; }
+    bool advancedMode() const;
+
+    // The file behind the selected row on the read device: its root, the folder line with "/"
+    // for "\", and the name as the archive stores it. Empty when no row is selected or the
+    // drive holds no medium with a file system.
+    QString GetFullFilePathFromList() const;
+
+public slots:
+    void ActGoExecute();
+    void ActAdvancedExecute();
+    void ActCopyFileExecute();
+    void ActExecuteFileExecute();
+    void ActPropretiesExecute();
+    void ListView1ColumnClick(int column);
+
+protected:
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void moveEvent(QMoveEvent *e) override;
+    void changeEvent(QEvent *e) override;
+
+public:
+    void done(int result) override;
+
+private:
+    void buildTopBar();
+    void buildAdvancedPanel();
+    void buildResults();
+    void buildStatusBar();
+    void buildActions();
+    void FormCreate();
+    void FormActivate();
+    void FormCloseQuery();
+    bool FormKeyUp(QObject *watched, QKeyEvent *key);
+    bool FormKeyPress(QObject *watched, QKeyEvent *key);
+    void SearchArchive(const QString &folder, const QString &mask);
+    void EnableSearchControls(bool enabled);
+    void DrawResults();
+    void DrawSpeedButtonState();
+    void KeyState();
+    void TimProgressToZeroTimer();
+    void DateChange();
+    void SizeChange();
+    void chkDateClick();
+    void chkSizeClick();
+    void edtSizeExit();
+    void ListView1DblClick(const QModelIndex &index);
+    void sizeColumns();
+    // Where a found file is, and the mark to ask for when it is not there: the shared first steps
+    // of Copy File and Execute File. Empty when the command must end.
+    QString getDisc();
+    void restorePlacement();
+    void savePlacement();
+    void processPendingEvents();
+
+    // Top bar
+    QWidget *Panel1;
+    QLabel *lblDela;
+    QLineEdit *edtSearch;
+    QToolButton *btnGo;
+    QToolButton *btnAdvanced;
+    QToolButton *btnCopyFile;
+    // Advanced panel
+    QWidget *pnlAdvanced;
+    QCheckBox *chkMarked;
+    QCheckBox *chkDir;
+    QCheckBox *chkFile;
+    QCheckBox *chkType;
+    QCheckBox *chkCase;
+    QCheckBox *chkDate;
+    QDateEdit *dtpFrom;
+    QDateEdit *dtpTo;
+    QCheckBox *chkSize;
+    QComboBox *cmbSize;
+    QLineEdit *edtSize;
+    QSpinBox *updSize;
+    QComboBox *cmbMultipler;
+    // Results
+    QTreeView *ListView1;
+    search::ResultsModel *m_model;
+    QMenu *PopupMenu1;
+    QStatusBar *sb1;
+    QLabel *sbPanel0;
+    QProgressBar *ProgressBar1;
+    QTimer *TimProgressToZero;
+    QTimer *m_placementTimer;
+    // Actions
+    QAction *ActGo;
+    QAction *ActAdvanced;
+    QAction *ActCopyFile;
+    QAction *ActExecuteFile;
+    QAction *ActPropreties;
+
+    bool m_running = false;
+    bool m_advancedMode = false;
+    bool m_activatedOnce = false;
+    bool m_leftForOwnWindow = false;
+    bool m_placementRestored = false;
+    QString m_lastNote; // the last damaged-archive notice shown by this window
+};
