@@ -1,0 +1,161 @@
+// A real disc image: ISO 9660 with Joliet and Rock Ridge names, made with xorriso and mounted
+// through FUSE with fuseiso, bound as a folder drive and added to the catalog.
+#include "AddDiscSession.h"
+#include "helper_tree.h"
+
+#include "TestSupport.h"
+#include "app/gRegistry.h"
+#include "catalog/Catalog.h"
+#include "catalog/Checksum.h"
+#include "drives/gDrives.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <map>
+
+#include <sys/stat.h>
+
+using namespace scantest;
+
+namespace {
+
+const QString kLetter = QStringLiteral("M");
+
+// Runs a program; empty text when it succeeded, else what went wrong.
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return program + QStringLiteral(" did not finish");
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return program + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll()).trimmed();
+    return {};
+}
+
+// What the mounted tree shows, in the order it lists it, as records.
+QByteArray recordsOfMountedTree(const std::string &root, const std::string &relative, qint64 *files,
+                                qint64 *folders)
+{
+    QByteArray out;
+    std::vector<std::string> subfolders;
+    const QByteArray line = discwalk::folderLine(QByteArray::fromStdString(relative));
+    for (const std::string &name : listed(root + relative)) {
+        struct stat st;
+        EXPECT_EQ(::lstat((root + relative + name).c_str(), &st), 0);
+        if (S_ISDIR(st.st_mode)) {
+            ++*folders;
+            subfolders.push_back(name);
+            continue;
+        }
+        ++*files;
+        out += record(line, QByteArray::fromStdString(name), st.st_size,
+                      discwalk::packLocalTime(st.st_mtim.tv_sec));
+    }
+    for (const std::string &name : subfolders)
+        out += recordsOfMountedTree(root, relative + name + "/", files, folders);
+    return out;
+}
+
+class IsoDiscTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        if (!m_mountPoint.isEmpty())
+            run(QStringLiteral("fusermount"), {QStringLiteral("-u"), m_mountPoint});
+        DeleteSetting(RegKey::Drives, kLetter);
+    }
+    QString m_mountPoint;
+};
+
+} // namespace
+
+TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
+{
+    for (const char *tool : {"xorriso", "fuseiso", "fusermount"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool
+                         << " is not installed; the disc image test needs xorriso, fuseiso and fusermount";
+    if (!QFileInfo::exists(QStringLiteral("/dev/fuse")))
+        GTEST_SKIP() << "/dev/fuse is missing: FUSE is not available here, so the image cannot be mounted";
+
+    const std::string src = newRoot("isosrc");
+    const time_t t2008 = localMoment(2008, 5, 14, 10, 20, 30);
+    makeFile(src + "readme.txt", 1234, t2008);
+    makeFile(src + "old 1975.txt", 75, localMoment(1975, 7, 4, 12, 0, 0));
+    makeFolder(src + "M\xc3\xbcsik");
+    makeFolder(src + "M\xc3\xbcsik/\xc3\x89"
+                     "b\xc3\xa8ne");
+    makeFile(src + "M\xc3\xbcsik/\xc3\x89"
+                   "b\xc3\xa8ne/caf\xc3\xa9 no 1.mp3",
+             4321987, t2008 + 60);
+    makeFolder(src + "Docs");
+    makeFolder(src + "Docs/2009");
+    makeFolder(src + "Docs/2009/Q1");
+    makeFile(src + "Docs/2009/Q1/report.pdf", 99999, t2008 + 120);
+    makeFile(src + "Docs/notes.txt", 10, t2008 + 180);
+    makeFolder(src + "Empty");
+    setTime(src + "M\xc3\xbcsik", t2008);
+
+    const QString base = ambrytest::makeTempDir(QStringLiteral("iso"));
+    const QString image = base + QStringLiteral("/disc.iso");
+    const QString made =
+        run(QStringLiteral("xorriso"),
+            {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-R"), QStringLiteral("-J"),
+             QStringLiteral("-V"), QStringLiteral("TEST DISC"), QStringLiteral("-o"), image, qpath(src)});
+    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+
+    const QString mountPoint = base + QStringLiteral("/mnt");
+    ASSERT_TRUE(QDir().mkpath(mountPoint));
+    const QString mounted = run(QStringLiteral("fuseiso"), {image, mountPoint});
+    if (!mounted.isEmpty())
+        GTEST_SKIP() << "FUSE is not usable here (" << mounted.toStdString()
+                     << "); the image cannot be mounted";
+    m_mountPoint = mountPoint;
+    if (!QFileInfo::exists(mountPoint + QStringLiteral("/readme.txt")))
+        GTEST_SKIP() << "the FUSE mount shows no files; FUSE is not usable here";
+
+    // Bind a folder drive to the mount point and add the disc in it.
+    WriteSetting(RegKey::Drives, kLetter, mountPoint);
+    ASSERT_EQ(GetDriveTypeName(kLetter), QStringLiteral("CD/DVD ROM"));
+    const QString catalog = ambrytest::makeTempDir(QStringLiteral("isocatalog")) + QLatin1Char('/');
+    AddDiscSession session('M', catalog);
+    ASSERT_FALSE(session.checkAudioDisc());
+    ASSERT_EQ(session.scan(), AddDiscSession::Outcome::MarkEntry);
+
+    qint64 files = 0;
+    qint64 folders = 0;
+    const std::string root = QFile::encodeName(QFileInfo(mountPoint).canonicalFilePath()).toStdString() + "/";
+    const QByteArray expected = recordsOfMountedTree(root, "", &files, &folders);
+    EXPECT_EQ(session.walker().records(), expected);
+    EXPECT_EQ(files, 5);
+    EXPECT_EQ(folders, 6);
+    // Rock Ridge keeps the names and times as they were on the source tree.
+    const QByteArray &r = session.walker().records();
+    EXPECT_TRUE(r.contains("M\xc3\xbcsik\\\xc3\x89"
+                           "b\xc3\xa8ne\r\ncaf\xc3\xa9 no 1.mp3\r\n4321987\r\n"));
+    EXPECT_TRUE(r.contains("\r\nold 1975.txt\r\n75\r\n2162688\r\n"));
+    EXPECT_TRUE(r.contains("Docs\\2009\\Q1\r\nreport.pdf\r\n99999\r\n"));
+
+    const QString path = session.save(QStringLiteral("Test disc"), QStringLiteral("Drawer"), QString());
+    EXPECT_EQ(path, catalog + checksumOfBytes(expected) + QStringLiteral(".dat"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AFiles")), QStringLiteral("5"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ADirs")), QStringLiteral("6"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASize")), QStringLiteral("4423305"));
+
+    // The same disc again is recognised.
+    AddDiscSession again('M', catalog);
+    EXPECT_EQ(again.scan(), AddDiscSession::Outcome::AlreadyArchived);
+    EXPECT_EQ(again.existingMark(), QStringLiteral("Test disc"));
+}
