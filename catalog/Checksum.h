@@ -2,8 +2,10 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 // The archive checksum that names every archive file: a signed 64-bit sum, starting at -1,
 // over the bytes taken in blocks of 65,536. A byte at index i of a block adds
@@ -24,3 +26,11 @@ QString checksumText(int64_t sum);
 // The file is only opened for reading. Throws AmbryError on open or read errors.
 QString CalcFileChecksum(const QString &path);
 QString checksumOfBytes(QByteArrayView bytes);
+
+// The implementations this processor can run, fastest first (the first is used), and a switch
+// between them so that tests can check every one against the others.
+QStringList checksumKernels();
+bool useChecksumKernel(const QString &name);
+
+// Runs between mapping a large file and summing it (tests change the file there).
+void setAfterChecksumMappingForTesting(std::function<void()> hook);

@@ -101,14 +101,24 @@ TEST(Checksum, FastSumsMatchTheByteRuleOnRandomData)
                                  (1 << 23) - 1,
                                  (1 << 23) + 12345,
                                  (1 << 24) + 65536 * 3 + 17};
+    const QStringList kernels = checksumKernels();
+    ASSERT_FALSE(kernels.isEmpty());
+    EXPECT_EQ(kernels.back(), QStringLiteral("scalar"));
     uint32_t seed = 7;
     for (const qsizetype length : lengths) {
         SCOPED_TRACE(length);
         const QByteArray bytes = randomBytes(length, ++seed);
         const int64_t expected = referenceSum(bytes);
-        EXPECT_EQ(checksumSum(bytes), expected);
-        EXPECT_EQ(fileChecksumSum(fileWith(bytes)), expected);
+        const QString path = fileWith(bytes);
+        for (const QString &kernel : kernels) {
+            SCOPED_TRACE(kernel.toStdString());
+            ASSERT_TRUE(useChecksumKernel(kernel));
+            EXPECT_EQ(checksumSum(bytes), expected);
+            EXPECT_EQ(fileChecksumSum(path), expected);
+        }
+        useChecksumKernel(kernels.front());
     }
+    EXPECT_FALSE(useChecksumKernel(QStringLiteral("no such kernel")));
 }
 
 TEST(Checksum, LargeProductsWrapToNegativeTerms)
@@ -150,4 +160,13 @@ TEST(Checksum, ReadOnlyFileIsSummed)
     const QString path = fileWith(QByteArrayLiteral("abc"));
     ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
     EXPECT_EQ(CalcFileChecksum(path), QStringLiteral("1177"));
+}
+
+TEST(Checksum, FileShortenedWhileReadIsAnErrorNotACrash)
+{
+    const QString path = fileWith(randomBytes(8 << 20, 99));
+    setAfterChecksumMappingForTesting([&] { ASSERT_TRUE(QFile::resize(path, 4096)); });
+    EXPECT_THROW(fileChecksumSum(path), AmbryError);
+    setAfterChecksumMappingForTesting({});
+    EXPECT_EQ(fileChecksumSum(path), referenceSum(ambrytest::readFile(path)));
 }
