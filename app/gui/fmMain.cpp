@@ -8,6 +8,7 @@
 #include "fmWaitCD.h"
 #include "gDrives.h"
 #include "gRegistry.h"
+#include "gUtilsGui.h"
 #include "gVars.h"
 
 #include <QAction>
@@ -195,10 +196,7 @@ void TfrmMain::createActions()
     connect(mnuShowInTaskBar, &QAction::triggered, this, &TfrmMain::mnuShowInTaskBarClick);
 
     const auto opener = [this](const QString &target) {
-        return [this, target] {
-            if (m_services.openWithShell)
-                m_services.openWithShell(this, target);
-        };
+        return [this, target] { OpenWithShell(this, target); };
     };
     mnuProgramHelp = newAction(QStringLiteral("mnuProgramHelp"), QStringLiteral("Program Help"));
     connect(mnuProgramHelp, &QAction::triggered, this,
@@ -218,10 +216,8 @@ void TfrmMain::createActions()
     mnuResellers = newAction(QStringLiteral("mnuResellers"), QStringLiteral("Reseller Program"));
     connect(mnuResellers, &QAction::triggered, this, opener(links::Resellers));
     mnuTellFriend = newAction(QStringLiteral("mnuTellFriend"), QStringLiteral("Tell a Friend (Send e-mail)"));
-    connect(mnuTellFriend, &QAction::triggered, this, [this] {
-        if (m_services.composeMail)
-            m_services.composeMail(this, QString(), QStringLiteral("Ambrylog..."), links::HomePage);
-    });
+    connect(mnuTellFriend, &QAction::triggered, this,
+            [this] { ComposeMail(this, QString(), QStringLiteral("Ambrylog..."), links::HomePage); });
 
     mnuTrayMinimize = newAction(QStringLiteral("mnuTrayMinimize"), QStringLiteral("Minimize"));
     makeBold(mnuTrayMinimize);

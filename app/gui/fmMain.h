@@ -22,9 +22,6 @@ struct MainServices
     std::function<int()> runAddDiscSession;                 // empty: no add-disc window (yet)
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<bool()> trayAvailable;
-    std::function<void(QWidget *parent, const QString &target)> openWithShell;
-    std::function<void(QWidget *parent, const QString &address, const QString &subject, const QString &body)>
-        composeMail;
 
     static MainServices defaults();
 };

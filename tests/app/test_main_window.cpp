@@ -2,8 +2,11 @@
 
 #include "AppLinks.h"
 #include "DriveSystem.h"
+#include "ShellService.h"
+#include "TestSupport.h"
 #include "fmMain.h"
 #include "gRegistry.h"
+#include "gUtilsGui.h"
 #include "gVars.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +14,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSessionManager>
@@ -33,8 +38,6 @@ struct Calls
     int waits = 0;
     int sessions = 0;
     QStringList searches;
-    QStringList opened;
-    QStringList mails;
 };
 
 class MainWindowTest : public ::testing::Test
@@ -70,10 +73,6 @@ protected:
             return 1;
         };
         s.trayAvailable = [trayAvailable] { return trayAvailable; };
-        s.openWithShell = [this](QWidget *, const QString &target) { calls.opened << target; };
-        s.composeMail = [this](QWidget *, const QString &to, const QString &subject, const QString &body) {
-            calls.mails << to << subject << body;
-        };
         return s;
     }
 
@@ -638,6 +637,8 @@ TEST_F(MainWindowTest, KeysWorkWhileTheWindowHasTheFocus)
 
 TEST_F(MainWindowTest, HelpAndWebItemsOpenTheirAddresses)
 {
+    RecordingShell shell;
+    setShellForTesting(&shell);
     create();
     const struct
     {
@@ -653,15 +654,31 @@ TEST_F(MainWindowTest, HelpAndWebItemsOpenTheirAddresses)
         {"mnuResellers", links::Resellers},
     };
     for (const auto &row : table) {
-        calls.opened.clear();
+        shell.openedUrls.clear();
         action(row.item)->trigger();
-        EXPECT_EQ(calls.opened, QStringList{row.target}) << row.item;
+        ASSERT_EQ(shell.openedUrls.size(), 1) << row.item;
+        EXPECT_EQ(shell.openedUrls[0], QUrl(row.target)) << row.item;
     }
-    EXPECT_TRUE(links::manualUrl(links::HelpAnchor).endsWith(QStringLiteral("#help")));
-    EXPECT_TRUE(links::manualUrl(links::FaqAnchor).endsWith(QStringLiteral("#faq")));
 
+    // The manual next to the executable wins; the anchors lead to its sections.
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("exe"));
+    ambrytest::writeFile(dir + QStringLiteral("/manual.html"), "<html></html>");
+    const QString savedFolder = gVars().programFolder;
+    gVars().programFolder = dir + QLatin1Char('/');
+    shell.openedUrls.clear();
+    action("mnuProgramHelp")->trigger();
+    action("mnuFaq")->trigger();
+    gVars().programFolder = savedFolder;
+    ASSERT_EQ(shell.openedUrls.size(), 2);
+    EXPECT_EQ(shell.openedUrls[0].toLocalFile(), QDir(dir).filePath(QStringLiteral("manual.html")));
+    EXPECT_EQ(shell.openedUrls[0].fragment(), QStringLiteral("help"));
+    EXPECT_EQ(shell.openedUrls[1].fragment(), QStringLiteral("faq"));
+
+    shell.openedUrls.clear();
     action("mnuTellFriend")->trigger();
-    EXPECT_EQ(calls.mails, QStringList({QString(), QStringLiteral("Ambrylog..."), links::HomePage}));
+    ASSERT_EQ(shell.openedUrls.size(), 1);
+    EXPECT_EQ(shell.openedUrls[0], composeMailUrl(QString(), QStringLiteral("Ambrylog..."), links::HomePage));
+    setShellForTesting(nullptr);
 }
 
 TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
@@ -676,6 +693,24 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
         EXPECT_EQ(boxes.boxes[0].first, MsgKind::Notice);
         EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("This command is not available yet.")) << name;
     }
+}
+
+TEST_F(MainWindowTest, ValueOfTheWrongKindIsReportedAndReadAsAbsent)
+{
+    // A switch stored as a number cannot be read as text; the window still comes up.
+    ambrytest::writeFile(settingsFilePath(), "Windows Registry Editor Version 5.00\r\n\r\n"
+                                             "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\S]\r\n"
+                                             "\"Ssti\"=dword:00000001\r\n"
+                                             "\"PromptOnExit\"=hex:54,00\r\n\r\n");
+    MessageBoxRecorder boxes;
+    create();
+    EXPECT_TRUE(action("mnuShowTrayIcon")->isChecked());
+    EXPECT_TRUE(action("mnuPromptOnExit")->isChecked());
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[0].first, MsgKind::Error);
+    EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("Invalid data type for 'PromptOnExit'"));
+    EXPECT_EQ(boxes.boxes[1].second, QStringLiteral("Invalid data type for 'Ssti'"));
+    QFile::remove(settingsFilePath());
 }
 
 } // namespace
