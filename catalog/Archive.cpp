@@ -155,27 +155,56 @@ private:
     qint64 m_size = 0;
 };
 
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// Where the field block starts in text that ends where the file ends: scanning back line by
+// line, the block is every line holding an "=" (or empty) after the last one that does not.
+// When the text is only the file's end, its first line may be cut; -1 then means that no
+// complete line ends the block inside the text and more of the file is needed.
+qsizetype fieldBlockOffset(QByteArrayView text, bool startsAtFileStart)
+{
+    // The last line ends before the text's final line end, if there is one.
+    qsizetype end = text.size();
+    if (text.endsWith("\r\n"))
+        end -= 2;
+    else if (end > 0 && isLineEnd(text[end - 1]))
+        end -= 1;
+    qsizetype blockStart = text.size();
+    for (;;) {
+        qsizetype begin = end;
+        while (begin > 0 && !isLineEnd(text[begin - 1]))
+            --begin;
+        if (begin == 0 && !startsAtFileStart)
+            return -1; // this line may be cut
+        const QByteArrayView line = text.sliced(begin, end - begin);
+        if (!line.isEmpty() && !line.contains('='))
+            return blockStart;
+        blockStart = begin;
+        if (begin == 0)
+            return 0;
+        end = begin - 1; // over the previous line's end, CR LF counting once
+        if (text[end] == '\n' && end > 0 && text[end - 1] == '\r')
+            --end;
+    }
+}
+
 Archive loadFieldsFrom(const ArchiveFile &file, const QString &path)
 {
     // The field block is a few hundred bytes; start with a window that holds it many times
     // over and widen it only for unusual archives.
-    qint64 window = 16 * 1024;
+    qint64 window = 4096;
     for (;;) {
         if (window >= file.size())
             return Archive::fromBytes(file.readAll());
-        const qint64 offset = file.size() - window;
-        QByteArray tail = file.read(offset, window);
+        const QByteArray tail = file.read(file.size() - window, window);
         if (tail.size() < window || tail.contains('\0')) // changed meanwhile, or a NUL ends the text early
             return Archive::load(path);
-        // The window may start inside a line: drop everything up to the first line end.
-        qsizetype cut = 0;
-        while (cut < tail.size() && tail.at(cut) != '\n' && tail.at(cut) != '\r')
-            ++cut;
-        if (cut < tail.size() && tail.at(cut) == '\r' && cut + 1 < tail.size() && tail.at(cut + 1) == '\n')
-            ++cut;
-        Archive a = Archive::fromBytes(tail.mid(cut + 1));
-        if (cut < tail.size() && a.fieldsBegin() > 0)
-            return std::move(a).asTail();
+        const qsizetype offset = fieldBlockOffset(tail, false);
+        if (offset >= 0)
+            return Archive::fromBytes(tail.sliced(offset)).asTail();
         window *= 4;
     }
 }

@@ -239,3 +239,32 @@ TEST(Archive, MissingOrUnreadableFiles)
         EXPECT_TRUE(e.message().contains(missing)) << e.what();
     }
 }
+
+TEST(Archive, TailReadAgreesWithWholeReadOnOddLineEnds)
+{
+    // Random field blocks built from pieces that stress the backward line scan (lone CRs,
+    // LF CR pairs, empty lines, lines without "="), behind a record section longer than the
+    // first window; the tail reader must see exactly the fields the whole reader sees.
+    const char *pieces[] = {"AMark=", "ANote=", "x", "=", "\r", "\n", "\r\n", "\n\r", "12", "AMARK=y"};
+    QByteArray records;
+    for (int i = 0; i < 400; ++i)
+        records += record("Music\\Rock", "song.mp3");
+    uint32_t state = 12345;
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("oddends"));
+    for (int round = 0; round < 300; ++round) {
+        QByteArray block;
+        const int count = 1 + int(state % 12);
+        for (int p = 0; p < count; ++p) {
+            state = state * 1103515245u + 12345u;
+            block += pieces[(state >> 16) % std::size(pieces)];
+        }
+        const QByteArray bytes = records + block;
+        const QString path = dir + QStringLiteral("/") + QString::number(round) + QStringLiteral(".dat");
+        ambrytest::writeFile(path, bytes);
+        const Archive whole = Archive::load(path);
+        const Archive tail = Archive::loadFields(path);
+        for (const char16_t *key : {u"AMark", u"ANote", u"x", u""})
+            EXPECT_EQ(tail.value(QString::fromUtf16(key)), whole.value(QString::fromUtf16(key)))
+                << "block " << QByteArray(block).replace('\r', "<CR>").replace('\n', "<LF>").constData();
+    }
+}
