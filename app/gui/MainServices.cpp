@@ -1,7 +1,7 @@
 #include "fmMain.h"
 
-#include "MessageBox.h"
 #include "fmScan.h"
+#include "fmSearch.h"
 #include "fmWaitCD.h"
 
 #include <QSystemTrayIcon>
@@ -11,10 +11,7 @@ MainServices MainServices::defaults()
     MainServices s;
     s.waitForDisc = WaitForDisc;
     s.runAddDiscSession = RunAddDiscSession;
-    s.showSearchWindow = [](const QString &) {
-        showMessage(QStringLiteral("This command is not available yet."));
-        return 0;
-    };
+    s.showSearchWindow = ShowSearchWindow;
     s.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     return s;
 }

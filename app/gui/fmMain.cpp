@@ -2,6 +2,7 @@
 
 #include "AmbryError.h"
 #include "AppLinks.h"
+#include "FormPlacement.h"
 #include "MessageBox.h"
 #include "TaskbarHint.h"
 #include "WindowLook.h"
@@ -91,8 +92,6 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
 {
     initAppGuiResources();
     setObjectName(QStringLiteral("frmMain"));
-    // Placement is restored here once window placement is available; until then the window
-    // manager places the window.
     setWindowTitle(ProductName);
     setWindowIcon(QIcon(QStringLiteral(":/art/ambrylog.svg")));
     // Fixed border, minimise but no maximise box.
@@ -117,6 +116,17 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
             [this](QSessionManager &) { setSessionEnding(true); });
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    RestoreFormPlacement(RegKey::Wp, this);
+
+    // A drag reports many moves; the place is written once it has come to rest.
+    m_placementTimer = new QTimer(this);
+    m_placementTimer->setSingleShot(true);
+    m_placementTimer->setInterval(250);
+    connect(m_placementTimer, &QTimer::timeout, this, [this] {
+        if (isVisible() && !isMinimized())
+            SaveFormPlacement(RegKey::Wp, this);
+    });
 }
 
 TfrmMain::~TfrmMain()
@@ -594,6 +604,13 @@ void TfrmMain::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!mnuShowInTaskBar->isChecked())
         setSkipTaskbar(this, true);
+}
+
+void TfrmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    if (m_placementTimer && isVisible() && !isMinimized())
+        m_placementTimer->start();
 }
 
 void TfrmMain::keyReleaseEvent(QKeyEvent *event)

@@ -11,6 +11,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QSystemTrayIcon;
+class QTimer;
 class QToolButton;
 class QWidget;
 
@@ -74,6 +75,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void createActions();
@@ -142,4 +144,5 @@ private:
     QWidget *Panel1;
     QToolButton *btnPlus;
     QToolButton *btnSearch;
+    QTimer *m_placementTimer = nullptr;
 };

@@ -69,8 +69,13 @@ TfrmThanx::TfrmThanx(const QString &key, const QString &name, const QString &pro
                                      "With regards, Brightfen programmers"),
                       this);
     lbl2->setObjectName(QStringLiteral("lbl2"));
-    lbl2->adjustSize();
-    lbl2->move(102, 91);
+    // The design's small dialog font; wrapped so wide desktop fonts stay inside the window.
+    QFont small = lbl2->font();
+    small.setPixelSize(11);
+    lbl2->setFont(small);
+    lbl2->setWordWrap(true);
+    lbl2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbl2->setGeometry(102, 91, width() - 102 - 10, height() - look::BarHeight - 91 - 2);
 
     Panel2 = look::makeBar(this, look::BarRed, QStringLiteral("Panel2"));
     Panel2->setGeometry(0, height() - look::BarHeight, width(), look::BarHeight);

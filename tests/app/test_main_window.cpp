@@ -16,8 +16,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSessionManager>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -711,6 +713,62 @@ TEST_F(MainWindowTest, ValueOfTheWrongKindIsReportedAndReadAsAbsent)
     EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("Invalid data type for 'PromptOnExit'"));
     EXPECT_EQ(boxes.boxes[1].second, QStringLiteral("Invalid data type for 'Ssti'"));
     QFile::remove(settingsFilePath());
+}
+
+TEST_F(MainWindowTest, PlacementIsRestoredKeptReachableAndSavedAfterAMove)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const auto store = [](const char *suffix, const QString &value) {
+        const QString name = QStringLiteral("frmMain") + QLatin1String(suffix);
+        if (value.isNull())
+            DeleteSetting(RegKey::Wp, name);
+        else
+            WriteSetting(RegKey::Wp, name, value);
+    };
+    const struct
+    {
+        QString left, top; // null: absent
+        int expectLeft;    // -1: centred
+        int expectTop;
+    } table[] = {
+        {QString(), QString(), -1, -1},
+        {QStringLiteral("40"), QStringLiteral("30"), 40, 30},
+        {QString::number(screen.width() + 1), QStringLiteral("30"), 0, 30},          // beyond the far edge
+        {QString::number(screen.width()), QStringLiteral("30"), screen.width(), 30}, // exactly at it: stays
+        {QStringLiteral("-5000"), QStringLiteral("-20"), 0, -20}, // wholly left / partly above
+        {QStringLiteral("12"), QStringLiteral("-5000"), 12, 0},
+    };
+    for (const auto &row : table) {
+        store("-l", row.left);
+        store("-t", row.top);
+        create();
+        const int centredLeft = (screen.width() - window->width()) / 2;
+        const int centredTop = (screen.height() - window->height()) / 2;
+        EXPECT_EQ(window->x(), row.expectLeft < 0 ? centredLeft : row.expectLeft) << row.left.toStdString();
+        EXPECT_EQ(window->y(), row.expectLeft < 0 ? centredTop : row.expectTop) << row.top.toStdString();
+    }
+
+    // A bad number ends the reading: the top is not applied either.
+    store("-l", QStringLiteral("abc"));
+    store("-t", QStringLiteral("77"));
+    create();
+    EXPECT_NE(window->y(), 77);
+
+    // Moving the shown window writes the place once it comes to rest.
+    store("-l", QString());
+    store("-t", QString());
+    create();
+    window->show();
+    window->move(33, 44);
+    EXPECT_TRUE(waitUntil(
+        [] { return ReadSetting(RegKey::Wp, QStringLiteral("frmMain-l")) == QLatin1String("33"); }));
+    EXPECT_EQ(ReadSetting(RegKey::Wp, QStringLiteral("frmMain-t")), QStringLiteral("44"));
+    EXPECT_EQ(ReadSetting(RegKey::Wp, QStringLiteral("frmMain-w")), QString::number(window->width()));
+    EXPECT_TRUE(ReadSetting(RegKey::Wp, QStringLiteral("frmMain-m")).isEmpty());
+    create();
+    EXPECT_EQ(window->pos(), QPoint(33, 44));
+    for (const char *suffix : {"-l", "-t", "-w", "-h"})
+        store(suffix, QString());
 }
 
 } // namespace
