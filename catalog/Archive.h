@@ -28,7 +28,9 @@ public:
     static Archive load(const QString &path);
     // Only the end of the file, enough to hold the field block: what the catalog-wide
     // lookups need, at a fraction of the cost of reading every record. Record lines are
-    // then not available (lineCount() covers only what was read). Throws like load().
+    // then not available (lineCount() covers only what was read). A NUL among the fields
+    // ends the text as in load(); one earlier in the record section goes unseen, so a
+    // damaged record does not hide the archive's mark and number. Throws like load().
     static Archive loadFields(const QString &path);
     // As loadFields(), but no archive (rather than an error) when the file no longer exists:
     // a walk may meet a file that is deleted before it is read.
@@ -42,7 +44,8 @@ public:
     // Byte offset of line i in bytes().
     qsizetype lineOffset(qsizetype i) const { return m_lineStart.at(i); }
     QString lineText(qsizetype i) const;
-    // Whether the text starts at the beginning of the file (false after loadFields()).
+    // Whether the text starts at the beginning of the file (false when loadFields() read
+    // only the end).
     bool isWhole() const { return m_whole; }
 
     // Index of the first line of the field block (lineCount() when there is none).
