@@ -28,8 +28,18 @@ QString errnoText(int err)
 
 mode_t defaultFileMode()
 {
-    // The process is single-threaded where archives are written, so reading the mask by
-    // setting it back at once is safe.
+    // The process's file mask, read without changing it (other threads may create files).
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return 0666 & ~mode_t(mask);
+            }
+        }
+    }
     const mode_t mask = ::umask(022);
     ::umask(mask);
     return 0666 & ~mask;

@@ -206,6 +206,14 @@ TEST(ArchiveWriter, AtomicWriteKeepsPermissions)
     ASSERT_EQ(::stat(name.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(entries(dir), QStringList{QStringLiteral("p.dat")});
+
+    // A new file gets the usual permissions under the process's file mask.
+    const mode_t previous = ::umask(027);
+    const QString fresh = dir + QStringLiteral("/fresh.dat");
+    writeFileAtomically(fresh, "new");
+    ::umask(previous);
+    ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 // ---- Changing mark, location and note ----
