@@ -92,6 +92,20 @@ TEST(CatalogWalk, LinksToFoldersAreNeverEntered)
     EXPECT_EQ(seen, (QStringList{QStringLiteral("linked.dat"), QStringLiteral("sub/one.dat")}));
 }
 
+TEST(CatalogWalk, NamesOutsideTheFileNameEncodingAreLeftOut)
+{
+    // Such a name cannot be reached through a path text; it must neither stop the walk nor be
+    // handed out under a wrong name.
+    const QString root = ambrytest::makeTempDir(QStringLiteral("badname"));
+    const QByteArray raw = QFile::encodeName(root) + "/caf\xe9.dat";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ambrytest::writeFile(root + QStringLiteral("/ok.dat"), "AMark=m\r\n");
+    EXPECT_EQ(walk(root), QStringList{QStringLiteral("ok.dat")});
+    EXPECT_TRUE(MarkExists(QStringLiteral("M"), root, QStringLiteral("*.dat")));
+}
+
 TEST(CatalogWalk, StopsWhenAskedAndToleratesMissingFolders)
 {
     const QString root = ambrytest::makeTempDir(QStringLiteral("stop"));
