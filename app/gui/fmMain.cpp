@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSessionManager>
@@ -29,6 +30,8 @@
 #include <QToolButton>
 
 void initAppGuiResources();
+
+Q_LOGGING_CATEGORY(lcMain, "ambrylog.main", QtWarningMsg)
 
 namespace {
 
@@ -567,6 +570,7 @@ void TfrmMain::showApplication()
 
 void TfrmMain::activateFromAnotherInstance()
 {
+    qCInfo(lcMain) << "another start asked the running copy to come forward";
     if (isMinimized() || !isVisible())
         showNormal();
     raise();
