@@ -305,6 +305,7 @@ void LinuxMediaMonitor::startUdev()
         return;
     udev_monitor *mon = udev_monitor_new_from_netlink(u, "udev");
     if (!mon) {
+        qCDebug(lcDrives) << "no udev monitor; only folder drives are watched";
         udev_unref(u);
         return;
     }
@@ -406,6 +407,7 @@ void LinuxMediaMonitor::poll()
             // The desktop did not mount it: do it as a file manager would, without blocking.
             p.mountAsked = true;
             QPointer<LinuxMediaMonitor> self(this);
+            qCDebug(lcDrives) << "disc in" << p.devnode << "not mounted after 3 s; mounting it";
             m_system->platform()->udisksMountAsync(p.sysname, this, [self, letter](const QString &) {
                 // Mounted or not, the disc is in; whoever reads it finds out the rest.
                 if (self && self->m_pending.contains(letter))

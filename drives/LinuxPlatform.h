@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QLoggingCategory>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -8,6 +9,8 @@
 #include <functional>
 
 #include "MountTable.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcDrives)
 
 // The Linux services the drive layer asks: udev, the cdrom ioctls, the mount table and udisks2.
 // LinuxDriveSystem decides from these answers; tests hand it a platform with made-up answers.

@@ -214,6 +214,8 @@ public:
                                            kUdisks + QStringLiteral(".Filesystem"), QStringLiteral("Mount"));
         msg << noInteraction();
         const QDBusReply<QString> reply = bus.call(msg, QDBus::Block, 10000);
+        if (!reply.isValid())
+            qCDebug(lcDrives) << "mounting" << sysname << "failed:" << reply.error().message();
         return reply.isValid() ? reply.value() : QString();
     }
 
@@ -265,7 +267,10 @@ public:
         QDBusMessage eject = QDBusMessage::createMethodCall(
             kUdisks, drivePath.path(), kUdisks + QStringLiteral(".Drive"), QStringLiteral("Eject"));
         eject << noInteraction();
-        return bus.call(eject, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+        const QDBusMessage answer = bus.call(eject, QDBus::Block, 10000);
+        if (answer.type() != QDBusMessage::ReplyMessage)
+            qCDebug(lcDrives) << "ejecting" << sysname << "failed:" << answer.errorMessage();
+        return answer.type() == QDBusMessage::ReplyMessage;
     }
 
     bool ioctlEject(const QString &devnode) override

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/mount.h>
+
 #include "LinuxDriveSystem.h"
 #include "TestSupport.h"
 #include "helper_drivetest.h"
@@ -152,6 +154,25 @@ TEST_F(Monitor, ADiscThatCannotBeMountedStillArrives)
     monitor()->mediaChanged(QStringLiteral("sr0"), kDataArrived);
     ASSERT_TRUE(spy.wait(6000));
     EXPECT_EQ(platform.calls, QStringList{QStringLiteral("mount-async sr0")});
+}
+
+TEST_F(Monitor, MountTableChangeIsNoticedWithoutWaitingForTheTimer)
+{
+    // Needs the right to mount (root in a container, as on the build machine); skipped elsewhere.
+    const QString point = makeTempDir(QStringLiteral("mnt"));
+    QSignalSpy spy(monitor(), &MediaMonitor::mediaArrived);
+    monitor()->start();
+    monitor()->mediaChanged(QStringLiteral("sr0"), kDataArrived);
+    platform.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/media/u/DISC")); // seen on the next look
+    QElapsedTimer clock;
+    clock.start();
+    if (::mount("none", QFile::encodeName(point).constData(), "tmpfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "cannot mount here";
+    const bool arrived = spy.wait(2000);
+    const qint64 took = clock.elapsed();
+    ::umount(QFile::encodeName(point).constData());
+    ASSERT_TRUE(arrived);
+    EXPECT_LT(took, 300) << "the 500 ms timer found it, not the mount table notice";
 }
 
 TEST_F(Monitor, StoppingForgetsDiscsThatWereStillExpected)
