@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -402,6 +403,64 @@ TEST(SystemDrives, RealMachineAnswersWithoutHardwareOrBus)
     EXPECT_FALSE(system.isReady('Y'));
     system.eject('Y');
     system.closeTray('Y');
+}
+
+} // namespace
+
+namespace {
+
+// ---- the machine's own platform, on files that stand in for devices ------------------------
+
+QByteArray imageWith(qsizetype sector, const QByteArray &id, qsizetype size = 20 * 2048)
+{
+    QByteArray img(size, '\0');
+    if (sector * 2048 + 1 + id.size() <= size)
+        img.replace(sector * 2048 + 1, id.size(), id);
+    return img;
+}
+
+TEST(SystemPlatform, FileSystemSignatureOnDiscImages)
+{
+    const QString dir = makeTempDir(QStringLiteral("images"));
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        bool found;
+    } cases[] = {
+        {"iso", imageWith(16, "CD001"), true},
+        {"udf", imageWith(17, "NSR03"), true},
+        {"udf-bea", imageWith(16, "BEA01"), true},
+        {"blank", imageWith(16, "XXXXX"), false},
+        {"too-far", imageWith(20, "CD001", 40 * 2048), false}, // only the first sectors count
+        {"short", imageWith(16, "CD001").left(16 * 2048 + 3), false},
+        {"empty", QByteArray(), false},
+    };
+    LinuxPlatform *platform = systemLinuxPlatform();
+    for (const auto &c : cases) {
+        const QString path = dir + QLatin1Char('/') + QString::fromLatin1(c.name);
+        writeFile(path, c.bytes);
+        EXPECT_EQ(platform->hasFileSystemSignature(path), c.found) << c.name;
+    }
+    EXPECT_FALSE(platform->hasFileSystemSignature(dir + QStringLiteral("/missing")));
+}
+
+TEST(SystemPlatform, DevicesThatAreNoDrivesAnswerUnknown)
+{
+    LinuxPlatform *platform = systemLinuxPlatform();
+    const QString file = makeTempDir(QStringLiteral("nodev")) + QStringLiteral("/plain");
+    writeFile(file, "x");
+    for (const QString &path : {file, QStringLiteral("/dev/null"), QStringLiteral("/dev/sr99")}) {
+        EXPECT_EQ(platform->driveStatus(path), -1) << path.toStdString();
+        EXPECT_EQ(platform->discStatus(path), -1) << path.toStdString();
+        EXPECT_FALSE(platform->ioctlEject(path));
+        EXPECT_FALSE(platform->ioctlCloseTray(path));
+    }
+    const QString link = file + QStringLiteral(".link");
+    ASSERT_TRUE(QFile::link(file, link));
+    EXPECT_EQ(platform->canonicalDevice(link), QFileInfo(file).canonicalFilePath());
+    EXPECT_EQ(platform->canonicalDevice(QStringLiteral("/dev/sr99")), QStringLiteral("/dev/sr99"));
+    EXPECT_TRUE(platform->udevProperties(QStringLiteral("sr99")).isEmpty());
 }
 
 } // namespace
