@@ -25,11 +25,13 @@ namespace {
 constexpr qsizetype BlockSize = 65536;
 
 // Sum of terms over consecutive bytes whose multipliers are first, first + 1, ... (mod 2^32).
-// Each term is the low 32 bits of multiplier * byte read as signed. The vector versions split
-// every term into its unsigned low 16 bits and its signed high part, so that 32-bit lanes can
-// add up many rounds before any of them could overflow; they are folded into the 64-bit total
-// every RoundsPerFlush rounds (each lane then holds less than 2^31 in either half).
-constexpr qsizetype RoundsPerFlush = 16384;
+// Each term is the low 32 bits of multiplier * byte read as signed. The vector versions keep
+// two 32-bit sums per lane: the terms themselves, wrapping, and their high parts (term >> 16,
+// exact). Every term is 65,536 * high + low with 0 <= low < 65,536, so over fewer than 65,536
+// terms the sum of the lows is below 2^32 and follows exactly from the two: wrapped sum minus
+// 65,536 * sum of highs, taken modulo 2^32. The lanes are folded into the 64-bit total every
+// RoundsPerFlush terms, well before either sum could lose information.
+constexpr qsizetype RoundsPerFlush = 16384; // terms per lane
 
 uint64_t scalarSum(const uint8_t *data, qsizetype count, uint32_t first)
 {
@@ -39,19 +41,18 @@ uint64_t scalarSum(const uint8_t *data, qsizetype count, uint32_t first)
     return total;
 }
 
-template <typename Vec, qsizetype Lanes> uint64_t foldLanes(const Vec &low, const Vec &high)
+template <typename Vec, qsizetype Lanes> uint64_t foldLanes(const Vec &wrapped, const Vec &high)
 {
-    alignas(64) uint32_t lo[Lanes];
+    alignas(64) uint32_t sum[Lanes];
     alignas(64) int32_t hi[Lanes];
-    std::memcpy(lo, &low, sizeof lo);
+    std::memcpy(sum, &wrapped, sizeof sum);
     std::memcpy(hi, &high, sizeof hi);
-    uint64_t lowSum = 0;
-    int64_t highSum = 0;
+    uint64_t total = 0;
     for (qsizetype l = 0; l < Lanes; ++l) {
-        lowSum += lo[l];
-        highSum += hi[l];
+        const uint32_t lows = sum[l] - uint32_t(hi[l]) * 65536u;
+        total += uint64_t(int64_t(hi[l]) * 65536) + lows;
     }
-    return uint64_t(highSum) * 65536u + lowSum;
+    return total;
 }
 
 // GCC 12 warns about the undefined upper half that its own widening intrinsics start from.
@@ -64,12 +65,11 @@ __attribute__((target("avx512f,avx512bw"))) uint64_t avx512Sum(const uint8_t *da
     uint64_t total = 0;
     qsizetype i = 0;
     const __m512i laneIndex = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m512i lowMask = _mm512_set1_epi32(0xFFFF);
     const __m512i step = _mm512_set1_epi32(Lanes * 2);
     while (count - i >= 2 * Lanes) {
         __m512i multA = _mm512_add_epi32(laneIndex, _mm512_set1_epi32(int(first + uint32_t(i))));
         __m512i multB = _mm512_add_epi32(multA, _mm512_set1_epi32(Lanes));
-        __m512i low = _mm512_setzero_si512();
+        __m512i wrapped = _mm512_setzero_si512();
         __m512i high = _mm512_setzero_si512();
         const qsizetype rounds = std::min((count - i) / (2 * Lanes), RoundsPerFlush / 2);
         for (qsizetype r = 0; r < rounds; ++r, i += 2 * Lanes) {
@@ -79,14 +79,13 @@ __attribute__((target("avx512f,avx512bw"))) uint64_t avx512Sum(const uint8_t *da
                 _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i + Lanes)));
             const __m512i ta = _mm512_mullo_epi32(multA, a);
             const __m512i tb = _mm512_mullo_epi32(multB, b);
-            low = _mm512_add_epi32(
-                low, _mm512_add_epi32(_mm512_and_si512(ta, lowMask), _mm512_and_si512(tb, lowMask)));
+            wrapped = _mm512_add_epi32(wrapped, _mm512_add_epi32(ta, tb));
             high = _mm512_add_epi32(high,
                                     _mm512_add_epi32(_mm512_srai_epi32(ta, 16), _mm512_srai_epi32(tb, 16)));
             multA = _mm512_add_epi32(multA, step);
             multB = _mm512_add_epi32(multB, step);
         }
-        total += foldLanes<__m512i, Lanes>(low, high);
+        total += foldLanes<__m512i, Lanes>(wrapped, high);
     }
     return total + scalarSum(data + i, count - i, first + uint32_t(i));
 }
@@ -97,12 +96,11 @@ __attribute__((target("avx2"))) uint64_t avx2Sum(const uint8_t *data, qsizetype 
     uint64_t total = 0;
     qsizetype i = 0;
     const __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i lowMask = _mm256_set1_epi32(0xFFFF);
     const __m256i step = _mm256_set1_epi32(Lanes * 2);
     while (count - i >= 2 * Lanes) {
         __m256i multA = _mm256_add_epi32(laneIndex, _mm256_set1_epi32(int(first + uint32_t(i))));
         __m256i multB = _mm256_add_epi32(multA, _mm256_set1_epi32(Lanes));
-        __m256i low = _mm256_setzero_si256();
+        __m256i wrapped = _mm256_setzero_si256();
         __m256i high = _mm256_setzero_si256();
         const qsizetype rounds = std::min((count - i) / (2 * Lanes), RoundsPerFlush / 2);
         for (qsizetype r = 0; r < rounds; ++r, i += 2 * Lanes) {
@@ -111,14 +109,13 @@ __attribute__((target("avx2"))) uint64_t avx2Sum(const uint8_t *data, qsizetype 
             const __m256i b = _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(bytes, bytes));
             const __m256i ta = _mm256_mullo_epi32(multA, a);
             const __m256i tb = _mm256_mullo_epi32(multB, b);
-            low = _mm256_add_epi32(
-                low, _mm256_add_epi32(_mm256_and_si256(ta, lowMask), _mm256_and_si256(tb, lowMask)));
+            wrapped = _mm256_add_epi32(wrapped, _mm256_add_epi32(ta, tb));
             high = _mm256_add_epi32(high,
                                     _mm256_add_epi32(_mm256_srai_epi32(ta, 16), _mm256_srai_epi32(tb, 16)));
             multA = _mm256_add_epi32(multA, step);
             multB = _mm256_add_epi32(multB, step);
         }
-        total += foldLanes<__m256i, Lanes>(low, high);
+        total += foldLanes<__m256i, Lanes>(wrapped, high);
     }
     return total + scalarSum(data + i, count - i, first + uint32_t(i));
 }
