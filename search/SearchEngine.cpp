@@ -1,11 +1,13 @@
 #include "SearchEngine.h"
 
 #include "RecordScan.h"
+#include "SkimKernel.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -31,10 +33,14 @@ struct AsciiUpper
 constexpr AsciiUpper kUpper;
 
 // Whether the user's locale upper-cases plain ASCII letters to plain ASCII letters (not so in
-// Turkish, where "i" becomes a dotted capital I): only then may ASCII records skip the
-// Unicode case mapping.
+// Turkish, where "i" becomes a dotted capital I) and has no rule that joins a letter with the
+// next character (Lithuanian drops a dot above): only then may records skip the Unicode case
+// mapping.
 bool localeKeepsAsciiUpper(const QLocale &locale)
 {
+    if (locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani ||
+        locale.language() == QLocale::Lithuanian)
+        return false;
     const QString lower = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
     return locale.toUpper(lower) == QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
 }
@@ -76,6 +82,50 @@ inline bool containsBytes(const char *hay, size_t hayLen, const char *needle, si
 }
 
 } // namespace
+
+bool hasAsciiUpperCase(const unsigned char *s, size_t n)
+{
+    // In UTF-8: U+00DF C3 9F, U+0131 C4 B1, U+0149 C5 89, U+017F C5 BF, U+01F0 C7 B0,
+    // U+1E96..U+1E9A E1 BA 96..9A, U+FB00..U+FB06 EF AC 80..86; in Windows-1252: DF.
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char b = s[i];
+        if (b < 0xC3)
+            continue;
+        if (b == 0xDF)
+            return true;
+        const unsigned char next = i + 1 < n ? s[i + 1] : 0;
+        const unsigned char third = i + 2 < n ? s[i + 2] : 0;
+        switch (b) {
+        case 0xC3:
+            if (next == 0x9F)
+                return true;
+            break;
+        case 0xC4:
+            if (next == 0xB1)
+                return true;
+            break;
+        case 0xC5:
+            if (next == 0x89 || next == 0xBF)
+                return true;
+            break;
+        case 0xC7:
+            if (next == 0xB0)
+                return true;
+            break;
+        case 0xE1:
+            if (next == 0xBA && third >= 0x96 && third <= 0x9A)
+                return true;
+            break;
+        case 0xEF:
+            if (next == 0xAC && third >= 0x80 && third <= 0x86)
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return false;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Criteria helpers
@@ -231,7 +281,6 @@ struct SearchEngine::Impl
 
     QLocale locale;
     bool asciiFast = true;
-    bool asciiAllowed = true;
 
     FileBuffer file;
     std::vector<LineSpan> lines; // the record section's lines
@@ -246,6 +295,7 @@ struct SearchEngine::Impl
     QByteArray needleBytes;
     bool needleEmpty = true;
     bool needleHasSep = false;
+    bool needleAscii = true;
     bool markOk = true;
     bool markHolds = false; // the mark field alone holds the text (advanced mode, chkMarked)
 
@@ -265,15 +315,195 @@ struct SearchEngine::Impl
     void addFile(const QString &path);
     bool testRecord(QByteArrayView folder, QByteArrayView name, QByteArrayView size, QByteArrayView date,
                     bool advanced);
-    bool textHoldsAscii(QByteArrayView folder, QByteArrayView name, bool advanced, bool *nonAscii);
+    int textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced);
     bool textHoldsUnicode(QByteArrayView folder, QByteArrayView name, bool advanced);
     void emitRow(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size,
                  QByteArrayView date);
     bool searchFolder(const QString &folder, const QString &mask);
+
+    bool canSkipByHits() const;
+    bool skimArchive(qint64 count, size_t recordsEnd);
+    bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd);
 };
 
-bool SearchEngine::Impl::textHoldsAscii(QByteArrayView folder, QByteArrayView name, bool advanced,
-                                        bool *nonAscii)
+// With a text to find, a record can only match when the text occurs in its folder or name line
+// (ignoring ASCII letter case), or when those lines hold a character whose upper case is ASCII.
+// The records that pass neither test are skipped without being split into lines; this holds in
+// both modes, whatever the fields and the case switch, as long as the mark alone does not hold
+// the text.
+bool SearchEngine::Impl::canSkipByHits() const
+{
+    if (!asciiFast || needleEmpty || needleHasSep || !needleAscii || markHolds || !markOk)
+        return false;
+    if (cancelled() || needleBytes.size() > 64)
+        return false;
+    for (char ch : needleBytes) {
+        if (uchar(ch) < 0x20)
+            return false;
+    }
+    return true;
+}
+
+bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd)
+{
+    const char *data = file.data();
+    // Back to the start of the record: the start of the hit's line, one more line for a name.
+    size_t start = hit;
+    for (int r = role;; --r) {
+        while (start > 0 && data[start - 1] != '\n' && data[start - 1] != '\r')
+            --start;
+        if (r == 0)
+            break;
+        // Step over the previous line's end (CR LF counts once).
+        --start;
+        if (data[start] == '\n' && start > 0 && data[start - 1] == '\r')
+            --start;
+    }
+    QByteArrayView line[4];
+    size_t p = start;
+    for (int j = 0; j < 4; ++j) {
+        if (p >= recordsEnd)
+            return false;
+        size_t e = p;
+        while (e < recordsEnd && data[e] != '\n' && data[e] != '\r')
+            ++e;
+        line[j] = QByteArrayView(data + p, qsizetype(e - p));
+        p = e + 1;
+        if (e < recordsEnd && data[e] == '\r' && p < recordsEnd && data[p] == '\n')
+            ++p;
+    }
+    if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
+        emitRow(k, line[0], line[1], line[2], line[3]);
+    return true;
+}
+
+bool SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
+{
+    const SkimFunction scan = skimFunction();
+    if (!scan)
+        return false;
+    const char *data = file.data();
+    const size_t m = size_t(needleBytes.size());
+    const uchar *needle = reinterpret_cast<const uchar *>(needleBytes.constData());
+    uchar folded[64];
+    bool letter[26] = {};
+    for (size_t i = 0; i < m; ++i) {
+        folded[i] = kUpper.map[needle[i]];
+        if (folded[i] >= 'A' && folded[i] <= 'Z')
+            letter[folded[i] - 'A'] = true;
+    }
+    const auto isLetter = [](uchar ch) { return ch >= 'A' && ch <= 'Z'; };
+    SkimQuery q;
+    q.m = m;
+    // Letters compare after OR 0x20 (both cases meet the lower case); other bytes as they are.
+    q.firstFold = isLetter(folded[0]) ? 0x20 : 0;
+    q.firstWant = isLetter(folded[0]) ? folded[0] | 0x20 : folded[0];
+    q.lastFold = isLetter(folded[m - 1]) ? 0x20 : 0;
+    q.lastWant = isLetter(folded[m - 1]) ? folded[m - 1] | 0x20 : folded[m - 1];
+    // Only the characters whose upper case shares a letter with the text can make it match.
+    struct Special
+    {
+        uint8_t lead, second;
+        const char *letters;
+    };
+    static constexpr Special specials[] = {{0xC3, 0x9F, "S"},    {0xC4, 0xB1, "I"}, {0xC5, 0x89, "N"},
+                                           {0xC5, 0xBF, "S"},    {0xC7, 0xB0, "J"}, {0xE1, 0xBA, "HTWYA"},
+                                           {0xEF, 0xAC, "FILST"}};
+    for (const Special &sp : specials) {
+        bool relevant = false;
+        for (const char *l = sp.letters; *l; ++l)
+            relevant = relevant || letter[*l - 'A'];
+        if (!relevant)
+            continue;
+        q.lead[q.pairs] = sp.lead;
+        q.second[q.pairs] = sp.second;
+        ++q.pairs;
+        bool known = false;
+        for (int i = 0; i < q.probes; ++i)
+            known = known || q.probe[i] == sp.second;
+        if (!known)
+            q.probe[q.probes++] = sp.second;
+    }
+    q.singleDF = letter['S' - 'A'];
+
+    const uint64_t lineLimit = uint64_t(count) * 4; // lines past AFiles' records are not read
+    qint64 lastK = -1;
+    qint64 nextEvent = 0; // the first record index, a multiple of 300, whose events are still due
+    bool incomplete = false;
+    SkimState st;
+
+    // The archive's end: records that AFiles promises but the file lacks make it damaged, and
+    // the events of the records after the last hit are still due.
+    const auto finish = [&](bool cancelledNow) {
+        if (cancelledNow)
+            return true;
+        qint64 available = count;
+        if (incomplete) {
+            available = lastK;
+        } else if (st.lines < lineLimit) {
+            const bool openLine =
+                recordsEnd > 0 && data[recordsEnd - 1] != '\n' && data[recordsEnd - 1] != '\r';
+            available = qint64((st.lines + (openLine ? 1 : 0)) / 4);
+        }
+        if (available < count)
+            damaged(QStringLiteral("AFiles promises more records than the archive holds"));
+        if (nextEvent < std::min(available, count))
+            events();
+        return true;
+    };
+
+    constexpr size_t kBatch = 1024;
+    SkimCandidate found[kBatch];
+    while (st.offset < recordsEnd && st.lines < lineLimit) {
+        const size_t n = scan(q, st, data, recordsEnd, lineLimit, found, kBatch);
+        for (size_t i = 0; i < n; ++i) {
+            const SkimCandidate &cand = found[i];
+            if (cand.line >= lineLimit)
+                return finish(false);
+            const int role = int(cand.line & 3);
+            const qint64 k = qint64(cand.line >> 2);
+            if (role > 1 || k == lastK)
+                continue;
+            if (!cand.special) {
+                // Confirm the whole text at this place.
+                if (cand.pos + m > recordsEnd)
+                    continue;
+                const uchar *at = reinterpret_cast<const uchar *>(data + cand.pos);
+                size_t j = 0;
+                while (j < m && kUpper.map[at[j]] == folded[j])
+                    ++j;
+                if (j < m)
+                    continue;
+            }
+            // Events that the skipped records would have run: one call covers them all.
+            if (nextEvent < k) {
+                const qint64 boundary = (k - 1) / kEventsEvery * kEventsEvery;
+                events();
+                nextEvent = boundary + kEventsEvery;
+                if (cancelled()) {
+                    // The record after the boundary is the last one tested.
+                    if (k == boundary + 1)
+                        skimRecord(k, cand.pos, role, recordsEnd);
+                    return finish(true);
+                }
+            }
+            lastK = k;
+            if (!skimRecord(k, cand.pos, role, recordsEnd)) {
+                incomplete = true;
+                return finish(false);
+            }
+            if (cancelled())
+                return finish(true);
+            if (k % kEventsEvery == 0) {
+                events();
+                nextEvent = k + kEventsEvery;
+            }
+        }
+    }
+    return finish(false);
+}
+
+int SearchEngine::Impl::textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced)
 {
     const bool upper = !(advanced && c.caseSensitive);
     const size_t need = size_t(folder.size() + name.size()) + 4;
@@ -309,13 +539,17 @@ bool SearchEngine::Impl::textHoldsAscii(QByteArrayView folder, QByteArrayView na
         if (c.types)
             put(dot < 0 ? QByteArrayView() : name.sliced(dot));
     }
+    const size_t len = size_t(out - match.data());
     if (high & 0x80) {
-        *nonAscii = true;
-        return false;
+        // A character outside ASCII upper-cases to characters outside ASCII (so its bytes,
+        // left as they are, can never meet an ASCII text) unless it is one of the few that
+        // hasAsciiUpperCase knows; those, and texts outside ASCII, take the Unicode path.
+        if (!needleAscii)
+            return -1;
+        if (upper && hasAsciiUpperCase(reinterpret_cast<const uchar *>(match.data()), len))
+            return -1;
     }
-    *nonAscii = false;
-    return containsBytes(match.data(), size_t(out - match.data()), needleBytes.constData(),
-                         size_t(needleBytes.size()));
+    return containsBytes(match.data(), len, needleBytes.constData(), size_t(needleBytes.size())) ? 1 : 0;
 }
 
 bool SearchEngine::Impl::textHoldsUnicode(QByteArrayView folder, QByteArrayView name, bool advanced)
@@ -368,11 +602,10 @@ bool SearchEngine::Impl::testRecord(QByteArrayView folder, QByteArrayView name, 
         return true;
     if (advanced && !c.dirs && !c.files && !c.types)
         return false;
-    if (asciiFast && asciiAllowed) {
-        bool nonAscii = false;
-        const bool holds = textHoldsAscii(folder, name, advanced, &nonAscii);
-        if (!nonAscii)
-            return holds;
+    if (asciiFast) {
+        const int holds = textHoldsBytes(folder, name, advanced);
+        if (holds >= 0)
+            return holds == 1;
     }
     return textHoldsUnicode(folder, name, advanced);
 }
@@ -431,6 +664,11 @@ void SearchEngine::Impl::addFile(const QString &path)
         damaged(QStringLiteral("APars is not a positive number"));
         return;
     }
+    if (pars < 1) {
+        // Records would overlap or lie before the file's start.
+        damaged(QStringLiteral("APars is not a positive number"));
+        return;
+    }
     const QByteArrayView filesText = trimBlanks(layout.field(file.data(), "AFiles"));
     if (filesText.isEmpty())
         return;
@@ -447,13 +685,17 @@ void SearchEngine::Impl::addFile(const QString &path)
     needleBytes = needle.toUtf8();
     needleEmpty = needle.isEmpty();
     needleHasSep = needle.contains(kSeparatorChar);
+    needleAscii = true;
+    for (QChar ch : needle)
+        needleAscii = needleAscii && ch.unicode() < 0x80;
     markOk = c.OnlyMark.isEmpty() || mark == c.OnlyMark;
     markHolds = false;
     if (c.marks && !needleEmpty && !needleHasSep)
         markHolds = (c.caseSensitive ? mark : locale.toUpper(mark)).contains(needle);
-    asciiAllowed = true;
 
     if (count <= 0)
+        return;
+    if (pars == 4 && canSkipByHits() && skimArchive(count, layout.recordsEnd))
         return;
     indexLines(file.data(), layout.recordsEnd, lines);
     const qint64 lineCount = qint64(lines.size());

@@ -65,6 +65,10 @@ bool SizeMatches(QByteArrayView sizeLine, const SearchCriteria &c);
 // A whole signed 64-bit decimal number: optional sign, digits, nothing else.
 bool parseInt64(QByteArrayView text, qint64 *value);
 
+// Whether the bytes may hold a character outside ASCII whose upper case holds ASCII letters
+// ("ß" gives "SS", the ligature "ﬁ" gives "FI", ...), read as UTF-8 or as Windows-1252.
+bool hasAsciiUpperCase(const unsigned char *s, size_t n);
+
 // Name and type of a record's name line, split at its last "." (the type keeps the dot).
 QByteArrayView namePart(QByteArrayView nameLine);
 QByteArrayView typePart(QByteArrayView nameLine);

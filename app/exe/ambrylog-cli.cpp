@@ -12,6 +12,7 @@
 #include "cliCatalog.h"
 #include "cliDrives.h"
 #include "cliAdd.h"
+#include "cliSearch.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int main(int argc, char **argv)
         {QStringLiteral("mark-exists"), cliMarkExists},
         {QStringLiteral("drives"), cliDrives},
         {QStringLiteral("add"), cliAdd},
+        {QStringLiteral("search"), cliSearch},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

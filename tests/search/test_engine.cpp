@@ -430,7 +430,9 @@ TEST(EngineText, NonAsciiNamesInBothEncodings)
                          "e.mp3"},
                   {"\\", "\xc3\xbf"
                          "es.txt"},
-                  {"\\", "plain.txt"}});
+                  {"\\", "plain.txt"},
+                  {"\\", "\xef\xac\x81le.txt"},
+                  {"Bj\xc3\xb6rk", "Bj\xc3\xb6rk - Joga.mp3"}});
     writeArchive(dir, QStringLiteral("w1252.dat"),
                  {{"Musique\\\xc9t\xe9", "Caf\xe9.TXT"},
                   {"\\", "\xff"
@@ -455,6 +457,11 @@ TEST(EngineText, NonAsciiNamesInBothEncodings)
           "es.txt"}},
         {"€uro", {"\x80uro.txt"}},
         {"plain", {"plain.txt"}},
+        {"file", {"\xef\xac\x81le.txt"}},
+        {"joga", {"Bj\xc3\xb6rk - Joga.mp3"}},
+        {"k - j", {"Bj\xc3\xb6rk - Joga.mp3"}},
+        {"BJÖRK", {"Bj\xc3\xb6rk - Joga.mp3"}},
+        {"jörk\\", {}},
     };
     for (const T &t : cases) {
         SCOPED_TRACE(t.text);
@@ -475,6 +482,37 @@ TEST(EngineText, NonAsciiNamesInBothEncodings)
     const QList<Row> rows = searchFolder(dir, c);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0].name, QByteArray("Caf\xe9.TXT"));
+}
+
+TEST(EngineText, EveryCharacterWhoseUpperCaseHoldsAsciiIsKnown)
+{
+    const QLocale locale(QLocale::English);
+    int falseAlarms = 0;
+    for (char32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        const QString upper = locale.toUpper(QString::fromUcs4(&cp, 1));
+        bool ascii = false;
+        for (QChar ch : upper)
+            ascii = ascii || ch.unicode() < 0x80;
+        const QByteArray utf8 = QString::fromUcs4(&cp, 1).toUtf8();
+        const bool known =
+            hasAsciiUpperCase(reinterpret_cast<const uchar *>(utf8.constData()), size_t(utf8.size()));
+        if (ascii) {
+            EXPECT_TRUE(known) << "U+" << std::hex << unsigned(cp);
+        }
+        falseAlarms += known && !ascii;
+    }
+    EXPECT_LE(falseAlarms, 64) << "only the Windows-1252 sharp s byte as a UTF-8 lead byte";
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const uchar byte = uchar(b);
+        const QString upper =
+            locale.toUpper(decodeArchiveBytes(QByteArrayView(reinterpret_cast<const char *>(&byte), 1)));
+        bool ascii = false;
+        for (QChar ch : upper)
+            ascii = ascii || ch.unicode() < 0x80;
+        EXPECT_EQ(hasAsciiUpperCase(&byte, 1), ascii) << "Windows-1252 byte " << b;
+    }
 }
 
 TEST(EngineText, TurkishLocaleUpperCasesDottedI)

@@ -1,0 +1,75 @@
+// The skim block scan for SSE2, which every x86-64 processor has; and the choice between it
+// and the AVX2 one at run time.
+#include "SkimKernel.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+namespace search {
+
+size_t skimBlocksAvx2(const SkimQuery &q, SkimState &st, const char *data, size_t end, uint64_t lineLimit,
+                      SkimCandidate *out, size_t maxOut);
+
+namespace {
+
+using Vec = __m128i;
+using Mask = uint32_t;
+constexpr size_t SKIM_WIDTH = 16;
+inline Vec vload(const char *p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+inline Vec vset(int b)
+{
+    return _mm_set1_epi8(char(b));
+}
+inline Vec veq(Vec a, Vec b)
+{
+    return _mm_cmpeq_epi8(a, b);
+}
+inline Vec vor(Vec a, Vec b)
+{
+    return _mm_or_si128(a, b);
+}
+inline Vec vand(Vec a, Vec b)
+{
+    return _mm_and_si128(a, b);
+}
+inline Mask vmask(Vec v)
+{
+    return Mask(_mm_movemask_epi8(v));
+}
+inline unsigned popcount(Mask m)
+{
+    // No POPCNT instruction assumed here.
+    m = m - ((m >> 1) & 0x55555555u);
+    m = (m & 0x33333333u) + ((m >> 2) & 0x33333333u);
+    return (((m + (m >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+}
+
+#define SKIM_FN skimBlocksSse2
+#include "SkimBlocks.inc"
+#undef SKIM_FN
+
+} // namespace
+
+SkimFunction skimFunction()
+{
+    static const SkimFunction chosen = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")
+                                           ? &skimBlocksAvx2
+                                           : &skimBlocksSse2;
+    return chosen;
+}
+
+} // namespace search
+
+#else
+
+namespace search {
+SkimFunction skimFunction()
+{
+    return nullptr;
+}
+} // namespace search
+
+#endif
