@@ -1,6 +1,12 @@
 #include "Retrieval.h"
 
+#include "util/AmbryError.h"
+#include "util/gui/ShellService.h"
+#include "util/gui/gUtilsGui.h"
+
+#include <QCoreApplication>
 #include <QFile>
+#include <QMimeData>
 
 #include <sys/stat.h>
 
@@ -37,6 +43,8 @@ bool fileExists(const QByteArray &path)
 QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView name,
                   const QString &folderText, const QString &nameText)
 {
+    if (root.isEmpty())
+        return QByteArray();
     const QByteArray asStored = joinRoot(root, relativePath(folderLine, name));
     if (fileExists(asStored))
         return asStored;
@@ -53,6 +61,36 @@ QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView
 bool roundTrips(const QByteArray &path)
 {
     return QFile::encodeName(QFile::decodeName(path)) == path;
+}
+
+QUrl fileUrl(const QByteArray &path)
+{
+    return QUrl::fromEncoded(QByteArrayLiteral("file://") + path.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+void copyToClipboard(const QByteArray &path)
+{
+    if (roundTrips(path)) {
+        CopyFileToClipboard(QFile::decodeName(path));
+        return;
+    }
+    QMimeData *data = fileClipboardData(QFile::decodeName(path));
+    const QUrl url = fileUrl(path);
+    data->setUrls({url});
+    data->setData(QStringLiteral("x-special/gnome-copied-files"),
+                  QByteArrayLiteral("copy\n") + url.toEncoded());
+    if (!shell().setClipboard(data))
+        throw AmbryError(QStringLiteral("Could not allocate memory."));
+}
+
+void openWithShell(const QByteArray &path)
+{
+    if (roundTrips(path)) {
+        OpenWithShell(nullptr, QFile::decodeName(path));
+        return;
+    }
+    QCoreApplication::processEvents();
+    shell().openUrl(fileUrl(path));
 }
 
 } // namespace retrieval

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QUrl>
 
 // Finding a catalogued file on the disc in the read device. Paths are bytes, as Linux names
 // files: a name that is not valid UTF-8 must be found under exactly the bytes the archive holds.
@@ -19,7 +20,8 @@ QByteArray joinRoot(const QString &root, const QByteArray &relative);
 // True when a file (not a folder) exists at the path.
 bool fileExists(const QByteArray &path);
 
-// The path to use for a row: the bytes as stored when a file is there. Lines that are not
+// The path to use for a row (empty when root is empty: no medium, nothing to find): the bytes as
+// stored when a file is there. Lines that are not
 // UTF-8 came from another system's code page; a Linux mount shows such names in UTF-8, so the
 // text the list shows is tried next. When neither exists, the bytes as stored.
 QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView name,
@@ -28,5 +30,13 @@ QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView
 // Whether the path survives the trip through QString (QFile::decodeName / encodeName); only
 // then can it be handed to services that take text.
 bool roundTrips(const QByteArray &path);
+// The file URL of an absolute path, exact for any bytes.
+QUrl fileUrl(const QByteArray &path);
+
+// Copy File's and Execute File's hand-over of a path of any bytes: through CopyFileToClipboard and
+// OpenWithShell when the path survives QString, otherwise with the exact file URL.
+// copyToClipboard throws AmbryError "Could not allocate memory." like CopyFileToClipboard.
+void copyToClipboard(const QByteArray &path);
+void openWithShell(const QByteArray &path);
 
 } // namespace retrieval

@@ -126,6 +126,12 @@ TfrmSearch::TfrmSearch(QWidget *parent)
     setObjectName(QStringLiteral("frmSearch"));
     setWindowTitle(QStringLiteral("Ambrylog"));
     searchlook::applyLightPalette(this);
+    {
+        // The design's small dialog font: the fixed positions of the criteria were laid out for it.
+        QFont small = font();
+        small.setPixelSize(12);
+        setFont(small);
+    }
     resize(584, 360);
     setMinimumSize(584, 360);
     setSizeGripEnabled(false);
@@ -251,72 +257,90 @@ void TfrmSearch::buildAdvancedPanel()
     }
 
     // Every check box shows its caption to the left of the box.
-    const auto check = [this](const char *name, const char *text, int left, int top, int width,
-                              bool checked) {
+    const auto check = [this](const char *name, const char *text, bool checked) {
         auto *box = new QCheckBox(QString::fromLatin1(text), pnlAdvanced);
         box->setObjectName(QString::fromLatin1(name));
         box->setLayoutDirection(Qt::RightToLeft);
         box->setChecked(checked);
-        box->setGeometry(left, top, width, 17);
         return box;
     };
-    const auto label = [this](const char *text, int left, int top, QWidget *buddy) {
+    const auto label = [this](const char *text, QWidget *buddy) {
         auto *l = new QLabel(QString::fromLatin1(text), pnlAdvanced);
-        l->adjustSize();
-        l->move(left, top);
         l->setBuddy(buddy);
         return l;
     };
 
-    chkMarked = check("chkMarked", "Marks", 61, 16, 60, false);
-    chkDir = check("chkDir", "Directories", 130, 16, 82, true);
-    chkFile = check("chkFile", "File names", 220, 16, 92, true);
-    chkType = check("chkType", "File type", 321, 16, 80, true);
-    chkCase = check("chkCase", "Case sensitive", 22, 45, 108, false);
-    chkDate = check("chkDate", "Date modified", 25, 72, 92, false);
-
-    const auto datePicker = [this](const char *name, int left) {
+    chkMarked = check("chkMarked", "Marks", false);
+    chkDir = check("chkDir", "Directories", true);
+    chkFile = check("chkFile", "File names", true);
+    chkType = check("chkType", "File type", true);
+    chkCase = check("chkCase", "Case sensitive", false);
+    chkDate = check("chkDate", "Date modified", false);
+    const auto datePicker = [this](const char *name) {
         auto *picker = new QDateEdit(pnlAdvanced);
         picker->setObjectName(QString::fromLatin1(name));
         picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
         picker->setCalendarPopup(true);
-        picker->setGeometry(left, 70, 84, 21);
         picker->setEnabled(false);
         connect(picker, &QDateEdit::dateChanged, this, &TfrmSearch::DateChange);
         return picker;
     };
-    dtpFrom = datePicker("dtpFrom", 150);
-    dtpTo = datePicker("dtpTo", 259);
-    label("from:", 121, 74, dtpFrom);
-    label("to:", 241, 74, dtpTo);
+    dtpFrom = datePicker("dtpFrom");
+    dtpTo = datePicker("dtpTo");
+    QLabel *fromLabel = label("from:", dtpFrom);
+    QLabel *toLabel = label("to:", dtpTo);
 
-    chkSize = check("chkSize", "By file size", 41, 104, 75, false);
+    chkSize = check("chkSize", "By file size", false);
     cmbSize = new QComboBox(pnlAdvanced);
     cmbSize->setObjectName(QStringLiteral("cmbSize"));
     cmbSize->addItems({QStringLiteral("at least"), QStringLiteral("at most")});
-    cmbSize->setGeometry(120, 102, 60, 21);
     cmbSize->setEnabled(false);
-
     auto *spin = new SizeSpinBox(pnlAdvanced);
     updSize = spin;
     updSize->setObjectName(QStringLiteral("updSize"));
     updSize->setRange(0, 32767);
     updSize->setValue(0);
     updSize->setGroupSeparatorShown(true);
-    updSize->setGeometry(251, 102, 88, 21);
     updSize->setEnabled(false);
     edtSize = spin->lineEdit();
     edtSize->setObjectName(QStringLiteral("edtSize"));
-    label("Specify size:", 188, 105, updSize);
-
+    QLabel *sizeLabel = label("Specify size:", updSize);
     cmbMultipler = new QComboBox(pnlAdvanced);
     cmbMultipler->setObjectName(QStringLiteral("cmbMultipler"));
     cmbMultipler->addItems({QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
                             QStringLiteral("GigaBytes")});
     cmbMultipler->setCurrentIndex(1);
-    cmbMultipler->setGeometry(361, 102, 81, 21);
     cmbMultipler->setEnabled(false);
-    label("in:", 344, 105, cmbMultipler);
+    QLabel *unitLabel = label("in:", cmbMultipler);
+
+    // The designed left edges and widths, laid out for a small dialog font. With a larger font a
+    // control moves right just enough to clear its left neighbour and grows to what it needs.
+    struct Place
+    {
+        QWidget *widget;
+        int left;
+        int width; // 0: as wide as the control needs
+    };
+    const auto row = [](int top, std::initializer_list<Place> places) {
+        int right = 0;
+        for (const Place &p : places) {
+            const bool label = qobject_cast<QLabel *>(p.widget) != nullptr;
+            const int height = label ? p.widget->sizeHint().height() : 21;
+            const int width = std::max(p.width, p.widget->sizeHint().width());
+            const int left = std::max(p.left, right > 0 ? right + 4 : 0);
+            p.widget->setGeometry(left, top + (21 - height) / 2, width, height);
+            right = left + width;
+        }
+    };
+    row(14, {{chkMarked, 61, 0}, {chkDir, 130, 0}, {chkFile, 220, 0}, {chkType, 321, 0}});
+    row(43, {{chkCase, 22, 0}});
+    row(70, {{chkDate, 25, 0}, {fromLabel, 121, 0}, {dtpFrom, 150, 84}, {toLabel, 241, 0}, {dtpTo, 259, 84}});
+    row(102, {{chkSize, 41, 0},
+              {cmbSize, 120, 60},
+              {sizeLabel, 188, 0},
+              {updSize, 251, 88},
+              {unitLabel, 344, 0},
+              {cmbMultipler, 361, 81}});
 
     for (QComboBox *combo : {cmbSize, cmbMultipler})
         connect(combo, &QComboBox::currentTextChanged, this, &TfrmSearch::SizeChange);
@@ -386,6 +410,12 @@ void TfrmSearch::buildStatusBar()
     sbPanel0->setObjectName(QStringLiteral("sbPanel0"));
     sbPanel0->setFixedWidth(420);
     sb1->addWidget(sbPanel0);
+    // Panel 1 (120 pixels) carries the progress bar; panel 2 takes what is left.
+    auto *panel1 = new QLabel(sb1);
+    panel1->setObjectName(QStringLiteral("sbPanel1"));
+    panel1->setFixedWidth(120);
+    sb1->addWidget(panel1);
+    sb1->addWidget(new QLabel(sb1), 1);
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
@@ -398,7 +428,7 @@ void TfrmSearch::buildStatusBar()
 void TfrmSearch::FormCreate()
 {
     restorePlacement();
-    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
+    installProgressBarPlacement(sb1, ProgressBar1);
     // The list only repaints the rows it shows; nothing to hint about its size here.
     pnlAdvanced->hide();
     m_advancedMode = false;
@@ -597,6 +627,10 @@ bool TfrmSearch::eventFilter(QObject *watched, QEvent *e)
         // A popup menu takes the keyboard for a moment; the list keeps its focus for the commands.
         if (watched == ListView1 && static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
             QMetaObject::invokeMethod(this, &TfrmSearch::KeyState, Qt::QueuedConnection);
+        break;
+    case QEvent::Resize:
+        if (watched == ListView1->viewport())
+            sizeColumns();
         break;
     case QEvent::MouseMove:
         if (watched == ListView1->viewport())
@@ -876,11 +910,13 @@ void TfrmSearch::ListView1DblClick(const QModelIndex &index)
 
 void TfrmSearch::sizeColumns()
 {
-    // Columns share the list's width within their limits: "Date Modified" exactly 120,
+    // Columns share the list's width within their limits: "Date Modified" fixed,
     // "Type" up to 72, "Size" up to 95, the rest split among "Archive", "Directory", "File".
     QHeaderView *header = ListView1->header();
     const int total = std::max(ListView1->viewport()->width(), 300);
-    const int date = 120;
+    // 120 in the design; never so narrow that a date with its time is cut off.
+    const int date =
+        std::max(120, ListView1->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 14);
     const int type = std::clamp(total / 8, 20, 72);
     const int size = std::clamp(total / 6, 20, 95);
     const int rest = std::max(total - date - type - size, 60);
@@ -906,13 +942,11 @@ QString TfrmSearch::GetFullFilePathFromList() const
     return QFile::decodeName(path);
 }
 
-QString TfrmSearch::getDisc()
+QByteArray TfrmSearch::getDisc()
 {
-    // Returns the path of the wanted file on the disc in the read device, or an empty text
-    // when the command ends here.
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
     if (rows.size() != 1)
-        return QString();
+        return QByteArray();
     const int row = rows.first().row();
     // What the command goes on with, whatever happens to the list meanwhile.
     const QByteArray folder = m_model->folderBytes(row);
@@ -925,31 +959,33 @@ QString TfrmSearch::getDisc()
     const auto where = [&] {
         return retrieval::locate(DriveRootPath(letter), folder, name, folderText, nameText);
     };
+    // IsDiscReady refuses a missing read device before anything else happens.
+    const bool ready = IsDiscReady(letter);
     QByteArray path = where();
-    if (!IsDiscReady(letter) || !retrieval::fileExists(path)) {
+    if (!ready || !retrieval::fileExists(path)) {
         OpenDriveDoor(letter);
         if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + mark) == 2)
-            return QString();
-        // The disc that arrived is mounted at its own folder.
+            return QByteArray();
+        // A disc that arrived is mounted at a folder of its own: look again from its root.
         path = where();
         if (!retrieval::fileExists(path)) {
             showMessage(QStringLiteral("You inserted wrong CD/DVD."), this);
             OpenDriveDoor(letter);
-            return QString();
+            return QByteArray();
         }
     }
-    return QFile::decodeName(path);
+    return path;
 }
 
 void TfrmSearch::ActCopyFileExecute()
 {
     try {
-        const QString path = getDisc();
+        const QByteArray path = getDisc();
         if (path.isEmpty())
             return;
         try {
             processPendingEvents();
-            CopyFileToClipboard(path);
+            retrieval::copyToClipboard(path);
             showMessage(QStringLiteral("Your file is ready in clipboard, paste it where you desire."), this);
         } catch (const std::exception &) {
             // A failed copy ends the command without a word; the success message must not show.
@@ -962,11 +998,11 @@ void TfrmSearch::ActCopyFileExecute()
 void TfrmSearch::ActExecuteFileExecute()
 {
     try {
-        const QString path = getDisc();
+        const QByteArray path = getDisc();
         if (path.isEmpty())
             return;
         try {
-            OpenWithShell(nullptr, path);
+            retrieval::openWithShell(path);
         } catch (const std::exception &) {
             // The shell's answer is not examined.
         }

@@ -104,9 +104,9 @@ private:
     void edtSizeExit();
     void ListView1DblClick(const QModelIndex &index);
     void sizeColumns();
-    // Where a found file is, and the mark to ask for when it is not there: the shared first steps
-    // of Copy File and Execute File. Empty when the command must end.
-    QString getDisc();
+    // The shared first steps of Copy File and Execute File: the selected row's file on the disc
+    // in the read device, asking for the disc when it is not there. Empty when the command ends.
+    QByteArray getDisc();
     void restorePlacement();
     void savePlacement();
     void processPendingEvents();

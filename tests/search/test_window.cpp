@@ -178,7 +178,9 @@ TEST_F(SearchWindow, StartsIdleWithTheDesignedControlsAndDefaults)
     EXPECT_EQ(list->model()->columnCount(), 6);
     EXPECT_TRUE(list->uniformRowHeights());
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_EQ(list->header()->sectionSize(ResultsModel::ColDate), 120);
+    EXPECT_GE(list->header()->sectionSize(ResultsModel::ColDate), 120);
+    EXPECT_GE(list->header()->sectionSize(ResultsModel::ColDate),
+              list->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")));
     EXPECT_LE(list->header()->sectionSize(ResultsModel::ColType), 72);
     EXPECT_LE(list->header()->sectionSize(ResultsModel::ColSize), 95);
     EXPECT_EQ(list->focusPolicy(), Qt::ClickFocus) << "an empty list is out of the Tab order";
