@@ -205,6 +205,13 @@ void TfrmWaitCD::FormShow()
     btnOk->hide();
 }
 
+void TfrmWaitCD::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_shown)
+        FormActivate();
+}
+
 void TfrmWaitCD::FormActivate()
 {
     setWindowTitle(QStringLiteral("Ambrylog"));

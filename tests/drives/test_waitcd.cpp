@@ -38,6 +38,7 @@ struct Seen
     QString heading;
     QString caption;
     bool okVisible = false, okEnabled = false, cancelVisible = false, cancelEnabled = false;
+    bool okFocused = false;
 };
 
 Seen look(TfrmWaitCD *w)
@@ -54,6 +55,7 @@ Seen look(TfrmWaitCD *w)
     s.okEnabled = ok->isEnabled();
     s.cancelVisible = cancel->isVisible();
     s.cancelEnabled = cancel->isEnabled();
+    s.okFocused = ok->hasFocus();
     return s;
 }
 
@@ -120,6 +122,7 @@ TEST_F(WaitWindow, EmptyDriveOpensTheTrayAndOkClosesIt)
     EXPECT_EQ(seen.heading, QStringLiteral("Waiting for the user to insert a CD/DVD"));
     EXPECT_EQ(seen.caption, QStringLiteral("Ambrylog"));
     EXPECT_TRUE(seen.okVisible && seen.okEnabled && seen.cancelVisible && seen.cancelEnabled);
+    EXPECT_TRUE(seen.okFocused);
     EXPECT_EQ(fake.doorCalls(), QStringList({QStringLiteral("open D"), QStringLiteral("close D")}));
 }
 
@@ -202,6 +205,7 @@ TEST_F(WaitWindow, NoReadDevice)
         EXPECT_EQ(seen.state, TfrmWaitCD::State::NoDevice);
         EXPECT_EQ(seen.message, QStringLiteral("No device installed!"));
         EXPECT_FALSE(seen.okEnabled);
+        EXPECT_FALSE(seen.okFocused);
         EXPECT_TRUE(seen.cancelVisible && seen.cancelEnabled);
         EXPECT_EQ(handlerCalls, 1);
         EXPECT_TRUE(fake.doorCalls().isEmpty());
