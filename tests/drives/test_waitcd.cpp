@@ -55,7 +55,7 @@ Seen look(TfrmWaitCD *w)
     s.okEnabled = ok->isEnabled();
     s.cancelVisible = cancel->isVisible();
     s.cancelEnabled = cancel->isEnabled();
-    s.okFocused = ok->hasFocus();
+    s.okFocused = w->focusWidget() == ok;
     return s;
 }
 
