@@ -368,6 +368,9 @@ TEST_F(ScanWindowTest, CancelDuringTheWalkStopsItWithoutOpeningTheTray)
             EXPECT_TRUE(child<QWidget>(frm.get(), "pnlProgress")->isVisible());
             EXPECT_EQ(child<QProgressBar>(frm.get(), "ProgressBar1")->value(), 5);
             EXPECT_TRUE(child<QLabel>(frm.get(), "lblCounts")->text().startsWith(QStringLiteral("Files: 5")));
+            const QString out = qEnvironmentVariable("AMBRY_SCAN_GRAB_WALK");
+            if (!out.isEmpty())
+                frm->grab().save(out);
             child<QPushButton>(frm.get(), "btnCancel")->click();
         }
     });
