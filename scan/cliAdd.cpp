@@ -15,6 +15,8 @@ const QString kUsage =
     QStringLiteral("usage: ambrylog-cli add (--drive LETTER | --folder PATH) [--mark MARK] "
                    "[--location TEXT] [--note TEXT] [--eject]");
 
+const int kMaxFieldLength = 255;
+
 int refuse(const QString &text)
 {
     cliErr(QStringLiteral("ambrylog-cli add: ") + text);
@@ -87,6 +89,14 @@ QString parse(const QStringList &args, Options *o)
         return QStringLiteral("give either --drive or --folder");
     if (o->haveMark && o->mark.trimmed().isEmpty())
         return QStringLiteral("the mark is blank");
+    // The window's fields hold no more than this either.
+    const std::pair<const char *, const QString *> fields[] = {
+        {"mark", &o->mark}, {"location", &o->location}, {"note", &o->note}};
+    for (const auto &[name, text] : fields)
+        if (text->trimmed().size() > kMaxFieldLength)
+            return QStringLiteral("the %1 is longer than %2 characters")
+                .arg(QString::fromLatin1(name))
+                .arg(kMaxFieldLength);
     return {};
 }
 

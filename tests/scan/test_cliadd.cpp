@@ -188,6 +188,7 @@ TEST_F(CliAddTest, BadArgumentsAreRefused)
         {QStringLiteral("--folder"), folder + QStringLiteral("missing")},
         {QStringLiteral("--folder"), folder, QStringLiteral("--colour"), QStringLiteral("red")},
         {QStringLiteral("--folder"), folder, QStringLiteral("--note")},
+        {QStringLiteral("--folder"), folder, QStringLiteral("--location"), QString(256, QLatin1Char('x'))},
     };
     for (const QStringList &args : cases) {
         SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
