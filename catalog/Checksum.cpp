@@ -202,7 +202,7 @@ struct FdCloser
 };
 
 // Large reads keep the system-call count low; a chunk that stays in the processor's cache
-// makes the second pass over it cheap. Sizes below MapThreshold, pipes and special files.
+// makes the second pass over it cheap. For files below MapThreshold, pipes and devices.
 int64_t readSum(int fd, const QString &path)
 {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
