@@ -301,6 +301,14 @@ bool TfrmScan::ScanCD()
 {
     m_session->walker().clearCancel();
     BusyCursor busy;
+    // The application closing (a quit request reaches the application object first) stops
+    // the walk like Cancel does, so the program does not linger in a walk nobody watches.
+    qApp->installEventFilter(this);
+    struct RemoveFilter
+    {
+        TfrmScan *frm;
+        ~RemoveFilter() { qApp->removeEventFilter(frm); }
+    } removeFilter{this};
     pnlEdit->hide();
     pnlProgress->show();
     ProgressBar1->setValue(0);
@@ -412,6 +420,8 @@ void TfrmScan::keyPressEvent(QKeyEvent *event)
 
 bool TfrmScan::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == qApp && event->type() == QEvent::Quit)
+        m_session->walker().cancel();
     // onEditKeyPress: Enter in an edit moves to the next control, Shift+Enter to the previous.
     if (event->type() == QEvent::KeyPress &&
         (watched == edtMark || watched == edtLocation || watched == edtNote)) {

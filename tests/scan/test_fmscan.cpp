@@ -497,3 +497,28 @@ TEST_F(ScanWindowTest, LookOfTheWindow)
     if (!out.isEmpty())
         frm->grab().save(out);
 }
+
+TEST_F(ScanWindowTest, TheApplicationClosingStopsTheWalk)
+{
+    const std::string root = insertDisc("quitwalk", 10);
+    makeFolder(root + "Music/deeper");
+    makeFile(root + "Music/deeper/never.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    auto frm = std::make_unique<TfrmScan>();
+    frm->setProgressInterval(0);
+    bool sent = false;
+    QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
+        if (files == 2 && !sent) {
+            sent = true;
+            // What the application object receives when it is asked to quit.
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        }
+    });
+    frm->show();
+    ASSERT_TRUE(waitSettled(*frm));
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(frm->state(), State::Aborted);
+    EXPECT_EQ(frm->session().walker().counts().files, 10);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    EXPECT_TRUE(archives().isEmpty());
+}
