@@ -13,6 +13,7 @@
 #include "cliDrives.h"
 #include "cliAdd.h"
 #include "cliSearch.h"
+#include "cliSettings.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int main(int argc, char **argv)
         {QStringLiteral("drives"), cliDrives},
         {QStringLiteral("add"), cliAdd},
         {QStringLiteral("search"), cliSearch},
+        {QStringLiteral("setting"), cliSetting},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

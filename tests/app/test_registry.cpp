@@ -3,6 +3,7 @@
 #include "AmbryError.h"
 #include "Autostart.h"
 #include "TestSupport.h"
+#include "cliSettings.h"
 #include "gRegistry.h"
 
 #include <QDir>
@@ -328,4 +329,35 @@ TEST_F(Registry, RunKeyIsTheAutostartEntry)
     EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
     EXPECT_FALSE(DeleteSetting(RegKey::Run, QStringLiteral("Ambrylog")));
     EXPECT_EQ(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")), QString());
+}
+
+TEST_F(Registry, CommandLineSetting)
+{
+    const auto run = [](const QStringList &args, std::string *out = nullptr) {
+        CliContext ctx;
+        ctx.args = args;
+        testing::internal::CaptureStdout();
+        const int code = cliSetting(ctx);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        if (out)
+            *out = printed;
+        return code;
+    };
+    EXPECT_EQ(cliSettingKey(QStringLiteral("s\\WP")), RegKey::Wp);
+    EXPECT_EQ(cliSettingKey(QStringLiteral("\\Any\\Key")), QStringLiteral("\\Any\\Key"));
+    EXPECT_EQ(cliSettingKey(QStringLiteral("X")), QString());
+
+    EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive"),
+                   QStringLiteral("E")}),
+              0);
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive")), QStringLiteral("E"));
+    std::string out;
+    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("v"), QStringLiteral("defaultdevicedrive")}, &out),
+              0);
+    EXPECT_EQ(out, "E\n");
+    EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 0);
+    EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 1);
+    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("Nowhere"), QStringLiteral("x")}), 2);
+    EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("x")}), 2);
+    EXPECT_EQ(run({}), 2);
 }
