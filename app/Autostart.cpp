@@ -1,5 +1,7 @@
 #include "Autostart.h"
 
+#include "gUtils.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,17 +10,6 @@
 namespace {
 
 const QString kEnv = QStringLiteral("/usr/bin/env");
-
-QString configHome()
-{
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return QDir::cleanPath(xdg);
-    const QString home = qEnvironmentVariable("HOME");
-    if (!home.isEmpty() && QDir::isAbsolutePath(home))
-        return QDir::cleanPath(home) + QStringLiteral("/.config");
-    return QString();
-}
 
 bool isReserved(QChar c)
 {
@@ -178,7 +169,7 @@ EntryFields readEntry(const QString &path)
 
 QString autostartEntryPath()
 {
-    const QString home = configHome();
+    const QString home = GetConfigHomeFolder();
     return home.isEmpty() ? QString() : home + QStringLiteral("/autostart/ambrylog.desktop");
 }
 

@@ -2,6 +2,7 @@
 
 #include "AmbryError.h"
 #include "Autostart.h"
+#include "gUtils.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -57,17 +58,6 @@ enum class LoadResult { Missing, Ok, Corrupt, Unreadable };
 
 QString g_notice;
 bool g_stuckNoticeGiven = false; // a file that cannot even be moved is reported once per run
-
-QString configHome()
-{
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return QDir::cleanPath(xdg);
-    const QString home = qEnvironmentVariable("HOME");
-    if (!home.isEmpty() && QDir::isAbsolutePath(home))
-        return QDir::cleanPath(home) + QStringLiteral("/.config");
-    return QString();
-}
 
 QString normalisedKey(const QString &key)
 {
@@ -460,7 +450,7 @@ bool isAutostartValue(const QString &key, const QString &name, bool *isRunKey)
 
 QString settingsFilePath()
 {
-    const QString home = configHome();
+    const QString home = GetConfigHomeFolder();
     if (home.isEmpty())
         return QString();
     return home + QStringLiteral("/Brightfen/Ambrylog/settings.reg");

@@ -140,14 +140,17 @@ QString DiscRelativeFolder(const QString &driveFolder)
     return folderLineFromRemainder(driveFolder.mid(3), QLatin1Char('\\'));
 }
 
-QString GetRoamingAppDataFolder()
-{
-    // The base-directory rules ignore a relative XDG_DATA_HOME.
-    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return withoutTrailingSlashes(QDir::cleanPath(xdg));
+namespace {
 
-    QString home = qEnvironmentVariable("HOME");
+// Environment paths are bytes; decode them the way file names are decoded.
+QString pathFromEnvironment(const char *name)
+{
+    return QFile::decodeName(qgetenv(name));
+}
+
+QString homeFolder()
+{
+    QString home = pathFromEnvironment("HOME");
     if (home.isEmpty() || !QDir::isAbsolutePath(home)) {
         long size = sysconf(_SC_GETPW_R_SIZE_MAX);
         std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
@@ -158,7 +161,29 @@ QString GetRoamingAppDataFolder()
     }
     if (home.isEmpty() || !QDir::isAbsolutePath(home))
         return QString(); // never fall back to a relative folder
-    return withoutTrailingSlashes(QDir::cleanPath(home)) + QStringLiteral("/.local/share");
+    return withoutTrailingSlashes(QDir::cleanPath(home));
+}
+
+// The base-directory rules: an absolute $<variable>, else the home's fallback folder.
+QString baseDirectory(const char *variable, const QString &fallback)
+{
+    const QString xdg = pathFromEnvironment(variable);
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return withoutTrailingSlashes(QDir::cleanPath(xdg));
+    const QString home = homeFolder();
+    return home.isEmpty() ? QString() : (home == QLatin1String("/") ? QString() : home) + fallback;
+}
+
+} // namespace
+
+QString GetRoamingAppDataFolder()
+{
+    return baseDirectory("XDG_DATA_HOME", QStringLiteral("/.local/share"));
+}
+
+QString GetConfigHomeFolder()
+{
+    return baseDirectory("XDG_CONFIG_HOME", QStringLiteral("/.config"));
 }
 
 QString DriveLetterFromVolumeMask(const VolumeNotice &notice)

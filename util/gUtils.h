@@ -37,6 +37,9 @@ QString DiscRelativeFolder(const QString &driveFolder);
 // The user's data home ($XDG_DATA_HOME when absolute, else ~/.local/share) without a
 // trailing separator; the empty text when neither can be determined.
 QString GetRoamingAppDataFolder();
+// The user's configuration home ($XDG_CONFIG_HOME when absolute, else ~/.config) without a
+// trailing separator; the empty text when neither can be determined.
+QString GetConfigHomeFolder();
 
 // A volume-arrival notice: bit 0 of unitMask is drive A, bit 25 drive Z; flags bit 0 marks media.
 struct VolumeNotice

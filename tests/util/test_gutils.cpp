@@ -155,7 +155,23 @@ TEST(Paths, RoamingFolderFromEnvironment)
     const QString fromPasswd = GetRoamingAppDataFolder();
     EXPECT_TRUE(fromPasswd.isEmpty() || fromPasswd.startsWith(QLatin1Char('/'))) << fromPasswd.toStdString();
 
+    qputenv("HOME", "/");
+    EXPECT_EQ(GetRoamingAppDataFolder(), QStringLiteral("/.local/share"));
+
     qputenv("XDG_DATA_HOME", savedData);
+    qputenv("HOME", savedHome);
+}
+
+TEST(Paths, ConfigHomeFromEnvironment)
+{
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("XDG_CONFIG_HOME", "/x/cfg//");
+    EXPECT_EQ(GetConfigHomeFolder(), QStringLiteral("/x/cfg"));
+    qputenv("XDG_CONFIG_HOME", "");
+    qputenv("HOME", "/home/\xc3\xa4 b");
+    EXPECT_EQ(GetConfigHomeFolder(), QStringLiteral("/home/\u00e4 b/.config"));
+    qputenv("XDG_CONFIG_HOME", savedConfig);
     qputenv("HOME", savedHome);
 }
 
