@@ -255,6 +255,9 @@ void Archive::index()
     m_lineEnd.clear();
     const char *data = m_bytes.constData();
     const qsizetype size = m_bytes.size();
+    // Record lines average some twenty bytes; one guess saves most regrowth.
+    m_lineStart.reserve(size / 20 + 4);
+    m_lineEnd.reserve(size / 20 + 4);
     qsizetype start = 0;
     qsizetype i = 0;
     while (i < size) {
