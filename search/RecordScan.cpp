@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,9 +32,24 @@ void FileBuffer::reserve(size_t n)
     m_capacity = cap;
 }
 
+FileBuffer::~FileBuffer()
+{
+    unmap();
+}
+
+void FileBuffer::unmap()
+{
+    if (m_map)
+        ::munmap(m_map, m_mapSize);
+    m_map = nullptr;
+    m_mapSize = 0;
+}
+
 void FileBuffer::setBytes(QByteArrayView bytes)
 {
+    unmap();
     reserve(size_t(bytes.size()) + 1);
+    m_view = m_data.get();
     std::memcpy(m_data.get(), bytes.data(), size_t(bytes.size()));
     m_size = size_t(bytes.size());
     if (const void *nul = std::memchr(m_data.get(), 0, m_size))
@@ -42,7 +58,9 @@ void FileBuffer::setBytes(QByteArrayView bytes)
 
 bool FileBuffer::load(const QString &path, QString *error)
 {
+    unmap();
     m_size = 0;
+    m_view = m_data.get();
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -56,11 +74,37 @@ bool FileBuffer::load(const QString &path, QString *error)
         return false;
     }
     size_t expected = size_t(st.st_size);
+    if (expected >= size_t(UINT32_MAX)) {
+        *error = QStringLiteral("too large");
+        ::close(fd);
+        return false;
+    }
+    // Large files are mapped (read ahead in one go), which spares copying them; small ones read.
+    if (expected >= (size_t(1) << 16)) {
+        void *map = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (map != MAP_FAILED) {
+            ::close(fd);
+            m_map = map;
+            m_mapSize = expected;
+            m_view = static_cast<const char *>(map);
+            m_size = expected;
+            if (const void *nul = std::memchr(m_view, 0, m_size))
+                m_size = size_t(static_cast<const char *>(nul) - m_view);
+            return true;
+        }
+    }
     reserve(expected + 1);
+    m_view = m_data.get();
     size_t got = 0;
     for (;;) {
-        if (got == m_capacity)
-            reserve(m_capacity * 2);
+        if (got == m_capacity) {
+            // The file grew while being read: keep what was read.
+            std::unique_ptr<char[]> bigger(new char[m_capacity * 2]);
+            std::memcpy(bigger.get(), m_data.get(), got);
+            m_data = std::move(bigger);
+            m_capacity *= 2;
+            m_view = m_data.get();
+        }
         const ssize_t n = ::read(fd, m_data.get() + got, m_capacity - got);
         if (n < 0) {
             if (errno == EINTR)
@@ -79,8 +123,8 @@ bool FileBuffer::load(const QString &path, QString *error)
         return false;
     }
     m_size = got;
-    if (const void *nul = std::memchr(m_data.get(), 0, m_size))
-        m_size = size_t(static_cast<const char *>(nul) - m_data.get());
+    if (const void *nul = std::memchr(m_view, 0, m_size))
+        m_size = size_t(static_cast<const char *>(nul) - m_view);
     return true;
 }
 

@@ -27,12 +27,21 @@ public:
     // cannot be opened or read, or is too large (4 GiB or more) for the spans.
     bool load(const QString &path, QString *error);
     void setBytes(QByteArrayView bytes);
-    const char *data() const { return m_data.get(); }
+    const char *data() const { return m_view; }
     size_t size() const { return m_size; }
+
+    FileBuffer() = default;
+    ~FileBuffer();
+    FileBuffer(const FileBuffer &) = delete;
+    FileBuffer &operator=(const FileBuffer &) = delete;
 
 private:
     void reserve(size_t n);
+    void unmap();
     std::unique_ptr<char[]> m_data;
+    const char *m_view = nullptr;
+    void *m_map = nullptr;
+    size_t m_mapSize = 0;
     size_t m_capacity = 0;
     size_t m_size = 0;
 };

@@ -127,6 +127,57 @@ bool hasAsciiUpperCase(const unsigned char *s, size_t n)
     return false;
 }
 
+size_t upperExpanded(const unsigned char *s, size_t n, char *out)
+{
+    char *const start = out;
+    // Outside ASCII only the characters with an ASCII upper case matter to an ASCII text; every
+    // other byte stays as it is and can never meet one. 0x80 stands in for the non-ASCII part
+    // of an upper case such as "J" + combining caron.
+    if (isValidUtf8(s, n)) {
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char b = s[i];
+            const unsigned char b1 = i + 1 < n ? s[i + 1] : 0;
+            const unsigned char b2 = i + 2 < n ? s[i + 2] : 0;
+            const auto put = [&](const char *text, size_t used) {
+                while (*text)
+                    *out++ = *text++;
+                i += used - 1;
+            };
+            if (b < 0x80)
+                *out++ = char(kUpper.map[b]);
+            else if (b == 0xC3 && b1 == 0x9F)
+                put("SS", 2);
+            else if (b == 0xC4 && b1 == 0xB1)
+                put("I", 2);
+            else if (b == 0xC5 && b1 == 0x89)
+                put("\x80N", 2);
+            else if (b == 0xC5 && b1 == 0xBF)
+                put("S", 2);
+            else if (b == 0xC7 && b1 == 0xB0)
+                put("J\x80", 2);
+            else if (b == 0xE1 && b1 == 0xBA && b2 >= 0x96 && b2 <= 0x9A) {
+                static const char *const letters[] = {"H\x80", "T\x80", "W\x80", "Y\x80", "A\x80"};
+                put(letters[b2 - 0x96], 3);
+            } else if (b == 0xEF && b1 == 0xAC && b2 >= 0x80 && b2 <= 0x86) {
+                static const char *const ligatures[] = {"FF", "FI", "FL", "FFI", "FFL", "ST", "ST"};
+                put(ligatures[b2 - 0x80], 3);
+            } else
+                *out++ = char(b);
+        }
+    } else {
+        // Windows-1252: only the sharp s has an ASCII upper case.
+        for (size_t i = 0; i < n; ++i) {
+            if (s[i] == 0xDF) {
+                *out++ = 'S';
+                *out++ = 'S';
+            } else {
+                *out++ = char(kUpper.map[s[i]]);
+            }
+        }
+    }
+    return size_t(out - start);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Criteria helpers
 
@@ -546,8 +597,32 @@ int SearchEngine::Impl::textHoldsBytes(QByteArrayView folder, QByteArrayView nam
         // hasAsciiUpperCase knows; those, and texts outside ASCII, take the Unicode path.
         if (!needleAscii)
             return -1;
-        if (upper && hasAsciiUpperCase(reinterpret_cast<const uchar *>(match.data()), len))
-            return -1;
+        if (upper && hasAsciiUpperCase(reinterpret_cast<const uchar *>(match.data()), len)) {
+            // Build the text again with those characters spelt out in capitals.
+            if (match.size() < need * 2)
+                match.resize(need * 2);
+            out = match.data();
+            const auto expand = [&](QByteArrayView v) {
+                out += upperExpanded(reinterpret_cast<const uchar *>(v.data()), size_t(v.size()), out);
+                *out++ = kSeparator;
+            };
+            if (!advanced) {
+                expand(folder);
+                expand(name);
+            } else {
+                if (c.dirs)
+                    expand(folder);
+                const qsizetype dot = name.lastIndexOf('.');
+                if (c.files)
+                    expand(dot < 0 ? name : name.first(dot));
+                if (c.types)
+                    expand(dot < 0 ? QByteArrayView() : name.sliced(dot));
+            }
+            return containsBytes(match.data(), size_t(out - match.data()), needleBytes.constData(),
+                                 size_t(needleBytes.size()))
+                       ? 1
+                       : 0;
+        }
     }
     return containsBytes(match.data(), len, needleBytes.constData(), size_t(needleBytes.size())) ? 1 : 0;
 }

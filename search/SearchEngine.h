@@ -68,6 +68,9 @@ bool parseInt64(QByteArrayView text, qint64 *value);
 // Whether the bytes may hold a character outside ASCII whose upper case holds ASCII letters
 // ("ß" gives "SS", the ligature "ﬁ" gives "FI", ...), read as UTF-8 or as Windows-1252.
 bool hasAsciiUpperCase(const unsigned char *s, size_t n);
+// The bytes upper-cased as far as an ASCII text can tell: ASCII letters and the characters
+// hasAsciiUpperCase knows in capitals, every other byte as it is. Writes at most 2 n bytes.
+size_t upperExpanded(const unsigned char *s, size_t n, char *out);
 
 // Name and type of a record's name line, split at its last "." (the type keeps the dot).
 QByteArrayView namePart(QByteArrayView nameLine);
