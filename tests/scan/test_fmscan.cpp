@@ -458,6 +458,7 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
     insertDisc("modal");
     int nested = -1;
     bool clicked = false;
+    QObject guard; // no poll outlives the test
     std::function<void()> poll = [&] {
         TfrmScan *frm = TfrmScan::openWindow();
         if (frm && frm->state() == State::MarkEntry) {
@@ -467,9 +468,9 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
             clicked = true;
             return;
         }
-        QTimer::singleShot(10, poll);
+        QTimer::singleShot(10, &guard, poll);
     };
-    QTimer::singleShot(0, poll);
+    QTimer::singleShot(0, &guard, poll);
     EXPECT_EQ(RunAddDiscSession(), 2);
     EXPECT_TRUE(clicked);
     EXPECT_EQ(nested, 0);
@@ -498,24 +499,36 @@ TEST_F(ScanWindowTest, LookOfTheWindow)
         frm->grab().save(out);
 }
 
+namespace {
+// Lets filters installed later (the window's) see a quit request, then keeps it from the
+// application object, which would end every event loop of the test process.
+class SwallowQuit : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Quit; }
+};
+} // namespace
+
 TEST_F(ScanWindowTest, TheApplicationClosingStopsTheWalk)
 {
     const std::string root = insertDisc("quitwalk", 10);
     makeFolder(root + "Music/deeper");
     makeFile(root + "Music/deeper/never.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    SwallowQuit swallow;
+    qApp->installEventFilter(&swallow);
     auto frm = std::make_unique<TfrmScan>();
     frm->setProgressInterval(0);
     bool sent = false;
     QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
         if (files == 2 && !sent) {
             sent = true;
-            // What the application object receives when it is asked to quit.
-            QEvent quit(QEvent::Quit);
+            QEvent quit(QEvent::Quit); // what the application object receives on a quit request
             QCoreApplication::sendEvent(qApp, &quit);
         }
     });
     frm->show();
     ASSERT_TRUE(waitSettled(*frm));
+    qApp->removeEventFilter(&swallow);
     EXPECT_TRUE(sent);
     EXPECT_EQ(frm->state(), State::Aborted);
     EXPECT_EQ(frm->session().walker().counts().files, 10);
