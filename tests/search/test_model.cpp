@@ -1,0 +1,232 @@
+#include "helper_archives.h"
+
+#include "DosDateTime.h"
+#include "ResultsModel.h"
+#include "SearchEngine.h"
+#include "TestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QPersistentModelIndex>
+
+#include <gtest/gtest.h>
+
+using namespace search;
+using namespace searchtest;
+
+namespace {
+
+class LocaleScope
+{
+public:
+    explicit LocaleScope(const QLocale &l) { QLocale::setDefault(l); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
+
+FoundRecord found(const char *folder, const char *name, qint64 size, int32_t date, qint64 k = 0)
+{
+    FoundRecord r;
+    r.folder = QByteArrayView(folder);
+    r.name = QByteArrayView(name);
+    r.size = size;
+    r.sizeValid = true;
+    r.date = date;
+    r.dateValid = true;
+    r.record = k;
+    return r;
+}
+
+QStringList column(const ResultsModel &m, int col)
+{
+    QStringList out;
+    for (int r = 0; r < m.rowCount(); ++r)
+        out.append(m.data(m.index(r, col)).toString());
+    return out;
+}
+
+} // namespace
+
+TEST(ResultsModel, CellsAreShownAsTheWindowShowsThem)
+{
+    LocaleScope english(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("cells"));
+    const QString path = writeArchive(
+        dir, QStringLiteral("a.dat"),
+        {{"\\", "readme.txt", "1234", QByteArray::number(dosdate::pack(2008, 5, 14, 10, 20, 30))},
+         {"Music\\Rock", "song.tar.gz", "3000000000", QByteArray::number(dosdate::pack(2009, 3, 2, 0, 0, 0))},
+         {"\\", "Makefile", "0", "not a date"},
+         {"\\", ".profile", "many", QByteArray::number(dosdate::pack(2010, 1, 1, 23, 59, 58))},
+         {"Caf\xe9", "na\xefve.txt", "-1294967296", QByteArray::number(dosdate::pack(2044, 1, 1, 1, 2, 4))}},
+        Fields{"", {}, {}, true});
+    ResultsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    SearchCriteria c;
+    SearchEngine engine(c, model);
+    engine.SearchArchive(dir);
+    ASSERT_EQ(model.rowCount(), 5);
+    ASSERT_EQ(model.columnCount(), 6);
+
+    QStringList captions;
+    for (int i = 0; i < 6; ++i)
+        captions.append(model.headerData(i, Qt::Horizontal).toString());
+    EXPECT_EQ(captions,
+              QStringList({QStringLiteral("Archive"), QStringLiteral("Directory"), QStringLiteral("File"),
+                           QStringLiteral("Type"), QStringLiteral("Date Modified"), QStringLiteral("Size")}));
+    EXPECT_EQ(model.headerData(5, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                  Qt::AlignRight,
+              Qt::AlignRight);
+
+    EXPECT_EQ(column(model, 0), QStringList(5, QStringLiteral("Unknown")));
+    EXPECT_EQ(column(model, 1),
+              QStringList({QStringLiteral("\\"), QStringLiteral("Music\\Rock"), QStringLiteral("\\"),
+                           QStringLiteral("\\"), QStringLiteral("Café")}));
+    EXPECT_EQ(column(model, 2), QStringList({QStringLiteral("readme.txt"), QStringLiteral("song.tar.gz"),
+                                             QStringLiteral("Makefile"), QStringLiteral(".profile"),
+                                             QStringLiteral("naïve.txt")}));
+    EXPECT_EQ(column(model, 3), QStringList({QStringLiteral("txt"), QStringLiteral("gz"), QString(),
+                                             QStringLiteral("profile"), QStringLiteral("txt")}));
+    EXPECT_EQ(column(model, 4),
+              QStringList({QStringLiteral("14/05/2008 10:20:30"), QStringLiteral("02/03/2009"), QString(),
+                           QStringLiteral("01/01/2010 23:59:58"), QStringLiteral("01/01/2044 01:02:04")}));
+    EXPECT_EQ(column(model, 5), QStringList({QStringLiteral("1,234"), QStringLiteral("3,000,000,000"),
+                                             QString(), QString(), QStringLiteral("-1,294,967,296")}))
+        << "a date that cannot be shown leaves the size empty too";
+
+    // Retrieval reads the raw values.
+    EXPECT_EQ(model.nameBytes(4), QByteArray("na\xefve.txt"));
+    EXPECT_EQ(model.folderBytes(4), QByteArray("Caf\xe9"));
+    EXPECT_EQ(model.archivePath(4), path);
+    EXPECT_EQ(model.recordIndex(4), 4);
+    EXPECT_EQ(model.size(1), 3000000000LL);
+    EXPECT_EQ(model.dateModified(0), QDateTime(QDate(2008, 5, 14), QTime(10, 20, 30)));
+    EXPECT_FALSE(model.dateModified(2).isValid());
+    EXPECT_FALSE(model.sizeShown(3));
+    EXPECT_EQ(model.mark(0), QStringLiteral("Unknown"));
+}
+
+TEST(ResultsModel, SeparatorsFollowTheLocale)
+{
+    LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+    ResultsModel model;
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/x.dat"), QStringLiteral("CD")});
+    model.addRow(found("\\", "a", 1234567, dosdate::pack(2008, 5, 14, 10, 20, 30)));
+    EXPECT_EQ(model.cellText(0, ResultsModel::ColSize), QStringLiteral("1.234.567"));
+    EXPECT_EQ(model.cellText(0, ResultsModel::ColDate), QStringLiteral("14.05.2008 10:20:30"));
+}
+
+TEST(ResultsModel, SortingFollowsTheWindowsRules)
+{
+    LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    ResultsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/b.dat"), QStringLiteral("beta")});
+    model.addRow(found("Zebra", "cherry.TXT", 999, dosdate::pack(2010, 1, 5, 0, 0, 0)));
+    model.addRow(found("apple", "Banana.mp3", 1234567, dosdate::pack(2009, 12, 31, 23, 59, 58)));
+    model.beginArchive(1, ArchiveInfo{QStringLiteral("/a.dat"), QStringLiteral("Alpha")});
+    model.addRow(found("Äpfel", "apple.doc", -5, dosdate::pack(2050, 6, 1, 0, 0, 0)));
+    model.addRow(found("\\", "Apple.DOC", 0, dosdate::pack(1995, 2, 3, 4, 5, 6)));
+    ASSERT_EQ(model.rowCount(), 4);
+
+    struct S
+    {
+        int column;
+        bool ascending;
+        std::vector<const char *> files; // the File column after the sort
+    };
+    const QList<S> sorts = {
+        {ResultsModel::ColFile, true, {"apple.doc", "Apple.DOC", "Banana.mp3", "cherry.TXT"}},
+        {ResultsModel::ColFile, false, {"cherry.TXT", "Banana.mp3", "apple.doc", "Apple.DOC"}},
+        // Equal keys keep the order they had.
+        {ResultsModel::ColArchive, true, {"apple.doc", "Apple.DOC", "cherry.TXT", "Banana.mp3"}},
+        // "\\" < "Äpfel" < "apple" < "Zebra": accents count less than letters.
+        {ResultsModel::ColDirectory, true, {"Apple.DOC", "apple.doc", "Banana.mp3", "cherry.TXT"}},
+        {ResultsModel::ColDirectory, false, {"cherry.TXT", "Banana.mp3", "apple.doc", "Apple.DOC"}},
+        // "Size" runs the other way: largest first when ascending.
+        {ResultsModel::ColSize, true, {"Banana.mp3", "cherry.TXT", "Apple.DOC", "apple.doc"}},
+        {ResultsModel::ColSize, false, {"apple.doc", "Apple.DOC", "cherry.TXT", "Banana.mp3"}},
+        {ResultsModel::ColDate, true, {"Apple.DOC", "Banana.mp3", "cherry.TXT", "apple.doc"}},
+        {ResultsModel::ColDate, false, {"apple.doc", "cherry.TXT", "Banana.mp3", "Apple.DOC"}},
+        {ResultsModel::ColType, true, {"apple.doc", "Apple.DOC", "Banana.mp3", "cherry.TXT"}},
+    };
+    for (const S &s : sorts) {
+        SCOPED_TRACE(std::to_string(s.column) + (s.ascending ? " ascending" : " descending"));
+        model.sortRows(s.column, s.ascending);
+        QStringList want;
+        for (const char *f : s.files)
+            want.append(QString::fromUtf8(f));
+        EXPECT_EQ(column(model, ResultsModel::ColFile), want);
+    }
+    // Rows added after a sort come at the end, unsorted.
+    model.addRow(found("\\", "aaa.txt", 1, dosdate::pack(2000, 1, 1, 0, 0, 0)));
+    EXPECT_EQ(model.name(4), QStringLiteral("aaa.txt"));
+    EXPECT_EQ(model.mark(4), QStringLiteral("Alpha"));
+    // The standard sort() maps ascending order to the window's flag.
+    model.sort(ResultsModel::ColSize, Qt::AscendingOrder);
+    EXPECT_EQ(model.name(0), QStringLiteral("Banana.mp3"));
+}
+
+TEST(ResultsModel, SelectionFollowsItsRowThroughASort)
+{
+    ResultsModel model;
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/a.dat"), QStringLiteral("A")});
+    for (int i = 0; i < 50; ++i) {
+        const QByteArray name = "f" + QByteArray::number(100 + i);
+        model.addRow(found("\\", name.constData(), i, dosdate::pack(2000, 1, 1, 0, 0, 0), i));
+    }
+    QItemSelectionModel selection(&model);
+    selection.select(model.index(7, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QPersistentModelIndex held(model.index(7, 2));
+    model.sortRows(ResultsModel::ColFile, false);
+    ASSERT_TRUE(held.isValid());
+    EXPECT_EQ(held.row(), 42);
+    EXPECT_EQ(held.data().toString(), QStringLiteral("f107"));
+    EXPECT_EQ(model.recordIndex(held.row()), 7);
+    EXPECT_TRUE(selection.isRowSelected(42, QModelIndex()));
+}
+
+TEST(ResultsModel, FillAnnouncesRowsOnceAndClearEmpties)
+{
+    ResultsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    int inserts = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    model.beginFill();
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/a.dat"), QStringLiteral("A")});
+    for (int i = 0; i < 1000; ++i)
+        model.addRow(found("\\", "x", i, dosdate::pack(2000, 1, 1, 0, 0, 0), i));
+    EXPECT_EQ(model.rowCount(), 0) << "views learn of the rows when the fill ends";
+    model.endFill();
+    EXPECT_EQ(model.rowCount(), 1000);
+    EXPECT_EQ(inserts, 1);
+    model.sortRows(ResultsModel::ColSize, true);
+    EXPECT_EQ(model.size(0), 999);
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/b.dat"), QStringLiteral("B")});
+    model.addRow(found("\\", "y", 1, 0));
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.mark(0), QStringLiteral("B"));
+}
+
+TEST(ResultsModel, RowsStayCompact)
+{
+    ResultsModel model;
+    model.beginFill();
+    model.beginArchive(0, ArchiveInfo{QStringLiteral("/a.dat"), QStringLiteral("A")});
+    const int rows = 300000;
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray name = "Track " + QByteArray::number(i) + ".mp3"; // about 15 bytes
+        const QByteArray folder = "Music\\Album " + QByteArray::number(i / 12);
+        model.addRow(found(folder.constData(), name.constData(), i, dosdate::pack(2000, 1, 1, 0, 0, 0), i));
+    }
+    model.endFill();
+    const double perRow = double(model.memoryUsed()) / rows;
+    EXPECT_LT(perRow, 100.0);
+    EXPECT_GT(perRow, 40.0) << "the figure must count the rows and their names";
+    EXPECT_EQ(model.name(rows - 1), QStringLiteral("Track 299999.mp3"));
+    EXPECT_EQ(model.folderLine(rows - 1), QStringLiteral("Music\\Album 24999"));
+}
