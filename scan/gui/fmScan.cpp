@@ -291,6 +291,7 @@ void TfrmScan::FormActivate()
         btnCancel->setText(QStringLiteral("Close"));
         break;
     }
+    m_state = settled; // OK works as soon as it is enabled
     processPendingEvents();
     m_ejectOnClose = true;
     enterState(settled);
