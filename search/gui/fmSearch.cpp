@@ -828,23 +828,24 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     QApplication::restoreOverrideCursor();
     edtSearch->setFocus();
 
-    if (!failure.isEmpty())
-        showError(failure, this);
-    // Damaged archives and rows that could not be filled are told once per search. A search
-    // that the window's own activation started (single-archive mode) does not repeat the same
-    // message: closing the box activates the window again, which would search and ask again.
+    // Damaged archives, rows that could not be filled and an error that ended the walk are told
+    // once, after the search. In single-archive mode the same text is not told twice in a row:
+    // closing the box activates the window again, which searches again and would ask again, for
+    // as long as the user closes boxes.
     QStringList notes;
-    const QString damaged = search::damagedArchivesMessage(problems);
-    if (!damaged.isEmpty())
-        notes << damaged;
-    const QString unfilled = search::unfilledRowsMessage(problems);
-    if (!unfilled.isEmpty())
-        notes << unfilled;
-    const QString note = notes.join(QStringLiteral("\n\n"));
-    if (!note.isEmpty() && !(unit.OnlyMark.size() > 0 && note == m_lastNote)) {
-        m_lastNote = note;
-        showMessage(note, this);
+    for (const QString &text :
+         {failure, search::damagedArchivesMessage(problems), search::unfilledRowsMessage(problems)}) {
+        if (!text.isEmpty())
+            notes << text;
     }
+    const QString note = notes.join(QStringLiteral("\n\n"));
+    if (note.isEmpty() || (!unit.OnlyMark.isEmpty() && note == m_lastNote))
+        return;
+    m_lastNote = note;
+    if (failure.isEmpty())
+        showMessage(note, this);
+    else
+        showError(note, this);
 }
 
 void TfrmSearch::EnableSearchControls(bool enabled)

@@ -715,3 +715,38 @@ TEST_F(SearchWindow, DamagedArchivesAreToldOnceAfterTheSearch)
     EXPECT_TRUE(log.texts.first().contains(QStringLiteral("bad.dat")));
     EXPECT_FALSE(window->isSearching());
 }
+
+TEST_F(SearchWindow, SingleArchiveModeDoesNotRepeatTheSameNoticeOnEveryActivation)
+{
+    writeDefaultCatalog(catalog);
+    ambrytest::writeFile(catalog + QStringLiteral("bad.dat"),
+                         "\\\r\nx.txt\r\n1\r\n1\r\nAMark=CD 5\r\nAFiles=lots\r\n");
+    MessageLog log;
+    int searches = 0;
+    whenShown(
+        [] {
+            return TfrmSearch::instance() && TfrmSearch::instance()->isVisible() &&
+                   TfrmSearch::instance()->results()->rowCount() > 0 &&
+                   !TfrmSearch::instance()->isSearching();
+        },
+        [&] {
+            TfrmSearch *w = TfrmSearch::instance();
+            ASSERT_NE(w, nullptr);
+            QSignalSpy resets(w->results(), &QAbstractItemModel::modelReset);
+            for (int round = 0; round < 2; ++round) {
+                // What closing a message box does: another window of the program, then back.
+                QDialog box;
+                box.show();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+                box.close();
+                w->activateWindow();
+                QTRY_VERIFY_WITH_TIMEOUT(resets.count() > round && !w->isSearching(), 3000);
+            }
+            searches = int(resets.count());
+            w->close();
+        });
+    ShowSearchWindow(QStringLiteral("CD 5"));
+    EXPECT_GE(searches, 2);
+    ASSERT_EQ(log.texts.size(), 1) << "told after the first search only";
+    EXPECT_TRUE(log.texts.first().contains(QStringLiteral("bad.dat")));
+}
