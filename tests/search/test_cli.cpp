@@ -1,0 +1,203 @@
+#include "helper_archives.h"
+
+#include "DosDateTime.h"
+#include "TestSupport.h"
+#include "cliSearch.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace searchtest;
+
+namespace {
+
+struct CliRun
+{
+    int code = -1;
+    QString out;
+    QString err;
+    QStringList lines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+};
+
+QString readAll(std::FILE *f)
+{
+    std::fflush(f);
+    std::rewind(f);
+    QByteArray bytes;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.append(buf, qsizetype(n));
+    std::fclose(f);
+    return QString::fromUtf8(bytes);
+}
+
+CliRun run(const QString &catalog, const QStringList &args)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    CliRun r;
+    r.code = runSearchCommand(args, catalog, out, err);
+    r.out = readAll(out);
+    r.err = readAll(err);
+    return r;
+}
+
+QByteArray packed(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return QByteArray::number(dosdate::pack(y, mo, d, h, mi, s));
+}
+
+class CliSearch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        dir = ambrytest::makeTempDir(QStringLiteral("cli"));
+        first = writeArchive(dir, QStringLiteral("1.dat"),
+                             {{"\\", "readme.txt", "1234", packed(2008, 5, 14, 10, 20, 30)},
+                              {"Music", "song.MP3", "4321987", packed(2008, 5, 13, 0, 0, 0)},
+                              {"Music", "quote\"d\\name", "1000", "never"}},
+                             Fields{"CD 1", {}, {}, true});
+        second = writeArchive(dir, QStringLiteral("2.dat"),
+                              {{"Caf\xe9", "song.ogg", "5000000000", packed(2010, 1, 2)}},
+                              Fields{"", {}, {}, true});
+    }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+    QString dir, first, second;
+};
+
+} // namespace
+
+TEST_F(CliSearch, TsvShowsTheWindowsColumns)
+{
+    const CliRun r = run(dir, {QStringLiteral("song")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.lines(),
+              QStringList({QStringLiteral("CD 1\tMusic\tsong.MP3\tMP3\t13/05/2008\t4,321,987"),
+                           QStringLiteral("Unknown\tCafé\tsong.ogg\togg\t02/01/2010\t5,000,000,000")}));
+    EXPECT_TRUE(r.err.isEmpty());
+
+    const CliRun all = run(dir, {});
+    ASSERT_EQ(all.lines().size(), 4);
+    EXPECT_EQ(all.lines().at(0), QStringLiteral("CD 1\t\\\treadme.txt\ttxt\t14/05/2008 10:20:30\t1,234"));
+    EXPECT_EQ(all.lines().at(2), QStringLiteral("CD 1\tMusic\tquote\"d\\name\t\t\t"))
+        << "a row that cannot be filled";
+    EXPECT_TRUE(all.err.contains(first + QStringLiteral(" 2"))) << all.err.toStdString();
+    EXPECT_EQ(all.code, 0);
+}
+
+TEST_F(CliSearch, CountAndCriteria)
+{
+    struct C
+    {
+        QStringList args;
+        QString count;
+    };
+    const QList<C> cases = {
+        {{QStringLiteral("--count")}, QStringLiteral("4")},
+        {{QStringLiteral("*.mp3"), QStringLiteral("--count")}, QStringLiteral("1")},
+        {{QStringLiteral("mp3"), QStringLiteral("--advanced"), QStringLiteral("--fields"),
+          QStringLiteral("files"), QStringLiteral("--count")},
+         QStringLiteral("0")},
+        {{QStringLiteral("MP3"), QStringLiteral("--fields"), QStringLiteral("types"),
+          QStringLiteral("--case"), QStringLiteral("--count")},
+         QStringLiteral("1")},
+        {{QStringLiteral("mp3"), QStringLiteral("--fields"), QStringLiteral("types"),
+          QStringLiteral("--case"), QStringLiteral("--count")},
+         QStringLiteral("0")},
+        {{QStringLiteral("cd 1"), QStringLiteral("--fields"), QStringLiteral("marks"),
+          QStringLiteral("--count")},
+         QStringLiteral("3")},
+        {{QStringLiteral("--at-most"), QStringLiteral("1"), QStringLiteral("--count")}, QStringLiteral("1")},
+        {{QStringLiteral("--at-least"), QStringLiteral("5"), QStringLiteral("--unit"),
+          QStringLiteral("GigaBytes"), QStringLiteral("--count")},
+         QStringLiteral("1")},
+        {{QStringLiteral("--from"), QStringLiteral("14/05/2008"), QStringLiteral("--to"),
+          QStringLiteral("1/1/2008"), QStringLiteral("--count")},
+         QStringLiteral("2")},
+        {{QStringLiteral("--only-mark"), QStringLiteral("Unknown"), QStringLiteral("--count")},
+         QStringLiteral("1")},
+        {{QStringLiteral("--only-mark"), QStringLiteral("cd 1"), QStringLiteral("--count")},
+         QStringLiteral("0")},
+    };
+    for (const C &c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = run(dir, c.args);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, c.count + QLatin1Char('\n'));
+    }
+}
+
+TEST_F(CliSearch, JsonHoldsTheRawValues)
+{
+    const CliRun r = run(dir, {QStringLiteral("--format"), QStringLiteral("json")});
+    EXPECT_EQ(r.code, 0);
+    const QStringList lines = r.lines();
+    ASSERT_EQ(lines.size(), 4);
+    QList<QJsonObject> rows;
+    for (const QString &l : lines) {
+        QJsonParseError e;
+        const QJsonDocument d = QJsonDocument::fromJson(l.toUtf8(), &e);
+        ASSERT_EQ(e.error, QJsonParseError::NoError) << l.toStdString();
+        rows.append(d.object());
+    }
+    EXPECT_EQ(rows[0].value(QStringLiteral("archive")).toString(), QStringLiteral("CD 1"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("directory")).toString(), QStringLiteral("\\"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("file")).toString(), QStringLiteral("readme.txt"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("type")).toString(), QStringLiteral("txt"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("date")).toString(), QStringLiteral("2008-05-14T10:20:30"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("size")).toInteger(), 1234);
+    EXPECT_EQ(rows[0].value(QStringLiteral("path")).toString(), first);
+    EXPECT_EQ(rows[0].value(QStringLiteral("record")).toInteger(), 0);
+    EXPECT_EQ(rows[2].value(QStringLiteral("file")).toString(), QStringLiteral("quote\"d\\name"));
+    EXPECT_TRUE(rows[2].value(QStringLiteral("date")).isNull());
+    EXPECT_EQ(rows[2].value(QStringLiteral("size")).toInteger(), 1000);
+    EXPECT_EQ(rows[2].value(QStringLiteral("record")).toInteger(), 2);
+    EXPECT_EQ(rows[3].value(QStringLiteral("archive")).toString(), QStringLiteral("Unknown"));
+    EXPECT_EQ(rows[3].value(QStringLiteral("directory")).toString(), QStringLiteral("Café"));
+    EXPECT_EQ(rows[3].value(QStringLiteral("size")).toInteger(), 5000000000LL);
+    EXPECT_EQ(rows[3].value(QStringLiteral("path")).toString(), second);
+}
+
+TEST_F(CliSearch, DamagedArchivesAreNamedAfterTheResults)
+{
+    writeArchive(dir, QStringLiteral("3.dat"), {{"\\", "a"}}, Fields{"X", "lots", {}, true});
+    const CliRun r = run(dir, {QStringLiteral("song"), QStringLiteral("--count")});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, QStringLiteral("2\n"));
+    EXPECT_TRUE(r.err.contains(dir + QStringLiteral("/3.dat"))) << r.err.toStdString();
+}
+
+TEST_F(CliSearch, BadArgumentsAreRefused)
+{
+    const QList<QStringList> bad = {
+        {QStringLiteral("--frobnicate")},
+        {QStringLiteral("--at-least"), QStringLiteral("32768")},
+        {QStringLiteral("--at-least"), QStringLiteral("-1")},
+        {QStringLiteral("--at-least"), QStringLiteral("1"), QStringLiteral("--at-most"), QStringLiteral("2")},
+        {QStringLiteral("--unit"), QStringLiteral("TeraBytes")},
+        {QStringLiteral("--format"), QStringLiteral("xml")},
+        {QStringLiteral("--fields"), QStringLiteral("names")},
+        {QStringLiteral("--from"), QStringLiteral("31/02/2008")},
+        {QStringLiteral("one"), QStringLiteral("two")},
+        {QStringLiteral("--only-mark")},
+    };
+    for (const QStringList &args : bad) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = run(dir, args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+    // "--" lets a text start with dashes.
+    const CliRun r = run(dir, {QStringLiteral("--"), QStringLiteral("--count")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+}
