@@ -5,13 +5,19 @@
 #include "gUtils.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <functional>
 #include <optional>
@@ -363,13 +369,46 @@ void moveAside(const QString &path)
     }
 }
 
-bool lockFor(QLockFile &lock)
+// An exclusive flock() on a lock file beside the settings file, held around every
+// read-modify-write. The kernel drops it when the holder ends, so a crashed copy can never
+// leave a stale lock behind, and taking it costs no disk sync.
+class SettingsLock
 {
-    if (lock.tryLock(kLockWaitMs))
-        return true;
-    qCWarning(lcSettings) << "settings lock not taken:" << lock.error();
-    return false;
-}
+public:
+    explicit SettingsLock(const QString &settingsPath)
+        : m_fd(::open(QFile::encodeName(settingsPath + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {}
+    ~SettingsLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    SettingsLock(const SettingsLock &) = delete;
+    SettingsLock &operator=(const SettingsLock &) = delete;
+
+    bool acquire()
+    {
+        const QDeadlineTimer deadline(kLockWaitMs);
+        while (m_fd >= 0) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return true;
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            if (deadline.hasExpired()) {
+                qCWarning(lcSettings) << "another copy holds the settings lock too long";
+                return false;
+            }
+            const timespec pause{0, 2 * 1000 * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
+        qCWarning(lcSettings) << "settings lock not available:" << qt_error_string(errno);
+        return false;
+    }
+
+private:
+    int m_fd;
+};
 
 // QSaveFile writes a temporary file beside the target and syncs it before the rename.
 bool saveRegFile(const QString &path, const RegFile &file)
@@ -398,8 +437,8 @@ RegFile currentFile()
         return file;
     file = RegFile();
     if (r == LoadResult::Corrupt) {
-        QLockFile lock(path + QStringLiteral(".lock"));
-        if (lockFor(lock) && loadRegFile(path, file) == LoadResult::Corrupt) {
+        SettingsLock lock(path);
+        if (lock.acquire() && loadRegFile(path, file) == LoadResult::Corrupt) {
             moveAside(path);
             file = RegFile();
         }
@@ -413,8 +452,8 @@ bool modifyFile(const std::function<bool(RegFile &)> &change)
     const QString path = settingsFilePath();
     if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lockFor(lock))
+    SettingsLock lock(path);
+    if (!lock.acquire())
         return false;
     RegFile file;
     switch (loadRegFile(path, file)) {

@@ -6,10 +6,10 @@
 // $XDG_CONFIG_HOME/Brightfen/Ambrylog/settings.reg (the layout of a registry export).
 // Key paths and value names compare without regard to letter case.
 //
-// Every call reads the file afresh; every write replaces it atomically under a lock file, so
-// two running copies never lose each other's values. Keys and values the program does not
-// know are kept as they are. Reading never creates the file or a key: an absent key reads
-// like an empty one, so nothing is gained by writing it.
+// Every call reads the file afresh; every write replaces it atomically while holding a lock on
+// settings.reg.lock (kept beside it), so two running copies never lose each other's values.
+// Keys and values the program does not know are kept as they are. Reading never creates the
+// file or a key: an absent key reads like an empty one, so nothing is gained by writing it.
 
 namespace RegKey {
 inline const QString V = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\V");

@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QElapsedTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,9 +101,9 @@ TEST_F(Registry, WritesARegistryExport)
                                          "\n"
                                          "[HKEY_CURRENT_USER\\SoftWare\\Brightfen\\Ambrylog\\S]\n"
                                          "\"Ssti\"=\"T\"\n"));
-    // No temporary file is left behind.
+    // No temporary file is left behind; the lock file stays (the lock itself ends with each write).
     EXPECT_EQ(QDir(settingsDir()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("settings.reg")});
+              (QStringList{QStringLiteral("settings.reg"), QStringLiteral("settings.reg.lock")}));
 }
 
 TEST_F(Registry, KeysAndNamesIgnoreLetterCase)
@@ -308,6 +312,38 @@ TEST_F(Registry, TwoWritersLoseNothing)
     }
     EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("Before")), QStringLiteral("kept"));
     EXPECT_TRUE(corruptCopies().isEmpty());
+}
+
+TEST_F(Registry, WriterWaitsForTheLockHolder)
+{
+    WriteSetting(RegKey::V, QStringLiteral("First"), QStringLiteral("1"));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Holds the lock, then dies without releasing it.
+        const int fd =
+            ::open(QFile::encodeName(settingsFilePath() + QStringLiteral(".lock")).constData(), O_RDWR);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        const char c = locked ? '1' : '0';
+        (void)!::write(ready[1], &c, 1);
+        ::usleep(300 * 1000);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, '1');
+    QElapsedTimer timer;
+    timer.start();
+    WriteSetting(RegKey::V, QStringLiteral("Second"), QStringLiteral("2"));
+    EXPECT_GE(timer.elapsed(), 150) << "the write waited for the holder";
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("Second")), QStringLiteral("2"));
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("First")), QStringLiteral("1"));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 TEST_F(Registry, RunKeyIsTheAutostartEntry)
