@@ -119,11 +119,12 @@ QString AddTrailingSlash(const QString &path)
 
 QString DiscRelativeFolder(const QString &root, const QString &folder)
 {
+    const QString base = AddTrailingSlash(withoutTrailingSlashes(root));
     QString rest;
-    if (folder.startsWith(root))
-        rest = folder.mid(root.size());
-    else if (folder.startsWith(withoutTrailingSlashes(root)))
-        rest = folder.mid(withoutTrailingSlashes(root).size()); // the root given without its "/"
+    if (folder.startsWith(base))
+        rest = folder.mid(base.size());
+    else if (folder == withoutTrailingSlashes(root))
+        rest.clear(); // the root itself, given without its "/"
     else
         rest = folder; // not below the root: keep the whole path rather than cut an arbitrary part
     while (rest.startsWith(QLatin1Char('/')))

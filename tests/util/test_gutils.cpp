@@ -122,6 +122,7 @@ TEST(Paths, DiscRelativeFolder)
         {"/media/u/DISC/", "/media/u/DISC/  /", "  "},       // a folder named by blanks is no root
         {"/media/u/DISC", "/media/u/DISC/A/B/", "A\\B"},     // root given without its "/"
         {"/", "/etc/x/", "etc\\x"},
+        {"/media/u/DISC/", "/media/u/DISC2/x/", "media\\u\\DISC2\\x"}, // a neighbour is not below the root
     };
     for (const auto &c : cases)
         EXPECT_EQ(DiscRelativeFolder(QString::fromUtf8(c.root), QString::fromUtf8(c.folder)),
