@@ -90,6 +90,8 @@ QToolButton *glyphButton(QWidget *parent, const QString &name, const QRect &geom
 
 } // namespace
 
+TfrmMain *TfrmMain::s_addDisabler = nullptr;
+
 TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget *parent)
     : QMainWindow(parent), m_services(std::move(services))
 {
@@ -112,7 +114,11 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
     setReadDevice();
 
     // A wait that finds no read device at all disables adding for the rest of the run.
-    setNoReadDeviceHandler([this] { ActAdd->setEnabled(false); });
+    s_addDisabler = this;
+    setNoReadDeviceHandler([] {
+        if (s_addDisabler)
+            s_addDisabler->ActAdd->setEnabled(false);
+    });
 
     // Log-off and shut-down never wait for the exit question.
     connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -134,7 +140,8 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
 
 TfrmMain::~TfrmMain()
 {
-    setNoReadDeviceHandler(nullptr);
+    if (s_addDisabler == this)
+        s_addDisabler = nullptr;
     if (TrayIcon1)
         TrayIcon1->hide();
 }

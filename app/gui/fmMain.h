@@ -98,6 +98,8 @@ private:
 
     QAction *newAction(const QString &name, const QString &text);
 
+    static TfrmMain *s_addDisabler; // the main window whose add command a wait disables
+
     MainServices m_services;
     bool m_consecutive = false;
     bool m_sessionEnding = false;

@@ -252,6 +252,7 @@ TEST_F(MainWindowTest, NoReadDeviceDisablesAddForGood)
     drives.removeDrive('D');
     MainServices s = services(true);
     s.waitForDisc = MainServices::defaults().waitForDisc; // the real wait window
+    create(); // replaced below: the old window going away must not unhook the new one
     window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("ambrylog")}, s);
     EXPECT_EQ(gVars().readDeviceLetter, 0);
     bool sawWindow = false;
