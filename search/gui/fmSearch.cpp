@@ -30,6 +30,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTextCharFormat>
@@ -469,6 +470,17 @@ void TfrmSearch::done(int result)
     QDialog::done(result);
 }
 
+void TfrmSearch::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    // The first showing counts as an activation even where the window manager does not hand the
+    // new window the focus.
+    if (!m_activatedOnce && !e->spontaneous()) {
+        m_activatedOnce = true;
+        FormActivate();
+    }
+}
+
 void TfrmSearch::closeEvent(QCloseEvent *e)
 {
     FormCloseQuery();
@@ -479,8 +491,8 @@ bool TfrmSearch::event(QEvent *e)
 {
     switch (e->type()) {
     case QEvent::WindowActivate:
-        // Only the first showing and a return from another window of the program count; coming
-        // back from another application does not.
+        // A return from another window of the program counts; coming back from another
+        // application does not.
         if (!m_activatedOnce || m_leftForOwnWindow) {
             m_activatedOnce = true;
             m_leftForOwnWindow = false;
