@@ -338,16 +338,16 @@ QString decodeArchiveText(QByteArrayView bytes)
 
 QByteArray encodeArchiveText(const QString &text)
 {
-    return text.toUtf8();
-}
-
-QByteArray encodeFieldValue(const QString &text)
-{
     QByteArray out = text.toUtf8();
     for (char &c : out)
         if (c == '\r' || c == '\n' || c == '\0')
             c = ' ';
     return out;
+}
+
+QByteArray encodeFieldValue(const QString &text)
+{
+    return encodeArchiveText(text);
 }
 
 QString trimControls(QStringView text)

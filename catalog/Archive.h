@@ -73,10 +73,11 @@ private:
 // Archive text is 8-bit: a line reads as UTF-8 when it is valid UTF-8, else as
 // Windows-1252 (archives written on Windows).
 QString decodeArchiveText(QByteArrayView bytes);
-// Text as the archive stores it (UTF-8).
+// Text as one archive line stores it: UTF-8, with CR, LF and NUL written as blanks, so a
+// typed or pasted value (or an odd file name) can never break a line and inject lines of
+// its own.
 QByteArray encodeArchiveText(const QString &text);
-// A field value: UTF-8 with CR, LF and NUL written as blanks, so a typed or pasted value
-// can never break a line and inject fields of its own.
+// The same, for field values.
 QByteArray encodeFieldValue(const QString &text);
 
 // Removes leading and trailing characters of code 32 or below (blanks and controls).

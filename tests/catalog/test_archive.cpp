@@ -177,6 +177,7 @@ TEST(Archive, FieldValuesStayOnOneLine)
               QByteArray("a  AMark=evil b c"));
     EXPECT_EQ(encodeFieldValue(QString::fromUtf8("Été")), QByteArray("\xc3\x89t\xc3\xa9"));
     EXPECT_EQ(encodeArchiveText(QString::fromUtf8("Noël")), QByteArray("No\xc3\xabl"));
+    EXPECT_EQ(encodeArchiveText(QStringLiteral("a\rb\nc")), QByteArray("a b c"));
     EXPECT_EQ(trimControls(QStringView(u"\t x y \x01")), QStringLiteral("x y"));
     // Only codes up to 32 are trimmed, not every kind of Unicode space.
     EXPECT_EQ(trimControls(QStringView(u"\u00a0x\u00a0")), QStringLiteral("\u00a0x\u00a0"));
