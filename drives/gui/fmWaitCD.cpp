@@ -155,9 +155,24 @@ void TfrmWaitCD::showEvent(QShowEvent *event)
         m_shown = true;
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
+        m_inShow = true;
         FormShow();
+        m_inShow = false;
     }
     FormActivate();
+}
+
+void TfrmWaitCD::done(int result)
+{
+    // FormShow lets pending events run while the window is still being shown, before the
+    // modal loop of exec() exists. Ending the dialog then would hide it and leave that loop
+    // waiting for ever, so the end waits until the loop runs.
+    if (m_inShow) {
+        QMetaObject::invokeMethod(
+            this, [this, result] { QDialog::done(result); }, Qt::QueuedConnection);
+        return;
+    }
+    QDialog::done(result);
 }
 
 void TfrmWaitCD::FormShow()

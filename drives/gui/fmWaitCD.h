@@ -38,6 +38,7 @@ public slots:
     void timCDinsertedTimer();
     void mediaArrived(const VolumeNotice &notice);
     void reject() override;
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -58,4 +59,5 @@ private:
     MediaMonitor *m_monitor = nullptr;
     State m_state = State::Waiting;
     bool m_shown = false;
+    bool m_inShow = false;
 };

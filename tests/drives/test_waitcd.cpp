@@ -173,6 +173,34 @@ TEST_F(WaitWindow, FreshDiscClosesByItselfAfterHalfASecond)
     EXPECT_TRUE(fake.doorCalls().isEmpty()); // the tray stays shut
 }
 
+TEST_F(WaitWindow, ArrivalWhileTheWindowIsStillComingUpEndsTheWait)
+{
+    // The "inserted" state lets pending events run while the window is being shown; an
+    // arrival delivered then must end the wait, not leave it running behind a hidden window.
+    fake.setReady('D', true);
+    bool delivered = false;
+    bool rescued = false;
+    QObject guard;
+    QTimer::singleShot(0, &guard, [&] { delivered = fake.emitArrival('D'); });
+    QTimer::singleShot(3000, &guard, [&] {
+        const QWidgetList all = QApplication::topLevelWidgets();
+        for (QWidget *w : all)
+            if (auto *f = qobject_cast<TfrmWaitCD *>(w)) {
+                rescued = true;
+                f->show();
+                f->btnCancelClick();
+            }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const int result = WaitForDisc(QString());
+    EXPECT_TRUE(delivered);
+    EXPECT_FALSE(rescued) << "the wait did not end by itself";
+    EXPECT_EQ(result, 1);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+}
+
 TEST_F(WaitWindow, TheDiscScannedLastIsAHostageAndTheTrayOpens)
 {
     fake.setReady('D', true);
