@@ -133,10 +133,21 @@ bool DiscWalker::walk(const QString &rootPath)
 
     bool finished = true;
     const int rootFd = ::open(m_rootBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat rootBefore;
+    if (rootFd >= 0 && ::fstat(rootFd, &rootBefore) != 0) {
+        ::close(rootFd);
+        return true; // nothing readable there
+    }
     if (rootFd >= 0) {
         QByteArray relative;
         relative.reserve(4096);
         finished = walkFolder(rootFd, relative);
+        // A disc taken out (or a folder drive removed) during the walk leaves only part of
+        // its records, which must not pass for the disc: the walk did not finish.
+        struct stat rootAfter;
+        if (finished && (::stat(m_rootBytes.constData(), &rootAfter) != 0 ||
+                         rootAfter.st_dev != rootBefore.st_dev || rootAfter.st_ino != rootBefore.st_ino))
+            finished = false;
     }
     // The buffer grows by doubling; hand back no more than the text needs.
     m_records.squeeze();

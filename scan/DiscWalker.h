@@ -32,8 +32,8 @@ public:
 
     // Walks the folder rootPath (a real path; a missing trailing "/" is added), starting
     // from empty records and counters. True when the walk finished, false when it was
-    // cancelled or the application is closing. A root that cannot be read records nothing
-    // and counts as finished.
+    // cancelled, the application is closing, or the root went away during the walk (the disc
+    // was taken out). A root that cannot be read records nothing and counts as finished.
     bool walk(const QString &rootPath);
 
     // Empties the records and counters, as a walk does first.

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include <sys/stat.h>
@@ -399,6 +400,60 @@ TEST_F(DiscWalkTest, CancelLetsTheFolderFinishButEntersNoSubfolder)
     w.clearCancel();
     EXPECT_TRUE(w.walk(qpath(root)));
     EXPECT_EQ(w.counts().files, 5);
+}
+
+TEST_F(DiscWalkTest, ADiscTakenAwayDuringTheWalkDoesNotCountAsWalked)
+{
+    // What is left after the disc went away is a part of it; it must not pass for the disc.
+    const std::string base = newRoot("vanish");
+    const std::string root = base + "disc/";
+    const time_t t = localMoment(2014, 1, 2, 3, 4, 6);
+
+    struct Case
+    {
+        const char *what;
+        std::function<void()> takeAway;
+    };
+    const std::vector<Case> cases = {
+        {"folder removed", [&] { removeTree(root); }},
+        {"an empty folder left where the disc was",
+         [&] {
+             removeTree(root);
+             makeFolder(root);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (::access(root.c_str(), F_OK) == 0)
+            removeTree(root);
+        makeFolder(root);
+        for (const char *n : {"f1", "f2", "f3"})
+            makeFile(root + n, 1, t);
+        makeFolder(root + "sub");
+        makeFile(root + "sub/later", 1, t);
+
+        DiscWalker w;
+        w.setHostageTracking(false);
+        bool gone = false;
+        w.setProgressCallback(
+            [&](const DiscWalker &walker) {
+                if (!gone && walker.counts().files == 1) {
+                    gone = true;
+                    c.takeAway();
+                }
+            },
+            0);
+        EXPECT_FALSE(w.walk(qpath(root)));
+        EXPECT_TRUE(gone);
+        EXPECT_FALSE(w.cancelRequested());
+    }
+    // An unchanged disc still walks to its end.
+    DiscWalker w;
+    w.setHostageTracking(false);
+    removeTree(root);
+    makeFolder(root);
+    makeFile(root + "f1", 1, t);
+    EXPECT_TRUE(w.walk(qpath(root)));
 }
 
 TEST_F(DiscWalkTest, ProgressIsReportedPerIntervalAndTheBarFillsAfterAHundredFiles)
