@@ -229,6 +229,9 @@ void TfrmScan::enterState(State state)
 
 void TfrmScan::FormActivate()
 {
+    // Cleared here rather than when the walk starts: a Cancel that lands while the window
+    // gets ready has already closed it, and no walk may then run on behind it.
+    m_session->walker().clearCancel();
     btnOk->setEnabled(false);
     m_editMode = false;
     pnlEdit->hide();
@@ -240,12 +243,19 @@ void TfrmScan::FormActivate()
     m_state = State::Scanning;
     setMessage(scantext::Scanning);
     processPendingEvents();
+    if (m_session->walker().cancelRequested()) {
+        setMessage(scantext::Aborted);
+        btnCancel->setText(QStringLiteral("Close"));
+        enterState(State::Aborted);
+        return;
+    }
 
     if (m_session->checkAudioDisc()) {
+        // On before events run: a Close clicked in between hands the disc back too.
+        m_ejectOnClose = true;
         setMessage(m_session->message());
         btnCancel->setText(QStringLiteral("Close"));
         processPendingEvents();
-        m_ejectOnClose = true;
         enterState(State::AudioDisc);
         processPendingEvents();
         return;
@@ -291,16 +301,16 @@ void TfrmScan::FormActivate()
         btnCancel->setText(QStringLiteral("Close"));
         break;
     }
-    m_state = settled; // OK works as soon as it is enabled
+    m_state = settled;     // OK works as soon as it is enabled
+    m_ejectOnClose = true; // before events run, so a Close clicked now opens the tray
     processPendingEvents();
-    m_ejectOnClose = true;
     enterState(settled);
     processPendingEvents();
 }
 
 bool TfrmScan::ScanCD()
 {
-    m_session->walker().clearCancel();
+    // The cancel flag was cleared when the window started its steps (FormActivate).
     BusyCursor busy;
     // The application closing (a quit request reaches the application object first) stops
     // the walk like Cancel does, so the program does not linger in a walk nobody watches.

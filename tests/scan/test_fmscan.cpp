@@ -388,6 +388,111 @@ TEST_F(ScanWindowTest, CancelDuringTheWalkStopsItWithoutOpeningTheTray)
     EXPECT_TRUE(archives().isEmpty());
 }
 
+namespace {
+// Clicks the button at the first event delivered after its caption became "Close", that is
+// while the window lets pending events run on its way into a final state.
+class ClickOnClose : public QObject
+{
+public:
+    explicit ClickOnClose(QPushButton *b) : button(b) {}
+    QPushButton *button;
+    bool clicked = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *) override
+    {
+        if (!clicked && button->text() == QLatin1String("Close")) {
+            clicked = true;
+            button->click();
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(ScanWindowTest, CloseClickedAsAFinalStateIsReachedOpensTheTray)
+{
+    struct Case
+    {
+        const char *what;
+        bool audio;
+        bool emptyDisc;
+        State state;
+    };
+    const Case cases[] = {
+        {"audio disc", true, false, State::AudioDisc},
+        {"empty disc", false, true, State::Empty},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.clearDoorCalls();
+        fake.setAudio('D', c.audio);
+        if (c.emptyDisc)
+            fake.setRootPath('D', QString());
+        else
+            insertDisc("closeearly");
+        auto frm = std::make_unique<TfrmScan>();
+        frm->setProgressInterval(0);
+        ClickOnClose clicker(child<QPushButton>(frm.get(), "btnCancel"));
+        qApp->installEventFilter(&clicker);
+        frm->show();
+        waitSettled(*frm);
+        qApp->removeEventFilter(&clicker);
+        EXPECT_TRUE(clicker.clicked);
+        EXPECT_EQ(frm->state(), c.state);
+        EXPECT_FALSE(frm->isVisible());
+        EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    }
+    fake.setAudio('D', false);
+}
+
+TEST_F(ScanWindowTest, ADiscTakenOutDuringTheWalkIsNotOfferedForSaving)
+{
+    const std::string root = insertDisc("takenout", 6);
+    auto frm = std::make_unique<TfrmScan>();
+    frm->setProgressInterval(0);
+    bool gone = false;
+    QObject::connect(frm.get(), &TfrmScan::scanProgress, [&](qint64 files, qint64) {
+        if (files == 2 && !gone) {
+            gone = true;
+            removeTree(root);
+        }
+    });
+    frm->show();
+    ASSERT_TRUE(waitSettled(*frm));
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(frm->state(), State::Aborted);
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(), QStringLiteral("Aborted."));
+    EXPECT_EQ(child<QPushButton>(frm.get(), "btnCancel")->text(), QStringLiteral("Close"));
+    EXPECT_FALSE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(frm.get(), "btnOk")->isEnabled());
+    EXPECT_TRUE(frm->isVisible());
+    child<QPushButton>(frm.get(), "btnCancel")->click();
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(ScanWindowTest, CancelBeforeTheWalkStartsIsNotLost)
+{
+    // A click that lands while the window gets ready (the first pending events it lets run)
+    // closes the window; no walk may then run on behind it.
+    const std::string root = insertDisc("cancelearly", 5);
+    makeFolder(root + "Music/deeper");
+    makeFile(root + "Music/deeper/never.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    auto frm = std::make_unique<TfrmScan>();
+    frm->setProgressInterval(0);
+    frm->show(); // the session's steps are queued now
+    QTimer::singleShot(0, frm.get(), [&] { child<QPushButton>(frm.get(), "btnCancel")->click(); });
+    ASSERT_TRUE(waitSettled(*frm));
+    EXPECT_EQ(frm->state(), State::Aborted);
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->result(), QDialog::Rejected);
+    EXPECT_EQ(frm->session().walker().counts().files, 0);
+    EXPECT_TRUE(ReadSetting(kV, QStringLiteral("HostageFile")).isEmpty());
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    EXPECT_TRUE(archives().isEmpty());
+}
+
 TEST_F(ScanWindowTest, ClosingByTheTitleBarLetsTheWalkFinishAndLeavesTheTray)
 {
     insertDisc("closewalk", 10);
