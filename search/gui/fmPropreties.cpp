@@ -221,8 +221,11 @@ void TfrmPropreties::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
-    // Esc closes on release; swallowing the press keeps the dialog from closing twice.
+    // Esc closes on its release; the press is only noted, so that the release of an Esc pressed
+    // in another window (a box that just closed) does not close this one.
     if (e->key() == Qt::Key_Escape) {
+        if (!e->isAutoRepeat())
+            m_escPressed = true;
         e->accept();
         return;
     }
@@ -231,7 +234,8 @@ void TfrmPropreties::keyPressEvent(QKeyEvent *e)
 
 void TfrmPropreties::keyReleaseEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape && !e->isAutoRepeat()) {
+    if (e->key() == Qt::Key_Escape && !e->isAutoRepeat() && m_escPressed) {
+        m_escPressed = false;
         done(QDialog::Rejected);
         e->accept();
         return;

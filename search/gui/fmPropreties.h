@@ -57,4 +57,5 @@ private:
     QFrame *L3;
     QWidget *Panel2;
     QPushButton *btnCancel;
+    bool m_escPressed = false;
 };

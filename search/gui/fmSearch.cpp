@@ -500,6 +500,7 @@ bool TfrmSearch::event(QEvent *e)
         }
         break;
     case QEvent::WindowDeactivate:
+        m_keysPressedHere.clear();
         m_leftForOwnWindow = QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this;
         break;
     default:
@@ -658,8 +659,30 @@ bool TfrmSearch::eventFilter(QObject *watched, QEvent *e)
     return QDialog::eventFilter(watched, e);
 }
 
+namespace {
+
+// Keys the window acts on when they are released.
+bool isReleaseKey(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Escape || key->key() == Qt::Key_F3 || key->key() == Qt::Key_Down;
+}
+
+} // namespace
+
 bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 {
+    // Not for pop-ups (calendars, list drop-downs), which are windows of their own.
+    const auto *target = qobject_cast<QWidget *>(watched);
+    if (!target || target->window() != this)
+        return false;
+    if (isReleaseKey(key)) {
+        // A release counts only after a press in this window: the release of the Esc that
+        // cancelled the wait-for-disc window or closed a message box must not close this one.
+        if (!key->isAutoRepeat())
+            m_keysPressedHere.insert(key->key());
+        // Esc acts on its release, not here.
+        return key->key() == Qt::Key_Escape;
+    }
     if (watched == cmbSize || watched == cmbMultipler) {
         // Nothing can be typed into the two lists; Enter starts the search.
         if (isEnterKey(key)) {
@@ -690,11 +713,10 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 
 bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
-    if (key->isAutoRepeat())
+    const auto *target = qobject_cast<QWidget *>(watched);
+    if (key->isAutoRepeat() || !target || target->window() != this || !isReleaseKey(key))
         return false;
-    // Not for the calendar pop-ups, which are windows of their own.
-    QWidget *target = qobject_cast<QWidget *>(watched);
-    if (!target || (target != this && target->window() != this))
+    if (!m_keysPressedHere.remove(key->key()))
         return false;
     if (key->key() == Qt::Key_Escape) {
         close();
@@ -704,7 +726,7 @@ bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
         ActAdvanced->trigger();
         return true;
     }
-    if (watched == edtSearch && key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier)) {
+    if (watched == edtSearch && (key->modifiers() & Qt::AltModifier)) {
         ActAdvanced->trigger();
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 
 #include "search/SearchEngine.h"
@@ -155,5 +156,6 @@ private:
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;
     bool m_placementRestored = false;
-    QString m_lastNote; // the last damaged-archive notice shown by this window
+    QSet<int> m_keysPressedHere; // keys pressed in this window and not yet released
+    QString m_lastNote;          // the last damaged-archive notice shown by this window
 };

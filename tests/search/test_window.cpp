@@ -353,7 +353,14 @@ TEST_F(SearchWindow, KeyboardTable)
     emit spin->editingFinished();
     EXPECT_EQ(get<QLineEdit>("edtSize")->text(), FormatGroupedNumber(12345));
 
-    // Esc, on release, closes the window.
+    // Esc closes the window when it is released, and only after a press in this window: the
+    // release of an Esc that closed another window does not count.
+    QTest::keyRelease(edit, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyRelease(edit, Qt::Key_F3);
+    EXPECT_TRUE(window->advancedMode()) << "a stray F3 release switches nothing";
+    QTest::keyPress(edit, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
     QTest::keyRelease(edit, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Rejected);
