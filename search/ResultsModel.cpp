@@ -40,29 +40,160 @@ struct Row
 };
 static_assert(sizeof(Row) == 40);
 
+// Keys for the C locale, whose collator compares case-folded code units: the folded units of
+// every text in one arena, and the first four of them as one number.
+class FoldedKeys
+{
+public:
+    explicit FoldedKeys(size_t n)
+    {
+        m_begin.reserve(n + 1);
+        m_items.reserve(n);
+        m_units.reserve(n * 16);
+        m_begin.push_back(0);
+    }
+    void add(QByteArrayView bytes)
+    {
+        bool ascii = true;
+        for (char ch : bytes)
+            ascii = ascii && uchar(ch) < 0x80;
+        if (ascii) {
+            for (char ch : bytes)
+                m_units.push_back(char16_t((ch >= 'A' && ch <= 'Z') ? ch + 32 : ch));
+        } else {
+            const QString folded = decodeArchiveBytes(bytes).toCaseFolded();
+            for (QChar ch : folded)
+                m_units.push_back(ch.unicode());
+        }
+        close();
+    }
+    void add(const QString &text)
+    {
+        for (QChar ch : text.toCaseFolded())
+            m_units.push_back(ch.unicode());
+        close();
+    }
+    size_t size() const { return m_items.size(); }
+
+    // The ranks of the texts: equal texts share one.
+    std::vector<uint32_t> ranks()
+    {
+        // Sorting the items themselves keeps the first eight units of both sides at hand;
+        // only texts that agree on them are compared in the arena.
+        const auto less = [this](const Item &a, const Item &b) {
+            if (a.p0 != b.p0)
+                return a.p0 < b.p0;
+            if (a.p1 != b.p1)
+                return a.p1 < b.p1;
+            return view(a.index) < view(b.index);
+        };
+        std::sort(m_items.begin(), m_items.end(), less);
+        std::vector<uint32_t> rank(m_items.size());
+        uint32_t r = 0;
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            if (i > 0 && less(m_items[i - 1], m_items[i]))
+                ++r;
+            rank[m_items[i].index] = r;
+        }
+        return rank;
+    }
+
+private:
+    struct Item
+    {
+        uint64_t p0, p1;
+        uint32_t index;
+    };
+    std::u16string_view view(uint32_t i) const
+    {
+        return std::u16string_view(m_units.data() + m_begin[i], m_begin[i + 1] - m_begin[i]);
+    }
+    void close()
+    {
+        const size_t b = m_begin.back();
+        const size_t n = m_units.size() - b;
+        uint64_t p[2] = {0, 0};
+        for (size_t i = 0; i < 8; ++i)
+            p[i / 4] = (p[i / 4] << 16) | (i < n ? m_units[b + i] : 0u);
+        m_items.push_back(Item{p[0], p[1], uint32_t(m_items.size())});
+        m_begin.push_back(m_units.size());
+    }
+    std::vector<char16_t> m_units;
+    std::vector<size_t> m_begin;
+    std::vector<Item> m_items;
+};
+
 // Text keys compared by the user's locale without regard to letter case: equal texts get the
 // same rank, so rows that compare equal stay in their order.
 std::vector<uint32_t> rankTexts(const std::vector<QString> &texts)
 {
-    QCollator collator{QLocale()};
+    std::vector<uint32_t> order(texts.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = uint32_t(i);
+    std::vector<uint32_t> rank(texts.size());
+    const auto assign = [&](const auto &same) {
+        uint32_t r = 0;
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && !same(order[i - 1], order[i]))
+                ++r;
+            rank[order[i]] = r;
+        }
+    };
+    const QLocale locale;
+    if (locale.language() == QLocale::C) {
+        // The C locale's collator compares like QString::compare without regard to case: code
+        // units after case folding.
+        FoldedKeys keys(texts.size());
+        for (const QString &t : texts)
+            keys.add(t);
+        return keys.ranks();
+    }
+    QCollator collator{locale};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(texts.size());
     for (const QString &t : texts)
         keys.push_back(collator.sortKey(t));
-    std::vector<uint32_t> order(texts.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = uint32_t(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
-    std::vector<uint32_t> rank(texts.size());
-    uint32_t r = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && keys[order[i - 1]].compare(keys[order[i]]) != 0)
-            ++r;
-        rank[order[i]] = r;
-    }
+    // Equal texts get one rank, so their order here does not matter.
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
+    assign([&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) == 0; });
     return rank;
+}
+
+bool collatesLikeC()
+{
+    return QLocale().language() == QLocale::C;
+}
+
+struct Entry
+{
+    uint64_t key;
+    uint32_t row;
+};
+
+// Stable sort by key, 16 bits at a time from the lowest; digits that are the same in every
+// entry cost nothing.
+void radixSort(std::vector<Entry> &entries)
+{
+    std::vector<Entry> other(entries.size());
+    std::vector<uint32_t> counts(65536);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (const Entry &e : entries)
+            ++counts[(e.key >> shift) & 0xFFFF];
+        if (!entries.empty() && counts[(entries.front().key >> shift) & 0xFFFF] == entries.size())
+            continue;
+        uint32_t sum = 0;
+        for (uint32_t &c : counts) {
+            const uint32_t n = c;
+            c = sum;
+            sum += n;
+        }
+        for (const Entry &e : entries)
+            other[counts[(e.key >> shift) & 0xFFFF]++] = e;
+        entries.swap(other);
+    }
 }
 
 } // namespace
@@ -377,17 +508,31 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
     }
     case ColFile:
     case ColType: {
-        // Distinct texts first: names and types repeat, and a collation key is the costly part.
-        std::unordered_map<std::string_view, uint32_t> ids;
-        std::vector<QString> texts;
-        std::vector<uint32_t> textOf(d->rowCount);
-        for (size_t i = 0; i < d->rowCount; ++i) {
+        const auto text = [&](size_t i) {
             QByteArrayView v = d->name(d->row(i));
             if (SortColumn == ColType) {
                 v = typePart(v);
                 if (!v.isEmpty())
                     v = v.sliced(1);
             }
+            return v;
+        };
+        if (SortColumn == ColFile && collatesLikeC()) {
+            FoldedKeys keys(d->rowCount);
+            for (size_t i = 0; i < d->rowCount; ++i)
+                keys.add(text(i));
+            const std::vector<uint32_t> rank = keys.ranks();
+            for (size_t i = 0; i < d->rowCount; ++i)
+                key[i] = rank[i];
+            break;
+        }
+        // Distinct texts first: names and types repeat, and a collation key is the costly part.
+        std::unordered_map<std::string_view, uint32_t> ids;
+        ids.reserve(SortColumn == ColType ? 1024 : d->rowCount);
+        std::vector<QString> texts;
+        std::vector<uint32_t> textOf(d->rowCount);
+        for (size_t i = 0; i < d->rowCount; ++i) {
+            const QByteArrayView v = text(i);
             const auto [it, added] =
                 ids.try_emplace(std::string_view(v.data(), size_t(v.size())), uint32_t(texts.size()));
             if (added)
@@ -427,21 +572,11 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
     for (const QModelIndex &p : persistent)
         persistentRows.push_back(stored[size_t(p.row())]);
 
-    struct Entry
-    {
-        uint64_t key;
-        uint32_t row;
-    };
     std::vector<Entry> entries(n);
     for (size_t i = 0; i < n; ++i)
-        entries[i] = Entry{key[stored[i]], stored[i]};
+        entries[i] = Entry{increasing ? key[stored[i]] : ~key[stored[i]], stored[i]};
     std::vector<uint64_t>().swap(key);
-    if (increasing)
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const Entry &a, const Entry &b) { return a.key < b.key; });
-    else
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const Entry &a, const Entry &b) { return a.key > b.key; });
+    radixSort(entries);
     d->order.resize(d->rowCount);
     for (size_t i = 0; i < n; ++i)
         d->order[i] = entries[i].row;

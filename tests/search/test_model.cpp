@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QCollator>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QPersistentModelIndex>
@@ -229,4 +230,48 @@ TEST(ResultsModel, RowsStayCompact)
     EXPECT_GT(perRow, 40.0) << "the figure must count the rows and their names";
     EXPECT_EQ(model.name(rows - 1), QStringLiteral("Track 299999.mp3"));
     EXPECT_EQ(model.folderLine(rows - 1), QStringLiteral("Music\\Album 24999"));
+}
+
+// Whatever the locale, the File column's order is the collator's order.
+TEST(ResultsModel, TextOrderIsTheCollatorsOrder)
+{
+    const char *const pieces[] = {"a", "A", "b",  "Z", "_", "-", " ", "1", "10", "\\", "é",
+                                  "É", "ß", "ss", "ſ", "K", "k", "Å", "å", "ı",  "İ",  "i",
+                                  "Σ", "σ", "ς",  "😀", "",  "ǅ", "Ǆ", "ǆ", "ﬁ",  "fi"};
+    uint32_t seed = 99;
+    const auto rnd = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    std::vector<QByteArray> names;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray n;
+        for (uint32_t k = 1 + rnd(4); k > 0; --k)
+            n += pieces[rnd(sizeof pieces / sizeof *pieces)];
+        names.push_back(n);
+    }
+    for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                                  QLocale(QLocale::Swedish, QLocale::Sweden)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        LocaleScope scope(locale);
+        ResultsModel model;
+        model.beginArchive(0, ArchiveInfo{QStringLiteral("/a.dat"), QStringLiteral("A")});
+        for (size_t i = 0; i < names.size(); ++i)
+            model.addRow(found("\\", names[i].constData(), 1, 0, qint64(i)));
+        QCollator collator{locale};
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        for (bool ascending : {true, false}) {
+            model.sortRows(ResultsModel::ColFile, ascending);
+            int wrong = 0;
+            for (int r = 1; r < model.rowCount(); ++r) {
+                const int cmp = collator.compare(model.name(r - 1), model.name(r));
+                if (ascending ? cmp > 0 : cmp < 0)
+                    ++wrong;
+                // Rows that compare equal keep the order they had.
+                if (cmp == 0 && ascending && model.recordIndex(r - 1) > model.recordIndex(r))
+                    ++wrong;
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
 }
