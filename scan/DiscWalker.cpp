@@ -167,8 +167,14 @@ void DiscWalker::maybeReport()
 
 void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
 {
+    const QByteArray path = m_rootBytes + relative + name;
+    const QString text = QFile::decodeName(path);
+    // A path that is not valid UTF-8 has no text form that leads back to the file; a hostage
+    // that cannot be found again would let this disc pass for a fresh one. Take the next file.
+    if (QFile::encodeName(text) != path)
+        return;
     m_hostageWanted = false;
-    m_hostage = QFile::decodeName(m_rootBytes + relative + name);
+    m_hostage = text;
     WriteSetting(RegKey::V, kHostageFile, m_hostage);
 }
 

@@ -513,6 +513,20 @@ TEST_F(DiscWalkTest, HostageFileIsSetOnlyWhenEmpty)
     ASSERT_TRUE(w.walk(qpath(nested)));
     EXPECT_EQ(ReadSetting(RegKey::V, kHostage), qpath(nested + "d/only"));
 
+    // A name that is not valid UTF-8 has no text form that leads back to the file, and a
+    // hostage that cannot be found again would let the scanned disc pass for a fresh one:
+    // the first file whose path can be found again is taken.
+    DeleteSetting(RegKey::V, kHostage);
+    const std::string latin = newRoot("hostage-latin1");
+    makeFile(latin + "caf\xe9.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    makeFolder(latin + "d");
+    makeFile(latin + "d/plain.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    ASSERT_TRUE(w.walk(qpath(latin)));
+    EXPECT_EQ(w.counts().files, 2);
+    EXPECT_EQ(ReadSetting(RegKey::V, kHostage), qpath(latin + "d/plain.txt"));
+    EXPECT_TRUE(QFile::exists(ReadSetting(RegKey::V, kHostage)));
+    removeTree(latin);
+
     // Tracking off: the setting is neither read nor written.
     DeleteSetting(RegKey::V, kHostage);
     DiscWalker quiet;
