@@ -93,8 +93,7 @@ TfrmScan::TfrmScan(QWidget *parent)
     Label2 = new QLabel(QStringLiteral("Scanning and enter data"), Panel1);
     Label2->setObjectName(QStringLiteral("Label2"));
     QFont headingFont = Label2->font();
-    headingFont.setPixelSize(16);
-    headingFont.setBold(true);
+    headingFont.setPixelSize(16); // the heading of every window: 16 pixels, regular weight
     Label2->setFont(headingFont);
     auto *topLayout = new QHBoxLayout(Panel1);
     topLayout->setContentsMargins(8, 0, 8, 0);

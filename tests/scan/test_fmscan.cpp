@@ -593,6 +593,11 @@ TEST_F(ScanWindowTest, LookOfTheWindow)
     EXPECT_EQ(top->palette().color(QPalette::Window), QColor(0, 95, 140));
     EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->palette().color(QPalette::WindowText),
               QColor(249, 254, 255));
+    EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->font().pixelSize(), 16);
+    EXPECT_TRUE(child<QLabel>(frm.get(), "lblMsg")->font().bold());
+    EXPECT_TRUE(child<QLabel>(frm.get(), "lblMsg")->wordWrap());
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(frm->minimumSize(), frm->maximumSize()); // fixed size
     EXPECT_EQ(child<QWidget>(frm.get(), "Panel2")->palette().color(QPalette::Window), QColor(0, 95, 140));
     EXPECT_EQ(frm->palette().color(QPalette::Window), QColor(Qt::white));
     const QPushButton *ok = child<QPushButton>(frm.get(), "btnOk");
