@@ -430,7 +430,7 @@ void TfrmSearch::FormCreate()
 {
     restorePlacement();
     installProgressBarPlacement(sb1, ProgressBar1);
-    // The list only repaints the rows it shows; nothing to hint about its size here.
+    // The view asks only for the rows it paints, so a list of millions needs no size hint.
     pnlAdvanced->hide();
     m_advancedMode = false;
     searchUnitState().criteria.AdvancedMode = false;
