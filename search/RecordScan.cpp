@@ -50,7 +50,8 @@ void FileBuffer::setBytes(QByteArrayView bytes)
     unmap();
     reserve(size_t(bytes.size()) + 1);
     m_view = m_data.get();
-    std::memcpy(m_data.get(), bytes.data(), size_t(bytes.size()));
+    if (!bytes.isEmpty())
+        std::memcpy(m_data.get(), bytes.data(), size_t(bytes.size()));
     m_size = size_t(bytes.size());
     if (const void *nul = std::memchr(m_data.get(), 0, m_size))
         m_size = size_t(static_cast<const char *>(nul) - m_data.get());

@@ -573,7 +573,8 @@ int SearchEngine::Impl::textHoldsBytes(QByteArrayView folder, QByteArrayView nam
         } else {
             for (qsizetype i = 0; i < n; ++i)
                 high |= s[i];
-            std::memcpy(out, s, size_t(n));
+            if (n)
+                std::memcpy(out, s, size_t(n));
             out += n;
         }
         *out++ = kSeparator;
