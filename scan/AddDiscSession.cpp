@@ -1,6 +1,7 @@
 #include "AddDiscSession.h"
 
 #include "app/gVars.h"
+#include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
@@ -129,7 +130,9 @@ QString AddDiscSession::message() const
 
 bool AddDiscSession::markExists(const QString &mark) const
 {
-    return MarkExists(mark, m_catalogFolder, kArchiveMask);
+    // Asked about the mark as it will be stored: blanks around a mark in use must not let a
+    // second disc carry the same mark.
+    return MarkExists(trimControls(mark), m_catalogFolder, kArchiveMask);
 }
 
 QString AddDiscSession::save(const QString &mark, const QString &location, const QString &note)

@@ -47,8 +47,8 @@ public:
     QString existingArchivePath() const { return m_existingPath; }
     QString existingMark() const { return m_existingMark; }
 
-    // The mark as the user typed it, compared over the whole catalog without regard to
-    // letter case. Throws AmbryError when an archive cannot be read.
+    // Whether the mark, trimmed as it would be stored, is in use in the catalog, compared
+    // without regard to letter case. Throws AmbryError when an archive cannot be read.
     bool markExists(const QString &mark) const;
     // Writes the archive (texts are stored trimmed) and sets gVars().newArchivePath to it;
     // the path is empty until the file is written. Returns the path. Throws AmbryError

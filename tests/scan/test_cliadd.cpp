@@ -144,6 +144,12 @@ TEST_F(CliAddTest, OutcomesAndExitCodes)
          5,
          "The mark already exists!\n",
          {}},
+        {"mark in use, with blanks around it",
+         {},
+         {QStringLiteral("--drive"), letterD, QStringLiteral("--mark"), QStringLiteral(" Shelf Disc  ")},
+         5,
+         "The mark already exists!\n",
+         {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -288,6 +288,15 @@ TEST_F(ScanWindowTest, AMarkInUseIsRefusedAndTheWalkIsNotRepeated)
     EXPECT_EQ(frm->state(), State::MarkEntry);
     EXPECT_EQ(archives().size(), 1);
 
+    // The mark is stored trimmed, so blanks around a mark in use do not make it another one.
+    mark->setText(QStringLiteral("  SHELF DISC \t"));
+    child<QPushButton>(frm.get(), "btnOk")->click();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].second, QStringLiteral("The mark already exists!"));
+    EXPECT_EQ(archives().size(), 1);
+    boxes.pop_back();
+    mark->setText(QStringLiteral("shelf disc"));
+
     // The box closing activates the window again: nothing is walked or reset.
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(frm.get(), &activate);
