@@ -163,40 +163,41 @@ inline const char *findLineEnd(const char *p, const char *end)
 void indexLines(const char *data, size_t end, std::vector<LineSpan> &lines)
 {
     lines.clear();
+    lines.reserve(end / 12);
     const char *p = data;
     const char *const stop = data + end;
 #if defined(__SSE2__)
-    // Whole blocks: every CR or LF bit is a line end, except the LF of a CR LF pair.
+    // Whole 64-byte blocks: every CR or LF is a line end, except the LF of a CR LF pair; the
+    // next line starts after the end, or after the pair.
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     uint32_t lineBegin = 0;
     const char *block = data;
-    bool skipLf = false; // the previous block ended with a CR
-    while (stop - block >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
-        unsigned crMask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
-        unsigned lfMask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        // An LF right after a CR belongs to it.
-        unsigned pairedLf = (crMask << 1) & lfMask;
-        if (skipLf)
-            pairedLf |= lfMask & 1u;
-        unsigned ends = (crMask | lfMask) & ~pairedLf & 0xFFFFu;
+    uint64_t carryCr = 0; // the previous block ended with a CR
+    bool skipLf = false;
+    while (stop - block >= 64) {
+        uint64_t crMask = 0;
+        uint64_t lfMask = 0;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k));
+            crMask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * k);
+            lfMask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * k);
+        }
+        const uint64_t lfNext = (lfMask >> 1) | (uint64_t(block + 64 < stop && block[64] == '\n') << 63);
+        const uint64_t crlf = crMask & lfNext;
+        uint64_t ends = (crMask | lfMask) & ~(lfMask & ((crMask << 1) | carryCr));
         const uint32_t off = uint32_t(block - data);
         while (ends) {
-            const unsigned bit = unsigned(__builtin_ctz(ends));
+            const unsigned bit = unsigned(__builtin_ctzll(ends));
             ends &= ends - 1;
             const uint32_t pos = off + bit;
             lines.push_back(LineSpan{lineBegin, pos});
-            lineBegin = pos + 1;
-            if ((crMask >> bit) & 1u) {
-                // A CR followed by LF: the next line starts after the LF.
-                if (bit < 15 ? ((lfMask >> (bit + 1)) & 1u) : (block + 16 < stop && block[16] == '\n'))
-                    lineBegin = pos + 2;
-            }
+            lineBegin = pos + 1 + uint32_t((crlf >> bit) & 1u);
         }
-        skipLf = (crMask >> 15) & 1u;
-        block += 16;
+        carryCr = crMask >> 63;
+        block += 64;
     }
+    skipLf = carryCr != 0;
     // The tail shorter than a block, scalar; a CR that ended the last block may own its LF.
     p = data + lineBegin;
     const char *q = block;
