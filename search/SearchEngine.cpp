@@ -178,6 +178,44 @@ size_t upperExpanded(const unsigned char *s, size_t n, char *out)
     return size_t(out - start);
 }
 
+size_t upperExpandedAnyEncoding(const unsigned char *s, size_t n, char *out)
+{
+    char *const start = out;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char b = s[i];
+        const unsigned char b1 = i + 1 < n ? s[i + 1] : 0;
+        const unsigned char b2 = i + 2 < n ? s[i + 2] : 0;
+        const auto put = [&](const char *text, size_t used) {
+            while (*text)
+                *out++ = *text++;
+            i += used - 1;
+        };
+        if (b < 0x80)
+            *out++ = char(kUpper.map[b]);
+        else if (b == 0xDF)
+            put("SS", 1);
+        else if (b == 0xC3 && b1 == 0x9F)
+            put("SS", 2);
+        else if (b == 0xC4 && b1 == 0xB1)
+            put("I", 2);
+        else if (b == 0xC5 && b1 == 0x89)
+            put("\x80N", 2);
+        else if (b == 0xC5 && b1 == 0xBF)
+            put("S", 2);
+        else if (b == 0xC7 && b1 == 0xB0)
+            put("J\x80", 2);
+        else if (b == 0xE1 && b1 == 0xBA && b2 >= 0x96 && b2 <= 0x9A) {
+            static const char *const letters[] = {"H\x80", "T\x80", "W\x80", "Y\x80", "A\x80"};
+            put(letters[b2 - 0x96], 3);
+        } else if (b == 0xEF && b1 == 0xAC && b2 >= 0x80 && b2 <= 0x86) {
+            static const char *const ligatures[] = {"FF", "FI", "FL", "FFI", "FFL", "ST", "ST"};
+            put(ligatures[b2 - 0x80], 3);
+        } else
+            *out++ = char(b);
+    }
+    return size_t(out - start);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Criteria helpers
 
@@ -375,7 +413,26 @@ struct SearchEngine::Impl
     bool canSkipByHits() const;
     bool skimArchive(qint64 count, size_t recordsEnd);
     bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd);
+    bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
 };
+
+// Whether the line around pos, with every character that has an ASCII upper case spelt out
+// whatever the encoding, holds the text: when it does not, the character at pos cannot make
+// the record match, and the record's lines need not be taken apart.
+bool SearchEngine::Impl::lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m)
+{
+    const char *data = file.data();
+    size_t b = pos;
+    while (b > 0 && data[b - 1] != '\n' && data[b - 1] != '\r')
+        --b;
+    size_t e = pos;
+    while (e < recordsEnd && data[e] != '\n' && data[e] != '\r')
+        ++e;
+    if (match.size() < 2 * (e - b) + 8)
+        match.resize(2 * (e - b) + 8);
+    const size_t n = upperExpandedAnyEncoding(reinterpret_cast<const uchar *>(data + b), e - b, match.data());
+    return containsBytes(match.data(), n, reinterpret_cast<const char *>(folded), m);
+}
 
 // With a text to find, a record can only match when the text occurs in its folder or name line
 // (ignoring ASCII letter case), or when those lines hold a character whose upper case is ASCII.
@@ -514,6 +571,8 @@ bool SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
             const int role = int(cand.line & 3);
             const qint64 k = qint64(cand.line >> 2);
             if (role > 1 || k == lastK)
+                continue;
+            if (cand.special && !lineMayHold(cand.pos, recordsEnd, folded, m))
                 continue;
             if (!cand.special) {
                 // Confirm the whole text at this place.

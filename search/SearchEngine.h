@@ -71,6 +71,9 @@ bool hasAsciiUpperCase(const unsigned char *s, size_t n);
 // The bytes upper-cased as far as an ASCII text can tell: ASCII letters and the characters
 // hasAsciiUpperCase knows in capitals, every other byte as it is. Writes at most 2 n bytes.
 size_t upperExpanded(const unsigned char *s, size_t n, char *out);
+// The same with those characters spelt out in both readings (UTF-8 and Windows-1252) at once:
+// every ASCII letter either reading gives is there, so a text it lacks neither reading holds.
+size_t upperExpandedAnyEncoding(const unsigned char *s, size_t n, char *out);
 
 // Name and type of a record's name line, split at its last "." (the type keeps the dot).
 QByteArrayView namePart(QByteArrayView nameLine);

@@ -631,7 +631,8 @@ TEST(EngineEquivalence, SkimmingFindsWhatTheRecordTestFinds)
                                  "Sigur R\xc3\xb3s",
                                  "\xc4\xb1ndex",
                                  "st",
-                                 "\xef\xac\x86op"};
+                                 "\xef\xac\x86op",
+                                 ".\xc3\x9fx"};
     const char *const eols[] = {"\r\n", "\n", "\r"};
     uint32_t seed = 12345;
     const auto rnd = [&seed](uint32_t n) {
@@ -643,9 +644,9 @@ TEST(EngineEquivalence, SkimmingFindsWhatTheRecordTestFinds)
         const int n = 1 + int(rnd(700));
         for (int i = 0; i < n; ++i) {
             Rec r;
-            r.folder = rnd(3) == 0 ? QByteArray("\\") : QByteArray(parts[rnd(19)]) + "\\" + parts[rnd(19)];
+            r.folder = rnd(3) == 0 ? QByteArray("\\") : QByteArray(parts[rnd(20)]) + "\\" + parts[rnd(20)];
             for (uint32_t k = 1 + rnd(3); k > 0; --k)
-                r.name += parts[rnd(19)];
+                r.name += parts[rnd(20)];
             r.size = QByteArray::number(rnd(100000));
             recs.append(r);
         }
