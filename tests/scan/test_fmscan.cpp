@@ -7,6 +7,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
+#include "drives/gui/fmWaitCD.h"
 #include "util/gui/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -653,4 +654,83 @@ TEST_F(ScanWindowTest, TheApplicationClosingStopsTheWalk)
     EXPECT_EQ(frm->session().walker().counts().files, 10);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
     EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(ScanWindowTest, EscapeInAFieldClosesTheWindowAndHandsTheDiscBack)
+{
+    insertDisc("escfield");
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    auto *note = child<QLineEdit>(frm.get(), "edtNote");
+    note->setFocus();
+    QTest::keyClick(note, Qt::Key_Escape);
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->result(), QDialog::Rejected);
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+// Waits, adds, and waits again as the main window's consecutive adding does, with the real
+// windows: the disc just added is held hostage until another disc arrives.
+TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
+{
+    const std::string first = insertDisc("road-first", 1);
+    DeleteSetting(kV, QStringLiteral("HostageFile"));
+    QObject guard;
+    // Saves the open session's disc under the proposed mark as soon as it is offered.
+    std::function<void()> acceptMark = [&] {
+        TfrmScan *frm = TfrmScan::openWindow();
+        if (frm && frm->state() == State::MarkEntry) {
+            child<QPushButton>(frm, "btnOk")->click();
+            return;
+        }
+        QTimer::singleShot(10, &guard, acceptMark);
+    };
+    auto waitingWindow = []() -> QDialog * {
+        const QWidgetList all = QApplication::topLevelWidgets();
+        for (QWidget *w : all)
+            if (w->objectName() == QLatin1String("frmWaitCD") && w->isVisible())
+                return static_cast<QDialog *>(w);
+        return nullptr;
+    };
+
+    // A fresh disc is in: the wait ends by itself, and the session saves it.
+    EXPECT_EQ(WaitForDisc(QString()), 1);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    QTimer::singleShot(0, &guard, acceptMark);
+    RunAddDiscSession();
+    const QString firstArchive = gVars().newArchivePath;
+    ASSERT_TRUE(QFileInfo::exists(firstArchive));
+    EXPECT_EQ(ReadArchiveValue(firstArchive, QStringLiteral("AMark")), QStringLiteral("CD No: 1"));
+    EXPECT_EQ(ReadSetting(kV, QStringLiteral("HostageFile")), qpath(first + "file0.txt"));
+
+    // The same disc still in: the tray opens and the wait goes on until another disc arrives.
+    fake.clearDoorCalls();
+    const std::string second = insertDisc("road-second", 2);
+    fake.setRootPath('D', qpath(first));
+    bool sawWaiting = false;
+    QTimer::singleShot(50, &guard, [&] {
+        sawWaiting = waitingWindow() != nullptr;
+        fake.setRootPath('D', qpath(second));
+        fake.emitArrival('D');
+    });
+    EXPECT_EQ(WaitForDisc(QString()), 1);
+    EXPECT_TRUE(sawWaiting);
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    EXPECT_TRUE(ReadSetting(kV, QStringLiteral("HostageFile")).isEmpty());
+    QTimer::singleShot(0, &guard, acceptMark);
+    RunAddDiscSession();
+    ASSERT_NE(gVars().newArchivePath, firstArchive);
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")), QStringLiteral("CD No: 2"));
+    EXPECT_EQ(ReadSetting(kV, QStringLiteral("HostageFile")), qpath(second + "file0.txt"));
+
+    // And again: the second disc is now the hostage; cancelling the wait ends the run.
+    fake.clearDoorCalls();
+    QTimer::singleShot(50, &guard, [&] {
+        if (QDialog *w = waitingWindow())
+            QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(WaitForDisc(QString()), 2);
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    EXPECT_EQ(archives().size(), 2);
 }
