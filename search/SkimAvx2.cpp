@@ -1,4 +1,4 @@
-// The skim block scan for AVX2: twice the bytes per step. Chosen at run time (skimFunction).
+// The skim block scan for AVX2: four times the bytes per step. Chosen at run time (skimFunction).
 #if defined(__x86_64__)
 #pragma GCC target("avx2,popcnt")
 #include "SkimKernel.h"
@@ -9,32 +9,38 @@ namespace search {
 
 namespace {
 
-using Vec = __m256i;
+// Two AVX2 registers per step: 64 bytes and one 64-bit mask.
+struct Vec
+{
+    __m256i lo, hi;
+};
 using Mask = uint64_t;
-constexpr size_t SKIM_WIDTH = 32;
+constexpr size_t SKIM_WIDTH = 64;
 inline Vec vload(const char *p)
 {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+    return Vec{_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)),
+               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32))};
 }
 inline Vec vset(int b)
 {
-    return _mm256_set1_epi8(char(b));
+    const __m256i v = _mm256_set1_epi8(char(b));
+    return Vec{v, v};
 }
 inline Vec veq(Vec a, Vec b)
 {
-    return _mm256_cmpeq_epi8(a, b);
+    return Vec{_mm256_cmpeq_epi8(a.lo, b.lo), _mm256_cmpeq_epi8(a.hi, b.hi)};
 }
 inline Vec vor(Vec a, Vec b)
 {
-    return _mm256_or_si256(a, b);
+    return Vec{_mm256_or_si256(a.lo, b.lo), _mm256_or_si256(a.hi, b.hi)};
 }
 inline Vec vand(Vec a, Vec b)
 {
-    return _mm256_and_si256(a, b);
+    return Vec{_mm256_and_si256(a.lo, b.lo), _mm256_and_si256(a.hi, b.hi)};
 }
 inline Mask vmask(Vec v)
 {
-    return Mask(uint32_t(_mm256_movemask_epi8(v)));
+    return Mask(uint32_t(_mm256_movemask_epi8(v.lo))) | (Mask(uint32_t(_mm256_movemask_epi8(v.hi))) << 32);
 }
 inline unsigned popcount(Mask m)
 {

@@ -44,6 +44,8 @@ struct SkimState
 using SkimFunction = size_t (*)(const SkimQuery &q, SkimState &state, const char *data, size_t end,
                                 uint64_t lineLimit, SkimCandidate *out, size_t maxOut);
 
+// The fastest scan this processor runs, and the one every x86-64 processor runs.
 SkimFunction skimFunction();
+SkimFunction skimFunctionPortable();
 
 } // namespace search

@@ -53,6 +53,11 @@ inline unsigned popcount(Mask m)
 
 } // namespace
 
+SkimFunction skimFunctionPortable()
+{
+    return &skimBlocksSse2;
+}
+
 SkimFunction skimFunction()
 {
     static const SkimFunction chosen = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")
@@ -66,6 +71,11 @@ SkimFunction skimFunction()
 #else
 
 namespace search {
+SkimFunction skimFunctionPortable()
+{
+    return &skimBlocksSse2;
+}
+
 SkimFunction skimFunction()
 {
     return nullptr;

@@ -3,6 +3,7 @@
 #include "DosDateTime.h"
 #include "RecordScan.h"
 #include "SearchEngine.h"
+#include "SkimKernel.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -681,6 +682,64 @@ TEST(EngineEquivalence, SkimmingFindsWhatTheRecordTestFinds)
             if (std::string(t) == "song" && mode == 0) {
                 EXPECT_GT(fast.size(), 50) << "the data must give the test something to find";
             }
+        }
+    }
+}
+
+// Both block scans report the same places with the same line numbers as a plain byte loop.
+TEST(EngineSkim, BlockScansAgreeWithAByteLoop)
+{
+    const SkimFunction wide = skimFunction();
+    const SkimFunction portable = skimFunctionPortable();
+    ASSERT_TRUE(wide && portable);
+    uint32_t seed = 7;
+    const auto rnd = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const char alphabet[] = {'s',  'S', 'o',        'n',        'g',        '\r',
+                             '\n', 'x', char(0xC3), char(0x9F), char(0xDF), ' '};
+    for (int round = 0; round < 200; ++round) {
+        QByteArray text(int(1 + rnd(700)), '\0');
+        for (char &ch : text)
+            ch = alphabet[rnd(sizeof alphabet)];
+        SkimQuery q;
+        q.m = 4;
+        q.firstFold = 0x20;
+        q.firstWant = 's';
+        q.lastFold = 0x20;
+        q.lastWant = 'g';
+        q.probe[0] = 0x9F;
+        q.probes = 1;
+        q.lead[0] = 0xC3;
+        q.second[0] = 0x9F;
+        q.pairs = 1;
+        q.singleDF = true;
+        std::vector<SkimCandidate> expected;
+        uint64_t line = 0;
+        const size_t n = size_t(text.size());
+        for (size_t i = 0; i < n; ++i) {
+            const uchar b = uchar(text[int(i)]);
+            const bool hit = i + 3 < n && (b | 0x20) == 's' && (uchar(text[int(i + 3)]) | 0x20) == 'g';
+            const bool special = b == 0xDF || (b == 0xC3 && i + 1 < n && uchar(text[int(i + 1)]) == 0x9F);
+            if (hit || special)
+                expected.push_back(SkimCandidate{i, line, special});
+            if (b == '\n' || (b == '\r' && !(i + 1 < n && text[int(i + 1)] == '\n')))
+                ++line;
+        }
+        for (SkimFunction scan : {wide, portable}) {
+            SkimState st;
+            std::vector<SkimCandidate> got(2048);
+            size_t count = 0;
+            while (st.offset < n)
+                count += scan(q, st, text.constData(), n, UINT64_MAX, got.data() + count, got.size() - count);
+            ASSERT_EQ(count, expected.size()) << "round " << round;
+            for (size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(got[i].pos, expected[i].pos);
+                EXPECT_EQ(got[i].line, expected[i].line) << "round " << round << " at " << got[i].pos;
+                EXPECT_EQ(got[i].special, expected[i].special);
+            }
+            EXPECT_EQ(st.lines, line);
         }
     }
 }
