@@ -57,7 +57,7 @@ void FileBuffer::setBytes(QByteArrayView bytes)
         m_size = size_t(static_cast<const char *>(nul) - m_data.get());
 }
 
-bool FileBuffer::load(const QString &path, QString *error)
+bool FileBuffer::load(const QString &path, QString *error, bool cutAtNul)
 {
     unmap();
     m_size = 0;
@@ -89,7 +89,7 @@ bool FileBuffer::load(const QString &path, QString *error)
             m_mapSize = expected;
             m_view = static_cast<const char *>(map);
             m_size = expected;
-            if (const void *nul = std::memchr(m_view, 0, m_size))
+            if (const void *nul = cutAtNul ? std::memchr(m_view, 0, m_size) : nullptr)
                 m_size = size_t(static_cast<const char *>(nul) - m_view);
             return true;
         }
@@ -124,7 +124,7 @@ bool FileBuffer::load(const QString &path, QString *error)
         return false;
     }
     m_size = got;
-    if (const void *nul = std::memchr(m_view, 0, m_size))
+    if (const void *nul = cutAtNul ? std::memchr(m_view, 0, m_size) : nullptr)
         m_size = size_t(static_cast<const char *>(nul) - m_view);
     return true;
 }

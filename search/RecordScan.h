@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,7 +26,9 @@ class FileBuffer
 public:
     // Reads the file; the text ends at its first NUL byte. False with a reason when the file
     // cannot be opened or read, or is too large (4 GiB or more) for the spans.
-    bool load(const QString &path, QString *error);
+    bool load(const QString &path, QString *error, bool cutAtNul = true);
+    // Ends the text at n bytes (at a NUL found later).
+    void cut(size_t n) { m_size = std::min(m_size, n); }
     void setBytes(QByteArrayView bytes);
     const char *data() const { return m_view; }
     size_t size() const { return m_size; }

@@ -411,7 +411,16 @@ struct SearchEngine::Impl
     bool searchFolder(const QString &folder, const QString &mask);
 
     bool canSkipByHits() const;
-    bool skimArchive(qint64 count, size_t recordsEnd);
+    enum class SkimResult { Done, NotPossible, Nul };
+    SkimResult skimArchive(qint64 count, size_t recordsEnd);
+    bool cutAtNul(size_t from);
+    void processArchive(const ArchiveLayout &layout, bool nulChecked);
+    struct Pending
+    {
+        qint64 k;
+        QByteArrayView folder, name, size, date;
+    };
+    std::vector<Pending> pending; // rows of a skim, handed out when it ends without a NUL
     bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd);
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
 };
@@ -481,15 +490,16 @@ bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recor
             ++p;
     }
     if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
-        emitRow(k, line[0], line[1], line[2], line[3]);
+        pending.push_back(Pending{k, line[0], line[1], line[2], line[3]});
     return true;
 }
 
-bool SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
+SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
 {
     const SkimFunction scan = skimFunction();
     if (!scan)
-        return false;
+        return SkimResult::NotPossible;
+    pending.clear();
     const char *data = file.data();
     const size_t m = size_t(needleBytes.size());
     const uchar *needle = reinterpret_cast<const uchar *>(needleBytes.constData());
@@ -543,8 +553,21 @@ bool SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
     // The archive's end: records that AFiles promises but the file lacks make it damaged, and
     // the events of the records after the last hit are still due.
     const auto finish = [&](bool cancelledNow) {
+        // Rows are handed out only once the record section is known to hold no NUL.
+        if (st.nulAt == SIZE_MAX && st.offset < recordsEnd) {
+            if (const void *nul = std::memchr(data + st.offset, 0, recordsEnd - st.offset))
+                st.nulAt = size_t(static_cast<const char *>(nul) - data);
+        }
+        if (st.nulAt != SIZE_MAX) {
+            file.cut(st.nulAt);
+            pending.clear();
+            return SkimResult::Nul;
+        }
+        for (const Pending &p : pending)
+            emitRow(p.k, p.folder, p.name, p.size, p.date);
+        pending.clear();
         if (cancelledNow)
-            return true;
+            return SkimResult::Done;
         qint64 available = count;
         if (incomplete) {
             available = lastK;
@@ -557,12 +580,12 @@ bool SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
             damaged(QStringLiteral("AFiles promises more records than the archive holds"));
         if (nextEvent < std::min(available, count))
             events();
-        return true;
+        return SkimResult::Done;
     };
 
     constexpr size_t kBatch = 1024;
     SkimCandidate found[kBatch];
-    while (st.offset < recordsEnd && st.lines < lineLimit) {
+    while (st.offset < recordsEnd && st.lines < lineLimit && st.nulAt == SIZE_MAX) {
         const size_t n = scan(q, st, data, recordsEnd, lineLimit, found, kBatch);
         for (size_t i = 0; i < n; ++i) {
             const SkimCandidate &cand = found[i];
@@ -781,22 +804,39 @@ void SearchEngine::Impl::addFile(const QString &path)
     archiveId = -1;
     ++archivesRead;
 
+    // A NUL ends the text. The field block is searched for one here; the record section by the
+    // skim on its way (which then starts the archive again) or just before its lines are split.
     QString error;
-    if (!file.load(path, &error)) {
+    if (!file.load(path, &error, false)) {
         damaged(error);
         return;
     }
-    const ArchiveLayout layout = scanArchiveLayout(file.data(), file.size());
+    ArchiveLayout layout = scanArchiveLayout(file.data(), file.size());
+    if (cutAtNul(layout.recordsEnd)) {
+        cutAtNul(0);
+        layout = scanArchiveLayout(file.data(), file.size());
+        processArchive(layout, true);
+        return;
+    }
+    processArchive(layout, false);
+}
 
+bool SearchEngine::Impl::cutAtNul(size_t from)
+{
+    if (from >= file.size())
+        return false;
+    const void *nul = std::memchr(file.data() + from, 0, file.size() - from);
+    if (nul)
+        file.cut(size_t(static_cast<const char *>(nul) - file.data()));
+    return nul != nullptr;
+}
+
+void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChecked)
+{
     qint64 pars = 4;
     const QByteArrayView parsText = trimBlanks(layout.field(file.data(), "APars"));
     if (!parsText.isEmpty() && !parseInt64(parsText, &pars)) {
         damaged(QStringLiteral("APars is not a number"));
-        return;
-    }
-    if (pars < 1) {
-        // Records would overlap or lie before the file's start.
-        damaged(QStringLiteral("APars is not a positive number"));
         return;
     }
     if (pars < 1) {
@@ -830,8 +870,20 @@ void SearchEngine::Impl::addFile(const QString &path)
 
     if (count <= 0)
         return;
-    if (pars == 4 && canSkipByHits() && skimArchive(count, layout.recordsEnd))
+    if (pars == 4 && canSkipByHits()) {
+        const SkimResult skim = skimArchive(count, layout.recordsEnd);
+        if (skim == SkimResult::Done)
+            return;
+        if (skim == SkimResult::Nul) {
+            // The text ends earlier than the fields seemed to say: read it again as it is.
+            processArchive(scanArchiveLayout(file.data(), file.size()), true);
+            return;
+        }
+    }
+    if (!nulChecked && cutAtNul(0)) {
+        processArchive(scanArchiveLayout(file.data(), file.size()), true);
         return;
+    }
     indexLines(file.data(), layout.recordsEnd, lines);
     const qint64 lineCount = qint64(lines.size());
     const char *base = file.data();

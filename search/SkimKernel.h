@@ -34,13 +34,15 @@ struct SkimCandidate
 
 struct SkimState
 {
-    size_t offset = 0;    // next block
-    uint64_t lines = 0;   // line ends before offset
-    unsigned carryCr = 0; // the byte before offset is a CR
+    size_t offset = 0;       // next block
+    uint64_t lines = 0;      // line ends before offset
+    unsigned carryCr = 0;    // the byte before offset is a CR
+    size_t nulAt = SIZE_MAX; // the first NUL met: the scan stops there
 };
 
 // Scans blocks from state.offset until end, or until out is full, or until the line count
-// reaches lineLimit. Returns the number of candidates written.
+// reaches lineLimit, or until a NUL (state.nulAt; the candidates of that block are dropped).
+// Returns the number of candidates written.
 using SkimFunction = size_t (*)(const SkimQuery &q, SkimState &state, const char *data, size_t end,
                                 uint64_t lineLimit, SkimCandidate *out, size_t maxOut);
 

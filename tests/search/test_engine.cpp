@@ -352,6 +352,23 @@ TEST(EngineArchives, LineEndsAndNulReadAlike)
         }
     }
     EXPECT_TRUE(problems.isEmpty());
+    SearchCriteria text;
+    text.searchText = QStringLiteral("b.TXT");
+    EXPECT_EQ(searchFolder(dir, text).size(), 4) << "the skim reads the four alike";
+
+    // A NUL inside the records ends the text before the fields: the archive has none then,
+    // whether the records are skimmed for a text or all listed.
+    const QString cutDir = ambrytest::makeTempDir(QStringLiteral("nul-in-records"));
+    QByteArray cut = archiveBytes({{"\\", "song.mp3"}, {"\\", "other"}, {"\\", "song2.mp3"}});
+    cut[cut.indexOf("other") + 2] = '\0';
+    ambrytest::writeFile(cutDir + QStringLiteral("/cut.dat"), cut);
+    for (const char *t : {"song", ""}) {
+        SearchCriteria c;
+        c.searchText = QString::fromUtf8(t);
+        SearchProblems p;
+        EXPECT_TRUE(searchFolder(cutDir, c, &p).isEmpty()) << t;
+        EXPECT_TRUE(p.isEmpty()) << t;
+    }
 
     // Blocks of 16 bytes cut CR LF pairs at every position.
     std::vector<LineSpan> lines;
