@@ -228,6 +228,42 @@ void indexLines(const char *data, size_t end, std::vector<LineSpan> &lines)
         lines.push_back(LineSpan{uint32_t(p - data), uint32_t(stop - data)});
 }
 
+void LineCursor::refill()
+{
+    const char *block = m_data + m_next;
+    uint64_t crMask = 0;
+    uint64_t lfMask = 0;
+    const size_t left = m_end - m_next;
+    if (left >= 64) {
+#if defined(__SSE2__)
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k));
+            crMask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * k);
+            lfMask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * k);
+        }
+#else
+        for (size_t i = 0; i < 64; ++i) {
+            crMask |= uint64_t(block[i] == '\r') << i;
+            lfMask |= uint64_t(block[i] == '\n') << i;
+        }
+#endif
+    } else {
+        for (size_t i = 0; i < left; ++i) {
+            crMask |= uint64_t(block[i] == '\r') << i;
+            lfMask |= uint64_t(block[i] == '\n') << i;
+        }
+    }
+    const bool lfAfter = left > 64 && block[64] == '\n';
+    const uint64_t lfNext = (lfMask >> 1) | (uint64_t(lfAfter) << 63);
+    m_crlf = crMask & lfNext;
+    m_ends = (crMask | lfMask) & ~(lfMask & ((crMask << 1) | m_carryCr));
+    m_carryCr = left >= 64 ? crMask >> 63 : 0;
+    m_blockOffset = m_next;
+    m_next += std::min<size_t>(left, 64);
+}
+
 size_t countLines(const char *data, size_t end)
 {
     size_t n = 0;
@@ -315,7 +351,7 @@ QByteArrayView trimBlanks(QByteArrayView v)
     return v.sliced(b, e - b);
 }
 
-bool parseDecimal64(const char *s, size_t n, qint64 *value)
+bool parseDecimal64Slow(const char *s, size_t n, qint64 *value)
 {
     size_t i = 0;
     bool negative = false;

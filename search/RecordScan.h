@@ -65,13 +65,75 @@ ArchiveLayout scanArchiveLayout(const char *data, size_t size);
 
 // The lines of [0, end): CR LF, a lone CR and a lone LF each end a line.
 void indexLines(const char *data, size_t end, std::vector<LineSpan> &lines);
+// The lines of [0, end) one after another, split as indexLines splits them, without storing
+// them: 64 bytes are looked at a time.
+class LineCursor
+{
+public:
+    LineCursor(const char *data, size_t end) : m_data(data), m_end(end) {}
+    bool next(QByteArrayView *line)
+    {
+        for (;;) {
+            if (m_ends) {
+                const unsigned bit = unsigned(__builtin_ctzll(m_ends));
+                m_ends &= m_ends - 1;
+                const size_t pos = m_blockOffset + bit;
+                *line = QByteArrayView(m_data + m_lineBegin, qsizetype(pos - m_lineBegin));
+                m_lineBegin = pos + 1 + size_t((m_crlf >> bit) & 1u);
+                return true;
+            }
+            if (m_next >= m_end) {
+                if (m_lineBegin < m_end) {
+                    *line = QByteArrayView(m_data + m_lineBegin, qsizetype(m_end - m_lineBegin));
+                    m_lineBegin = m_end;
+                    return true;
+                }
+                return false;
+            }
+            refill();
+        }
+    }
+
+private:
+    void refill();
+    const char *m_data;
+    size_t m_end;
+    size_t m_next = 0;        // the next block to look at
+    size_t m_blockOffset = 0; // the block m_ends describes
+    size_t m_lineBegin = 0;
+    uint64_t m_ends = 0;    // line ends left in the block
+    uint64_t m_crlf = 0;    // CRs followed by an LF
+    uint64_t m_carryCr = 0; // the block before ended with a CR
+};
+
 // Line ends (CR LF, CR or LF) in [0, end): counts lines the way indexLines splits them.
 size_t countLines(const char *data, size_t end);
 
 // Bytes of code 32 or below removed from both ends.
 QByteArrayView trimBlanks(QByteArrayView v);
 // Optional sign and decimal digits only, within signed 64 bits.
-bool parseDecimal64(const char *s, size_t n, qint64 *value);
+bool parseDecimal64Slow(const char *s, size_t n, qint64 *value);
+inline bool parseDecimal64(const char *s, size_t n, qint64 *value)
+{
+    // Up to 18 digits cannot overflow: the common case takes no overflow checks.
+    if (n > 0 && n <= 18) {
+        const size_t j = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+        if (j < n) {
+            uint64_t acc = 0;
+            bool digits = true;
+            for (size_t k = j; k < n; ++k) {
+                const unsigned d = unsigned(static_cast<unsigned char>(s[k])) - '0';
+                digits = digits && d <= 9;
+                acc = acc * 10 + d;
+            }
+            if (!digits)
+                return false;
+            *value = s[0] == '-' ? -qint64(acc) : qint64(acc);
+            return true;
+        }
+    }
+    return parseDecimal64Slow(s, n, value);
+}
 
 // Archive text: UTF-8 when the bytes are valid UTF-8, else Windows-1252.
 QString decodeArchiveBytes(QByteArrayView bytes);

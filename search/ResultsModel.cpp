@@ -244,11 +244,17 @@ struct ResultsModel::Impl
 
     uint32_t internFolder(QByteArrayView bytes)
     {
-        if (lastFolder != UINT32_MAX && folders[lastFolder] == bytes)
-            return lastFolder;
-        const QByteArray key = bytes.toByteArray();
-        auto it = folderIds.constFind(key);
+        if (lastFolder != UINT32_MAX) {
+            const QByteArray &last = folders[lastFolder];
+            if (last.size() == bytes.size() &&
+                std::memcmp(last.constData(), bytes.data(), size_t(bytes.size())) == 0)
+                return lastFolder;
+        }
+        // Looked up without a copy; copied once when new.
+        const QByteArray probe = QByteArray::fromRawData(bytes.data(), bytes.size());
+        auto it = folderIds.constFind(probe);
         if (it == folderIds.constEnd()) {
+            const QByteArray key = bytes.toByteArray();
             it = folderIds.insert(key, uint32_t(folders.size()));
             folders.push_back(key);
         }

@@ -269,6 +269,13 @@ bool parseInt64(QByteArrayView text, qint64 *value)
     return parseDecimal64(text.data(), size_t(text.size()), value);
 }
 
+namespace {
+inline bool parseLine(QByteArrayView text, qint64 *value)
+{
+    return parseDecimal64(text.data(), size_t(text.size()), value);
+}
+} // namespace
+
 bool DateInRange(QByteArrayView dateLine, const SearchCriteria &c)
 {
     qint64 v = 0;
@@ -784,10 +791,10 @@ void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView
     // The row's cells are filled in column order: a date that cannot be shown leaves the size
     // cell empty as well.
     qint64 dv = 0;
-    r.dateValid = parseInt64(date, &dv) && packedDateValid(uint32_t(uint64_t(dv)));
+    r.dateValid = parseLine(date, &dv) && packedDateValid(uint32_t(uint64_t(dv)));
     if (r.dateValid)
         r.date = static_cast<int32_t>(uint32_t(uint64_t(dv)));
-    r.sizeValid = parseInt64(size, &r.size);
+    r.sizeValid = parseLine(size, &r.size);
     if (!r.sizeValid)
         r.size = 0;
     if (!r.dateValid || !r.sizeValid) {
@@ -882,6 +889,25 @@ void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChe
     }
     if (!nulChecked && cutAtNul(0)) {
         processArchive(scanArchiveLayout(file.data(), file.size()), true);
+        return;
+    }
+    if (pars == 4) {
+        // Records one after another: their lines are taken as they come, not indexed first.
+        LineCursor cursor(file.data(), layout.recordsEnd);
+        QByteArrayView line[4];
+        for (qint64 k = 0; k < count; ++k) {
+            if (!cursor.next(&line[0]) || !cursor.next(&line[1]) || !cursor.next(&line[2]) ||
+                !cursor.next(&line[3])) {
+                damaged(QStringLiteral("AFiles promises more records than the archive holds"));
+                break;
+            }
+            if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
+                emitRow(k, line[0], line[1], line[2], line[3]);
+            if (cancelled())
+                break;
+            if (k % kEventsEvery == 0)
+                events();
+        }
         return;
     }
     indexLines(file.data(), layout.recordsEnd, lines);

@@ -383,6 +383,16 @@ TEST(EngineArchives, LineEndsAndNulReadAlike)
             EXPECT_EQ(got, i == 0 ? QByteArray(pad, 'x') : QByteArray(want[i])) << pad << " line " << i;
         }
         EXPECT_EQ(countLines(text.constData(), size_t(text.size())), 7u);
+        LineCursor cursor(text.constData(), size_t(text.size()));
+        QByteArrayView line;
+        for (int i = 0; i < 7; ++i) {
+            ASSERT_TRUE(cursor.next(&line)) << pad << " line " << i;
+            EXPECT_EQ(line.data() - text.constData(), qsizetype(lines[size_t(i)].begin))
+                << pad << " line " << i;
+            EXPECT_EQ(line.size(), qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin))
+                << pad << " line " << i;
+        }
+        EXPECT_FALSE(cursor.next(&line)) << pad;
     }
 }
 
