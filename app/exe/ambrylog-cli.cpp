@@ -8,7 +8,6 @@
 
 #include "AmbryError.h"
 #include "CliCommand.h"
-// Each subsystem's commands (add a line per header as commands land):
 #include "cliCatalog.h"
 #include "cliDrives.h"
 #include "cliAdd.h"
@@ -27,7 +26,11 @@ void usage()
                "  mark-exists MARK       yes (exit 0) or no (exit 1)\n"
                "  drives [bind LETTER FOLDER | unbind LETTER | default LETTER]\n"
                "  add (--drive LETTER | --folder PATH) [--mark M] [--location T] [--note T] [--eject]\n"
-               "  search [TEXT] [options]\n",
+               "  search [TEXT] [--advanced] [--fields marks,dirs,files,types] [--case]\n"
+               "         [--from DD/MM/YYYY --to DD/MM/YYYY] [--at-least N | --at-most N]\n"
+               "         [--unit Bytes|KiloBytes|MegaBytes|GigaBytes] [--only-mark MARK]\n"
+               "         [--count] [--format tsv|json]\n"
+               "  setting (get KEY NAME | set KEY NAME VALUE | delete KEY NAME)\n",
                stderr);
 }
 
