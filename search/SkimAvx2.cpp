@@ -38,6 +38,21 @@ inline Vec vand(Vec a, Vec b)
 {
     return Vec{_mm256_and_si256(a.lo, b.lo), _mm256_and_si256(a.hi, b.hi)};
 }
+inline Vec vandnot(Vec a, Vec b)
+{
+    return Vec{_mm256_andnot_si256(b.lo, a.lo), _mm256_andnot_si256(b.hi, a.hi)};
+}
+inline Vec vsub(Vec a, Vec b)
+{
+    return Vec{_mm256_sub_epi8(a.lo, b.lo), _mm256_sub_epi8(a.hi, b.hi)};
+}
+inline uint64_t vsum(Vec v)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i s = _mm256_add_epi64(_mm256_sad_epu8(v.lo, zero), _mm256_sad_epu8(v.hi, zero));
+    const __m128i h = _mm_add_epi64(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
+    return uint64_t(_mm_cvtsi128_si64(h)) + uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(h, h)));
+}
 inline Mask vmask(Vec v)
 {
     return Mask(uint32_t(_mm256_movemask_epi8(v.lo))) | (Mask(uint32_t(_mm256_movemask_epi8(v.hi))) << 32);

@@ -35,6 +35,19 @@ inline Vec vand(Vec a, Vec b)
 {
     return _mm_and_si128(a, b);
 }
+inline Vec vandnot(Vec a, Vec b)
+{
+    return _mm_andnot_si128(b, a);
+}
+inline Vec vsub(Vec a, Vec b)
+{
+    return _mm_sub_epi8(a, b);
+}
+inline uint64_t vsum(Vec v)
+{
+    const __m128i s = _mm_sad_epu8(v, _mm_setzero_si128());
+    return uint64_t(_mm_cvtsi128_si64(s)) + uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
+}
 inline Mask vmask(Vec v)
 {
     return Mask(_mm_movemask_epi8(v));
