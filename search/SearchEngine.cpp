@@ -432,22 +432,35 @@ struct SearchEngine::Impl
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
 };
 
-// Whether the line around pos, with every character that has an ASCII upper case spelt out
-// whatever the encoding, holds the text: when it does not, the character at pos cannot make
-// the record match, and the record's lines need not be taken apart.
+// Whether the bytes around pos, with every character that has an ASCII upper case spelt out
+// whatever the encoding, hold the text where it overlaps the character at pos: when they do
+// not, that character cannot make the record match (a place of the text that needs no such
+// character is a candidate of its own), and the record's lines need not be taken apart.
+// An occurrence that overlaps the character's spelling reaches at most m - 1 characters to
+// either side, each at most 3 bytes long, so 3 m bytes each way of its line are enough; no
+// special character starts inside another, so cutting the bytes there changes nothing nearer.
 bool SearchEngine::Impl::lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m)
 {
     const char *data = file.data();
+    const size_t reach = 3 * m + 3;
+    const size_t low = pos > reach ? pos - reach : 0;
     size_t b = pos;
-    while (b > 0 && data[b - 1] != '\n' && data[b - 1] != '\r')
+    while (b > low && data[b - 1] != '\n' && data[b - 1] != '\r')
         --b;
+    const size_t high = std::min(recordsEnd, pos + reach);
     size_t e = pos;
-    while (e < recordsEnd && data[e] != '\n' && data[e] != '\r')
+    while (e < high && data[e] != '\n' && data[e] != '\r')
         ++e;
-    if (match.size() < 2 * (e - b) + 8)
-        match.resize(2 * (e - b) + 8);
-    const size_t n = upperExpandedAnyEncoding(reinterpret_cast<const uchar *>(data + b), e - b, match.data());
-    return containsBytes(match.data(), n, reinterpret_cast<const char *>(folded), m);
+    char spelt[2 * (6 * 64 + 6) + 8];
+    const size_t n = upperExpandedAnyEncoding(reinterpret_cast<const uchar *>(data + b), e - b, spelt);
+    for (size_t i = 0; i + m <= n; ++i) {
+        size_t j = 0;
+        while (j < m && uchar(spelt[i + j]) == folded[j])
+            ++j;
+        if (j == m)
+            return true;
+    }
+    return false;
 }
 
 // With a text to find, a record can only match when the text occurs in its folder or name line
