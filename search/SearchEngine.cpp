@@ -178,40 +178,63 @@ size_t upperExpanded(const unsigned char *s, size_t n, char *out)
     return size_t(out - start);
 }
 
+namespace {
+
+// The first character of s[0, n) spelt in capitals as upperExpandedAnyEncoding spells it:
+// writes its letters to out and returns their number; *used is the number of bytes it takes.
+inline size_t spellOne(const unsigned char *s, size_t n, char *out, size_t *used)
+{
+    const unsigned char b = s[0];
+    *used = 1;
+    if (b < 0x80) {
+        out[0] = char(kUpper.map[b]);
+        return 1;
+    }
+    const unsigned char b1 = 1 < n ? s[1] : 0;
+    const unsigned char b2 = 2 < n ? s[2] : 0;
+    const auto put = [&](const char *text, size_t bytes) {
+        size_t k = 0;
+        while (text[k]) {
+            out[k] = text[k];
+            ++k;
+        }
+        *used = bytes;
+        return k;
+    };
+    if (b == 0xDF)
+        return put("SS", 1);
+    if (b == 0xC3 && b1 == 0x9F)
+        return put("SS", 2);
+    if (b == 0xC4 && b1 == 0xB1)
+        return put("I", 2);
+    if (b == 0xC5 && b1 == 0x89)
+        return put("\x80N", 2);
+    if (b == 0xC5 && b1 == 0xBF)
+        return put("S", 2);
+    if (b == 0xC7 && b1 == 0xB0)
+        return put("J\x80", 2);
+    if (b == 0xE1 && b1 == 0xBA && b2 >= 0x96 && b2 <= 0x9A) {
+        static const char *const letters[] = {"H\x80", "T\x80", "W\x80", "Y\x80", "A\x80"};
+        return put(letters[b2 - 0x96], 3);
+    }
+    if (b == 0xEF && b1 == 0xAC && b2 >= 0x80 && b2 <= 0x86) {
+        static const char *const ligatures[] = {"FF", "FI", "FL", "FFI", "FFL", "ST", "ST"};
+        return put(ligatures[b2 - 0x80], 3);
+    }
+    out[0] = char(b);
+    return 1;
+}
+
+} // namespace
+
 size_t upperExpandedAnyEncoding(const unsigned char *s, size_t n, char *out)
 {
     char *const start = out;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char b = s[i];
-        const unsigned char b1 = i + 1 < n ? s[i + 1] : 0;
-        const unsigned char b2 = i + 2 < n ? s[i + 2] : 0;
-        const auto put = [&](const char *text, size_t used) {
-            while (*text)
-                *out++ = *text++;
-            i += used - 1;
-        };
-        if (b < 0x80)
-            *out++ = char(kUpper.map[b]);
-        else if (b == 0xDF)
-            put("SS", 1);
-        else if (b == 0xC3 && b1 == 0x9F)
-            put("SS", 2);
-        else if (b == 0xC4 && b1 == 0xB1)
-            put("I", 2);
-        else if (b == 0xC5 && b1 == 0x89)
-            put("\x80N", 2);
-        else if (b == 0xC5 && b1 == 0xBF)
-            put("S", 2);
-        else if (b == 0xC7 && b1 == 0xB0)
-            put("J\x80", 2);
-        else if (b == 0xE1 && b1 == 0xBA && b2 >= 0x96 && b2 <= 0x9A) {
-            static const char *const letters[] = {"H\x80", "T\x80", "W\x80", "Y\x80", "A\x80"};
-            put(letters[b2 - 0x96], 3);
-        } else if (b == 0xEF && b1 == 0xAC && b2 >= 0x80 && b2 <= 0x86) {
-            static const char *const ligatures[] = {"FF", "FI", "FL", "FFI", "FFL", "ST", "ST"};
-            put(ligatures[b2 - 0x80], 3);
-        } else
-            *out++ = char(b);
+    size_t i = 0;
+    while (i < n) {
+        size_t used = 1;
+        out += spellOne(s + i, n - i, out, &used);
+        i += used;
     }
     return size_t(out - start);
 }
@@ -432,32 +455,65 @@ struct SearchEngine::Impl
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
 };
 
-// Whether the bytes around pos, with every character that has an ASCII upper case spelt out
-// whatever the encoding, hold the text where it overlaps the character at pos: when they do
-// not, that character cannot make the record match (a place of the text that needs no such
-// character is a candidate of its own), and the record's lines need not be taken apart.
-// An occurrence that overlaps the character's spelling reaches at most m - 1 characters to
-// either side, each at most 3 bytes long, so 3 m bytes each way of its line are enough; no
-// special character starts inside another, so cutting the bytes there changes nothing nearer.
+// Whether the text, spelt as upperExpandedAnyEncoding spells the line, may occur where it
+// overlaps the special character at pos: when it cannot, that character cannot make the record
+// match (a place of the text that needs no such character is a candidate of its own), and the
+// record's lines need not be taken apart. Each way the character's letters can lie in the text
+// is checked by spelling the neighbours one character at a time, most failing at the first.
 bool SearchEngine::Impl::lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m)
 {
-    const char *data = file.data();
-    const size_t reach = 3 * m + 3;
-    const size_t low = pos > reach ? pos - reach : 0;
-    size_t b = pos;
-    while (b > low && data[b - 1] != '\n' && data[b - 1] != '\r')
-        --b;
-    const size_t high = std::min(recordsEnd, pos + reach);
-    size_t e = pos;
-    while (e < high && data[e] != '\n' && data[e] != '\r')
-        ++e;
-    char spelt[2 * (6 * 64 + 6) + 8];
-    const size_t n = upperExpandedAnyEncoding(reinterpret_cast<const uchar *>(data + b), e - b, spelt);
-    for (size_t i = 0; i + m <= n; ++i) {
-        size_t j = 0;
-        while (j < m && uchar(spelt[i + j]) == folded[j])
-            ++j;
-        if (j == m)
+    const uchar *data = reinterpret_cast<const uchar *>(file.data());
+    const auto lineEnd = [&](size_t p) { return p >= recordsEnd || data[p] == '\n' || data[p] == '\r'; };
+    // Bytes of the line after p, at most 3 (the longest special character).
+    const auto bytesAfter = [&](size_t p) {
+        size_t k = 0;
+        while (k < 3 && !lineEnd(p + k))
+            ++k;
+        return k;
+    };
+    char own[4];
+    size_t ownUsed = 1;
+    const size_t len = spellOne(data + pos, bytesAfter(pos), own, &ownUsed);
+    for (ptrdiff_t a = 1 - ptrdiff_t(len); a < ptrdiff_t(m); ++a) {
+        // The character's letters at text index a.
+        bool fits = true;
+        for (size_t t = 0; t < len && fits; ++t) {
+            const ptrdiff_t j = a + ptrdiff_t(t);
+            if (j >= 0 && j < ptrdiff_t(m))
+                fits = uchar(own[t]) == folded[j];
+        }
+        if (!fits)
+            continue;
+        // The rest of the text after the character, one spelt character at a time.
+        size_t j = size_t(a + ptrdiff_t(len));
+        size_t p = pos + ownUsed;
+        while (fits && j < m) {
+            if (lineEnd(p)) {
+                fits = false;
+                break;
+            }
+            char next[4];
+            size_t used = 1;
+            const size_t k = spellOne(data + p, bytesAfter(p), next, &used);
+            for (size_t t = 0; t < k && j < m && fits; ++t, ++j)
+                fits = uchar(next[t]) == folded[j];
+            p += used;
+        }
+        if (!fits)
+            continue;
+        if (a <= 0)
+            return true;
+        // The text before the character: its last a letters, spelt from at most 3 a bytes
+        // before pos (no special character starts inside another, so the cut changes nothing
+        // nearer than that).
+        const size_t want = size_t(a);
+        const size_t low = pos > 3 * want + 3 ? pos - 3 * want - 3 : 0;
+        size_t b = pos;
+        while (b > low && data[b - 1] != '\n' && data[b - 1] != '\r')
+            --b;
+        char spelt[2 * (3 * 64 + 3) + 8];
+        const size_t n = upperExpandedAnyEncoding(data + b, pos - b, spelt);
+        if (n >= want && std::memcmp(spelt + n - want, folded, want) == 0)
             return true;
     }
     return false;
