@@ -80,9 +80,11 @@ bool FileBuffer::load(const QString &path, QString *error, bool cutAtNul)
         ::close(fd);
         return false;
     }
-    // Large files are mapped (read ahead in one go), which spares copying them; small ones read.
+    // Large files are mapped, which spares copying them; small ones read. The pages are mapped
+    // as the scan meets them (the kernel maps a run of cached pages per fault), which costs less
+    // than mapping them all up front: the scan touches each page once anyway.
     if (expected >= (size_t(1) << 16)) {
-        void *map = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        void *map = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE, fd, 0);
         if (map != MAP_FAILED) {
             ::close(fd);
             m_map = map;
