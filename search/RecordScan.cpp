@@ -13,10 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace search {
 
 // ---------------------------------------------------------------------------------------------
@@ -139,25 +135,6 @@ namespace {
 inline bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
-}
-
-// The first CR or LF at or after p, or end.
-inline const char *findLineEnd(const char *p, const char *end)
-{
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (mask)
-            return p + __builtin_ctz(unsigned(mask));
-        p += 16;
-    }
-#endif
-    while (p < end && !isLineEnd(*p))
-        ++p;
-    return p;
 }
 
 } // namespace

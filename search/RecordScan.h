@@ -12,6 +12,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace search {
 
 struct LineSpan
@@ -105,6 +109,44 @@ private:
     uint64_t m_crlf = 0;    // CRs followed by an LF
     uint64_t m_carryCr = 0; // the block before ended with a CR
 };
+
+// The first CR or LF in [p, end), or end.
+inline const char *findLineEnd(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (mask)
+            return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '\n' && *p != '\r')
+        ++p;
+    return p;
+}
+
+// The start of the line that holds p: just after the last CR or LF in [begin, p), or begin.
+inline const char *findLineStart(const char *begin, const char *p)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (p - begin >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 16));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (mask)
+            return p - 16 + (31 - __builtin_clz(unsigned(mask))) + 1;
+        p -= 16;
+    }
+#endif
+    while (p > begin && p[-1] != '\n' && p[-1] != '\r')
+        --p;
+    return p;
+}
 
 // Line ends (CR LF, CR or LF) in [0, end): counts lines the way indexLines splits them.
 size_t countLines(const char *data, size_t end);

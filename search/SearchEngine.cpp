@@ -451,7 +451,7 @@ struct SearchEngine::Impl
         QByteArrayView folder, name, size, date;
     };
     std::vector<Pending> pending; // rows of a skim, handed out when it ends without a NUL
-    bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd);
+    bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound);
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
 };
 
@@ -537,35 +537,35 @@ bool SearchEngine::Impl::canSkipByHits() const
     return true;
 }
 
-bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd)
+bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound)
 {
     const char *data = file.data();
+    const char *const stop = data + recordsEnd;
     // Back to the start of the record: the start of the hit's line, one more line for a name.
-    size_t start = hit;
-    for (int r = role;; --r) {
-        while (start > 0 && data[start - 1] != '\n' && data[start - 1] != '\r')
-            --start;
-        if (r == 0)
-            break;
+    const char *start = findLineStart(data, data + hit);
+    if (role == 1 && start > data) {
         // Step over the previous line's end (CR LF counts once).
         --start;
-        if (data[start] == '\n' && start > 0 && data[start - 1] == '\r')
+        if (*start == '\n' && start > data && start[-1] == '\r')
             --start;
+        start = findLineStart(data, start);
     }
     QByteArrayView line[4];
-    size_t p = start;
+    const char *p = start;
     for (int j = 0; j < 4; ++j) {
-        if (p >= recordsEnd)
+        if (p >= stop)
             return false;
-        size_t e = p;
-        while (e < recordsEnd && data[e] != '\n' && data[e] != '\r')
-            ++e;
-        line[j] = QByteArrayView(data + p, qsizetype(e - p));
+        const char *e = findLineEnd(p, stop);
+        line[j] = QByteArrayView(p, e - p);
         p = e + 1;
-        if (e < recordsEnd && data[e] == '\r' && p < recordsEnd && data[p] == '\n')
+        if (e < stop && *e == '\r' && p < stop && *p == '\n')
             ++p;
     }
-    if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
+    // In simple mode the match text holds the folder and name lines whole: a place of the text
+    // there, letter case aside, is a match (characters outside ASCII upper-case to characters
+    // outside ASCII or, for the few that do not, spell out letters beside it).
+    const bool advanced = c.AdvancedMode;
+    if ((textFound && !advanced) || testRecord(line[0], line[1], line[2], line[3], advanced))
         pending.push_back(Pending{k, line[0], line[1], line[2], line[3]});
     return true;
 }
@@ -692,12 +692,12 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
                 if (cancelled()) {
                     // The record after the boundary is the last one tested.
                     if (k == boundary + 1)
-                        skimRecord(k, cand.pos, role, recordsEnd);
+                        skimRecord(k, cand.pos, role, recordsEnd, !cand.special);
                     return finish(true);
                 }
             }
             lastK = k;
-            if (!skimRecord(k, cand.pos, role, recordsEnd)) {
+            if (!skimRecord(k, cand.pos, role, recordsEnd, !cand.special)) {
                 incomplete = true;
                 return finish(false);
             }
