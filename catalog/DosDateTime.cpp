@@ -23,15 +23,9 @@ int32_t pack(const QDateTime &local)
 
 QDateTime unpack(int32_t packed)
 {
-    const uint32_t v = static_cast<uint32_t>(packed);
-    const int year = int(v >> 25) + 1980;
-    const int month = int((v >> 21) & 0xF);
-    const int day = int((v >> 16) & 0x1F);
-    const int hour = int((v >> 11) & 0x1F);
-    const int minute = int((v >> 5) & 0x3F);
-    const int second = int(v & 0x1F) * 2;
-    const QDate date(year, month, day);
-    const QTime time(hour, minute, second);
+    const Fields f = fields(packed);
+    const QDate date(f.year, f.month, f.day);
+    const QTime time(f.hour, f.minute, f.second);
     if (!date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, Qt::LocalTime);

@@ -16,4 +16,26 @@ int32_t pack(int year, int month, int day, int hour, int minute, int second);
 // (month 0 or 13, day 0, hour 24, minute 60, second 60 or more, or a day the month lacks).
 QDateTime unpack(int32_t packed);
 
+// The fields of a packed value as they stand, not checked.
+struct Fields
+{
+    int year, month, day, hour, minute, second;
+};
+inline Fields fields(int32_t packed)
+{
+    const uint32_t v = static_cast<uint32_t>(packed);
+    return Fields{int(v >> 25) + 1980,   int((v >> 21) & 0xF), int((v >> 16) & 0x1F),
+                  int((v >> 11) & 0x1F), int((v >> 5) & 0x3F), int(v & 0x1F) * 2};
+}
+// Whether unpack gives a valid date-time, without building one (for loops over many records).
+inline bool isValid(int32_t packed)
+{
+    const Fields f = fields(packed);
+    if (f.month < 1 || f.month > 12 || f.day < 1 || f.hour > 23 || f.minute > 59 || f.second > 59)
+        return false;
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
+    return f.day <= days[f.month - 1] + ((f.month == 2 && leap) ? 1 : 0);
+}
+
 } // namespace dosdate

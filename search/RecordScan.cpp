@@ -1,5 +1,7 @@
 #include "RecordScan.h"
 
+#include "catalog/DosDateTime.h"
+
 #include <QDate>
 #include <QFile>
 #include <QLocale>
@@ -488,17 +490,10 @@ QString formatPackedDate(int year, int month, int day, int hour, int minute, int
 
 QString formatPackedDate(int32_t packed)
 {
-    const uint32_t v = uint32_t(packed);
-    const int year = int(v >> 25) + 1980;
-    const int month = int((v >> 21) & 0xF);
-    const int day = int((v >> 16) & 0x1F);
-    const int hour = int((v >> 11) & 0x1F);
-    const int minute = int((v >> 5) & 0x3F);
-    const int second = int(v & 0x1F) * 2;
-    const QDate date(year, month, day);
-    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
+    if (!dosdate::isValid(packed))
         return QString();
-    return formatPackedDate(year, month, day, hour, minute, second);
+    const dosdate::Fields f = dosdate::fields(packed);
+    return formatPackedDate(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 } // namespace search

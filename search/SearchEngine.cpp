@@ -2,6 +2,7 @@
 
 #include "RecordScan.h"
 #include "SkimKernel.h"
+#include "catalog/DosDateTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,21 +44,6 @@ bool localeKeepsAsciiUpper(const QLocale &locale)
         return false;
     const QString lower = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
     return locale.toUpper(lower) == QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-}
-
-bool packedDateValid(uint32_t v)
-{
-    const int year = int(v >> 25) + 1980;
-    const int month = int((v >> 21) & 0xF);
-    const int day = int((v >> 16) & 0x1F);
-    const int hour = int((v >> 11) & 0x1F);
-    const int minute = int((v >> 5) & 0x3F);
-    const int second = int(v & 0x1F) * 2;
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
-        return false;
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= days[month - 1] + ((month == 2 && leap) ? 1 : 0);
 }
 
 // Substring search over bytes for a needle fixed for a whole archive.
@@ -860,7 +846,7 @@ void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView
     // The row's cells are filled in column order: a date that cannot be shown leaves the size
     // cell empty as well.
     qint64 dv = 0;
-    r.dateValid = parseLine(date, &dv) && packedDateValid(uint32_t(uint64_t(dv)));
+    r.dateValid = parseLine(date, &dv) && dosdate::isValid(static_cast<int32_t>(uint32_t(uint64_t(dv))));
     if (r.dateValid)
         r.date = static_cast<int32_t>(uint32_t(uint64_t(dv)));
     r.sizeValid = parseLine(size, &r.size);
