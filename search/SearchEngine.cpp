@@ -895,15 +895,23 @@ bool SearchEngine::Impl::cutAtNul(size_t from)
 
 void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChecked)
 {
+    // A field is only damaged when the text holds it: a NUL in the record section ends the
+    // text before the fields (they are then missing, and the archive is skipped).
+    const auto damagedField = [&](const QString &reason) {
+        if (!nulChecked && cutAtNul(0))
+            processArchive(scanArchiveLayout(file.data(), file.size()), true);
+        else
+            damaged(reason);
+    };
     qint64 pars = 4;
     const QByteArrayView parsText = trimBlanks(layout.field(file.data(), "APars"));
     if (!parsText.isEmpty() && !parseInt64(parsText, &pars)) {
-        damaged(QStringLiteral("APars is not a number"));
+        damagedField(QStringLiteral("APars is not a number"));
         return;
     }
     if (pars < 1) {
         // Records would overlap or lie before the file's start.
-        damaged(QStringLiteral("APars is not a positive number"));
+        damagedField(QStringLiteral("APars is not a positive number"));
         return;
     }
     const QByteArrayView filesText = trimBlanks(layout.field(file.data(), "AFiles"));
@@ -911,7 +919,7 @@ void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChe
         return;
     qint64 count = 0;
     if (!parseInt64(filesText, &count)) {
-        damaged(QStringLiteral("AFiles is not a number"));
+        damagedField(QStringLiteral("AFiles is not a number"));
         return;
     }
     const QByteArrayView markBytes = trimBlanks(layout.field(file.data(), "AMark"));

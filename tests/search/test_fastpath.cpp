@@ -1,0 +1,498 @@
+// The engine's fast paths (the skim, the byte match, the record shortcuts) against a plain
+// reading of the matching rules: split the file into lines, build each record's match text as
+// Unicode, upper-case it with the locale and look for the text. Archives are generated with
+// contents that trip shortcuts: texts split across fields, records and blocks, every line end,
+// characters outside ASCII whose capitals are ASCII, both encodings, NULs, and texts that
+// occur only in the archive fields.
+
+#include "RecordScan.h"
+#include "SearchEngine.h"
+#include "SkimKernel.h"
+#include "TestSupport.h"
+#include "catalog/DosDateTime.h"
+#include "helper_archives.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+
+using namespace search;
+using namespace searchtest;
+
+namespace {
+
+class Random
+{
+public:
+    explicit Random(uint32_t seed) : m_seed(seed) {}
+    uint32_t operator()(uint32_t n)
+    {
+        m_seed = m_seed * 1103515245u + 12345u;
+        return (m_seed >> 8) % n;
+    }
+
+private:
+    uint32_t m_seed;
+};
+
+// ------------------------------------------------------------------------------------------
+// The reference: the rules read as plainly as possible.
+
+QList<QByteArray> splitLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    QByteArray line;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char ch = bytes[i];
+        if (ch == '\r' || ch == '\n') {
+            lines.append(line);
+            line.clear();
+            if (ch == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            line += ch;
+        }
+    }
+    if (!line.isEmpty())
+        lines.append(line);
+    return lines;
+}
+
+bool wholeNumber(QByteArray text, qint64 *value)
+{
+    // An optional sign, then digits only (from_chars takes no "+").
+    const bool plus = text.startsWith('+');
+    if (plus)
+        text.remove(0, 1);
+    if (text.isEmpty() || (plus && text.startsWith('-')))
+        return false;
+    const char *end = text.constData() + text.size();
+    const auto r = std::from_chars(text.constData(), end, *value);
+    return r.ec == std::errc() && r.ptr == end;
+}
+
+struct Reference
+{
+    QStringList rows;    // "<file>:<k>"
+    QStringList damaged; // file names
+};
+
+void referenceArchive(const QString &path, const SearchCriteria &c, Reference &out)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray bytes = f.readAll();
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
+        bytes.truncate(nul);
+    const QList<QByteArray> lines = splitLines(bytes);
+    // The archive fields: the lines at the end that hold "=" or are empty.
+    qsizetype fieldsBegin = lines.size();
+    while (fieldsBegin > 0 && (lines[fieldsBegin - 1].isEmpty() || lines[fieldsBegin - 1].contains('=')))
+        --fieldsBegin;
+    const auto field = [&](const QByteArray &key) {
+        for (qsizetype i = fieldsBegin; i < lines.size(); ++i) {
+            if (lines[i].startsWith(QByteArray(key + '=')))
+                return lines[i].mid(key.size() + 1).trimmed();
+        }
+        return QByteArray();
+    };
+    const QString name = QFileInfo(path).fileName();
+    const QByteArray files = field("AFiles");
+    if (files.isEmpty())
+        return;
+    qint64 count = 0;
+    if (!wholeNumber(files, &count)) {
+        out.damaged.append(name);
+        return;
+    }
+    const QByteArray markBytes = field("AMark");
+    const QString mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveBytes(markBytes);
+    const QLocale locale;
+    const bool advanced = c.AdvancedMode;
+    const bool caseSensitive = advanced && c.caseSensitive;
+    QString needle = c.searchText;
+    needle.remove(QLatin1Char('*')).remove(QLatin1Char('?'));
+    if (!caseSensitive)
+        needle = locale.toUpper(needle);
+    const qint64 available = fieldsBegin / 4;
+    if (count > available)
+        out.damaged.append(name);
+    const QChar sep = QLatin1Char('\n');
+    for (qint64 k = 0; k < std::min(count, available); ++k) {
+        const QByteArray &folder = lines[k * 4];
+        const QByteArray &nameLine = lines[k * 4 + 1];
+        bool holds = true;
+        if (!c.OnlyMark.isEmpty() && mark != c.OnlyMark)
+            holds = false;
+        QString text;
+        if (!advanced) {
+            text = locale.toUpper(decodeArchiveBytes(folder) + sep + decodeArchiveBytes(nameLine));
+        } else {
+            const qsizetype dot = nameLine.lastIndexOf('.');
+            const QByteArray namePart = dot < 0 ? nameLine : nameLine.left(dot);
+            const QByteArray typePart = dot < 0 ? QByteArray() : nameLine.mid(dot);
+            if (c.marks)
+                text += mark + sep;
+            if (c.dirs)
+                text += decodeArchiveBytes(folder) + sep;
+            if (c.files)
+                text += decodeArchiveBytes(namePart) + sep;
+            if (c.types)
+                text += decodeArchiveBytes(typePart) + sep;
+            if (!caseSensitive)
+                text = locale.toUpper(text);
+            if (c.dateActive) {
+                qint64 v = 0;
+                if (!wholeNumber(lines[k * 4 + 3], &v))
+                    v = 0;
+                holds = holds && c.DateFrom <= v && v <= c.DateTo;
+            }
+            if (c.sizeActive) {
+                qint64 v = 0;
+                if (!wholeNumber(QByteArray(lines[k * 4 + 2]).replace(".", ""), &v))
+                    v = 0;
+                holds = holds && (c.sizeAtMost ? v <= c.SizeLimit : v >= c.SizeLimit);
+            }
+        }
+        if (!needle.isEmpty() && !text.contains(needle))
+            holds = false;
+        if (holds)
+            out.rows.append(name + QLatin1Char(':') + QString::number(k));
+    }
+}
+
+// ------------------------------------------------------------------------------------------
+// Generated archives
+
+const char *const kPieces[] = {"song",
+                               "SONG",
+                               "sOnG",
+                               "so",
+                               "ng",
+                               "s",
+                               "ong",
+                               "Stra\xc3\x9f"
+                               "e",
+                               "gro\xdf",
+                               "\xef\xac\x81",
+                               "\xef\xac\x86",
+                               "\xc5\xbf",
+                               "\xc4\xb1",
+                               "caf\xc3\xa9",
+                               "caf\xe9",
+                               "\xc3\x89t\xc3\xa9",
+                               "x",
+                               "12",
+                               " - ",
+                               ".mp3",
+                               ".",
+                               "\xc3\x9f",
+                               "ST",
+                               "fi",
+                               "\xc3\xb1",
+                               "\xc3\x84rger",
+                               "Photos",
+                               "IMG_0042",
+                               "s\xc3\x9f",
+                               "\xe1\xba\x96"};
+constexpr uint32_t kPieceCount = sizeof kPieces / sizeof kPieces[0];
+
+QByteArray randomText(Random &rnd, int maxPieces)
+{
+    QByteArray t;
+    for (uint32_t k = 1 + rnd(uint32_t(maxPieces)); k > 0; --k)
+        t += kPieces[rnd(kPieceCount)];
+    // A run of padding moves what follows across block boundaries.
+    if (rnd(3) == 0)
+        t.insert(rnd(uint32_t(t.size()) + 1), QByteArray(int(rnd(70)), rnd(2) ? 'a' : 'x'));
+    return t;
+}
+
+QByteArray randomNumberLine(Random &rnd, bool date)
+{
+    switch (rnd(12)) {
+    case 0:
+        return "12a";
+    case 1:
+        return "1.234";
+    case 2:
+        return "-5";
+    case 3:
+        return "99999999999999999999";
+    default:
+        return date
+                   ? QByteArray::number(dosdate::pack(1980 + int(rnd(60)), 1 + int(rnd(12)), 1 + int(rnd(28)),
+                                                      int(rnd(24)), int(rnd(60)), int(rnd(60))))
+                   : QByteArray::number(rnd(3000000));
+    }
+}
+
+QByteArray randomArchive(Random &rnd, int index, int *records)
+{
+    const char *const eols[] = {"\r\n", "\n", "\r"};
+    const QByteArray eol = eols[rnd(3)];
+    const int n = rnd(6) == 0 ? 600 + int(rnd(1500)) : 1 + int(rnd(300));
+    *records = n;
+    QByteArray out;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray folder =
+            rnd(4) == 0 ? QByteArray("\\") : randomText(rnd, 3) + "\\" + randomText(rnd, 2);
+        QByteArray name = randomText(rnd, 3);
+        if (rnd(2))
+            name += QByteArray(".") + (rnd(2) ? "mp3" : "TXT");
+        out += folder + eol + name + eol + randomNumberLine(rnd, false) + eol + randomNumberLine(rnd, true) +
+               eol;
+    }
+    if (index % 9 == 4)
+        out.insert(rnd(uint32_t(out.size())), '\0'); // the text ends there
+    // Field values that hold the texts searched for: they must never count as records.
+    const QByteArray marks[] = {"song", "", "CD No: " + QByteArray::number(index),
+                                "Stra\xc3\x9f"
+                                "e"};
+    out += "ADate=979544548" + eol;
+    out += "AMark=" + marks[index % 4] + eol;
+    out += "ALocation=SONG fi st 12" + eol;
+    out += "ACRC=450495" + eol;
+    switch (index % 7) {
+    case 1:
+        out += "AFiles=" + QByteArray::number(n + 1 + int(rnd(3))) + eol; // more than it holds
+        break;
+    case 2:
+        out += "AFiles=" + QByteArray::number(n / 2) + eol;
+        break;
+    case 3:
+        out += "AFiles=1x" + eol;
+        break;
+    default:
+        out += "AFiles=" + QByteArray::number(n) + eol;
+        break;
+    }
+    out += "ADirs=1" + eol + "ANote=song ss fi" + eol + "ASize=12" + eol + "ANumber=7" + eol;
+    out += "ASource=CD/DVD" + eol + "APicture=" + eol + "AEnd=EndTag" + eol;
+    return out;
+}
+
+struct Variant
+{
+    const char *what;
+    std::function<void(SearchCriteria &)> set;
+};
+
+TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("fastpath"));
+    Random rnd(2024);
+    for (int a = 0; a < 45; ++a) {
+        int records = 0;
+        ambrytest::writeFile(QDir(dir).filePath(QStringLiteral("%1.dat").arg(a, 3, 10, QLatin1Char('0'))),
+                             randomArchive(rnd, a, &records));
+    }
+    QStringList files = QDir(dir).entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
+
+    const char *const texts[] = {"song",    "ss",   "st", "fi",       "so",   "ng", "ong",  "12", ".mp3",
+                                 "*s?ong*", "x - ", "I",  "\xc3\xa9", "ongs", "SS", "o\\n", ""};
+    const std::vector<Variant> variants = {
+        {"simple", [](SearchCriteria &) {}},
+        {"advanced, default fields", [](SearchCriteria &c) { c.AdvancedMode = true; }},
+        {"advanced, marks and types",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.marks = true;
+             c.dirs = c.files = false;
+         }},
+        {"advanced, names only, case sensitive",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.dirs = c.types = false;
+             c.caseSensitive = true;
+         }},
+        {"advanced, date and size",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.dateActive = true;
+             DateChange(QDate(1990, 1, 1), QDate(2020, 6, 30), c);
+             c.sizeActive = true;
+             c.sizeAtMost = true;
+             SizeChange(1500, QStringLiteral("KiloBytes"), c);
+         }},
+        {"simple, one mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("song"); }},
+        {"simple, mark Unknown", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("Unknown"); }},
+    };
+    qint64 totalRows = 0;
+    for (const Variant &v : variants) {
+        for (const char *t : texts) {
+            SCOPED_TRACE(std::string(v.what) + ", text '" + t + "'");
+            SearchCriteria c;
+            c.searchText = QString::fromUtf8(t);
+            v.set(c);
+            Reference ref;
+            for (const QString &f : files)
+                referenceArchive(QDir(dir).filePath(f), c, ref);
+            SearchProblems problems;
+            QStringList got;
+            for (const Row &r : searchFolder(dir, c, &problems, true))
+                got.append(QFileInfo(r.path).fileName() + QLatin1Char(':') + QString::number(r.record));
+            QStringList damaged;
+            for (const QString &p : problems.damagedArchives)
+                damaged.append(QFileInfo(p).fileName());
+            ASSERT_EQ(got.size(), ref.rows.size());
+            EXPECT_EQ(got, ref.rows);
+            EXPECT_EQ(damaged, ref.damaged);
+            totalRows += got.size();
+        }
+    }
+    EXPECT_GT(totalRows, 10000) << "the archives must give the texts something to find";
+}
+
+// The texts that shortcuts get wrong most easily, each in a record of its own, with the
+// expected answer in simple mode written out.
+TEST(FastPath, TextsAcrossFieldsRecordsAndEncodings)
+{
+    struct Case
+    {
+        const char *what;
+        Rec rec;
+        const char *text;
+        bool found;
+    };
+    const Case cases[] = {
+        {"split between folder and name", {"Music\\so", "ng.mp3"}, "song", false},
+        {"split between name and size", {"Music", "so", "ng"}, "song", false},
+        {"in the size line only", {"Music", "a.mp3", "12345"}, "234", false},
+        {"in the date line only", {"Music", "a.mp3", "1", "950948495"}, "0948", false},
+        {"sharp s in UTF-8",
+         {"Stra\xc3\x9f"
+          "e",
+          "a"},
+         "strasse",
+         true},
+        {"sharp s in Windows-1252", {"\\", "gro\xdf.txt"}, "GROSS", true},
+        {"ligature st", {"\\", "\xef\xac\x86ory.txt"}, "story", true},
+        {"ligature fi before the text", {"\\", "\xef\xac\x81song"}, "fisong", true},
+        {"long s", {"\\", "\xc5\xbfong"}, "song", true},
+        {"long s split by the field end", {"x\xc5\xbf", "ong"}, "song", false},
+        {"dotless i", {"\\", "\xc4\xb1ndex"}, "index", true},
+        {"accent keeps its own capital", {"\\", "caf\xc3\xa9"}, "CAFE", false},
+        {"accented text, other case", {"\\", "caf\xc3\xa9"}, "CAF\xc3\x89", true},
+        {"accented text, Windows-1252", {"\\", "caf\xe9"}, "caf\xc3\xa9", true},
+    };
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("fastcases"));
+    for (const char *eol : {"\r\n", "\n"}) {
+        for (const Case &tc : cases) {
+            SCOPED_TRACE(std::string(tc.what) + (eol[0] == '\r' ? " (CR LF)" : " (LF)"));
+            // Padding records move the record across block boundaries.
+            for (int pad = 0; pad < 70; pad += 23) {
+                QList<Rec> recs;
+                recs.append(Rec{QByteArray(pad, 'q'), "pad"});
+                recs.append(tc.rec);
+                Fields fields;
+                fields.mark = tc.text; // the mark holds the text: it must not count in simple mode
+                const QString path = writeArchive(dir, QStringLiteral("a.dat"), recs, fields, eol);
+                SearchCriteria c;
+                c.searchText = QString::fromUtf8(tc.text);
+                const QList<Row> rows = searchFolder(dir, c);
+                EXPECT_EQ(rows.size(), tc.found ? 1 : 0) << "padding " << pad;
+                Reference ref;
+                referenceArchive(path, c, ref);
+                EXPECT_EQ(ref.rows.size(), rows.size()) << "the reference disagrees, padding " << pad;
+            }
+        }
+    }
+}
+
+// Both block scans against a byte loop over long texts (past the point where the line
+// counters are summed up), with up to seven probe bytes, texts of every length and a small
+// output buffer that makes the scan stop and go on.
+TEST(FastPath, BlockScansAgreeOverLongTexts)
+{
+    Random rnd(99);
+    const uchar seconds[] = {0x9F, 0xB1, 0x89, 0xBF, 0xB0, 0xBA, 0xAC};
+    const uchar leads[] = {0xC3, 0xC4, 0xC5, 0xC5, 0xC7, 0xE1, 0xEF};
+    const char alphabet[] = {'s',        'S',        'o',        'g',        'G',
+                             '\r',       '\n',       'x',        'a',        'b',
+                             'c',        'd',        'e',        ' ',        '.',
+                             char(0xC3), char(0x9F), char(0xDF), char(0xC5), char(0xBF),
+                             char(0xEF), char(0xAC), char(0xA9), char(0xE1), char(0xBA)};
+    for (int round = 0; round < 60; ++round) {
+        const size_t n = 1 + rnd(round % 3 == 0 ? 40000 : 3000);
+        QByteArray text(qsizetype(n), '\0');
+        for (char &ch : text)
+            ch = alphabet[rnd(round % 2 ? 10 : sizeof alphabet)];
+        SkimQuery q;
+        q.m = 1 + rnd(8);
+        q.firstFold = 0x20;
+        q.firstWant = 's';
+        q.lastFold = rnd(2) ? 0x20 : 0;
+        q.lastWant = q.lastFold ? 'g' : 'G';
+        const int pairs = int(rnd(8));
+        for (int i = 0; i < pairs; ++i) {
+            q.lead[q.pairs] = leads[i];
+            q.second[q.pairs] = seconds[i];
+            ++q.pairs;
+            bool known = false;
+            for (int j = 0; j < q.probes; ++j)
+                known = known || q.probe[j] == seconds[i];
+            if (!known)
+                q.probe[q.probes++] = seconds[i];
+        }
+        q.singleDF = rnd(2);
+        std::vector<SkimCandidate> expected;
+        uint64_t line = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const uchar b = uchar(text[qsizetype(i)]);
+            const uchar next = i + 1 < n ? uchar(text[qsizetype(i + 1)]) : 0;
+            const bool hit = i + q.m - 1 < n && (b | q.firstFold) == q.firstWant &&
+                             (uchar(text[qsizetype(i + q.m - 1)]) | q.lastFold) == q.lastWant;
+            bool special = q.singleDF && b == 0xDF;
+            for (int j = 0; j < q.pairs; ++j)
+                special = special || (b == q.lead[j] && next == q.second[j]);
+            if (hit || special)
+                expected.push_back(SkimCandidate{i, line, special});
+            if (b == '\n' || (b == '\r' && next != '\n'))
+                ++line;
+        }
+        const uint64_t limit = round % 4 == 1 ? rnd(uint32_t(line) + 1) : UINT64_MAX;
+        for (SkimFunction scan : {skimFunction(), skimFunctionPortable()}) {
+            ASSERT_TRUE(scan);
+            SCOPED_TRACE("round " + std::to_string(round) + (scan == skimFunction() ? " wide" : " portable"));
+            SkimState st;
+            std::vector<SkimCandidate> got;
+            std::vector<SkimCandidate> buffer(64 + rnd(200));
+            while (st.offset < n && st.lines < limit) {
+                const size_t k = scan(q, st, text.constData(), n, limit, buffer.data(), buffer.size());
+                got.insert(got.end(), buffer.begin(), buffer.begin() + qsizetype(k));
+            }
+            ASSERT_LE(got.size(), expected.size());
+            for (size_t i = 0; i < got.size(); ++i) {
+                ASSERT_EQ(got[i].pos, expected[i].pos) << i;
+                EXPECT_EQ(got[i].line, expected[i].line) << i;
+                EXPECT_EQ(got[i].special, expected[i].special) << i;
+            }
+            // Every candidate before the line limit is reported.
+            for (size_t i = got.size(); i < expected.size(); ++i)
+                ASSERT_GE(expected[i].line, limit) << "missed at " << expected[i].pos;
+            if (limit == UINT64_MAX) {
+                EXPECT_EQ(st.lines, line);
+            }
+            EXPECT_EQ(st.nulAt, SIZE_MAX);
+        }
+    }
+}
+
+// The packed-date check the rows use agrees with unpacking.
+TEST(FastPath, PackedDateCheckAgreesWithUnpack)
+{
+    Random rnd(5);
+    for (int i = 0; i < 50000; ++i) {
+        const int32_t v = int32_t(rnd(0xFFFFFFu) << 8 | rnd(256));
+        ASSERT_EQ(dosdate::isValid(v), dosdate::unpack(v).isValid()) << v;
+    }
+    EXPECT_TRUE(dosdate::isValid(dosdate::pack(2008, 2, 29, 23, 59, 58)));
+    EXPECT_FALSE(dosdate::isValid(dosdate::pack(2007, 2, 29, 0, 0, 0)));
+}
+
+} // namespace
