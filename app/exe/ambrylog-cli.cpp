@@ -8,9 +8,9 @@
 
 #include "AmbryError.h"
 #include "CliCommand.h"
+#include "cliAdd.h"
 #include "cliCatalog.h"
 #include "cliDrives.h"
-#include "cliAdd.h"
 #include "cliSearch.h"
 #include "cliSettings.h"
 
@@ -56,14 +56,10 @@ int main(int argc, char **argv)
     ctx.args = args;
 
     const std::map<QString, std::function<int(CliContext &)>> commands = {
-        {QStringLiteral("checksum"), cliChecksum},
-        {QStringLiteral("value"), cliValue},
-        {QStringLiteral("next-number"), cliNextNumber},
-        {QStringLiteral("mark-exists"), cliMarkExists},
-        {QStringLiteral("drives"), cliDrives},
-        {QStringLiteral("add"), cliAdd},
-        {QStringLiteral("search"), cliSearch},
-        {QStringLiteral("setting"), cliSetting},
+        {QStringLiteral("checksum"), cliChecksum},      {QStringLiteral("value"), cliValue},
+        {QStringLiteral("next-number"), cliNextNumber}, {QStringLiteral("mark-exists"), cliMarkExists},
+        {QStringLiteral("drives"), cliDrives},          {QStringLiteral("add"), cliAdd},
+        {QStringLiteral("search"), cliSearch},          {QStringLiteral("setting"), cliSetting},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

@@ -13,13 +13,19 @@ QString g_root;
 int g_counter = 0;
 } // namespace
 
-QString sandboxRoot() { return g_root; }
-void setSandboxRoot(const QString &path) { g_root = path; }
+QString sandboxRoot()
+{
+    return g_root;
+}
+void setSandboxRoot(const QString &path)
+{
+    g_root = path;
+}
 
 QString makeTempDir(const QString &hint)
 {
-    const QString path = g_root + QStringLiteral("/tmp/") + (hint.isEmpty() ? QStringLiteral("d") : hint)
-                         + QString::number(++g_counter);
+    const QString path = g_root + QStringLiteral("/tmp/") + (hint.isEmpty() ? QStringLiteral("d") : hint) +
+                         QString::number(++g_counter);
     QDir(path).removeRecursively();
     EXPECT_TRUE(QDir().mkpath(path)) << path.toStdString();
     return path;

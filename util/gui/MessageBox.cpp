@@ -35,7 +35,19 @@ MsgAnswer run(MsgKind kind, const QString &text, QWidget *parent)
 
 } // namespace
 
-void showMessage(const QString &text, QWidget *parent) { run(MsgKind::Notice, text, parent); }
-void showError(const QString &text, QWidget *parent) { run(MsgKind::Error, text, parent); }
-bool askConfirm(const QString &text, QWidget *parent) { return run(MsgKind::Confirm, text, parent) == MsgAnswer::Yes; }
-void setMessageBoxHandler(MessageBoxHandler h) { handler() = std::move(h); }
+void showMessage(const QString &text, QWidget *parent)
+{
+    run(MsgKind::Notice, text, parent);
+}
+void showError(const QString &text, QWidget *parent)
+{
+    run(MsgKind::Error, text, parent);
+}
+bool askConfirm(const QString &text, QWidget *parent)
+{
+    return run(MsgKind::Confirm, text, parent) == MsgAnswer::Yes;
+}
+void setMessageBoxHandler(MessageBoxHandler h)
+{
+    handler() = std::move(h);
+}
