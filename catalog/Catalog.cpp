@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <climits>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -97,39 +98,66 @@ private:
     bool m_suffixOnly = false;
 };
 
-bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit)
+struct Listing
 {
     std::vector<QString> files;
-    std::vector<QByteArray> folders;
-    {
-        DIR *dir = ::opendir(folder.constData());
-        if (!dir)
-            return true; // a folder that cannot be listed holds nothing we can read
-        while (const dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name == "." || name == "..")
-                continue;
-            const QByteArray path = folder + name;
-            const EntryKind kind = kindOf(path, entry->d_type);
-            if (kind == EntryKind::Folder) {
-                folders.push_back(path + '/');
-            } else if (kind == EntryKind::File) {
-                // A name that is not valid in the file name encoding cannot be reached through
-                // a path text; it is left out rather than opened under a wrong name.
-                const QString text = QFile::decodeName(name);
-                if (QFile::encodeName(text) == name && mask.matches(text))
-                    files.push_back(QFile::decodeName(path));
-            }
+    std::vector<QByteArray> folders; // each ending in "/"
+};
+
+Listing listFolder(const QByteArray &folder, const MaskMatcher &mask)
+{
+    Listing out;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return out; // a folder that cannot be listed holds nothing we can read
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = folder + name;
+        const EntryKind kind = kindOf(path, entry->d_type);
+        if (kind == EntryKind::Folder) {
+            out.folders.push_back(path + '/');
+        } else if (kind == EntryKind::File) {
+            // A name that is not valid in the file name encoding cannot be reached through
+            // a path text; it is left out rather than opened under a wrong name.
+            const QString text = QFile::decodeName(name);
+            if (QFile::encodeName(text) == name && mask.matches(text))
+                out.files.push_back(QFile::decodeName(path));
         }
-        ::closedir(dir); // closed before going deeper, so deep trees cannot run out of handles
     }
-    for (const QString &file : files)
+    ::closedir(dir); // closed before going deeper, so deep trees cannot run out of handles
+    // Listed by name, as the file systems the catalog format comes from list a folder, so
+    // every reader meets the archives in one repeatable order whatever the file system.
+    const auto byName = [](const QString &a, const QString &b) {
+        const int c = QString::compare(a, b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    };
+    std::sort(out.files.begin(), out.files.end(), byName);
+    std::sort(out.folders.begin(), out.folders.end(), [&](const QByteArray &a, const QByteArray &b) {
+        return byName(QFile::decodeName(a), QFile::decodeName(b));
+    });
+    return out;
+}
+
+bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit)
+{
+    const Listing listing = listFolder(folder, mask);
+    for (const QString &file : listing.files)
         if (!visit(file))
             return false;
-    for (const QByteArray &sub : folders)
+    for (const QByteArray &sub : listing.folders)
         if (!walkFolder(sub, mask, visit))
             return false;
     return true;
+}
+
+QByteArray folderBytes(const QString &folder)
+{
+    QByteArray root = QFile::encodeName(folder);
+    if (!root.isEmpty() && !root.endsWith('/'))
+        root += '/';
+    return root;
 }
 
 } // namespace
@@ -141,12 +169,26 @@ bool matchesArchiveMask(const QString &name, const QString &mask)
 
 bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit)
 {
-    QByteArray root = QFile::encodeName(folder);
+    const QByteArray root = folderBytes(folder);
     if (root.isEmpty())
         return true;
-    if (!root.endsWith('/'))
-        root += '/';
     return walkFolder(root, MaskMatcher(mask), visit);
+}
+
+CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask)
+{
+    CatalogFolderListing out;
+    const QByteArray root = folderBytes(folder);
+    if (root.isEmpty())
+        return out;
+    Listing listing = listFolder(root, MaskMatcher(mask));
+    out.archives.reserve(qsizetype(listing.files.size()));
+    for (QString &file : listing.files)
+        out.archives.append(std::move(file));
+    out.subfolders.reserve(qsizetype(listing.folders.size()));
+    for (const QByteArray &sub : listing.folders)
+        out.subfolders.append(QFile::decodeName(sub));
+    return out;
 }
 
 QString ReadArchiveValue(const QString &path, const QString &key)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -10,13 +11,24 @@
 // Called with the full path of each archive; return false to stop the walk.
 using ArchiveVisitor = std::function<bool(const QString &path)>;
 
-// The one walk every reader of the catalog shares. A folder's own files come first, in the
-// order the file system lists them (hidden ones included), then its subfolders, depth
-// first. A symbolic link to a file counts like the file; a symbolic link to a folder is
-// never entered, so a link cycle cannot trap the walk. Folders that cannot be listed are
-// skipped. The mask matches whole names without regard to letter case ("*" and "?").
-// Returns false when the visitor stopped the walk.
+// The one walk every reader of the catalog shares. A folder's own files come first, by
+// name (hidden ones included), then its subfolders by name, depth first. A symbolic link
+// to a file counts like the file; a symbolic link to a folder is never entered, so a link
+// cycle cannot trap the walk. Folders that cannot be listed are skipped. The mask matches
+// whole names without regard to letter case ("*" and "?"). Returns false when the visitor
+// stopped the walk.
 bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit);
+
+// One folder of that walk, for readers that walk with progress and cancelling of their own
+// and must still meet the archives in the same order: the folder's archives and its
+// subfolders (paths ending in "/"), each by name, with the same rules for links, hidden
+// entries and the mask.
+struct CatalogFolderListing
+{
+    QStringList archives;
+    QStringList subfolders;
+};
+CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask);
 
 // Whether a file name matches a mask such as "*.dat" without regard to letter case.
 bool matchesArchiveMask(const QString &name, const QString &mask);

@@ -1,5 +1,7 @@
 #include "SearchEngine.h"
 
+#include "Catalog.h"
+
 #include "RecordScan.h"
 #include "SkimKernel.h"
 #include "catalog/DosDateTime.h"
@@ -1003,17 +1005,11 @@ void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChe
 
 bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask)
 {
-    QDir dir(folder);
-    dir.setNameFilters({mask});
-    dir.setSorting(QDir::Name);
-    dir.setFilter(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    const QFileInfoList entries = dir.entryInfoList();
-    for (const QFileInfo &e : entries) {
-        if (e.isDir()) {
-            events();
-            continue;
-        }
-        addFile(e.filePath());
+    // The catalog's own listing, so the search meets the archives in the order every other
+    // reader of the catalog does.
+    const CatalogFolderListing listing = listCatalogFolder(folder, mask);
+    for (const QString &archive : listing.archives) {
+        addFile(archive);
         if (archiveDone)
             archiveDone();
         events();
@@ -1022,15 +1018,11 @@ bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask
         return false;
     events();
 
-    QDir subs(folder);
-    subs.setSorting(QDir::Name);
-    subs.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
     bool last = true;
-    const QFileInfoList folders = subs.entryInfoList();
-    for (const QFileInfo &f : folders) {
+    for (const QString &sub : listing.subfolders) {
         if (!last)
             break;
-        last = searchFolder(f.filePath() + QLatin1Char('/'), mask);
+        last = searchFolder(sub, mask);
     }
     return last;
 }

@@ -76,6 +76,25 @@ TEST(CatalogWalk, FilesOfAFolderBeforeItsSubfolders)
     EXPECT_TRUE(at("b/z.Dat") > at("a/deep/deeper/w.dat") || at("b/z.Dat") < at("a/y.DAT"));
 }
 
+TEST(CatalogWalk, EveryFolderIsListedByNameWhateverTheFileSystemOrder)
+{
+    // Created out of order, so a walk in creation or hash order would show it; letter case
+    // does not decide the place, so "b" comes between "A" and "C".
+    const QString root = ambrytest::makeTempDir(QStringLiteral("byname"));
+    for (const char *name : {"C.dat", "b.dat", "A.dat", "z/2.dat", "Y/1.dat", "a0.dat"})
+        ambrytest::writeFile(root + QLatin1Char('/') + QString::fromUtf8(name), "AMark=m\r\n");
+    const QStringList expected = {QStringLiteral("A.dat"),   QStringLiteral("a0.dat"),
+                                  QStringLiteral("b.dat"),   QStringLiteral("C.dat"),
+                                  QStringLiteral("Y/1.dat"), QStringLiteral("z/2.dat")};
+    EXPECT_EQ(walk(root), expected);
+
+    const CatalogFolderListing listing = listCatalogFolder(root, QStringLiteral("*.dat"));
+    ASSERT_EQ(listing.archives.size(), 4);
+    EXPECT_TRUE(listing.archives.first().endsWith(QStringLiteral("/A.dat")));
+    ASSERT_EQ(listing.subfolders.size(), 2);
+    EXPECT_TRUE(listing.subfolders.first().endsWith(QStringLiteral("/Y/")));
+}
+
 TEST(CatalogWalk, LinksToFoldersAreNeverEntered)
 {
     const QString root = ambrytest::makeTempDir(QStringLiteral("links"));
