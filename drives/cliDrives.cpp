@@ -8,15 +8,7 @@
 #include "app/gRegistry.h"
 #include "gDrives.h"
 
-namespace {
-
-QString typeName(const DriveInfo &d)
-{
-    return GetDriveTypeName(QString(QLatin1Char(d.letter)));
-}
-
-// The letter of an argument such as "q", "Q" or "Q:"; 0 when it is not one.
-char parseLetter(const QString &arg)
+char parseDriveLetterArg(const QString &arg)
 {
     QString s = arg.trimmed();
     if (s.endsWith(QLatin1Char(':')))
@@ -25,6 +17,13 @@ char parseLetter(const QString &arg)
         return 0;
     const char c = s.at(0).toUpper().toLatin1();
     return (c >= 'A' && c <= 'Z') ? c : 0;
+}
+
+namespace {
+
+QString typeName(const DriveInfo &d)
+{
+    return GetDriveTypeName(QString(QLatin1Char(d.letter)));
 }
 
 int listDrives()
@@ -53,7 +52,7 @@ int refuse(const QString &text)
 
 int bindDrive(const QString &letterArg, const QString &folderArg)
 {
-    const char letter = parseLetter(letterArg);
+    const char letter = parseDriveLetterArg(letterArg);
     if (!letter)
         return refuse(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
     const DriveInfo current = driveSystem().drive(letter);
@@ -79,7 +78,7 @@ int bindDrive(const QString &letterArg, const QString &folderArg)
 
 int unbindDrive(const QString &letterArg)
 {
-    const char letter = parseLetter(letterArg);
+    const char letter = parseDriveLetterArg(letterArg);
     if (!letter)
         return refuse(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
     if (!DeleteSetting(RegKey::Drives, QString(QLatin1Char(letter))))
@@ -89,7 +88,7 @@ int unbindDrive(const QString &letterArg)
 
 int setDefault(const QString &letterArg)
 {
-    const char letter = parseLetter(letterArg);
+    const char letter = parseDriveLetterArg(letterArg);
     if (!letter)
         return refuse(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
     // The program drops a default that is not a CD/DVD drive when it starts, so refuse it now.

@@ -2,6 +2,7 @@
 
 #include "AddDiscSession.h"
 #include "app/Startup.h"
+#include "drives/cliDrives.h"
 #include "drives/gDrives.h"
 #include "util/AmbryError.h"
 #include "util/CliCommand.h"
@@ -28,17 +29,6 @@ void say(const QString &message)
 {
     QString s = message;
     cliOut(s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-}
-
-char parseLetter(const QString &arg)
-{
-    QString s = arg.trimmed();
-    if (s.endsWith(QLatin1Char(':')))
-        s.chop(1);
-    if (s.size() != 1)
-        return 0;
-    const char c = s.at(0).toUpper().toLatin1();
-    return (c >= 'A' && c <= 'Z') ? c : 0;
 }
 
 struct Options
@@ -70,7 +60,7 @@ QString parse(const QStringList &args, Options *o)
             return QStringLiteral("%1 needs a value").arg(a);
         const QString v = args.at(++i);
         if (a == QLatin1String("--drive")) {
-            o->letter = parseLetter(v);
+            o->letter = parseDriveLetterArg(v);
             if (!o->letter)
                 return QStringLiteral("'%1' is not a drive letter (A to Z)").arg(v);
         } else if (a == QLatin1String("--folder")) {
