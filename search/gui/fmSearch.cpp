@@ -233,6 +233,10 @@ void TfrmSearch::buildTopBar()
         b->setObjectName(QString::fromLatin1(name));
         b->setDefaultAction(action);
         b->setAutoRaise(true);
+        // The style's hover panel is near-white, which would swallow the white glyph.
+        b->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 3px; }"
+                                        "QToolButton:hover { background: rgba(255, 255, 255, 48); }"
+                                        "QToolButton:pressed { background: rgba(0, 0, 0, 48); }"));
         b->setToolButtonStyle(Qt::ToolButtonIconOnly);
         b->setIconSize(QSize(21, 21));
         b->setGeometry(left, 0, 25, 25);
