@@ -1,6 +1,7 @@
 // Archive checksum throughput over a 512 MiB buffer in memory and over the same bytes read
 // from a file in the page cache:
 //   bench_catalog_checksum [FILE=/work/bench-data/checksum-512M.bin] [MiB=512]
+#include "BenchTiming.h"
 #include "Checksum.h"
 
 #include <QDir>
@@ -8,43 +9,15 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <sys/resource.h>
 #include <vector>
 
+using bench::timeRuns;
+using bench::Timing;
+
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage;
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto sec = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return sec(usage.ru_utime) + sec(usage.ru_stime);
-}
-
-// Wall-clock best and median, and processor time (user + system) per run: on a shared
-// machine the wall clock also counts the time others hold the processor.
-struct Timing
-{
-    double best, median, cpu;
-};
-
-Timing timeRuns(int runs, const std::function<void()> &run)
-{
-    std::vector<double> t;
-    const double cpuStart = cpuSeconds();
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        t.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    const double cpu = (cpuSeconds() - cpuStart) / runs;
-    std::sort(t.begin(), t.end());
-    return {t.front(), t[t.size() / 2], cpu};
-}
 
 // A plain byte loop as a compiler makes it of the rule, for comparison.
 __attribute__((noinline)) int64_t plainLoop(const QByteArray &bytes)

@@ -3,51 +3,19 @@
 // Times MarkExists for a mark that is not there (the whole catalog is walked), for one that
 // is, GetHighestArchiveNumber, and for comparison reading every archive whole.
 #include "Archive.h"
+#include "BenchTiming.h"
 #include "Catalog.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
-#include <functional>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-double cpuSeconds()
-{
-    rusage usage;
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto sec = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return sec(usage.ru_utime) + sec(usage.ru_stime);
-}
-
-// Median wall-clock time, and processor time (user + system) per run: on a shared machine the
-// wall clock also counts the time others hold the processor.
-struct Timing
-{
-    double median, cpu;
-};
-
-Timing timeRuns(int runs, const std::function<void()> &run)
-{
-    std::vector<double> t;
-    const double cpuStart = cpuSeconds();
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        t.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    const double cpu = (cpuSeconds() - cpuStart) / runs;
-    std::sort(t.begin(), t.end());
-    return {t[t.size() / 2], cpu};
-}
-
-} // namespace
+using bench::timeRuns;
+using bench::Timing;
 
 int main(int argc, char **argv)
 {
