@@ -8,11 +8,6 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 using ambrytest::readFile;
 using ambrytest::writeFile;
 

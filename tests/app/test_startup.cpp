@@ -13,11 +13,6 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 // Each test points the data and config homes at fresh folders and restores them after.

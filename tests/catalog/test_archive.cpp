@@ -7,11 +7,6 @@
 #include <QFile>
 
 // Readable failure messages.
-void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 const QByteArray Fields = QByteArrayLiteral("ADate=979544548\r\nAMark=CD No: 7\r\nALocation=Shelf A\r\n"

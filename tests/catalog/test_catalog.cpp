@@ -13,11 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 // A minimal archive: one record (whose name may look like a field) and the given field lines.

@@ -13,11 +13,6 @@
 
 #include <sys/stat.h>
 
-void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 const QByteArray WorkedRecords = QByteArrayLiteral("\\\r\nreadme.txt\r\n1234\r\n950948495\r\n"

@@ -6,6 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace ambrytest {
 
 namespace {

@@ -3,6 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <ostream>
+
+// Failure messages show QString values as text rather than as raw bytes.
+void PrintTo(const QString &s, std::ostream *os);
+
 namespace ambrytest {
 
 // The private folder that stands in for the user's home during this test process.
