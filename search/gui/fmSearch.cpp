@@ -1,5 +1,7 @@
 #include "fmSearch.h"
 
+#include "FormPlacement.h"
+
 #include "Retrieval.h"
 #include "SearchLook.h"
 #include "fmPropreties.h"
@@ -29,7 +31,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -40,15 +41,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <optional>
 
 using search::ResultsModel;
 
 namespace {
 
 TfrmSearch *s_window = nullptr;
-
-const QString kPlacementName = QStringLiteral("frmSearch");
 
 // The up-down control and the edit it is bound to are one spin box here; its edit part keeps
 // the edit's own name.
@@ -544,83 +542,13 @@ void TfrmSearch::changeEvent(QEvent *e)
 
 void TfrmSearch::restorePlacement()
 {
-    const auto stored = [](const char *suffix, int *value) -> std::optional<bool> {
-        // nullopt: the value is bad and ends the restore; false: there is no value.
-        QString text;
-        try {
-            text = ReadSetting(RegKey::Wp, kPlacementName + QLatin1String(suffix));
-        } catch (const AmbryError &) {
-            return std::nullopt;
-        }
-        if (text.isEmpty())
-            return false;
-        bool ok = false;
-        *value = text.trimmed().toInt(&ok);
-        if (!ok)
-            return std::nullopt;
-        return true;
-    };
-    QScreen *screen = QGuiApplication::primaryScreen();
-    const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
-    int left = x();
-    int top = y();
-    int width = this->width();
-    int height = this->height();
-    [&] {
-        int v = 0;
-        auto r = stored("-l", &v);
-        if (!r)
-            return;
-        left = *r ? v : (screenSize.width() - width) / 2;
-        r = stored("-t", &v);
-        if (!r)
-            return;
-        top = *r ? v : (screenSize.height() - height) / 2;
-        r = stored("-w", &v);
-        if (!r)
-            return;
-        if (*r)
-            width = std::max(v, minimumWidth());
-        r = stored("-h", &v);
-        if (!r)
-            return;
-        if (*r)
-            height = std::max(v, minimumHeight());
-    }();
-    // Keep the window reachable.
-    if (left + width < 0)
-        left = 0;
-    if (top + height < 0)
-        top = 0;
-    if (screenSize.width() < left)
-        left = 0;
-    if (screenSize.height() < top)
-        top = 0;
-    move(left, top);
-    resize(width, height);
-    QString maximised;
-    try {
-        maximised = ReadSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"));
-    } catch (const AmbryError &) {
-    }
-    if (!maximised.isEmpty())
-        setWindowState(windowState() | Qt::WindowMaximized);
+    RestoreFormPlacement(RegKey::Wp, this);
     m_placementRestored = true;
 }
 
 void TfrmSearch::savePlacement()
 {
-    if (isMinimized())
-        return;
-    if (isMaximized()) {
-        WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"), QStringLiteral("T"));
-        return;
-    }
-    DeleteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-m"));
-    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-l"), QString::number(x()));
-    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-t"), QString::number(y()));
-    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-w"), QString::number(width()));
-    WriteSetting(RegKey::Wp, kPlacementName + QStringLiteral("-h"), QString::number(height()));
+    SaveFormPlacement(RegKey::Wp, this);
 }
 
 // ---- Keys ---------------------------------------------------------------------------------

@@ -83,6 +83,8 @@ void RestoreFormPlacement(const QString &key, QWidget *window)
 
 void SaveFormPlacement(const QString &key, QWidget *window)
 {
+    if (window->isMinimized())
+        return; // a minimised window's geometry is not where the user left it
     const QString name = window->objectName();
     if (window->isMaximized()) {
         WriteSetting(key, name + QStringLiteral("-m"), QStringLiteral("T"));

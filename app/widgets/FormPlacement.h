@@ -13,5 +13,5 @@ class QWidget;
 // silently; a window that would lie wholly off the primary screen's top-left or beyond its
 // far edges is moved back to 0.
 void RestoreFormPlacement(const QString &key, QWidget *window);
-// Writes the current placement (only "-m" while maximised).
+// Writes the current placement (only "-m" while maximised; nothing while minimised).
 void SaveFormPlacement(const QString &key, QWidget *window);
