@@ -15,7 +15,7 @@
 #endif
 
 #include "AmbryError.h"
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 
 Q_LOGGING_CATEGORY(lcDrives, "ambrylog.drives")
 

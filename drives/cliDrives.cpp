@@ -5,7 +5,7 @@
 
 #include "CliCommand.h"
 #include "DriveSystem.h"
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "gDrives.h"
 
 char parseDriveLetterArg(const QString &arg)

@@ -1,6 +1,6 @@
 #include "AddDiscSession.h"
 
-#include "app/gVars.h"
+#include "settings/gVars.h"
 #include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"

@@ -1,6 +1,6 @@
 #include "DiscWalker.h"
 
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "catalog/DosDateTime.h"
 #include "util/AmbryError.h"
 

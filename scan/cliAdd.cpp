@@ -1,7 +1,7 @@
 #include "cliAdd.h"
 
 #include "AddDiscSession.h"
-#include "app/Startup.h"
+#include "settings/Startup.h"
 #include "drives/cliDrives.h"
 #include "drives/gDrives.h"
 #include "util/AmbryError.h"

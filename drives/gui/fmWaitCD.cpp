@@ -13,8 +13,8 @@
 
 #include "AmbryError.h"
 #include "DriveSystem.h"
-#include "app/gRegistry.h"
-#include "app/gVars.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "gDrives.h"
 
 namespace {

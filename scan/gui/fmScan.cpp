@@ -1,6 +1,6 @@
 #include "fmScan.h"
 
-#include "app/gVars.h"
+#include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
 #include "util/gui/MessageBox.h"

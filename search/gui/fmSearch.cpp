@@ -6,8 +6,8 @@
 #include "SearchLook.h"
 #include "fmPropreties.h"
 
-#include "app/gRegistry.h"
-#include "app/gVars.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "drives/gDrives.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ResultsModel.h"

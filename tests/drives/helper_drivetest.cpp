@@ -1,6 +1,6 @@
 #include "helper_drivetest.h"
 
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 
 void clearFolderDrives()
 {

@@ -9,7 +9,7 @@
 #include "CliCommand.h"
 #include "DriveSystem.h"
 #include "TestSupport.h"
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "cliDrives.h"
 #include "helper_drivetest.h"
 

@@ -9,8 +9,8 @@
 
 #include "DriveSystem.h"
 #include "TestSupport.h"
-#include "app/gRegistry.h"
-#include "app/gVars.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "fmWaitCD.h"
 #include "helper_drivetest.h"
 

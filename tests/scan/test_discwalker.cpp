@@ -1,7 +1,7 @@
 #include "DiscWalker.h"
 #include "helper_tree.h"
 
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "catalog/DosDateTime.h"
 #include "util/gUtils.h"
 

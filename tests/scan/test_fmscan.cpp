@@ -2,8 +2,8 @@
 #include "helper_tree.h"
 
 #include "TestSupport.h"
-#include "app/gRegistry.h"
-#include "app/gVars.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"

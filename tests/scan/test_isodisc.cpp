@@ -4,7 +4,7 @@
 #include "helper_tree.h"
 
 #include "TestSupport.h"
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/gDrives.h"

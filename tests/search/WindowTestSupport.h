@@ -4,7 +4,7 @@
 
 #include "TestSupport.h"
 
-#include "app/gVars.h"
+#include "settings/gVars.h"
 #include "catalog/DosDateTime.h"
 #include "search/gui/fmSearch.h"
 #include "util/gui/MessageBox.h"

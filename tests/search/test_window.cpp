@@ -2,7 +2,7 @@
 
 #include "WindowTestSupport.h"
 
-#include "app/gRegistry.h"
+#include "settings/gRegistry.h"
 #include "search/ResultsModel.h"
 #include "search/gui/fmPropreties.h"
 #include "util/gUtils.h"
