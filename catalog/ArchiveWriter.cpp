@@ -144,7 +144,7 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
     appendField(out, "AEnd", "EndTag");
 
     writeFileAtomically(path, out);
-    WriteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"), QString::number(fields.number));
+    WriteSetting(RegKey::V, RegName::LastArchiveNumber, QString::number(fields.number));
     return path;
 }
 

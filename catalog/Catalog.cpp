@@ -239,7 +239,7 @@ int nextArchiveNumber(const QString &catalogFolder)
         // A value that is not a number (the program never writes one) starts again from 1
         // rather than blocking every new archive.
         int last = 0;
-        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber"))),
+        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, RegName::LastArchiveNumber)),
                             &last) &&
             last > 0)
             n = last;

@@ -94,7 +94,7 @@ int setDefault(const QString &letterArg)
     // The program drops a default that is not a CD/DVD drive when it starts, so refuse it now.
     if (GetDriveTypeName(QString(QLatin1Char(letter))) != QLatin1String("CD/DVD ROM"))
         return refuse(QStringLiteral("%1 is not a CD/DVD drive or folder drive").arg(QLatin1Char(letter)));
-    WriteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"), QString(QLatin1Char(letter)));
+    WriteSetting(RegKey::V, RegName::DefaultDeviceDrive, QString(QLatin1Char(letter)));
     return 0;
 }
 

@@ -1,7 +1,7 @@
 #include "DiscWalker.h"
 
-#include "settings/gRegistry.h"
 #include "catalog/DosDateTime.h"
+#include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 
 #include <QCoreApplication>
@@ -18,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString kHostageFile = QStringLiteral("HostageFile");
 
 qint64 monotonicNs()
 {
@@ -123,7 +121,7 @@ bool DiscWalker::walk(const QString &rootPath)
     m_hostageWanted = false;
     if (m_trackHostage) {
         try {
-            m_hostage = ReadSetting(RegKey::V, kHostageFile);
+            m_hostage = ReadSetting(RegKey::V, RegName::HostageFile);
         } catch (const AmbryError &) {
             m_hostage.clear(); // a value of the wrong type counts as missing
         }
@@ -175,7 +173,7 @@ void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
         return;
     m_hostageWanted = false;
     m_hostage = text;
-    WriteSetting(RegKey::V, kHostageFile, m_hostage);
+    WriteSetting(RegKey::V, RegName::HostageFile, m_hostage);
 }
 
 void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime)

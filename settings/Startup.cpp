@@ -41,7 +41,7 @@ bool establishFolders(QString *error)
 
 void writeProgramLocation()
 {
-    WriteSetting(RegKey::V, QStringLiteral("ProgramLocation"), executablePath());
+    WriteSetting(RegKey::V, RegName::ProgramLocation, executablePath());
 }
 
 QString resolveCatalogFolder(const QString &cliArg)

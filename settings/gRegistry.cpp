@@ -29,7 +29,6 @@ namespace {
 
 const QString kRoot = QStringLiteral("HKEY_CURRENT_USER");
 const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
-const QString kAutostartValue = QStringLiteral("Ambrylog");
 
 // How long a writer waits for another copy to finish its write.
 constexpr int kLockWaitMs = 10000;
@@ -482,7 +481,7 @@ bool modifyFile(const std::function<bool(RegFile &)> &change)
 bool isAutostartValue(const QString &key, const QString &name, bool *isRunKey)
 {
     *isRunKey = sameName(normalisedKey(key), RegKey::Run);
-    return *isRunKey && sameName(name, kAutostartValue);
+    return *isRunKey && sameName(name, RegName::RunEntry);
 }
 
 } // namespace

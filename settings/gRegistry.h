@@ -11,14 +11,7 @@
 // Keys and values the program does not know are kept as they are. Reading never creates the
 // file or a key: an absent key reads like an empty one, so nothing is gained by writing it.
 
-namespace RegKey {
-inline const QString V = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\V");
-inline const QString S = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\S");
-inline const QString Wp = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\S\\wp");
-inline const QString Drives = QStringLiteral("\\SoftWare\\Brightfen\\Ambrylog\\Drives");
-// The start-up list; stored as the freedesktop autostart entry, not in the file.
-inline const QString Run = QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-} // namespace RegKey
+#include "settings/SettingsNames.h"
 
 // The value's text, or the empty text when it does not exist. Throws AmbryError
 // "Invalid data type for '<name>'" when the value exists but is not text.

@@ -53,7 +53,7 @@ int runAmbrylog(int &argc, char **argv)
 
     // 9. The welcome window, then a settings file that had to be set aside.
     deliverGuarded([] {
-        ShowThanx(RegKey::S, QStringLiteral("MsgThanx"), QStringLiteral("Ambrylog"));
+        ShowThanx(RegKey::S, RegName::MsgThanx, QStringLiteral("Ambrylog"));
         return true;
     });
     const QString notice = takeSettingsNotice();

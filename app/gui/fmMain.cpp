@@ -36,7 +36,6 @@ Q_LOGGING_CATEGORY(lcMain, "ambrylog.main", QtWarningMsg)
 namespace {
 
 const QString ProductName = QStringLiteral("Ambrylog");
-const QString RunValue = QStringLiteral("Ambrylog");
 const QString ExitQuestion = QStringLiteral("Do you really want to exit Ambrylog?");
 const QString NotAvailable = QStringLiteral("This command is not available yet.");
 const QString NoTrayHint = QStringLiteral("This desktop offers no system tray, so the program keeps its "
@@ -96,7 +95,7 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
     : QMainWindow(parent), m_services(std::move(services))
 {
     initAppGuiResources();
-    setObjectName(QStringLiteral("frmMain"));
+    setObjectName(FormName::Main);
     setWindowTitle(ProductName);
     setWindowIcon(QIcon(QStringLiteral(":/art/ambrylog.svg")));
     // Fixed border, minimise but no maximise box.
@@ -360,10 +359,11 @@ void TfrmMain::createTray()
 
 void TfrmMain::readPreferences(const QStringList &arguments)
 {
-    mnuRunAtStartUp->setChecked(readOrReport(RegKey::Run, RunValue).toUpper() == startupCommand().toUpper());
-    if (isSet(RegKey::S, QStringLiteral("PromptOnExit")))
+    mnuRunAtStartUp->setChecked(readOrReport(RegKey::Run, RegName::RunEntry).toUpper() ==
+                                startupCommand().toUpper());
+    if (isSet(RegKey::S, RegName::PromptOnExit))
         mnuPromptOnExit->setChecked(false);
-    if (isSet(RegKey::S, QStringLiteral("StartUpRunMinimized")))
+    if (isSet(RegKey::S, RegName::StartUpRunMinimized))
         mnuRunMinimized->setChecked(false);
     else
         m_startMinimized = arguments.size() > 1;
@@ -379,9 +379,9 @@ void TfrmMain::readPreferences(const QStringList &arguments)
         mnuShowInTaskBar->setToolTip(NoTrayHint);
         return;
     }
-    if (isSet(RegKey::S, QStringLiteral("Ssti")))
+    if (isSet(RegKey::S, RegName::Ssti))
         mnuShowTrayIcon->setChecked(false);
-    mnuShowInTaskBar->setChecked(isSet(RegKey::S, QStringLiteral("Sitb")));
+    mnuShowInTaskBar->setChecked(isSet(RegKey::S, RegName::Sitb));
     if (!mnuShowTrayIcon->isChecked() && !mnuShowInTaskBar->isChecked())
         mnuShowTrayIcon->setChecked(true);
     switchTrayIcon(mnuShowTrayIcon->isChecked());
@@ -393,7 +393,7 @@ void TfrmMain::setReadDevice()
     const auto letterText = [](char letter) {
         return letter ? QString(QChar::fromLatin1(letter)) : QString();
     };
-    const QString stored = readOrReport(RegKey::V, QStringLiteral("DefaultDeviceDrive")).trimmed();
+    const QString stored = readOrReport(RegKey::V, RegName::DefaultDeviceDrive).trimmed();
     char letter = 0;
     if (!stored.isEmpty()) {
         // Drive letters carry no case; anything but a letter names no drive.
@@ -403,7 +403,7 @@ void TfrmMain::setReadDevice()
         letter = FindFirstCdDrive();
     }
     if (GetDriveTypeName(letterText(letter)) != QLatin1String("CD/DVD ROM")) {
-        DeleteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"));
+        DeleteSetting(RegKey::V, RegName::DefaultDeviceDrive);
         letter = FindFirstCdDrive();
     }
     gVars().readDeviceLetter = letter;
@@ -501,19 +501,19 @@ void TfrmMain::mnuRunAtStartUpClick()
 {
     // The action has flipped its own check mark already.
     if (mnuRunAtStartUp->isChecked())
-        WriteSetting(RegKey::Run, RunValue, startupCommand());
+        WriteSetting(RegKey::Run, RegName::RunEntry, startupCommand());
     else
-        DeleteSetting(RegKey::Run, RunValue);
+        DeleteSetting(RegKey::Run, RegName::RunEntry);
 }
 
 void TfrmMain::mnuRunMinimizedClick()
 {
-    storeSwitch(RegKey::S, QStringLiteral("StartUpRunMinimized"), !mnuRunMinimized->isChecked());
+    storeSwitch(RegKey::S, RegName::StartUpRunMinimized, !mnuRunMinimized->isChecked());
 }
 
 void TfrmMain::mnuPromptOnExitClick()
 {
-    storeSwitch(RegKey::S, QStringLiteral("PromptOnExit"), !mnuPromptOnExit->isChecked());
+    storeSwitch(RegKey::S, RegName::PromptOnExit, !mnuPromptOnExit->isChecked());
 }
 
 void TfrmMain::mnuShowTrayIconClick()
@@ -522,7 +522,7 @@ void TfrmMain::mnuShowTrayIconClick()
     const bool old = !mnuShowTrayIcon->isChecked();
     const bool now = old != mnuShowInTaskBar->isChecked();
     mnuShowTrayIcon->setChecked(now);
-    storeSwitch(RegKey::S, QStringLiteral("Ssti"), !now);
+    storeSwitch(RegKey::S, RegName::Ssti, !now);
     switchTrayIcon(now);
     updatePreferenceEnabling();
 }
@@ -532,7 +532,7 @@ void TfrmMain::mnuShowInTaskBarClick()
     const bool old = !mnuShowInTaskBar->isChecked();
     const bool now = old != mnuShowTrayIcon->isChecked();
     mnuShowInTaskBar->setChecked(now);
-    storeSwitch(RegKey::S, QStringLiteral("Sitb"), now);
+    storeSwitch(RegKey::S, RegName::Sitb, now);
     applyTaskbarButton();
     updatePreferenceEnabling();
 }

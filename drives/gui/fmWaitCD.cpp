@@ -203,7 +203,7 @@ void TfrmWaitCD::FormShow()
     }
     QString hostage;
     try {
-        hostage = ReadSetting(RegKey::V, QStringLiteral("HostageFile"));
+        hostage = ReadSetting(RegKey::V, RegName::HostageFile);
     } catch (const AmbryError &) {
         hostage.clear(); // a value of the wrong type holds no disc hostage
     }
@@ -264,7 +264,7 @@ void TfrmWaitCD::mediaArrived(const VolumeNotice &notice)
     const char upperLetter = (letter >= 'a' && letter <= 'z') ? char(letter - 'a' + 'A') : letter;
     if (letter != 0 && drive.at(0) == QLatin1Char(upperLetter))
         done(1);
-    WriteSetting(RegKey::V, QStringLiteral("HostageFile"), QString());
+    WriteSetting(RegKey::V, RegName::HostageFile, QString());
 }
 
 void TfrmWaitCD::keyPressEvent(QKeyEvent *event)

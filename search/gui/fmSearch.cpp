@@ -122,7 +122,7 @@ TfrmSearch::TfrmSearch(QWidget *parent)
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
 {
     s_window = this;
-    setObjectName(QStringLiteral("frmSearch"));
+    setObjectName(FormName::Search);
     setWindowTitle(QStringLiteral("Ambrylog"));
     searchlook::applyLightPalette(this);
     {

@@ -44,24 +44,24 @@ void RestoreFormPlacement(const QString &key, QWidget *window)
     int top = window->y();
     try {
         int v = 0;
-        left = storedNumber(key, name + QStringLiteral("-l"), &v)
+        left = storedNumber(key, name + RegName::PlacementLeft, &v)
                    ? v
                    : (screenSize.width() - window->width()) / 2;
         window->move(left, top);
-        top = storedNumber(key, name + QStringLiteral("-t"), &v)
+        top = storedNumber(key, name + RegName::PlacementTop, &v)
                   ? v
                   : (screenSize.height() - window->height()) / 2;
         window->move(left, top);
-        if (storedNumber(key, name + QStringLiteral("-w"), &v))
+        if (storedNumber(key, name + RegName::PlacementWidth, &v))
             window->resize(v, window->height());
-        if (storedNumber(key, name + QStringLiteral("-h"), &v))
+        if (storedNumber(key, name + RegName::PlacementHeight, &v))
             window->resize(window->width(), v);
     } catch (const StopReading &) {
         // What was applied before the bad value stays applied.
     }
     bool maximised = false;
     try {
-        maximised = !ReadSetting(key, name + QStringLiteral("-m")).isEmpty();
+        maximised = !ReadSetting(key, name + RegName::PlacementMaximised).isEmpty();
     } catch (const AmbryError &) {
     }
     if (maximised && window->maximumSize() == QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX))
@@ -87,12 +87,12 @@ void SaveFormPlacement(const QString &key, QWidget *window)
         return; // a minimised window's geometry is not where the user left it
     const QString name = window->objectName();
     if (window->isMaximized()) {
-        WriteSetting(key, name + QStringLiteral("-m"), QStringLiteral("T"));
+        WriteSetting(key, name + RegName::PlacementMaximised, QStringLiteral("T"));
         return;
     }
-    DeleteSetting(key, name + QStringLiteral("-m"));
-    WriteSetting(key, name + QStringLiteral("-l"), QString::number(window->x()));
-    WriteSetting(key, name + QStringLiteral("-t"), QString::number(window->y()));
-    WriteSetting(key, name + QStringLiteral("-w"), QString::number(window->width()));
-    WriteSetting(key, name + QStringLiteral("-h"), QString::number(window->height()));
+    DeleteSetting(key, name + RegName::PlacementMaximised);
+    WriteSetting(key, name + RegName::PlacementLeft, QString::number(window->x()));
+    WriteSetting(key, name + RegName::PlacementTop, QString::number(window->y()));
+    WriteSetting(key, name + RegName::PlacementWidth, QString::number(window->width()));
+    WriteSetting(key, name + RegName::PlacementHeight, QString::number(window->height()));
 }
