@@ -1,7 +1,8 @@
 #include "helper_mainwindow.h"
 
 #include "AppLinks.h"
-#include "DriveSystem.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "ShellService.h"
 #include "TestSupport.h"
 #include "fmMain.h"

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include "CliCommand.h"
-#include "DriveSystem.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "TestSupport.h"
 #include "settings/gRegistry.h"
 #include "cliDrives.h"

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include "AmbryError.h"
-#include "DriveSystem.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "LinuxDriveSystem.h"
 #include "TestSupport.h"
 #include "gDrives.h"

@@ -7,7 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "DriveSystem.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "TestSupport.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"

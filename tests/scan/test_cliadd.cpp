@@ -6,6 +6,7 @@
 #include "settings/gVars.h"
 #include "catalog/Catalog.h"
 #include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "util/CliCommand.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "util/gui/MessageBox.h"
 

@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 
 #include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ResultsModel.h"
 #include "search/gui/Retrieval.h"

@@ -1,4 +1,4 @@
-#include "DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 
 class FakeDriveSystem::Monitor : public MediaMonitor
 {
