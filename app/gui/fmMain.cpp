@@ -126,15 +126,7 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
     RestoreFormPlacement(RegKey::Wp, this);
-
-    // A drag reports many moves; the place is written once it has come to rest.
-    m_placementTimer = new QTimer(this);
-    m_placementTimer->setSingleShot(true);
-    m_placementTimer->setInterval(250);
-    connect(m_placementTimer, &QTimer::timeout, this, [this] {
-        if (isVisible() && !isMinimized())
-            SaveFormPlacement(RegKey::Wp, this);
-    });
+    TrackFormPlacement(RegKey::Wp, this);
 }
 
 TfrmMain::~TfrmMain()
@@ -615,13 +607,6 @@ void TfrmMain::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!mnuShowInTaskBar->isChecked())
         setSkipTaskbar(this, true);
-}
-
-void TfrmMain::moveEvent(QMoveEvent *event)
-{
-    QMainWindow::moveEvent(event);
-    if (m_placementTimer && isVisible() && !isMinimized())
-        m_placementTimer->start();
 }
 
 void TfrmMain::keyReleaseEvent(QKeyEvent *event)

@@ -75,7 +75,6 @@ protected:
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
 
 private:
     void createActions();
@@ -146,5 +145,4 @@ private:
     QWidget *Panel1;
     QToolButton *btnPlus;
     QToolButton *btnSearch;
-    QTimer *m_placementTimer = nullptr;
 };

@@ -6,11 +6,11 @@
 #include "SearchLook.h"
 #include "fmPropreties.h"
 
-#include "settings/gRegistry.h"
-#include "settings/gVars.h"
 #include "drives/gDrives.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ResultsModel.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
 #include "util/gui/MessageBox.h"
@@ -153,11 +153,6 @@ TfrmSearch::TfrmSearch(QWidget *parent)
     TimProgressToZero->setObjectName(QStringLiteral("TimProgressToZero"));
     TimProgressToZero->setInterval(150);
     connect(TimProgressToZero, &QTimer::timeout, this, &TfrmSearch::TimProgressToZeroTimer);
-
-    m_placementTimer = new QTimer(this);
-    m_placementTimer->setSingleShot(true);
-    m_placementTimer->setInterval(250);
-    connect(m_placementTimer, &QTimer::timeout, this, &TfrmSearch::savePlacement);
 
     // The window sees every key before its controls.
     installEventFilter(this);
@@ -430,7 +425,8 @@ void TfrmSearch::buildStatusBar()
 
 void TfrmSearch::FormCreate()
 {
-    restorePlacement();
+    RestoreFormPlacement(RegKey::Wp, this);
+    TrackFormPlacement(RegKey::Wp, this);
     installProgressBarPlacement(sb1, ProgressBar1);
     // The view asks only for the rows it paints, so a list of millions needs no size hint.
     pnlAdvanced->hide();
@@ -465,10 +461,6 @@ void TfrmSearch::FormCloseQuery()
 void TfrmSearch::done(int result)
 {
     FormCloseQuery();
-    if (m_placementTimer->isActive()) {
-        m_placementTimer->stop();
-        savePlacement();
-    }
     QDialog::done(result);
 }
 
@@ -518,37 +510,6 @@ void TfrmSearch::resizeEvent(QResizeEvent *e)
     // FormResize: the progress bar follows status panel 1.
     PlaceProgressBarInStatusBar(sb1, ProgressBar1);
     sizeColumns();
-    if (m_placementRestored && isVisible() && !isMaximized() && !isMinimized())
-        m_placementTimer->start();
-}
-
-void TfrmSearch::moveEvent(QMoveEvent *e)
-{
-    QDialog::moveEvent(e);
-    if (m_placementRestored && isVisible() && !isMaximized() && !isMinimized())
-        m_placementTimer->start();
-}
-
-void TfrmSearch::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange && m_placementRestored && !isMinimized()) {
-        m_placementTimer->stop();
-        savePlacement();
-    }
-}
-
-// ---- Placement ----------------------------------------------------------------------------
-
-void TfrmSearch::restorePlacement()
-{
-    RestoreFormPlacement(RegKey::Wp, this);
-    m_placementRestored = true;
-}
-
-void TfrmSearch::savePlacement()
-{
-    SaveFormPlacement(RegKey::Wp, this);
 }
 
 // ---- Keys ---------------------------------------------------------------------------------

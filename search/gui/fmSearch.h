@@ -76,8 +76,6 @@ protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-    void moveEvent(QMoveEvent *e) override;
-    void changeEvent(QEvent *e) override;
 
 public:
     void done(int result) override;
@@ -109,8 +107,6 @@ private:
     // The shared first steps of Copy File and Execute File: the selected row's file on the disc
     // in the read device, asking for the disc when it is not there. Empty when the command ends.
     QByteArray getDisc();
-    void restorePlacement();
-    void savePlacement();
     void processPendingEvents();
 
     // Top bar
@@ -143,7 +139,6 @@ private:
     QLabel *sbPanel0;
     QProgressBar *ProgressBar1;
     QTimer *TimProgressToZero;
-    QTimer *m_placementTimer;
     // Actions
     QAction *ActGo;
     QAction *ActAdvanced;
@@ -155,7 +150,6 @@ private:
     bool m_advancedMode = false;
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;
-    bool m_placementRestored = false;
     QSet<int> m_keysPressedHere; // keys pressed in this window and not yet released
     QString m_lastNote;          // the last damaged-archive notice shown by this window
 };

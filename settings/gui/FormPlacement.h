@@ -4,14 +4,17 @@
 
 class QWidget;
 
-// Where a window was left, kept under `key` as <window name>-l, -t, -w, -h (normal-state
-// geometry, outer frame, screen pixels) and -m ("T" when maximised). The window name is the
-// widget's objectName.
+// Where a window was left, kept under `key` by the window's objectName (settings/PlacementRules.h
+// has the values and their rules). On Wayland a program can neither read nor set its window's
+// position: there only the size and the maximised state are kept.
 
-// Applies the stored placement to a window that is created but not shown yet. A missing
-// edge is centred on the primary screen; a value that is not a number ends the reading
-// silently; a window that would lie wholly off the primary screen's top-left or beyond its
-// far edges is moved back to 0.
+// Applies the stored placement to a window that is created but not shown yet.
 void RestoreFormPlacement(const QString &key, QWidget *window);
 // Writes the current placement (only "-m" while maximised; nothing while minimised).
 void SaveFormPlacement(const QString &key, QWidget *window);
+
+// Keeps the stored placement up to date from now on: written once a move or resize by the
+// user has come to rest and after the window is maximised or restored. Minimising the window
+// saves nothing and minimises the whole program, which comes back as a whole when any of its
+// windows is restored. Call once, after RestoreFormPlacement.
+void TrackFormPlacement(const QString &key, QWidget *window);
