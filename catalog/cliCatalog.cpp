@@ -5,54 +5,93 @@
 #include "Checksum.h"
 #include "Startup.h"
 
-namespace {
-
-bool wantArgs(const CliContext &ctx, qsizetype count, const char *usage)
+const CliCommand &checksumCommand()
 {
-    if (ctx.args.size() == count)
-        return true;
-    cliErr(QStringLiteral("usage: ambrylog-cli ") + QString::fromLatin1(usage));
-    return false;
+    static const CliCommand command{
+        .name = QStringLiteral("checksum"),
+        .summary = QStringLiteral("the archive checksum of a file"),
+        .synopsis = {QStringLiteral("FILE")},
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = {{0, QStringLiteral("the checksum was printed")},
+                      {1, QStringLiteral("the file cannot be read")}},
+        .arguments = {{QStringLiteral("FILE"), CliArgKind::File}},
+        .run =
+            [](CliContext &ctx) {
+                ctx.out(CalcFileChecksum(ctx.args.at(0)));
+                return 0;
+            },
+    };
+    return command;
 }
 
-} // namespace
-
-int cliChecksum(CliContext &ctx)
+const CliCommand &valueCommand()
 {
-    if (!wantArgs(ctx, 1, "checksum FILE"))
-        return 2;
-    cliOut(CalcFileChecksum(ctx.args.at(0)));
-    return 0;
+    static const CliCommand command{
+        .name = QStringLiteral("value"),
+        .summary = QStringLiteral("one archive field's value"),
+        .synopsis = {QStringLiteral("ARCHIVE KEY")},
+        .minArgs = 2,
+        .maxArgs = 2,
+        .exitCodes = {{0, QStringLiteral("the value was printed")},
+                      {1, QStringLiteral("the archive cannot be read")}},
+        .arguments = {{QStringLiteral("ARCHIVE"), CliArgKind::File},
+                      {QStringLiteral("KEY"),
+                       CliArgKind::Word,
+                       {QStringLiteral("ADate"), QStringLiteral("AMark"), QStringLiteral("ALocation"),
+                        QStringLiteral("ACRC"), QStringLiteral("AFiles"), QStringLiteral("ADirs"),
+                        QStringLiteral("ANote"), QStringLiteral("ASize"), QStringLiteral("ANumber"),
+                        QStringLiteral("ASource"), QStringLiteral("APicture"), QStringLiteral("AEnd")}}},
+        .run =
+            [](CliContext &ctx) {
+                ctx.out(ReadArchiveValue(ctx.args.at(0), ctx.args.at(1)));
+                return 0;
+            },
+    };
+    return command;
 }
 
-int cliValue(CliContext &ctx)
+const CliCommand &nextNumberCommand()
 {
-    if (!wantArgs(ctx, 2, "value ARCHIVE KEY"))
-        return 2;
-    cliOut(ReadArchiveValue(ctx.args.at(0), ctx.args.at(1)));
-    return 0;
+    static const CliCommand command{
+        .name = QStringLiteral("next-number"),
+        .summary = QStringLiteral("the number the next saved archive gets"),
+        .exitCodes = {{0, QStringLiteral("the number was printed")},
+                      {1, QStringLiteral("the catalog cannot be read")}},
+        .run =
+            [](CliContext &ctx) {
+                ctx.out(QString::number(nextArchiveNumber(resolveCatalogFolder(ctx.catalogFolder))));
+                return 0;
+            },
+    };
+    return command;
 }
 
-int cliNextNumber(CliContext &ctx)
+const CliCommand &markExistsCommand()
 {
-    if (!wantArgs(ctx, 0, "next-number"))
-        return 2;
-    cliOut(QString::number(nextArchiveNumber(resolveCatalogFolder(ctx.catalogFolder))));
-    return 0;
-}
-
-int cliMarkExists(CliContext &ctx)
-{
-    if (!wantArgs(ctx, 1, "mark-exists MARK"))
-        return 2;
-    // Exit code 1 means "no", so a failure needs a code of its own.
-    try {
-        const bool exists =
-            MarkExists(ctx.args.at(0), resolveCatalogFolder(ctx.catalogFolder), QStringLiteral("*.dat"));
-        cliOut(exists ? QStringLiteral("yes") : QStringLiteral("no"));
-        return exists ? 0 : 1;
-    } catch (const AmbryError &e) {
-        cliErr(QStringLiteral("ambrylog-cli: ") + e.message());
-        return 2;
-    }
+    static const CliCommand command{
+        .name = QStringLiteral("mark-exists"),
+        .summary = QStringLiteral("whether an archive carries a mark (letter case aside)"),
+        .synopsis = {QStringLiteral("MARK")},
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = {{0, QStringLiteral("yes: an archive carries the mark")},
+                      {1, QStringLiteral("no: no archive carries it")},
+                      {2, QStringLiteral("the catalog cannot be read")}},
+        .arguments = {{QStringLiteral("MARK")}},
+        .run =
+            [](CliContext &ctx) {
+                // Exit code 1 means "no", so a failure needs a code of its own.
+                try {
+                    const bool exists = MarkExists(ctx.args.at(0), resolveCatalogFolder(ctx.catalogFolder),
+                                                   QStringLiteral("*.dat"));
+                    ctx.out(exists ? QStringLiteral("yes") : QStringLiteral("no"));
+                    return exists ? 0 : 1;
+                } catch (const AmbryError &e) {
+                    ctx.fail(e.message());
+                    return 2;
+                }
+            },
+    };
+    return command;
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "util/CliCommand.h"
+
 class QString;
-struct CliContext;
 
 // The drive letter a command-line argument names ("q", "Q" or "Q:"); 0 when it names none.
 char parseDriveLetterArg(const QString &arg);
 
 // ambrylog-cli drives [bind LETTER FOLDER | unbind LETTER | default LETTER]
-int cliDrives(CliContext &ctx);
+const CliCommand &drivesCommand();

@@ -1,9 +1,9 @@
 #include "cliAdd.h"
 
 #include "AddDiscSession.h"
-#include "settings/Startup.h"
 #include "drives/cliDrives.h"
 #include "drives/gDrives.h"
+#include "settings/Startup.h"
 #include "util/AmbryError.h"
 #include "util/CliCommand.h"
 
@@ -12,23 +12,13 @@
 
 namespace {
 
-const QString kUsage =
-    QStringLiteral("usage: ambrylog-cli add (--drive LETTER | --folder PATH) [--mark MARK] "
-                   "[--location TEXT] [--note TEXT] [--eject]");
-
 const int kMaxFieldLength = 255;
 
-int refuse(const QString &text)
-{
-    cliErr(QStringLiteral("ambrylog-cli add: ") + text);
-    return CliAddError;
-}
-
 // A terminal line per line of the message.
-void say(const QString &message)
+void say(const CliContext &ctx, const QString &message)
 {
     QString s = message;
-    cliOut(s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ctx.out(s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 struct Options
@@ -44,37 +34,21 @@ struct Options
 };
 
 // Empty text when the arguments are fine, else what is wrong with them.
-QString parse(const QStringList &args, Options *o)
+QString parse(const CliContext &ctx, Options *o)
 {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--eject")) {
-            o->eject = true;
-            continue;
-        }
-        if (a != QLatin1String("--drive") && a != QLatin1String("--folder") && a != QLatin1String("--mark") &&
-            a != QLatin1String("--location") && a != QLatin1String("--note"))
-            return QStringLiteral("unknown argument '%1'").arg(a);
-        if (!hasValue)
-            return QStringLiteral("%1 needs a value").arg(a);
-        const QString v = args.at(++i);
-        if (a == QLatin1String("--drive")) {
-            o->letter = parseDriveLetterArg(v);
-            if (!o->letter)
-                return QStringLiteral("'%1' is not a drive letter (A to Z)").arg(v);
-        } else if (a == QLatin1String("--folder")) {
-            o->folder = v;
-            o->haveFolder = true;
-        } else if (a == QLatin1String("--mark")) {
-            o->mark = v;
-            o->haveMark = true;
-        } else if (a == QLatin1String("--location")) {
-            o->location = v;
-        } else {
-            o->note = v;
-        }
+    if (ctx.isSet(QStringLiteral("drive"))) {
+        const QString v = ctx.value(QStringLiteral("drive"));
+        o->letter = parseDriveLetterArg(v);
+        if (!o->letter)
+            return QStringLiteral("'%1' is not a drive letter (A to Z)").arg(v);
     }
+    o->haveFolder = ctx.isSet(QStringLiteral("folder"));
+    o->folder = ctx.value(QStringLiteral("folder"));
+    o->haveMark = ctx.isSet(QStringLiteral("mark"));
+    o->mark = ctx.value(QStringLiteral("mark"));
+    o->location = ctx.value(QStringLiteral("location"));
+    o->note = ctx.value(QStringLiteral("note"));
+    o->eject = ctx.isSet(QStringLiteral("eject"));
     if ((o->letter != 0) == o->haveFolder)
         return QStringLiteral("give either --drive or --folder");
     if (o->haveMark && o->mark.trimmed().isEmpty())
@@ -90,25 +64,21 @@ QString parse(const QStringList &args, Options *o)
     return {};
 }
 
-} // namespace
-
-int cliAdd(CliContext &ctx)
+int runAdd(CliContext &ctx)
 {
     Options o;
-    const QString wrong = parse(ctx.args, &o);
-    if (!wrong.isEmpty()) {
-        cliErr(kUsage);
-        return refuse(wrong);
-    }
+    const QString wrong = parse(ctx, &o);
+    if (!wrong.isEmpty())
+        return ctx.usageError(wrong);
     QString folder;
     if (o.haveFolder) {
         const QFileInfo fi(o.folder);
         if (o.folder.isEmpty() || !fi.isDir())
-            return refuse(QStringLiteral("'%1' is not a folder").arg(o.folder));
+            return ctx.fail(QStringLiteral("'%1' is not a folder").arg(o.folder));
         folder = QDir::cleanPath(fi.absoluteFilePath());
     }
     if (o.letter && GetDriveTypeName(QString(QLatin1Char(o.letter))) == QLatin1String("1"))
-        return refuse(QStringLiteral("there is no drive %1").arg(QLatin1Char(o.letter)));
+        return ctx.fail(QStringLiteral("there is no drive %1").arg(QLatin1Char(o.letter)));
     const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
 
     AddDiscSession session =
@@ -120,28 +90,63 @@ int cliAdd(CliContext &ctx)
     };
 
     if (session.checkAudioDisc()) {
-        say(session.message());
+        say(ctx, session.message());
         return finish(CliAddAudioDisc);
     }
     switch (session.scan()) {
     case AddDiscSession::Outcome::Empty:
-        say(session.message());
+        say(ctx, session.message());
         return finish(CliAddEmpty);
     case AddDiscSession::Outcome::AlreadyArchived:
-        say(session.message());
+        say(ctx, session.message());
         return finish(CliAddAlreadyArchived);
     case AddDiscSession::Outcome::MarkEntry:
         break;
     default:
-        say(session.message());
+        say(ctx, session.message());
         return CliAddError;
     }
 
     const QString mark = o.haveMark ? o.mark : session.proposedMark();
     if (session.markExists(mark)) {
-        say(scantext::MarkExists);
+        say(ctx, scantext::MarkExists);
         return CliAddMarkUsed; // the user may try another mark: the disc stays in
     }
-    say(session.save(mark, o.location, o.note));
+    say(ctx, session.save(mark, o.location, o.note));
     return finish(CliAddSaved);
+}
+
+} // namespace
+
+const CliCommand &addCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("add"),
+        .summary = QStringLiteral("add the disc in a drive, or a folder, to the catalog"),
+        .synopsis = {QStringLiteral("(--drive LETTER | --folder PATH) [--mark MARK] [--location TEXT] "
+                                    "[--note TEXT] [--eject]")},
+        .description =
+            QStringLiteral("Walks the disc and saves its archive with the add-disc window's rules. "
+                           "The mark\ndefaults to \"CD No: \" and the next archive number."),
+        .options =
+            {{{QStringLiteral("drive")},
+              QStringLiteral("LETTER"),
+              QStringLiteral("the drive that holds the disc")},
+             {{QStringLiteral("folder")},
+              QStringLiteral("PATH"),
+              QStringLiteral("a folder, walked as a folder drive would be")},
+             {{QStringLiteral("mark")}, QStringLiteral("MARK"), QStringLiteral("the disc's mark")},
+             {{QStringLiteral("location")}, QStringLiteral("TEXT"), QStringLiteral("where the disc is kept")},
+             {{QStringLiteral("note")}, QStringLiteral("TEXT"), QStringLiteral("a note on the disc")},
+             {{QStringLiteral("eject")}, {}, QStringLiteral("open the tray when done, as the window does")}},
+        .exitCodes = {{CliAddSaved, QStringLiteral("saved")},
+                      {CliAddError,
+                       QStringLiteral("error (no such drive or folder, the disc cannot be read)")},
+                      {CliAddAlreadyArchived, QStringLiteral("already archived")},
+                      {CliAddEmpty, QStringLiteral("the disc is empty")},
+                      {CliAddAudioDisc, QStringLiteral("an audio disc")},
+                      {CliAddMarkUsed, QStringLiteral("the mark is in use")}},
+        .run = runAdd,
+    };
+    return command;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-struct CliContext;
+#include "util/CliCommand.h"
 
 // ambrylog-cli add (--drive LETTER | --folder PATH) [--mark MARK] [--location TEXT]
 //                  [--note TEXT] [--eject]
@@ -14,4 +14,4 @@ enum CliAddExit {
     CliAddAudioDisc = 4,
     CliAddMarkUsed = 5,
 };
-int cliAdd(CliContext &ctx);
+const CliCommand &addCommand();

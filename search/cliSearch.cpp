@@ -3,9 +3,12 @@
 #include "RecordScan.h"
 #include "SearchEngine.h"
 #include "Startup.h"
+#include "catalog/DosDateTime.h"
 #include "gUtils.h"
 
 #include <QDate>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <string>
 
@@ -56,40 +59,6 @@ void appendText(std::string &out, const QString &text)
     out.append(utf8.constData(), size_t(utf8.size()));
 }
 
-void appendJsonString(std::string &out, const std::string &utf8)
-{
-    out += '"';
-    for (const char ch : utf8) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-}
-
 class TsvSink : public ResultSink
 {
 public:
@@ -136,169 +105,124 @@ public:
     explicit JsonSink(Out &out) : m_out(out) {}
     void beginArchive(int, const ArchiveInfo &archive) override
     {
-        std::string s;
-        m_mark.clear();
-        appendText(s, archive.mark);
-        appendJsonString(m_mark, s);
-        s.clear();
-        m_path.clear();
-        appendText(s, archive.path);
-        appendJsonString(m_path, s);
+        m_mark = archive.mark;
+        m_path = archive.path;
     }
     void addRow(const FoundRecord &r) override
     {
-        std::string &o = m_out.buf();
-        std::string s;
-        o += "{\"archive\":";
-        o += m_mark;
-        o += ",\"directory\":";
-        appendText(s, r.folder);
-        appendJsonString(o, s);
-        o += ",\"file\":";
-        s.clear();
-        appendText(s, r.name);
-        appendJsonString(o, s);
-        o += ",\"type\":";
-        s.clear();
         const QByteArrayView type = typePart(r.name);
-        if (!type.isEmpty())
-            appendText(s, type.sliced(1));
-        appendJsonString(o, s);
-        o += ",\"date\":";
-        if (r.dateValid) {
-            const uint32_t v = uint32_t(r.date);
-            char iso[32];
-            std::snprintf(iso, sizeof iso, "\"%04u-%02u-%02uT%02u:%02u:%02u\"", (v >> 25) + 1980,
-                          (v >> 21) & 0xF, (v >> 16) & 0x1F, (v >> 11) & 0x1F, (v >> 5) & 0x3F,
-                          (v & 0x1F) * 2);
-            o += iso;
-        } else {
-            o += "null";
-        }
-        o += ",\"size\":";
-        o += r.sizeValid ? std::to_string(r.size) : std::string("null");
-        o += ",\"path\":";
-        o += m_path;
-        o += ",\"record\":";
-        o += std::to_string(r.record);
-        o += "}\n";
+        QJsonObject row{
+            {QStringLiteral("archive"), m_mark},
+            {QStringLiteral("directory"), decodeArchiveBytes(r.folder)},
+            {QStringLiteral("file"), decodeArchiveBytes(r.name)},
+            {QStringLiteral("type"), type.isEmpty() ? QString() : decodeArchiveBytes(type.sliced(1))},
+            {QStringLiteral("date"), r.dateValid ? QJsonValue(isoDateTime(r.date)) : QJsonValue()},
+            {QStringLiteral("size"), r.sizeValid ? QJsonValue(r.size) : QJsonValue()},
+            {QStringLiteral("path"), m_path},
+            {QStringLiteral("record"), QJsonValue(r.record)},
+        };
+        const QByteArray line = QJsonDocument(row).toJson(QJsonDocument::Compact);
+        std::string &o = m_out.buf();
+        o.append(line.constData(), size_t(line.size()));
+        o += '\n';
         m_out.maybeFlush();
     }
 
 private:
-    Out &m_out;
-    std::string m_mark;
-    std::string m_path;
-};
+    static QString isoDateTime(int32_t packed)
+    {
+        const dosdate::Fields f = dosdate::fields(packed);
+        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                                 f.second);
+    }
 
-void printErr(std::FILE *err, const QString &line)
-{
-    const QByteArray b = line.toUtf8();
-    std::fwrite(b.constData(), 1, size_t(b.size()), err);
-    std::fputc('\n', err);
-    std::fflush(err);
-}
+    Out &m_out;
+    QString m_mark;
+    QString m_path;
+};
 
 } // namespace
 } // namespace search
 
-int runSearchCommand(const QStringList &args, const QString &catalogFolder, std::FILE *out, std::FILE *err)
+namespace {
+
+// Day first, as the window shows dates, or ISO.
+QDate parseDate(const QString &text)
+{
+    const QDate iso = QDate::fromString(text, Qt::ISODate);
+    if (iso.isValid() && text.size() == 10)
+        return iso;
+    return QDate::fromString(text, QStringLiteral("d/M/yyyy"));
+}
+
+int runSearch(CliContext &ctx)
 {
     using namespace search;
     SearchCriteria c;
-    bool count = false;
-    bool json = false;
-    bool haveText = false;
+    const bool count = ctx.isSet(QStringLiteral("count"));
+    const bool json = ctx.value(QStringLiteral("format")) == QLatin1String("json");
     bool advancedOption = false;
     QDate from;
     QDate to;
-    bool sizeGiven = false;
     int sizePosition = 0;
-    QString unit = QStringLiteral("KiloBytes");
 
-    const auto fail = [&](const QString &message) {
-        printErr(err, QStringLiteral("ambrylog-cli search: ") + message);
-        return 1;
-    };
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        const auto value = [&](QString *v) {
-            if (i + 1 >= args.size())
-                return false;
-            *v = args.at(++i);
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--advanced")) {
-            c.AdvancedMode = true;
-        } else if (a == QLatin1String("--case")) {
-            c.caseSensitive = true;
-            advancedOption = true;
-        } else if (a == QLatin1String("--count")) {
-            count = true;
-        } else if (a == QLatin1String("--fields")) {
-            if (!value(&v))
-                return fail(QStringLiteral("--fields needs a list"));
-            c.marks = c.dirs = c.files = c.types = false;
-            for (const QString &f : v.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                if (f == QLatin1String("marks"))
-                    c.marks = true;
-                else if (f == QLatin1String("dirs"))
-                    c.dirs = true;
-                else if (f == QLatin1String("files"))
-                    c.files = true;
-                else if (f == QLatin1String("types"))
-                    c.types = true;
-                else
-                    return fail(QStringLiteral("unknown field '%1' (marks, dirs, files, types)").arg(f));
-            }
-            advancedOption = true;
-        } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
-            if (!value(&v))
-                return fail(a + QStringLiteral(" needs a date DD/MM/YYYY"));
-            const QDate d = QDate::fromString(v, QStringLiteral("d/M/yyyy"));
-            if (!d.isValid())
-                return fail(QStringLiteral("not a date DD/MM/YYYY: '%1'").arg(v));
-            (a == QLatin1String("--from") ? from : to) = d;
-            advancedOption = true;
-        } else if (a == QLatin1String("--at-least") || a == QLatin1String("--at-most")) {
-            if (sizeGiven)
-                return fail(QStringLiteral("give either --at-least or --at-most"));
-            if (!value(&v))
-                return fail(a + QStringLiteral(" needs a number"));
-            bool ok = false;
-            sizePosition = v.toInt(&ok);
-            if (!ok || sizePosition < 0 || sizePosition > 32767)
-                return fail(QStringLiteral("the size must be a number from 0 to 32767: '%1'").arg(v));
-            sizeGiven = true;
-            c.sizeAtMost = a == QLatin1String("--at-most");
-            advancedOption = true;
-        } else if (a == QLatin1String("--unit")) {
-            if (!value(&v) || sizeMultiplier(v) == 0)
-                return fail(QStringLiteral("--unit takes Bytes, KiloBytes, MegaBytes or GigaBytes"));
-            unit = v;
-            advancedOption = true;
-        } else if (a == QLatin1String("--only-mark")) {
-            if (!value(&v))
-                return fail(QStringLiteral("--only-mark needs a mark"));
-            c.OnlyMark = v;
-        } else if (a == QLatin1String("--format")) {
-            if (!value(&v) || (v != QLatin1String("tsv") && v != QLatin1String("json")))
-                return fail(QStringLiteral("--format takes tsv or json"));
-            json = v == QLatin1String("json");
-        } else if (a.startsWith(QLatin1String("--")) && a != QLatin1String("--")) {
-            return fail(QStringLiteral("unknown option '%1'").arg(a));
-        } else {
-            if (a == QLatin1String("--")) {
-                if (++i >= args.size())
-                    break;
-            }
-            if (haveText)
-                return fail(QStringLiteral("give one search text (quote it when it holds blanks)"));
-            c.searchText = args.at(i);
-            haveText = true;
-        }
+    if (ctx.args.size() > 1)
+        return ctx.usageError(QStringLiteral("give one search text (quote it when it holds blanks)"));
+    if (!ctx.args.isEmpty())
+        c.searchText = ctx.args.front();
+    c.AdvancedMode = ctx.isSet(QStringLiteral("advanced"));
+    if (ctx.isSet(QStringLiteral("case"))) {
+        c.caseSensitive = true;
+        advancedOption = true;
     }
+    if (ctx.isSet(QStringLiteral("fields"))) {
+        c.marks = c.dirs = c.files = c.types = false;
+        const QString v = ctx.value(QStringLiteral("fields"));
+        for (const QString &f : v.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (f == QLatin1String("marks"))
+                c.marks = true;
+            else if (f == QLatin1String("dirs"))
+                c.dirs = true;
+            else if (f == QLatin1String("files"))
+                c.files = true;
+            else if (f == QLatin1String("types"))
+                c.types = true;
+            else
+                return ctx.usageError(
+                    QStringLiteral("unknown field '%1' (marks, dirs, files, types)").arg(f));
+        }
+        advancedOption = true;
+    }
+    for (const char *bound : {"from", "to"}) {
+        const QString name = QString::fromLatin1(bound);
+        if (!ctx.isSet(name))
+            continue;
+        const QString v = ctx.value(name);
+        const QDate d = parseDate(v);
+        if (!d.isValid())
+            return ctx.usageError(QStringLiteral("not a date DD/MM/YYYY or YYYY-MM-DD: '%1'").arg(v));
+        (name == QLatin1String("from") ? from : to) = d;
+        advancedOption = true;
+    }
+    const bool atLeast = ctx.isSet(QStringLiteral("at-least"));
+    const bool atMost = ctx.isSet(QStringLiteral("at-most"));
+    if (atLeast && atMost)
+        return ctx.usageError(QStringLiteral("give either --at-least or --at-most"));
+    if (atLeast || atMost) {
+        const QString v = ctx.value(atMost ? QStringLiteral("at-most") : QStringLiteral("at-least"));
+        bool ok = false;
+        sizePosition = v.toInt(&ok);
+        if (!ok || sizePosition < 0 || sizePosition > 32767)
+            return ctx.usageError(QStringLiteral("the size must be a number from 0 to 32767: '%1'").arg(v));
+        c.sizeAtMost = atMost;
+        advancedOption = true;
+    }
+    const QString unit =
+        ctx.isSet(QStringLiteral("unit")) ? ctx.value(QStringLiteral("unit")) : QStringLiteral("KiloBytes");
+    if (ctx.isSet(QStringLiteral("unit")))
+        advancedOption = true;
+    c.OnlyMark = ctx.value(QStringLiteral("only-mark"));
+
     // The advanced criteria only count in advanced mode, as in the window; giving one asks for it.
     if (advancedOption)
         c.AdvancedMode = true;
@@ -307,14 +231,15 @@ int runSearchCommand(const QStringList &args, const QString &catalogFolder, std:
         c.dateActive = true;
         DateChange(from.isValid() ? from : today, to.isValid() ? to : today, c);
     }
-    if (sizeGiven) {
+    if (atLeast || atMost) {
         c.sizeActive = true;
         SizeChange(sizePosition, unit, c);
     }
+    const QString catalogFolder = resolveCatalogFolder(ctx.catalogFolder);
 
     SearchProblems problems;
     {
-        Out o(out);
+        Out o(ctx.outFile);
         CountingSink counter;
         TsvSink tsv(o);
         JsonSink js(o);
@@ -327,16 +252,70 @@ int runSearchCommand(const QStringList &args, const QString &catalogFolder, std:
             o.buf() += std::to_string(counter.count) + '\n';
     }
     if (problems.unfilledRows > 0)
-        printErr(err,
-                 QStringLiteral("ambrylog-cli search: rows not filled: ") + unfilledRowsMessage(problems));
+        ctx.err(QStringLiteral("ambrylog-cli search: rows not filled: ") + unfilledRowsMessage(problems));
     for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
-        printErr(err, QStringLiteral("ambrylog-cli search: damaged archive: %1 (%2)")
-                          .arg(problems.damagedArchives.at(i), problems.damagedReasons.value(i)));
+        ctx.err(QStringLiteral("ambrylog-cli search: damaged archive: %1 (%2)")
+                    .arg(problems.damagedArchives.at(i), problems.damagedReasons.value(i)));
     return problems.damagedArchives.isEmpty() ? 0 : 3;
 }
 
-int cliSearch(CliContext &ctx)
+} // namespace
+
+const CliCommand &searchCommand()
 {
-    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
-    return runSearchCommand(ctx.args, folder, stdout, stderr);
+    static const CliCommand command{
+        .name = QStringLiteral("search"),
+        .summary = QStringLiteral("search the file records of every archive"),
+        .synopsis = {QStringLiteral(
+            "[TEXT] [--advanced] [--fields marks,dirs,files,types] [--case] [--from DATE] "
+            "[--to DATE] [--at-least N | --at-most N] [--unit UNIT] [--only-mark MARK] "
+            "[--count] [--format tsv|json]")},
+        .description = QStringLiteral(
+            "The search window's engine with the window's defaults. Rows are tab-separated: mark,\n"
+            "folder, name, type, date, size; --format json writes one object per line. An advanced\n"
+            "option (fields, case, dates, size) switches to advanced mode. DATE is DD/MM/YYYY or\n"
+            "YYYY-MM-DD; a missing bound is today."),
+        .options = {{{QStringLiteral("advanced")},
+                     {},
+                     QStringLiteral("advanced mode: wildcards and the criteria below")},
+                    {{QStringLiteral("fields")},
+                     QStringLiteral("LIST"),
+                     QStringLiteral("fields the text is looked for in: marks,dirs,files,types")},
+                    {{QStringLiteral("case")}, {}, QStringLiteral("letter case counts")},
+                    {{QStringLiteral("from")},
+                     QStringLiteral("DATE"),
+                     QStringLiteral("modified on or after")},
+                    {{QStringLiteral("to")}, QStringLiteral("DATE"), QStringLiteral("modified on or before")},
+                    {{QStringLiteral("at-least")},
+                     QStringLiteral("N"),
+                     QStringLiteral("size at least N units (0 to 32767)")},
+                    {{QStringLiteral("at-most")},
+                     QStringLiteral("N"),
+                     QStringLiteral("size at most N units (0 to 32767)")},
+                    {{QStringLiteral("unit")},
+                     QStringLiteral("UNIT"),
+                     QStringLiteral("the size unit, KiloBytes unless given"),
+                     {QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
+                      QStringLiteral("GigaBytes")}},
+                    {{QStringLiteral("only-mark")},
+                     QStringLiteral("MARK"),
+                     QStringLiteral("search only the archive with this mark")},
+                    {{QStringLiteral("count")}, {}, QStringLiteral("print only the number of rows")},
+                    {{QStringLiteral("format")},
+                     QStringLiteral("FORMAT"),
+                     QStringLiteral("output format, tsv unless given"),
+                     {QStringLiteral("tsv"), QStringLiteral("json")}}},
+        .maxArgs = -1,
+        .exitCodes = {{0, QStringLiteral("done")},
+                      {1, QStringLiteral("error")},
+                      {3, QStringLiteral("damaged archives were skipped (named on standard error)")}},
+        .arguments = {{QStringLiteral("TEXT")}},
+        .run = runSearch,
+    };
+    return command;
+}
+
+int runSearchCommand(const QStringList &args, const QString &catalogFolder, std::FILE *out, std::FILE *err)
+{
+    return runCliCommand(searchCommand(), catalogFolder, args, out, err);
 }

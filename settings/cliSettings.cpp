@@ -2,17 +2,6 @@
 
 #include "gRegistry.h"
 
-namespace {
-
-int usage()
-{
-    cliErr(QStringLiteral("usage: ambrylog-cli setting get KEY NAME | set KEY NAME VALUE | delete KEY NAME\n"
-                          "KEY: V, S, S\\wp, Drives, Run or a key path starting with \\"));
-    return 2;
-}
-
-} // namespace
-
 QString cliSettingKey(const QString &arg)
 {
     if (arg.startsWith(QLatin1Char('\\')))
@@ -30,26 +19,52 @@ QString cliSettingKey(const QString &arg)
     return QString();
 }
 
-int cliSetting(CliContext &ctx)
+const CliCommand &settingCommand()
 {
-    const QStringList &a = ctx.args;
-    if (a.size() < 3)
-        return usage();
-    const QString key = cliSettingKey(a.at(1));
-    if (key.isEmpty()) {
-        cliErr(QStringLiteral("ambrylog-cli: unknown key '%1'").arg(a.at(1)));
-        return usage();
-    }
-    const QString &op = a.at(0);
-    if (op == QLatin1String("get") && a.size() == 3) {
-        cliOut(ReadSetting(key, a.at(2))); // a value of another kind throws; the caller reports it
-        return 0;
-    }
-    if (op == QLatin1String("set") && a.size() == 4) {
-        WriteSetting(key, a.at(2), a.at(3));
-        return 0;
-    }
-    if (op == QLatin1String("delete") && a.size() == 3)
-        return DeleteSetting(key, a.at(2)) ? 0 : 1;
-    return usage();
+    static const CliCommand command{
+        .name = QStringLiteral("setting"),
+        .summary = QStringLiteral("read or change the settings store"),
+        .synopsis = {QStringLiteral("get KEY NAME"), QStringLiteral("set KEY NAME VALUE"),
+                     QStringLiteral("delete KEY NAME")},
+        .description =
+            QStringLiteral("KEY is V, S, S\\wp (or wp), Drives, Run or a key path starting with \\."),
+        .minArgs = 3,
+        .maxArgs = 4,
+        .exitCodes = {{0, QStringLiteral("done")},
+                      {1, QStringLiteral("delete: there was no such value; get: the value is not text")}},
+        .arguments = {{QStringLiteral("get|set|delete"),
+                       CliArgKind::Word,
+                       {QStringLiteral("get"), QStringLiteral("set"), QStringLiteral("delete")}},
+                      {QStringLiteral("KEY"),
+                       CliArgKind::Word,
+                       {QStringLiteral("V"), QStringLiteral("S"), QStringLiteral("S\\wp"),
+                        QStringLiteral("Drives"), QStringLiteral("Run")}},
+                      {QStringLiteral("NAME")},
+                      {QStringLiteral("VALUE")}},
+        .run =
+            [](CliContext &ctx) {
+                const QStringList &a = ctx.args;
+                const QString key = cliSettingKey(a.at(1));
+                if (key.isEmpty())
+                    return ctx.usageError(QStringLiteral("unknown key '%1'").arg(a.at(1)));
+                const QString &op = a.at(0);
+                if (op == QLatin1String("get") && a.size() == 3) {
+                    ctx.out(
+                        ReadSetting(key, a.at(2))); // a value of another kind throws: exit 1 with its message
+                    return 0;
+                }
+                if (op == QLatin1String("set") && a.size() == 4) {
+                    WriteSetting(key, a.at(2), a.at(3));
+                    return 0;
+                }
+                if (op == QLatin1String("delete") && a.size() == 3)
+                    return DeleteSetting(key, a.at(2)) ? 0 : 1;
+                if (op == QLatin1String("set") || op == QLatin1String("get") || op == QLatin1String("delete"))
+                    return ctx.usageError(op == QLatin1String("set")
+                                              ? QStringLiteral("set takes KEY NAME VALUE")
+                                              : op + QStringLiteral(" takes KEY NAME"));
+                return ctx.usageError(QStringLiteral("unknown subcommand '%1' (get, set, delete)").arg(op));
+            },
+    };
+    return command;
 }

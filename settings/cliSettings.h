@@ -4,8 +4,7 @@
 
 // ambrylog-cli setting get KEY NAME | set KEY NAME VALUE | delete KEY NAME
 // KEY is V, S, S\wp (or wp), Drives, Run, or a full key path starting with "\".
-// get prints the value (exit 0); delete exits 1 when there was no such value.
-int cliSetting(CliContext &ctx);
+const CliCommand &settingCommand();
 
 // The key path for a short key name as the command accepts it; empty when unknown.
 QString cliSettingKey(const QString &arg);

@@ -5,14 +5,18 @@
 
 #include <QDir>
 
+#include <cstdio>
+
 namespace {
 
-int run(int (*command)(CliContext &), const QString &catalog, const QStringList &args)
+int run(const CliCommand &command, const QString &catalog, const QStringList &args)
 {
-    CliContext ctx;
-    ctx.catalogFolder = catalog;
-    ctx.args = args;
-    return command(ctx);
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    const int code = runCliCommand(command, catalog, args, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    return code;
 }
 
 } // namespace
@@ -25,20 +29,20 @@ TEST(CatalogCli, ExitCodes)
     struct Case
     {
         const char *what;
-        int (*command)(CliContext &);
+        const CliCommand &command;
         QStringList args;
         int exitCode;
     };
     const Case cases[] = {
-        {"mark there", cliMarkExists, {QStringLiteral("cd no: 4")}, 0},
-        {"mark not there", cliMarkExists, {QStringLiteral("cd no: 5")}, 1},
-        {"mark: no argument", cliMarkExists, {}, 2},
-        {"checksum", cliChecksum, {catalog + QStringLiteral("/sub/1.dat")}, 0},
-        {"checksum: too many arguments", cliChecksum, {QStringLiteral("a"), QStringLiteral("b")}, 2},
-        {"value", cliValue, {catalog + QStringLiteral("/sub/1.dat"), QStringLiteral("AMark")}, 0},
-        {"value: one argument", cliValue, {QStringLiteral("x")}, 2},
-        {"next number", cliNextNumber, {}, 0},
-        {"next number: stray argument", cliNextNumber, {QStringLiteral("x")}, 2},
+        {"mark there", markExistsCommand(), {QStringLiteral("cd no: 4")}, 0},
+        {"mark not there", markExistsCommand(), {QStringLiteral("cd no: 5")}, 1},
+        {"mark: no argument", markExistsCommand(), {}, 64},
+        {"checksum", checksumCommand(), {catalog + QStringLiteral("/sub/1.dat")}, 0},
+        {"checksum: too many arguments", checksumCommand(), {QStringLiteral("a"), QStringLiteral("b")}, 64},
+        {"value", valueCommand(), {catalog + QStringLiteral("/sub/1.dat"), QStringLiteral("AMark")}, 0},
+        {"value: one argument", valueCommand(), {QStringLiteral("x")}, 64},
+        {"next number", nextNumberCommand(), {}, 0},
+        {"next number: stray argument", nextNumberCommand(), {QStringLiteral("x")}, 64},
     };
     for (const Case &c : cases)
         EXPECT_EQ(run(c.command, catalog, c.args), c.exitCode) << c.what;
@@ -49,5 +53,5 @@ TEST(CatalogCli, MarkLookupErrorIsNotANo)
     // A catalog that cannot be made: the lookup fails, and says so with its own exit code.
     const QString file = ambrytest::makeTempDir(QStringLiteral("clifile")) + QStringLiteral("/plain");
     ambrytest::writeFile(file, "x");
-    EXPECT_EQ(run(cliMarkExists, file + QStringLiteral("/catalog"), {QStringLiteral("m")}), 2);
+    EXPECT_EQ(run(markExistsCommand(), file + QStringLiteral("/catalog"), {QStringLiteral("m")}), 2);
 }

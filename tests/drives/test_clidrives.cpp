@@ -10,9 +10,9 @@
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "TestSupport.h"
-#include "settings/gRegistry.h"
 #include "cliDrives.h"
 #include "helper_drivetest.h"
+#include "settings/gRegistry.h"
 
 using ambrytest::makeTempDir;
 using ambrytest::writeFile;
@@ -40,9 +40,7 @@ CliRun runCli(const QStringList &args)
     const int savedOut = ::dup(1), savedErr = ::dup(2);
     ::dup2(outFile.handle(), 1);
     ::dup2(errFile.handle(), 2);
-    CliContext ctx;
-    ctx.args = args;
-    run.code = cliDrives(ctx);
+    run.code = runCliCommand(drivesCommand(), QString(), args);
     std::fflush(stdout);
     std::fflush(stderr);
     ::dup2(savedOut, 1);
@@ -120,25 +118,28 @@ TEST_F(CliDrives, RefusesWhatCannotBeBound)
     {
         QStringList args;
         const char *says;
+        int code;
     } cases[] = {
-        {{QStringLiteral("bind"), QStringLiteral("D"), folder}, "optical drive /dev/sr0"},
-        {{QStringLiteral("bind"), QStringLiteral("c"), folder}, "root file system"},
-        {{QStringLiteral("bind"), QStringLiteral("QQ"), folder}, "not a drive letter"},
-        {{QStringLiteral("bind"), QStringLiteral("5"), folder}, "not a drive letter"},
+        {{QStringLiteral("bind"), QStringLiteral("D"), folder}, "optical drive /dev/sr0", 1},
+        {{QStringLiteral("bind"), QStringLiteral("c"), folder}, "root file system", 1},
+        {{QStringLiteral("bind"), QStringLiteral("QQ"), folder}, "not a drive letter", 64},
+        {{QStringLiteral("bind"), QStringLiteral("5"), folder}, "not a drive letter", 64},
         {{QStringLiteral("bind"), QStringLiteral("Q"), folder + QStringLiteral("/missing")},
-         "does not exist"},
+         "does not exist",
+         1},
         {{QStringLiteral("bind"), QStringLiteral("Q"), folder + QStringLiteral("/file.txt")},
-         "is not a folder"},
-        {{QStringLiteral("bind"), QStringLiteral("Q"), QString()}, "does not exist"},
-        {{QStringLiteral("bind"), QStringLiteral("Q")}, "usage"},
-        {{QStringLiteral("unbind"), QStringLiteral("?")}, "not a drive letter"},
-        {{QStringLiteral("default"), QStringLiteral("C")}, "not a CD/DVD drive"},
-        {{QStringLiteral("default"), QStringLiteral("X")}, "not a CD/DVD drive"},
-        {{QStringLiteral("eject")}, "usage"},
+         "is not a folder",
+         1},
+        {{QStringLiteral("bind"), QStringLiteral("Q"), QString()}, "does not exist", 1},
+        {{QStringLiteral("bind"), QStringLiteral("Q")}, "bind takes LETTER FOLDER", 64},
+        {{QStringLiteral("unbind"), QStringLiteral("?")}, "not a drive letter", 64},
+        {{QStringLiteral("default"), QStringLiteral("C")}, "not a CD/DVD drive", 1},
+        {{QStringLiteral("default"), QStringLiteral("X")}, "not a CD/DVD drive", 1},
+        {{QStringLiteral("eject")}, "unknown subcommand 'eject'", 64},
     };
     for (const auto &c : cases) {
         const CliRun run = runCli(c.args);
-        EXPECT_EQ(run.code, 1) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.code, c.code) << c.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.says)))
             << c.args.join(QLatin1Char(' ')).toStdString() << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());

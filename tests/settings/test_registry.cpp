@@ -365,10 +365,10 @@ TEST_F(Registry, RunKeyIsTheAutostartEntry)
 TEST_F(Registry, CommandLineSetting)
 {
     const auto run = [](const QStringList &args, std::string *out = nullptr) {
-        CliContext ctx;
-        ctx.args = args;
         testing::internal::CaptureStdout();
-        const int code = cliSetting(ctx);
+        testing::internal::CaptureStderr();
+        const int code = runCliCommand(settingCommand(), QString(), args);
+        testing::internal::GetCapturedStderr();
         const std::string printed = testing::internal::GetCapturedStdout();
         if (out)
             *out = printed;
@@ -388,7 +388,7 @@ TEST_F(Registry, CommandLineSetting)
     EXPECT_EQ(out, "E\n");
     EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 0);
     EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 1);
-    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("Nowhere"), QStringLiteral("x")}), 2);
-    EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("x")}), 2);
-    EXPECT_EQ(run({}), 2);
+    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("Nowhere"), QStringLiteral("x")}), 64);
+    EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("x")}), 64);
+    EXPECT_EQ(run({}), 64);
 }
