@@ -123,44 +123,6 @@ private:
     std::vector<Item> m_items;
 };
 
-// Text keys compared by the user's locale without regard to letter case: equal texts get the
-// same rank, so rows that compare equal stay in their order.
-std::vector<uint32_t> rankTexts(const std::vector<QString> &texts)
-{
-    std::vector<uint32_t> order(texts.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = uint32_t(i);
-    std::vector<uint32_t> rank(texts.size());
-    const auto assign = [&](const auto &same) {
-        uint32_t r = 0;
-        for (size_t i = 0; i < order.size(); ++i) {
-            if (i > 0 && !same(order[i - 1], order[i]))
-                ++r;
-            rank[order[i]] = r;
-        }
-    };
-    const QLocale locale;
-    if (locale.language() == QLocale::C) {
-        // The C locale's collator compares like QString::compare without regard to case: code
-        // units after case folding.
-        FoldedKeys keys(texts.size());
-        for (const QString &t : texts)
-            keys.add(t);
-        return keys.ranks();
-    }
-    QCollator collator{locale};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(texts.size());
-    for (const QString &t : texts)
-        keys.push_back(collator.sortKey(t));
-    // Equal texts get one rank, so their order here does not matter.
-    std::sort(order.begin(), order.end(),
-              [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
-    assign([&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) == 0; });
-    return rank;
-}
-
 bool collatesLikeC()
 {
     return QLocale().language() == QLocale::C;
@@ -197,6 +159,42 @@ void radixSort(std::vector<Entry> &entries)
 }
 
 } // namespace
+
+std::vector<uint32_t> rankTexts(const std::vector<QString> &texts)
+{
+    std::vector<uint32_t> order(texts.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = uint32_t(i);
+    std::vector<uint32_t> rank(texts.size());
+    const auto assign = [&](const auto &same) {
+        uint32_t r = 0;
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && !same(order[i - 1], order[i]))
+                ++r;
+            rank[order[i]] = r;
+        }
+    };
+    const QLocale locale;
+    if (locale.language() == QLocale::C) {
+        // The C locale's collator compares like QString::compare without regard to case: code
+        // units after case folding.
+        FoldedKeys keys(texts.size());
+        for (const QString &t : texts)
+            keys.add(t);
+        return keys.ranks();
+    }
+    QCollator collator{locale};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(texts.size());
+    for (const QString &t : texts)
+        keys.push_back(collator.sortKey(t));
+    // Equal texts get one rank, so their order here does not matter.
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
+    assign([&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) == 0; });
+    return rank;
+}
 
 struct ResultsModel::Impl
 {

@@ -12,8 +12,13 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace search {
+
+// The rank of every text when compared by the user's locale without regard to letter case;
+// equal texts share one, so rows that compare equal can keep their order.
+std::vector<uint32_t> rankTexts(const std::vector<QString> &texts);
 
 class ResultsModel : public QAbstractTableModel, public ResultSink
 {

@@ -1,0 +1,81 @@
+#pragma once
+
+// The catalog browser's changes to the catalog, without a window: removing archives and
+// editing an archive's mark, location and note. The window and `ambrylog-cli remove/edit`
+// share them.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace browser {
+
+class ArchiveListModel;
+struct CatalogTotals;
+
+// Runs one change of the catalog folder while holding the catalog lock.
+void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change);
+
+// Makes an archive file writable and deletes it. Only archive files go: a path that is not a
+// regular file or a symbolic link named like an archive ("*.dat") is refused. False on failure.
+bool deleteArchiveFile(const QString &path);
+
+inline const QString CannotDeleteText = QStringLiteral("Cannot delete archive: ");
+// The confirmation question for removing rows with these captions.
+QString removeQuestion(const QStringList &marks);
+
+struct RemoveHooks
+{
+    std::function<bool(const QString &path)> deleteFile = deleteArchiveFile;
+    std::function<void()> pendingEvents;
+    // Told the mark of the row whose file could not be deleted (the loop then stops).
+    std::function<void(const QString &mark)> failed;
+};
+
+struct RemoveResult
+{
+    int removed = 0;
+    bool failed = false;
+    // A removed row's count did not convert: the totals are wrong, count the list again.
+    bool recount = false;
+    // The row to select afterwards: the remembered index (the first selected row) or the
+    // last row when there are fewer rows now; -1 when the list is empty.
+    int selectRow = -1;
+};
+
+// Deletes the archives of the given rows (ascending, no duplicates) in order, lowering the
+// totals; each run of adjacent rows leaves the model in one step once its files are gone.
+// Stops at the first file that cannot be deleted; rows before it are removed, it and the
+// rest stay.
+RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const std::vector<int> &rows,
+                        const RemoveHooks &hooks = RemoveHooks());
+
+// The edit window's rules.
+namespace edit {
+inline const QString MarkExistsText = QStringLiteral("The mark already exists!");
+inline const QString CannotChangeText = QStringLiteral("Cannot change archive values.");
+inline constexpr int MaxLength = 255;
+
+// OK is possible when the mark, trimmed, is not empty.
+bool okEnabled(const QString &mark);
+// A field's text as it is written and shown: line breaks and NUL become blanks.
+QString fieldText(const QString &text);
+
+enum class MarkCheck { Accept, Exists };
+// A change of letter case only (the marks compared trimmed, upper-cased) is accepted without
+// a lookup; otherwise the mark, trimmed as it will be read back, must not be in use in the
+// catalog. Throws AmbryError when the catalog cannot be read.
+MarkCheck checkMark(const QString &mark, const QString &startingMark, const QString &catalogFolder);
+
+enum class SaveResult { Saved, MarkExists, Failed };
+// Rewrites the archive's three fields (ChangeValuesInArchive) under the catalog lock, texts as
+// entered (line breaks and NUL as blanks). The mark is checked again under the lock, since
+// another program may have taken it since checkMark. Failed when the file cannot be read or
+// written (or the catalog cannot be read).
+SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
+                      const QString &mark, const QString &location, const QString &note);
+} // namespace edit
+
+} // namespace browser

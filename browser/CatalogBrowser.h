@@ -1,0 +1,110 @@
+#pragma once
+
+// The catalog browser's rules without a window: the totals and the status line, the sort
+// state and its column-click rule, the command enabling rule, the view styles and the
+// loading of the list. The window (browser/gui/fmArchive) and `ambrylog-cli list` use them.
+
+#include "ArchiveEntry.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace browser {
+
+class ArchiveListModel;
+
+// Running totals over the listed archives.
+struct CatalogTotals
+{
+    qint64 archives = 0, files = 0, folders = 0, bytes = 0;
+    qint64 damaged = 0;
+
+    // What a listed row adds: counts that did not convert are left out.
+    void add(const ArchiveEntry &entry);
+    // What a removed row takes away, files, folders and bytes in that order. False when a
+    // count did not convert (the totals are then wrong and the list must be counted again);
+    // the subtractions made stay made.
+    bool subtract(const ArchiveEntry &entry);
+};
+
+// "Archives: 3; Files: 1,234; Folders: 56; Total size: 1.13 KB (1,152)", with
+// "; Damaged: N" when N > 0; "There are no archives." for an empty list.
+QString statusLine(const CatalogTotals &totals, int rowCount);
+inline const QString LoadingText = QStringLiteral("Loading...");
+inline const QString NoArchivesText = QStringLiteral("There are no archives.");
+
+// What outlives one opening of the browser, once per program run.
+struct BrowserUnitState
+{
+    CatalogTotals totals;
+    int SortColumn = 1; // "Archived date"
+    bool SortFlag = true;
+};
+BrowserUnitState &browserUnitState();
+
+// A click on a column header: the same column again inverts the flag; the flag is otherwise
+// kept, also when the column changes.
+void columnClick(int column, int *sortColumn, bool *sortFlag);
+
+// Which row commands are enabled.
+struct CommandStates
+{
+    bool remove = false, edit = false, viewFiles = false, freshen = false;
+};
+// One selected row and the focus in the list: all four; more than one: remove only;
+// otherwise none. While the list loads, none.
+CommandStates KeyState(int selectedRows, bool listHasFocus, bool loading = false);
+
+// The four view styles, in the order ActViewToggle cycles through them.
+enum class ViewStyle { Icon, SmallIcon, List, Report };
+QString viewStyleText(ViewStyle style); // "vsIcon", "vsSmallIcon", "vsList", "vsReport"
+// The stored text as the first load reads it: compared case-sensitively, in the order
+// "vsIcon", "vsList", "vsReport", "vsSmallIcon"; false for any other text.
+bool parseViewStyle(const QString &text, ViewStyle *style);
+ViewStyle nextViewStyle(ViewStyle style);
+// The settings value under key V that holds the style.
+inline const QString ViewStyleValue = QStringLiteral("frmArchive_ViewStyle");
+
+// The catalog folder walk of the list, in the order the search meets the archives. Each
+// archive's field block is read (never its records), added to the model and the totals.
+class CatalogLoader
+{
+public:
+    CatalogLoader(ArchiveListModel &model, CatalogTotals &totals);
+
+    // Called after every archive and between folders.
+    void setPendingEvents(std::function<void()> f) { m_pendingEvents = std::move(f); }
+    // Called once per archive listed.
+    void setArchiveDone(std::function<void()> f) { m_archiveDone = std::move(f); }
+    // Looked at once per folder, after that folder's own archives have been read.
+    void setAbortFlag(const bool *abort) { m_abort = abort; }
+    void setTerminating(std::function<bool()> f) { m_terminating = std::move(f); }
+    // An archive that is already listed (one the add command listed during the load).
+    void setAlreadyListed(std::function<bool(const QString &path)> f) { m_alreadyListed = std::move(f); }
+
+    // Empties the list and the totals and lists every archive below folder matching mask.
+    // False when the walk stopped early (abort flag, or the program is ending).
+    bool ScanArchive(const QString &folder, const QString &mask);
+
+private:
+    bool walk(const QString &folder, const QString &mask);
+    bool mayGoOn() const;
+    void pendingEvents();
+
+    ArchiveListModel &m_model;
+    CatalogTotals &m_totals;
+    std::function<void()> m_pendingEvents;
+    std::function<void()> m_archiveDone;
+    std::function<bool()> m_terminating;
+    std::function<bool(const QString &)> m_alreadyListed;
+    const bool *m_abort = nullptr;
+    qint64 m_lastFlush = 0;
+};
+
+// Reads one archive and adds it to the model and the totals (AddArchive without the
+// selection). Returns the new row; -1 when the file is gone, or while the model fills unless
+// announce is set (the add command announces its row at once, also during a load).
+int AddArchive(ArchiveListModel &model, CatalogTotals &totals, const QString &path, bool announce = false);
+
+} // namespace browser

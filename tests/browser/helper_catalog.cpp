@@ -1,0 +1,46 @@
+#include "helper_catalog.h"
+
+#include "TestSupport.h"
+
+#include "settings/gVars.h"
+
+namespace browsertest {
+
+QByteArray archiveBytes(const Fields &f, const QByteArray &eol)
+{
+    QByteArray out = "\\" + eol + "readme.txt" + eol + "100" + eol + "950948495" + eol;
+    const auto field = [&](const char *key, const QByteArray &value) {
+        if (value != "-")
+            out += key + QByteArray("=") + value + eol;
+    };
+    field("ADate", f.date);
+    field("AMark", f.mark);
+    field("ALocation", f.location);
+    field("ACRC", "1");
+    field("AFiles", f.files);
+    field("ADirs", f.dirs);
+    field("ANote", f.note);
+    field("ASize", f.size);
+    field("ANumber", "1");
+    field("ASource", "CD/DVD");
+    field("APicture", "");
+    if (f.withEnd)
+        field("AEnd", "EndTag");
+    return out;
+}
+
+QString writeArchive(const QString &folder, const QString &name, const Fields &f, const QByteArray &eol)
+{
+    const QString path = folder + name;
+    ambrytest::writeFile(path, archiveBytes(f, eol));
+    return path;
+}
+
+QString newCatalog()
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("catalog")) + QLatin1Char('/');
+    gVars().catalogFolder = folder;
+    return folder;
+}
+
+} // namespace browsertest

@@ -1,0 +1,29 @@
+#pragma once
+
+// Archives for the browser's tests: fields chosen per test, records only as many as needed.
+
+#include <QByteArray>
+#include <QString>
+
+namespace browsertest {
+
+struct Fields
+{
+    QByteArray mark = "CD 1";
+    QByteArray date = "979544548"; // 02/03/2009 21:15:08
+    QByteArray location = "Shelf A";
+    QByteArray note;
+    QByteArray files = "1";
+    QByteArray dirs = "0";
+    QByteArray size = "100";
+    bool withEnd = true;
+};
+
+// One record, then the fields in the writer's order (a field whose value is "-" is left out).
+QByteArray archiveBytes(const Fields &f, const QByteArray &eol = "\r\n");
+QString writeArchive(const QString &folder, const QString &name, const Fields &f,
+                     const QByteArray &eol = "\r\n");
+// A fresh catalog folder (ending in "/") that gVars() points at.
+QString newCatalog();
+
+} // namespace browsertest
