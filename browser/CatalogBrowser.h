@@ -6,6 +6,8 @@
 
 #include "ArchiveEntry.h"
 
+#include "settings/SettingsNames.h"
+
 #include <QString>
 
 #include <functional>
@@ -64,7 +66,7 @@ QString viewStyleText(ViewStyle style); // "vsIcon", "vsSmallIcon", "vsList", "v
 bool parseViewStyle(const QString &text, ViewStyle *style);
 ViewStyle nextViewStyle(ViewStyle style);
 // The settings value under key V that holds the style.
-inline const QString ViewStyleValue = QStringLiteral("frmArchive_ViewStyle");
+inline const QString ViewStyleValue = FormName::Archive + RegName::ViewStyleSuffix;
 
 // The catalog folder walk of the list, in the order the search meets the archives. Each
 // archive's field block is read (never its records), added to the model and the totals.
