@@ -5,60 +5,9 @@
 #include "DosDateTime.h"
 #include "gRegistry.h"
 
-#include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-QString errnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-[[noreturn]] void failWrite(const QString &path, int err)
-{
-    throw AmbryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, errnoText(err)));
-}
-
-mode_t defaultFileMode()
-{
-    // The process's file mask, read without changing it (other threads may create files).
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    return 0666 & ~mode_t(mask);
-            }
-        }
-    }
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += put;
-    }
-    return true;
-}
 
 void appendField(QByteArray &out, const char *key, const QByteArray &value)
 {
@@ -75,39 +24,6 @@ QByteArray fieldText(const QString &text)
 }
 
 } // namespace
-
-void writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    const QFileInfo info(path);
-    // The temporary name ends in random characters, so it never matches "*.dat" and no
-    // reader of the catalog takes a half-written file for an archive.
-    QByteArray temp =
-        QFile::encodeName(info.path()) + "/." + QFile::encodeName(info.fileName()) + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        failWrite(path, errno);
-
-    struct stat old;
-    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : defaultFileMode();
-    int err = 0;
-    if (!writeAll(fd, bytes) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(temp.constData(), target.constData()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(temp.constData());
-        failWrite(path, err);
-    }
-    // Make the rename itself durable; failing here loses nothing already written.
-    const int dir = ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
 
 QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSection,
                         const QString &checksum, const ArchiveFields &fields)

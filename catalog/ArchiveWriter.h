@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "util/PosixFile.h" // writeFileAtomically
+
 // What a new archive says about its disc, besides the records.
 struct ArchiveFields
 {
@@ -30,8 +32,3 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
 // Written atomically. False when the file cannot be read or written.
 bool ChangeValuesInArchive(const QString &mark, const QString &location, const QString &note,
                            const QString &path);
-
-// Writes bytes to path atomically: a temporary file in the same folder (named so that it
-// never matches "*.dat"), flushed to disk, then renamed over path. Keeps the permissions
-// of an existing file. Throws AmbryError with the path and reason on failure.
-void writeFileAtomically(const QString &path, const QByteArray &bytes);

@@ -1,6 +1,7 @@
 #include "Checksum.h"
 
 #include "AmbryError.h"
+#include "util/PosixFile.h"
 
 #include <QFile>
 
@@ -186,23 +187,8 @@ private:
     uint64_t m_sum = 0;
 };
 
-QString errnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-struct FdCloser
-{
-    int fd;
-    ~FdCloser()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // Large reads keep the system-call count low; a chunk that stays in the processor's cache
-// makes the second pass over it cheap. For files below MapThreshold, pipes and devices.
+// makes the second pass over it cheap. For files below MapThreshold.
 int64_t readSum(int fd, const QString &path)
 {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -210,18 +196,10 @@ int64_t readSum(int fd, const QString &path)
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[ChunkSize]);
     SumState state;
     for (;;) {
-        qsizetype filled = 0;
-        while (filled < ChunkSize) {
-            const ssize_t got = ::read(fd, buffer.get() + filled, size_t(ChunkSize - filled));
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw AmbryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, errnoText(errno)));
-            }
-            if (got == 0)
-                break;
-            filled += got;
-        }
+        const ssize_t got = readFull(fd, buffer.get(), size_t(ChunkSize));
+        if (got < 0)
+            throw AmbryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, errnoText(errno)));
+        const qsizetype filled = qsizetype(got);
         const qsizetype whole = filled / BlockSize * BlockSize;
         state.addBlocks(buffer.get(), whole);
         if (filled < ChunkSize) {
@@ -298,13 +276,19 @@ int64_t fileChecksumSum(const QString &path)
 {
     // Read-only: a checksum never needs write access, and a read-only file must still work.
     const QByteArray name = QFile::encodeName(path);
-    FdCloser file{::open(name.constData(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0)
+    // Opened without waiting: a FIFO in place of the file would otherwise block for ever.
+    const UniqueFd file(openRetrying(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.isValid())
         throw AmbryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, errnoText(errno)));
     struct stat st;
-    if (::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= MapThreshold)
-        return mappedSum(file.fd, st.st_size, path);
-    return readSum(file.fd, path);
+    if (::fstat(file.get(), &st) != 0)
+        throw AmbryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, errnoText(errno)));
+    // An archive is a file; a pipe, device or folder has no checksum that names one.
+    if (!S_ISREG(st.st_mode))
+        throw AmbryError(QStringLiteral("Cannot open file \"%1\". It is not a regular file.").arg(path));
+    if (st.st_size >= MapThreshold)
+        return mappedSum(file.get(), st.st_size, path);
+    return readSum(file.get(), path);
 }
 
 void setAfterChecksumMappingForTesting(std::function<void()> hook)

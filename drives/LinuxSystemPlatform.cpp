@@ -1,6 +1,8 @@
 // The running machine's side of the drive layer: udev, cdrom ioctls, the mount table, udisks2.
 #include "LinuxPlatform.h"
 
+#include "util/PosixFile.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,24 +31,10 @@ const QString kProps = QStringLiteral("org.freedesktop.DBus.Properties");
 
 // Every ioctl opens the device without blocking: an empty drive must answer at once and
 // must not pull its tray in.
-class DeviceFd
+UniqueFd openDevice(const QString &devnode)
 {
-public:
-    explicit DeviceFd(const QString &devnode)
-        : m_fd(::open(QFile::encodeName(devnode).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
-    {}
-    ~DeviceFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    DeviceFd(const DeviceFd &) = delete;
-    DeviceFd &operator=(const DeviceFd &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+    return UniqueFd(openRetrying(QFile::encodeName(devnode).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
 
 // udisks names its objects after the kernel name, with characters other than letters,
 // digits and "_" written as "_XX" in hex.
@@ -160,31 +148,31 @@ public:
 
     int driveStatus(const QString &devnode) override
     {
-        DeviceFd f(devnode);
-        if (f.fd() < 0)
+        const UniqueFd f = openDevice(devnode);
+        if (!f.isValid())
             return -1;
-        const int r = ::ioctl(f.fd(), CDROM_DRIVE_STATUS, CDSL_CURRENT);
+        const int r = ::ioctl(f.get(), CDROM_DRIVE_STATUS, CDSL_CURRENT);
         return r < 0 ? -1 : r;
     }
 
     int discStatus(const QString &devnode) override
     {
-        DeviceFd f(devnode);
-        if (f.fd() < 0)
+        const UniqueFd f = openDevice(devnode);
+        if (!f.isValid())
             return -1;
-        const int r = ::ioctl(f.fd(), CDROM_DISC_STATUS, 0);
+        const int r = ::ioctl(f.get(), CDROM_DISC_STATUS, 0);
         return r < 0 ? -1 : r;
     }
 
     bool hasFileSystemSignature(const QString &devnode) override
     {
-        DeviceFd f(devnode);
-        if (f.fd() < 0)
+        const UniqueFd f = openDevice(devnode);
+        if (!f.isValid())
             return false;
         // The volume descriptors start at sector 16 (2048-byte sectors): "CD001" for ISO 9660,
         // "BEA01"/"NSR02"/"NSR03" in the recognition sequence of UDF.
         char buf[2048 * 4];
-        const ssize_t n = ::pread(f.fd(), buf, sizeof buf, 16 * 2048);
+        const ssize_t n = preadFull(f.get(), buf, sizeof buf, 16 * 2048);
         for (ssize_t off = 0; off + 6 <= n; off += 2048) {
             const QByteArray id(buf + off + 1, 5);
             if (id == "CD001" || id == "BEA01" || id == "NSR02" || id == "NSR03")
@@ -275,14 +263,14 @@ public:
 
     bool ioctlEject(const QString &devnode) override
     {
-        DeviceFd f(devnode);
-        return f.fd() >= 0 && ::ioctl(f.fd(), CDROMEJECT, 0) == 0;
+        const UniqueFd f = openDevice(devnode);
+        return f.isValid() && ::ioctl(f.get(), CDROMEJECT, 0) == 0;
     }
 
     bool ioctlCloseTray(const QString &devnode) override
     {
-        DeviceFd f(devnode);
-        return f.fd() >= 0 && ::ioctl(f.fd(), CDROMCLOSETRAY, 0) == 0;
+        const UniqueFd f = openDevice(devnode);
+        return f.isValid() && ::ioctl(f.get(), CDROMCLOSETRAY, 0) == 0;
     }
 };
 

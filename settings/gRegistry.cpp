@@ -3,9 +3,9 @@
 #include "AmbryError.h"
 #include "Autostart.h"
 #include "gUtils.h"
+#include "util/FileLock.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -369,44 +369,27 @@ void moveAside(const QString &path)
 }
 
 // An exclusive flock() on a lock file beside the settings file, held around every
-// read-modify-write. The kernel drops it when the holder ends, so a crashed copy can never
-// leave a stale lock behind, and taking it costs no disk sync.
+// read-modify-write; taking it costs no disk sync.
 class SettingsLock
 {
 public:
-    explicit SettingsLock(const QString &settingsPath)
-        : m_fd(::open(QFile::encodeName(settingsPath + QStringLiteral(".lock")).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC, 0600))
-    {}
-    ~SettingsLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // releases the lock
-    }
-    SettingsLock(const SettingsLock &) = delete;
-    SettingsLock &operator=(const SettingsLock &) = delete;
+    explicit SettingsLock(const QString &settingsPath) : m_lock(settingsPath + QStringLiteral(".lock")) {}
 
     bool acquire()
     {
-        const QDeadlineTimer deadline(kLockWaitMs);
-        while (m_fd >= 0) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
-                return true;
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                break;
-            if (deadline.hasExpired()) {
-                qCWarning(lcSettings) << "another copy holds the settings lock too long";
-                return false;
-            }
-            const timespec pause{0, 2 * 1000 * 1000};
-            ::nanosleep(&pause, nullptr);
-        }
-        qCWarning(lcSettings) << "settings lock not available:" << qt_error_string(errno);
+        if (m_lock.lock(kLockWaitMs))
+            return true;
+        if (m_lock.error() == EWOULDBLOCK)
+            qCWarning(lcSettings) << "another copy holds the settings lock too long";
+        else
+            qCWarning(lcSettings) << "settings lock not available:" << m_lock.path()
+                                  << errnoText(m_lock.error());
         return false;
     }
+    int error() const { return m_lock.error(); }
 
 private:
-    int m_fd;
+    FileLock m_lock;
 };
 
 // QSaveFile writes a temporary file beside the target and syncs it before the rename.

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 void PrintTo(const QString &s, std::ostream *os)
 {
     *os << '"' << s.toStdString() << '"';
@@ -50,6 +53,48 @@ QByteArray readFile(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+bool ChildResult::exitedWith(int code) const
+{
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+ChildResult runInChild(const std::function<QByteArray()> &body)
+{
+    ChildResult result;
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return result;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return result;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        const QByteArray out = body();
+        for (qsizetype at = 0; at < out.size();) {
+            const ssize_t n = ::write(fds[1], out.constData() + at, size_t(out.size() - at));
+            if (n <= 0)
+                ::_exit(125);
+            at += n;
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) != 0;) {
+        if (n > 0)
+            result.output.append(buf, n);
+        else if (errno != EINTR)
+            break;
+    }
+    ::close(fds[0]);
+    while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
+    }
+    return result;
 }
 
 } // namespace ambrytest

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <ostream>
 
 // Failure messages show QString values as text rather than as raw bytes.
@@ -20,5 +21,17 @@ QString makeTempDir(const QString &hint = QString());
 // Writes bytes to a file, creating parent folders; fails the test on error.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+
+// What a forked child reported: its wait status and the bytes its body returned.
+struct ChildResult
+{
+    int status = -1;
+    QByteArray output;
+    bool exitedWith(int code) const;
+};
+// Runs body in a forked child process (for a different user, a lower limit, a second
+// process holding a lock) and waits for it. The child ends with exit code 0 after body
+// returns, unless body ends it itself; what body returns comes back through a pipe.
+ChildResult runInChild(const std::function<QByteArray()> &body);
 
 } // namespace ambrytest

@@ -1,0 +1,141 @@
+#include "CatalogLock.h"
+
+#include "util/FileLock.h"
+#include "util/PosixFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+const QString CatalogLock::BusyText = QStringLiteral("The catalog is in use by another Ambrylog.");
+const QString CatalogLock::LockFileName = QStringLiteral(".ambrylog.lock");
+
+// One lock file per catalog folder and process; the holders count makes it re-entrant.
+struct CatalogLock::Shared
+{
+    explicit Shared(const QString &path) : lock(path), owner(::getpid()) {}
+    FileLock lock;
+    int holders = 0;
+    pid_t owner; // a forked child inherits the parent's entry but is a process of its own
+};
+
+namespace {
+
+QMutex g_mutex;
+QHash<QString, std::weak_ptr<CatalogLock::Shared>> &registry()
+{
+    static QHash<QString, std::weak_ptr<CatalogLock::Shared>> map;
+    return map;
+}
+
+QString folderKey(const QString &folder)
+{
+    const QFileInfo info(folder);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+} // namespace
+
+CatalogLock::CatalogLock(const QString &catalogFolder) : m_folder(folderKey(catalogFolder))
+{
+    const QMutexLocker locker(&g_mutex);
+    std::weak_ptr<Shared> &slot = registry()[m_folder];
+    m_shared = slot.lock();
+    if (!m_shared || m_shared->owner != ::getpid()) {
+        m_shared = std::make_shared<Shared>(m_folder + QLatin1Char('/') + LockFileName);
+        slot = m_shared;
+    }
+}
+
+CatalogLock::~CatalogLock()
+{
+    release();
+    const QMutexLocker locker(&g_mutex);
+    if (m_shared.use_count() == 1)
+        registry().remove(m_folder);
+    m_shared.reset();
+}
+
+bool CatalogLock::tryAcquire()
+{
+    return take(0, {});
+}
+
+bool CatalogLock::acquire(int timeoutMs, const std::function<void()> &whileWaiting)
+{
+    return take(timeoutMs, whileWaiting);
+}
+
+bool CatalogLock::take(int timeoutMs, const std::function<void()> &whileWaiting)
+{
+    if (m_held)
+        return true;
+    m_errorText.clear();
+    if (m_shared->holders > 0) {
+        ++m_shared->holders;
+        m_held = true;
+        return true;
+    }
+    const bool got = timeoutMs == 0 ? m_shared->lock.tryLock() : m_shared->lock.lock(timeoutMs, whileWaiting);
+    if (!got) {
+        const int err = m_shared->lock.error();
+        m_errorText = err == EWOULDBLOCK ? BusyText
+                                         : QStringLiteral("Cannot lock the catalog folder \"%1\". %2")
+                                               .arg(QDir::toNativeSeparators(m_folder), errnoText(err));
+        return false;
+    }
+    ++m_shared->holders;
+    m_held = true;
+    m_removed = removeStaleTemporaries(m_folder);
+    return true;
+}
+
+void CatalogLock::release()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    if (--m_shared->holders == 0)
+        m_shared->lock.unlock();
+}
+
+int removeStaleTemporaries(const QString &folder)
+{
+    int removed = 0;
+    // One open folder at a time: a folder's subfolders are collected before going down.
+    std::vector<QByteArray> pending{QFile::encodeName(folder)};
+    while (!pending.empty()) {
+        const QByteArray dirPath = std::move(pending.back());
+        pending.pop_back();
+        DIR *dir = ::opendir(dirPath.constData());
+        if (!dir)
+            continue;
+        while (const dirent *e = ::readdir(dir)) {
+            const QByteArray name(e->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray path = dirPath + '/' + name;
+            struct stat st;
+            if (::lstat(path.constData(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                pending.push_back(path);
+            else if (S_ISREG(st.st_mode) && isAtomicTemporaryName(name, QByteArrayLiteral(".dat")) &&
+                     ::unlink(path.constData()) == 0)
+                ++removed;
+        }
+        ::closedir(dir);
+    }
+    return removed;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class FileLock;
+
+// One writer at a time in a catalog folder. Every change of the catalog (saving a new
+// archive, editing or removing archives, restoring or merging a backup) runs while holding
+// this lock, and everything the change depends on (is the disc archived, the next number,
+// is the mark taken) is read again after taking it:
+//
+//     CatalogLock lock(catalogFolder);
+//     if (!lock.acquire(CatalogLock::WaitMs, [] { QCoreApplication::processEvents(); }))
+//         throw AmbryError(lock.errorText()); // "The catalog is in use by another Ambrylog."
+//     ... check again, write with writeFileAtomically(), rename into place ...
+//     // released when `lock` goes (or by release())
+//
+// A window waits with a busy cursor and lets its events run in whileWaiting; the command
+// line waits WaitMs and then gives up with errorText(). Readers (listing, search, lookups)
+// never take it: every change lands by a rename, so a reader sees an archive whole or not
+// at all.
+//
+// The lock is an flock(2) on the hidden file ".ambrylog.lock" in the catalog folder (not an
+// archive; a backup need not carry it). The kernel releases it when the holder ends, however
+// it ends, so a killed writer never blocks the next one. Within one process the lock is
+// re-entrant: a change that calls another change which takes it again does not wait for
+// itself. Whoever takes it while no process held it also removes the hidden temporary files
+// a killed writer left behind (".<name>.dat.tmp-XXXXXX"): nobody can still be writing them.
+class CatalogLock
+{
+public:
+    // How long the command line (and a window, with its events running) waits for a writer.
+    static constexpr int WaitMs = 30000;
+    static const QString BusyText; // "The catalog is in use by another Ambrylog."
+    static const QString LockFileName;
+
+    explicit CatalogLock(const QString &catalogFolder);
+    ~CatalogLock();
+    CatalogLock(const CatalogLock &) = delete;
+    CatalogLock &operator=(const CatalogLock &) = delete;
+
+    // Takes the lock when no other process holds it; never waits.
+    bool tryAcquire();
+    // Waits up to timeoutMs (negative: for ever), calling whileWaiting between tries.
+    bool acquire(int timeoutMs, const std::function<void()> &whileWaiting = {});
+    void release();
+    bool isHeld() const { return m_held; }
+    // Why the last acquire failed: BusyText when another process kept the lock, else the
+    // folder and the system's reason.
+    QString errorText() const { return m_errorText; }
+    // Temporary files removed when this object took the lock.
+    int removedTemporaries() const { return m_removed; }
+
+    struct Shared; // one per folder and process
+
+private:
+    bool take(int timeoutMs, const std::function<void()> &whileWaiting);
+
+    QString m_folder;
+    std::shared_ptr<Shared> m_shared;
+    bool m_held = false;
+    int m_removed = 0;
+    QString m_errorText;
+};
+
+// Removes the hidden temporary archive files below folder (any depth, links not followed)
+// and returns how many. Only safe while holding the catalog lock.
+int removeStaleTemporaries(const QString &folder);

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "catalog/CatalogLock.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A second process that holds the lock until its parent closes the pipe (or it is killed).
+struct Holder
+{
+    pid_t pid = -1;
+    int release = -1;
+
+    explicit Holder(const QString &folder)
+    {
+        int ready[2], hold[2];
+        if (::pipe(ready) != 0 || ::pipe(hold) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(ready[0]);
+            ::close(hold[1]);
+            CatalogLock lock(folder);
+            const char ok = lock.tryAcquire() ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            char c;
+            (void)!::read(hold[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(hold[0]);
+        release = hold[1];
+        char ok = 0;
+        (void)!::read(ready[0], &ok, 1);
+        ::close(ready[0]);
+        held = ok == '1';
+    }
+    ~Holder() { stop(); }
+    void stop(int signal = 0)
+    {
+        if (pid <= 0)
+            return;
+        if (signal)
+            ::kill(pid, signal);
+        ::close(release);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+    }
+    bool held = false;
+};
+
+} // namespace
+
+TEST(CatalogLock, OneProcessAtATime)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("lock"));
+    Holder other(folder);
+    ASSERT_TRUE(other.held);
+
+    CatalogLock lock(folder);
+    EXPECT_FALSE(lock.tryAcquire());
+    EXPECT_EQ(lock.errorText(), QStringLiteral("The catalog is in use by another Ambrylog."));
+    QElapsedTimer waited;
+    waited.start();
+    int calls = 0;
+    EXPECT_FALSE(lock.acquire(150, [&] { ++calls; }));
+    EXPECT_GE(waited.elapsed(), 150);
+    EXPECT_GT(calls, 0); // a window gets to run its events while it waits
+    EXPECT_FALSE(lock.isHeld());
+
+    other.stop();
+    EXPECT_TRUE(lock.acquire(1000));
+    EXPECT_TRUE(lock.isHeld());
+    EXPECT_TRUE(lock.errorText().isEmpty());
+    // Held here, so another process is refused.
+    const ambrytest::ChildResult child =
+        ambrytest::runInChild([&] { return CatalogLock(folder).tryAcquire() ? "taken" : "refused"; });
+    EXPECT_EQ(child.output, "refused");
+    lock.release();
+    EXPECT_EQ(
+        ambrytest::runInChild([&] { return CatalogLock(folder).tryAcquire() ? "taken" : "refused"; }).output,
+        "taken");
+}
+
+TEST(CatalogLock, AKilledHolderReleasesIt)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("lock"));
+    Holder other(folder);
+    ASSERT_TRUE(other.held);
+    CatalogLock lock(folder);
+    EXPECT_FALSE(lock.tryAcquire());
+    other.stop(SIGKILL);
+    EXPECT_TRUE(lock.tryAcquire());
+}
+
+TEST(CatalogLock, ReentrantWithinAProcess)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("lock"));
+    CatalogLock outer(folder);
+    ASSERT_TRUE(outer.tryAcquire());
+    {
+        // The same folder by another spelling is still the same lock.
+        CatalogLock inner(folder + QStringLiteral("/./"));
+        EXPECT_TRUE(inner.acquire(0));
+    }
+    // The inner release must not have let another process in.
+    EXPECT_EQ(
+        ambrytest::runInChild([&] { return CatalogLock(folder).tryAcquire() ? "taken" : "refused"; }).output,
+        "refused");
+    outer.release();
+    EXPECT_EQ(
+        ambrytest::runInChild([&] { return CatalogLock(folder).tryAcquire() ? "taken" : "refused"; }).output,
+        "taken");
+}
+
+TEST(CatalogLock, TakingItRemovesWhatAKilledWriterLeft)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("lock"));
+    const QStringList stale = {QStringLiteral(".450495.dat.tmp-Ab12yZ"),
+                               QStringLiteral("sub/.-7.DAT.tmp-000000")};
+    const QStringList kept = {QStringLiteral("450495.dat"),
+                              QStringLiteral(".450495.dat.tmp-Ab1"),
+                              QStringLiteral("notes.dat.tmp-Ab12yZ"),
+                              QStringLiteral(".notes.txt.tmp-Ab12yZ"),
+                              QStringLiteral(".450495.dat.tmp-Ab12y!"),
+                              QStringLiteral("sub/.x.dat")};
+    {
+        Holder other(folder);
+        ASSERT_TRUE(other.held);
+        for (const QString &name : stale + kept)
+            ambrytest::writeFile(folder + QLatin1Char('/') + name, "x");
+        // A writer may still be writing them while someone holds the lock.
+        CatalogLock lock(folder);
+        EXPECT_FALSE(lock.tryAcquire());
+        for (const QString &name : stale)
+            EXPECT_TRUE(QFile::exists(folder + QLatin1Char('/') + name)) << name.toStdString();
+    }
+    CatalogLock lock(folder);
+    ASSERT_TRUE(lock.tryAcquire());
+    EXPECT_EQ(lock.removedTemporaries(), stale.size());
+    for (const QString &name : stale)
+        EXPECT_FALSE(QFile::exists(folder + QLatin1Char('/') + name)) << name.toStdString();
+    for (const QString &name : kept)
+        EXPECT_TRUE(QFile::exists(folder + QLatin1Char('/') + name)) << name.toStdString();
+}
+
+TEST(CatalogLock, AFolderThatCannotHoldTheLockSaysWhy)
+{
+    const QString missing = ambrytest::makeTempDir(QStringLiteral("lock")) + QStringLiteral("/gone");
+    CatalogLock lock(missing);
+    EXPECT_FALSE(lock.acquire(1000));
+    EXPECT_TRUE(lock.errorText().startsWith(QStringLiteral("Cannot lock the catalog folder")))
+        << lock.errorText().toStdString();
+    EXPECT_TRUE(lock.errorText().contains(QStringLiteral("No such file"))) << lock.errorText().toStdString();
+}

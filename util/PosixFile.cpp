@@ -1,0 +1,171 @@
+#include "PosixFile.h"
+
+#include "AmbryError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // Linux frees the descriptor even when close reports EINTR: never retry
+    m_fd = fd;
+}
+
+int UniqueFd::close()
+{
+    if (m_fd < 0)
+        return 0;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0 || errno == EINTR ? 0 : errno;
+}
+
+int openRetrying(const char *path, int flags, mode_t mode)
+{
+    int fd;
+    do
+        fd = ::open(path, flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+ssize_t readFull(int fd, void *buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, static_cast<char *>(buffer) + done, size - done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return ssize_t(done);
+}
+
+ssize_t preadFull(int fd, void *buffer, size_t size, off_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, static_cast<char *>(buffer) + done, size - done, offset + off_t(done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return ssize_t(done);
+}
+
+bool writeFull(int fd, const void *data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(fd, static_cast<const char *>(data) + done, size - done);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += size_t(put);
+    }
+    return true;
+}
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+namespace {
+
+[[noreturn]] void failWrite(const QString &path, int err)
+{
+    throw AmbryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, errnoText(err)));
+}
+
+mode_t defaultFileMode()
+{
+    // The process's file mask, read without changing it (other threads may create files).
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return 0666 & ~mode_t(mask);
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+const char kTempMarker[] = ".tmp-";
+const int kTempRandom = 6; // the XXXXXX of mkostemp
+
+} // namespace
+
+void writeFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray target = QFile::encodeName(path);
+    const QFileInfo info(path);
+    QByteArray temp = QFile::encodeName(info.path()) + "/." + QFile::encodeName(info.fileName()) +
+                      kTempMarker + QByteArray(kTempRandom, 'X');
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.isValid())
+        failWrite(path, errno);
+
+    struct stat old;
+    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : defaultFileMode();
+    int err = 0;
+    if (!writeFull(fd.get(), bytes.constData(), size_t(bytes.size())) || ::fchmod(fd.get(), mode) != 0 ||
+        ::fsync(fd.get()) != 0)
+        err = errno;
+    if (const int closeErr = fd.close(); closeErr && !err)
+        err = closeErr;
+    if (!err && ::rename(temp.constData(), target.constData()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(temp.constData());
+        failWrite(path, err);
+    }
+    // Make the rename itself durable; failing here loses nothing already written.
+    const UniqueFd dir(
+        openRetrying(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.isValid())
+        ::fsync(dir.get());
+}
+
+bool isAtomicTemporaryName(const QByteArray &name, const QByteArray &targetSuffix)
+{
+    const qsizetype markerLength = qsizetype(sizeof kTempMarker - 1);
+    const qsizetype tail = markerLength + kTempRandom;
+    if (!name.startsWith('.') || name.size() < 1 + targetSuffix.size() + tail)
+        return false;
+    const QByteArrayView stem = QByteArrayView(name).first(name.size() - tail);
+    if (QByteArrayView(name).sliced(stem.size(), markerLength) != QByteArrayView(kTempMarker))
+        return false;
+    for (const char c : QByteArrayView(name).last(kTempRandom))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    return stem.size() > targetSuffix.size() &&
+           qstrnicmp(stem.last(targetSuffix.size()).data(), targetSuffix.size(), targetSuffix.constData(),
+                     targetSuffix.size()) == 0;
+}
