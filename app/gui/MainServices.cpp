@@ -1,5 +1,6 @@
 #include "fmMain.h"
 
+#include "fmArchive.h"
 #include "fmScan.h"
 #include "fmSearch.h"
 #include "fmWaitCD.h"
@@ -12,6 +13,7 @@ MainServices MainServices::defaults()
     s.waitForDisc = WaitForDisc;
     s.runAddDiscSession = RunAddDiscSession;
     s.showSearchWindow = ShowSearchWindow;
+    s.showCatalog = ShowArchiveWindow;
     s.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     return s;
 }

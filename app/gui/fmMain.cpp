@@ -451,7 +451,8 @@ void TfrmMain::ActSearchExecute()
 
 void TfrmMain::ActCatalogExecute()
 {
-    notAvailableYet();
+    if (m_services.showCatalog)
+        m_services.showCatalog();
 }
 
 void TfrmMain::ActOpenCDExecute()

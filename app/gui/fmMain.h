@@ -22,6 +22,7 @@ struct MainServices
     std::function<int(const QString &message)> waitForDisc; // 1 OK, 2 Cancel
     std::function<int()> runAddDiscSession;                 // empty: no add-disc window (yet)
     std::function<int(const QString &mark)> showSearchWindow;
+    std::function<int()> showCatalog;
     std::function<bool()> trayAvailable;
 
     static MainServices defaults();

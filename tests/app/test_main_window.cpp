@@ -1,10 +1,10 @@
 #include "helper_mainwindow.h"
 
 #include "AppLinks.h"
-#include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "ShellService.h"
 #include "TestSupport.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "fmMain.h"
 #include "gRegistry.h"
 #include "gUtilsGui.h"
@@ -41,6 +41,7 @@ struct Calls
     int waits = 0;
     int sessions = 0;
     QStringList searches;
+    int catalogs = 0;
 };
 
 class MainWindowTest : public ::testing::Test
@@ -75,6 +76,7 @@ protected:
             calls.searches << mark;
             return 1;
         };
+        s.showCatalog = [this] { return ++calls.catalogs; };
         s.trayAvailable = [trayAvailable] { return trayAvailable; };
         return s;
     }
@@ -689,14 +691,22 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
 {
     MessageBoxRecorder boxes;
     create();
-    for (const char *name :
-         {"ActCatalog", "mnuSetDevice", "mnuAbout", "mnuBackup", "mnuRestore", "mnuMerge"}) {
+    for (const char *name : {"mnuSetDevice", "mnuAbout", "mnuBackup", "mnuRestore", "mnuMerge"}) {
         boxes.boxes.clear();
         action(name)->trigger();
         ASSERT_EQ(boxes.boxes.size(), 1) << name;
         EXPECT_EQ(boxes.boxes[0].first, MsgKind::Notice);
         EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("This command is not available yet.")) << name;
     }
+}
+
+TEST_F(MainWindowTest, OpenCatalogOpensTheBrowser)
+{
+    MessageBoxRecorder boxes;
+    create();
+    action("ActCatalog")->trigger();
+    EXPECT_EQ(calls.catalogs, 1);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(MainWindowTest, ValueOfTheWrongKindIsReportedAndReadAsAbsent)

@@ -1,0 +1,941 @@
+#include "fmArchive.h"
+
+#include "fmEditArchive.h"
+
+#include "browser/ArchiveCommands.h"
+#include "browser/ArchiveListModel.h"
+#include "drives/gui/fmWaitCD.h"
+#include "scan/gui/fmScan.h"
+#include "search/gui/SearchLook.h"
+#include "search/gui/fmSearch.h"
+#include "settings/SettingsNames.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
+#include "settings/gui/FormPlacement.h"
+#include "util/AmbryError.h"
+#include "util/gui/MessageBox.h"
+#include "util/gui/gUtilsGui.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using browser::ArchiveListModel;
+using browser::ViewStyle;
+
+// The pictures are compiled into this static library; referencing the initialiser keeps the
+// linker from dropping them.
+static void initBrowserGuiResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(browser_gui);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+namespace {
+
+TfrmArchive *s_window = nullptr;
+
+// Every row shows the one picture, in the size of the current view style.
+class RowPictureDelegate : public QStyledItemDelegate
+{
+public:
+    RowPictureDelegate(const QIcon &icon, QObject *parent) : QStyledItemDelegate(parent), m_icon(icon) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == ArchiveListModel::ColArchive) {
+            option->features |= QStyleOptionViewItem::HasDecoration;
+            option->icon = m_icon;
+        }
+    }
+
+private:
+    QIcon m_icon;
+};
+
+bool isEnterKey(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+// Keys the window acts on when they are released.
+bool isReleaseKey(int key)
+{
+    return key == Qt::Key_F2 || key == Qt::Key_Escape || key == Qt::Key_Delete || key == Qt::Key_Insert;
+}
+
+} // namespace
+
+int ShowArchiveWindow()
+{
+    if (s_window)
+        return 0;
+    auto *window = new TfrmArchive(QApplication::activeWindow());
+    int result = 0;
+    try {
+        result = window->exec();
+    } catch (...) {
+        delete window;
+        throw;
+    }
+    QCoreApplication::processEvents();
+    delete window;
+    return result;
+}
+
+TfrmArchive::TfrmArchive(QWidget *parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+{
+    s_window = this;
+    initBrowserGuiResources();
+    setObjectName(FormName::Archive);
+    searchlook::applyLightPalette(this);
+    resize(584, 360);
+    setMinimumSize(584, 360);
+
+    buildActions();
+    buildTitleStrip();
+    buildList();
+    buildMenu();
+    buildStatusBar();
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(Panel1);
+    column->addWidget(ListView1, 1);
+    column->addWidget(ListView1Details, 1);
+    column->addWidget(sb1);
+
+    TimScan = new QTimer(this);
+    TimScan->setObjectName(QStringLiteral("TimScan"));
+    TimScan->setInterval(150);
+    TimScan->setSingleShot(true);
+    connect(TimScan, &QTimer::timeout, this, &TfrmArchive::TimScanTimer);
+    TimProgressToZero = new QTimer(this);
+    TimProgressToZero->setObjectName(QStringLiteral("TimProgressToZero"));
+    TimProgressToZero->setInterval(150);
+    connect(TimProgressToZero, &QTimer::timeout, this, &TfrmArchive::TimProgressToZeroTimer);
+
+    // The window sees every key before its controls.
+    installEventFilter(this);
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+
+    // FormCreate
+    RestoreFormPlacement(RegKey::Wp, this);
+    TrackFormPlacement(RegKey::Wp, this);
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    installProgressBarPlacement(sb1, ProgressBar1);
+    // Nothing is drawn row by row while the first load runs.
+    setRedraw(false);
+    applyViewStyle(ViewStyle::Icon);
+    KeyState();
+}
+
+TfrmArchive::~TfrmArchive()
+{
+    m_loadAbort = true;
+    if (s_window == this)
+        s_window = nullptr;
+}
+
+TfrmArchive *TfrmArchive::instance()
+{
+    return s_window;
+}
+
+QAbstractItemView *TfrmArchive::currentView() const
+{
+    if (m_style == ViewStyle::Report)
+        return ListView1Details;
+    return ListView1;
+}
+
+QString TfrmArchive::statusText() const
+{
+    return sbPanel0->text();
+}
+
+// ---- Building the window ------------------------------------------------------------------
+
+void TfrmArchive::buildActions()
+{
+    const auto make = [this](const char *name, const char *text, const char *hint, bool enabled,
+                             void (TfrmArchive::*slot)()) {
+        auto *action = new QAction(QString::fromLatin1(text), this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(QString::fromLatin1(hint));
+        action->setEnabled(enabled);
+        action->setIconVisibleInMenu(false);
+        addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    ActAdd = make("ActAdd", "Add New CD/DVD to Catalog", "Add New CD/DVD to Catalog", true,
+                  &TfrmArchive::ActAddExecute);
+    ActEdit = make("ActEdit", "Edit Archive Mark", "Edit Archive Mark", false, &TfrmArchive::ActEditExecute);
+    ActDelete = make("ActDelete", "Remove from Catalog", "Remove from Catalog", false,
+                     &TfrmArchive::ActDeleteExecute);
+    ActFreshenCD =
+        make("ActFreshenCD", "Refresh Archive", "Refresh Archive", false, &TfrmArchive::ActFreshenCDExecute);
+    ActRefreshCatalog = make("ActRefreshCatalog", "", "", true, &TfrmArchive::ActRefreshCatalogExecute);
+    ActList = make("ActList", "List", "List", true, &TfrmArchive::ActListExecute);
+    ActIcon = make("ActIcon", "Icon", "Icon", true, &TfrmArchive::ActIconExecute);
+    ActSmallIcon = make("ActSmallIcon", "Small Icon", "Small Icon", true, &TfrmArchive::ActSmallIconExecute);
+    ActReport = make("ActReport", "Details", "Details", true, &TfrmArchive::ActReportExecute);
+    ActViewToggle =
+        make("ActViewToggle", "Change View", "Change View", true, &TfrmArchive::ActViewToggleExecute);
+    ActViewArchiveFiles = make("ActViewArchiveFiles", "View Archive Files", "View Archive Files", false,
+                               &TfrmArchive::ActViewArchiveFilesExecute);
+    ActViewToggle->setIcon(QIcon(QStringLiteral(":/browser/view.svg")));
+    ActFreshenCD->setIcon(QIcon(QStringLiteral(":/browser/refresh.svg")));
+    ActAdd->setIcon(QIcon(QStringLiteral(":/browser/add.svg")));
+    ActEdit->setIcon(QIcon(QStringLiteral(":/browser/edit.svg")));
+    ActDelete->setIcon(QIcon(QStringLiteral(":/browser/remove.svg")));
+}
+
+void TfrmArchive::buildTitleStrip()
+{
+    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
+    lblDela = searchlook::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Catalog"));
+    const auto button = [this](const char *name, QAction *action) {
+        auto *b = new QToolButton(Panel1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setDefaultAction(action);
+        b->setAutoRaise(true);
+        // The style's hover panel is near-white, which would swallow the white glyph.
+        b->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 3px; }"
+                                        "QToolButton:hover { background: rgba(255, 255, 255, 48); }"
+                                        "QToolButton:pressed { background: rgba(0, 0, 0, 48); }"));
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setIconSize(QSize(21, 21));
+        b->resize(25, 25);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAccessibleName(action->toolTip());
+        return b;
+    };
+    btnViewToggle = button("btnViewToggle", ActViewToggle);
+    btnFreshenCD = button("btnFreshenCD", ActFreshenCD);
+    btnFreshenCD->hide();
+    btnAdd = button("btnAdd", ActAdd);
+    btnEdit = button("btnEdit", ActEdit);
+    btnRemove = button("btnRemove", ActDelete);
+}
+
+void TfrmArchive::buildList()
+{
+    m_model = new ArchiveListModel(this);
+    const auto common = [this](QAbstractItemView *view) {
+        view->setModel(m_model);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        view->setMouseTracking(true);
+        view->setFocusPolicy(Qt::ClickFocus);
+        view->setAccessibleName(QStringLiteral("Catalog"));
+        view->setItemDelegate(new RowPictureDelegate(
+            [] {
+                QIcon icon;
+                icon.addFile(QStringLiteral(":/browser/archive32.svg"), QSize(32, 32));
+                icon.addFile(QStringLiteral(":/browser/archive16.svg"), QSize(16, 16));
+                return icon;
+            }(),
+            view));
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint &pos) { PopupMenu1->popup(view->viewport()->mapToGlobal(pos)); });
+    };
+
+    ListView1 = new QListView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    common(ListView1);
+    ListView1->setUniformItemSizes(true);
+    ListView1->setMovement(QListView::Static);
+    ListView1->setResizeMode(QListView::Adjust);
+    ListView1->setWrapping(true);
+    ListView1->setWordWrap(true);
+    ListView1->setTextElideMode(Qt::ElideRight);
+    m_selection = ListView1->selectionModel();
+
+    ListView1Details = new QTreeView(this);
+    ListView1Details->setObjectName(QStringLiteral("ListView1Details"));
+    common(ListView1Details);
+    // One selection for every view style, so a switch keeps the selected rows and the current one.
+    QItemSelectionModel *own = ListView1Details->selectionModel();
+    ListView1Details->setSelectionModel(m_selection);
+    delete own;
+    ListView1Details->setRootIsDecorated(false);
+    ListView1Details->setItemsExpandable(false);
+    ListView1Details->setUniformRowHeights(true);
+    ListView1Details->setAllColumnsShowFocus(true);
+    ListView1Details->setColumnHidden(ArchiveListModel::ColFileName, true);
+    ListView1Details->setIconSize(QSize(16, 16));
+    // Grid lines between the cells.
+    ListView1Details->setStyleSheet(QStringLiteral(
+        "QTreeView::item { border-right: 1px solid #e4e4e4; border-bottom: 1px solid #e4e4e4; }"));
+    QHeaderView *header = ListView1Details->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(1);
+    connect(header, &QHeaderView::sectionClicked, this, &TfrmArchive::ListView1ColumnClick);
+
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, &TfrmArchive::KeyState);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TfrmArchive::KeyState);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &TfrmArchive::KeyState);
+}
+
+void TfrmArchive::buildMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    // A menu item of its own name for each command, running the command's action and following
+    // its enabled and visible state.
+    const auto item = [this](QMenu *menu, const char *name, QAction *action) {
+        auto *it = new QAction(action->text(), menu);
+        it->setObjectName(QString::fromLatin1(name));
+        const auto follow = [it, action] {
+            it->setEnabled(action->isEnabled());
+            it->setVisible(action->isVisible());
+        };
+        follow();
+        connect(action, &QAction::changed, it, follow);
+        connect(it, &QAction::triggered, action, &QAction::trigger);
+        menu->addAction(it);
+        return it;
+    };
+    const auto separator = [](QMenu *menu, const char *name) {
+        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+    QAction *kl1 = item(PopupMenu1, "kl1", ActViewArchiveFiles);
+    PopupMenu1->setDefaultAction(kl1);
+    separator(PopupMenu1, "N3");
+    item(PopupMenu1, "Addtoarchive1", ActAdd);
+    item(PopupMenu1, "Editarchive1", ActEdit);
+    QAction *refresh = item(PopupMenu1, "Refresharchive1", ActFreshenCD);
+    ActFreshenCD->setVisible(false);
+    refresh->setVisible(false);
+    separator(PopupMenu1, "N2");
+    item(PopupMenu1, "Removearchive1", ActDelete);
+    separator(PopupMenu1, "N1");
+    QMenu *view = PopupMenu1->addMenu(QStringLiteral("View"));
+    view->setObjectName(QStringLiteral("View1"));
+    view->menuAction()->setObjectName(QStringLiteral("View1"));
+    m_viewItems = new QActionGroup(this);
+    m_viewItems->setExclusive(true);
+    const auto radio = [&](const char *name, QAction *action, int tag) {
+        QAction *it = item(view, name, action);
+        it->setCheckable(true);
+        it->setData(tag);
+        m_viewItems->addAction(it);
+        return it;
+    };
+    SmallIcon1 = radio("SmallIcon1", ActSmallIcon, 1);
+    Icon1 = radio("Icon1", ActIcon, 2);
+    List1 = radio("List1", ActList, 3);
+    Details1 = radio("Details1", ActReport, 4);
+    Icon1->setChecked(true);
+    view->setDefaultAction(Icon1);
+}
+
+void TfrmArchive::buildStatusBar()
+{
+    sb1 = new QStatusBar(this);
+    sb1->setObjectName(QStringLiteral("sb1"));
+    sb1->setSizeGripEnabled(true);
+    sbPanel0 = new QLabel(sb1);
+    sbPanel0->setObjectName(QStringLiteral("sbPanel0"));
+    // 420 pixels, wider when the status line needs it (a large font, the damaged count).
+    sbPanel0->setMinimumWidth(420);
+    sb1->addWidget(sbPanel0);
+    auto *panel1 = new QLabel(sb1);
+    panel1->setObjectName(QStringLiteral("sbPanel1"));
+    panel1->setFixedWidth(120);
+    sb1->addWidget(panel1);
+    sb1->addWidget(new QLabel(sb1), 1);
+    ProgressBar1 = new QProgressBar(sb1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+}
+
+// ---- Life of the window -------------------------------------------------------------------
+
+void TfrmArchive::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    // The window appears first; the list is loaded 150 ms later.
+    if (!e->spontaneous() && !m_firstLoadDone && !m_loading && !TimScan->isActive())
+        TimScan->start();
+}
+
+void TfrmArchive::TimScanTimer()
+{
+    TimScan->stop();
+    QString stored;
+    try {
+        stored = ReadSetting(RegKey::V, browser::ViewStyleValue);
+    } catch (const AmbryError &) {
+        // A value of the wrong kind reads as absent.
+    }
+    ViewStyle style;
+    if (browser::parseViewStyle(stored, &style)) {
+        switch (style) {
+        case ViewStyle::Icon:
+            ActIcon->trigger();
+            break;
+        case ViewStyle::List:
+            ActList->trigger();
+            break;
+        case ViewStyle::Report:
+            ActReport->trigger();
+            break;
+        case ViewStyle::SmallIcon:
+            ActSmallIcon->trigger();
+            break;
+        }
+    }
+    processPendingEvents();
+    ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+    if (s_window == this)
+        sortList();
+}
+
+bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
+{
+    m_loadAbort = false;
+    m_loading = true;
+    m_listedByAdd.clear();
+    KeyState();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    ProgressBar1->setValue(0);
+    sbPanel0->setText(browser::LoadingText);
+    bool complete = false;
+    QString failure;
+    try {
+        browser::CatalogLoader loader(*m_model, browser::browserUnitState().totals);
+        loader.setPendingEvents([this] { processPendingEvents(); });
+        loader.setArchiveDone([this] { ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, 100)); });
+        loader.setAbortFlag(&m_loadAbort);
+        loader.setTerminating([] { return QCoreApplication::closingDown(); });
+        loader.setAlreadyListed([this](const QString &path) { return m_listedByAdd.contains(path); });
+        complete = loader.ScanArchive(folder, mask);
+    } catch (const AmbryError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    // However the walk ended.
+    m_loading = false;
+    m_firstLoadDone = true;
+    setRedraw(true);
+    ProgressBar1->setValue(100);
+    TimProgressToZero->start();
+    DrawResults();
+    processPendingEvents();
+    QApplication::restoreOverrideCursor();
+    KeyState();
+    if (!failure.isEmpty())
+        showError(failure, this);
+    return complete;
+}
+
+void TfrmArchive::DrawResults()
+{
+    const int rows = m_model->rowCount();
+    sbPanel0->setText(browser::statusLine(browser::browserUnitState().totals, rows));
+    // The list is a tab stop exactly when it has rows.
+    const Qt::FocusPolicy policy = rows > 0 ? Qt::StrongFocus : Qt::ClickFocus;
+    ListView1->setFocusPolicy(policy);
+    ListView1Details->setFocusPolicy(policy);
+}
+
+void TfrmArchive::TimProgressToZeroTimer()
+{
+    TimProgressToZero->stop();
+    ProgressBar1->setValue(0);
+}
+
+void TfrmArchive::FormCloseQuery()
+{
+    m_loadAbort = true;
+}
+
+void TfrmArchive::done(int result)
+{
+    FormCloseQuery();
+    QDialog::done(result);
+}
+
+void TfrmArchive::closeEvent(QCloseEvent *e)
+{
+    FormCloseQuery();
+    QDialog::closeEvent(e);
+}
+
+void TfrmArchive::resizeEvent(QResizeEvent *e)
+{
+    QDialog::resizeEvent(e);
+    // The five buttons sit at the strip's right edge.
+    const int right = Panel1->width();
+    int x = right;
+    for (QToolButton *b : {btnRemove, btnEdit, btnAdd, btnFreshenCD, btnViewToggle}) {
+        if (b->isHidden())
+            continue;
+        x -= b->width();
+        b->move(x, 0);
+    }
+    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
+    sizeColumns();
+    if (m_firstLoadDone && !m_loading && !m_busy)
+        sortList();
+}
+
+void TfrmArchive::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void TfrmArchive::setRedraw(bool on)
+{
+    ListView1->setUpdatesEnabled(on);
+    ListView1Details->setUpdatesEnabled(on);
+}
+
+// ---- Sorting and view styles --------------------------------------------------------------
+
+void TfrmArchive::sortList()
+{
+    const browser::BrowserUnitState &unit = browser::browserUnitState();
+    m_model->sortRows(unit.SortColumn, unit.SortFlag);
+    if (currentView()->currentIndex().isValid())
+        currentView()->scrollTo(currentView()->currentIndex());
+}
+
+void TfrmArchive::ListView1ColumnClick(int column)
+{
+    browser::BrowserUnitState &unit = browser::browserUnitState();
+    browser::columnClick(column, &unit.SortColumn, &unit.SortFlag);
+    sortList();
+}
+
+void TfrmArchive::applyViewStyle(ViewStyle style)
+{
+    m_style = style;
+    const bool details = style == ViewStyle::Report;
+    QAbstractItemView *before = details ? static_cast<QAbstractItemView *>(ListView1) : ListView1Details;
+    QAbstractItemView *after = currentView();
+    const bool hadFocus = before->hasFocus();
+    if (!details) {
+        const QFontMetrics fm(ListView1->font());
+        switch (style) {
+        case ViewStyle::Icon:
+            ListView1->setViewMode(QListView::IconMode);
+            ListView1->setFlow(QListView::LeftToRight);
+            ListView1->setIconSize(QSize(32, 32));
+            ListView1->setGridSize(QSize(std::max(96, fm.averageCharWidth() * 16), 36 + 3 * fm.height()));
+            break;
+        case ViewStyle::SmallIcon:
+            ListView1->setViewMode(QListView::ListMode);
+            ListView1->setFlow(QListView::LeftToRight);
+            ListView1->setIconSize(QSize(16, 16));
+            ListView1->setGridSize(
+                QSize(std::max(150, fm.averageCharWidth() * 24), std::max(20, fm.height() + 4)));
+            break;
+        default:
+            ListView1->setViewMode(QListView::ListMode);
+            ListView1->setFlow(QListView::TopToBottom);
+            ListView1->setIconSize(QSize(16, 16));
+            ListView1->setGridSize(
+                QSize(std::max(150, fm.averageCharWidth() * 24), std::max(20, fm.height() + 4)));
+            break;
+        }
+        ListView1->setWrapping(true);
+        ListView1->setMovement(QListView::Static);
+        ListView1->setResizeMode(QListView::Adjust);
+    }
+    ListView1->setVisible(!details);
+    ListView1Details->setVisible(details);
+    if (hadFocus)
+        after->setFocus();
+    if (after->currentIndex().isValid())
+        after->scrollTo(after->currentIndex());
+    sizeColumns();
+}
+
+void TfrmArchive::SetListViewStyle(const QString &valueName, const QString &styleText, ViewStyle style)
+{
+    applyViewStyle(style);
+    currentView()->viewport()->update();
+    WriteSetting(RegKey::V, valueName, styleText);
+}
+
+void TfrmArchive::ActIconExecute()
+{
+    Icon1->setChecked(true);
+    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::Icon), ViewStyle::Icon);
+}
+
+void TfrmArchive::ActSmallIconExecute()
+{
+    SmallIcon1->setChecked(true);
+    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::SmallIcon),
+                     ViewStyle::SmallIcon);
+}
+
+void TfrmArchive::ActListExecute()
+{
+    List1->setChecked(true);
+    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::List), ViewStyle::List);
+}
+
+void TfrmArchive::ActReportExecute()
+{
+    Details1->setChecked(true);
+    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::Report), ViewStyle::Report);
+}
+
+void TfrmArchive::ActViewToggleExecute()
+{
+    switch (browser::nextViewStyle(m_style)) {
+    case ViewStyle::Icon:
+        ActIcon->trigger();
+        break;
+    case ViewStyle::SmallIcon:
+        ActSmallIcon->trigger();
+        break;
+    case ViewStyle::List:
+        ActList->trigger();
+        break;
+    case ViewStyle::Report:
+        ActReport->trigger();
+        break;
+    }
+    if (!m_busy)
+        sortList();
+}
+
+void TfrmArchive::sizeColumns()
+{
+    QHeaderView *header = ListView1Details->header();
+    const QFontMetrics fm(ListView1Details->font());
+    const int pad = 16;
+    const int total = std::max(ListView1Details->viewport()->width(), 300);
+    // 120 in the design; never so narrow that a date with its time is cut off.
+    const int date = std::max(120, fm.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + pad);
+    const int dirs = std::clamp(fm.horizontalAdvance(QStringLiteral("Directories")) + pad, 20, 80);
+    const int files = std::clamp(fm.horizontalAdvance(QStringLiteral("99,999,999")) + pad, 20, 80);
+    const int size = std::clamp(fm.horizontalAdvance(QStringLiteral("999,999,999,999")) + pad, 20, 95);
+    const int rest = std::max(total - date - dirs - files - size, 3 * 42);
+    const int note = std::max(42, rest * 3 / 10);
+    const int archive = std::max(20, (rest - note) / 2);
+    const int location = std::max(20, rest - note - archive);
+    const int widths[] = {archive, date, location, dirs, files, size, 0, note};
+    for (int c = 0; c < ArchiveListModel::ColumnCount; ++c)
+        header->resizeSection(c, widths[c]);
+}
+
+// ---- Commands -----------------------------------------------------------------------------
+
+std::vector<int> TfrmArchive::selectedRows() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange &range : m_selection->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int TfrmArchive::firstSelectedRow() const
+{
+    int first = -1;
+    for (const QItemSelectionRange &range : m_selection->selection())
+        if (first < 0 || range.top() < first)
+            first = range.top();
+    return first;
+}
+
+void TfrmArchive::KeyState()
+{
+    qsizetype selected = 0;
+    for (const QItemSelectionRange &range : m_selection->selection())
+        selected += range.height();
+    const QWidget *focus = focusWidget();
+    const bool listFocus = focus && (focus == ListView1 || focus == ListView1Details);
+    const browser::CommandStates s =
+        browser::KeyState(int(std::min<qsizetype>(selected, 2)), listFocus, m_loading || m_busy);
+    ActDelete->setEnabled(s.remove);
+    ActEdit->setEnabled(s.edit);
+    ActViewArchiveFiles->setEnabled(s.viewFiles);
+    ActFreshenCD->setEnabled(s.freshen);
+}
+
+void TfrmArchive::ActAddExecute()
+{
+    if (!ActAdd->isEnabled() || m_busy)
+        return;
+    m_busy = true;
+    gVars().newArchivePath.clear();
+    try {
+        if (WaitForDisc(QString()) != 2) {
+            RunAddDiscSession();
+            const QString path = gVars().newArchivePath;
+            if (!path.isEmpty() && QFileInfo(path).isFile() && s_window == this) {
+                setRedraw(false);
+                SetAllItemsSelected(currentView(), false);
+                const int row = browser::AddArchive(*m_model, browser::browserUnitState().totals, path, true);
+                if (m_loading)
+                    m_listedByAdd.insert(path);
+                if (row >= 0) {
+                    const QModelIndex index = m_model->index(row, 0);
+                    m_selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+                    currentView()->setFocus();
+                }
+                sortList();
+                DrawResults();
+                setRedraw(m_firstLoadDone && !m_loading);
+            }
+        }
+    } catch (const AmbryError &e) {
+        setRedraw(m_firstLoadDone && !m_loading);
+        showError(e.message(), this);
+    }
+    m_busy = false;
+    KeyState();
+}
+
+void TfrmArchive::ActDeleteExecute()
+{
+    if (!ActDelete->isEnabled() || m_busy)
+        return;
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
+        return;
+    QStringList marks;
+    marks << m_model->mark(rows.front());
+    if (rows.size() > 1)
+        marks << m_model->mark(rows.back());
+    if (!askConfirm(browser::removeQuestion(marks), this))
+        return;
+    m_busy = true;
+    KeyState();
+    setRedraw(false);
+    browser::RemoveResult result;
+    try {
+        browser::RemoveHooks hooks;
+        hooks.pendingEvents = [this] { processPendingEvents(); };
+        hooks.failed = [this](const QString &mark) { showMessage(browser::CannotDeleteText + mark, this); };
+        browser::withCatalogLock(gVars().catalogFolder, [&] {
+            result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks);
+        });
+        if (result.selectRow >= 0) {
+            const QModelIndex index = m_model->index(result.selectRow, 0);
+            m_selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            m_selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        }
+        DrawResults();
+    } catch (const AmbryError &e) {
+        showError(e.message(), this);
+    }
+    m_busy = false;
+    if (result.recount)
+        ActRefreshCatalogExecute();
+    else
+        sortList();
+    setRedraw(true);
+    KeyState();
+}
+
+void TfrmArchive::ActEditExecute()
+{
+    if (!ActEdit->isEnabled() || m_busy)
+        return;
+    const int first = firstSelectedRow();
+    if (first < 0)
+        return;
+    const QPersistentModelIndex row = m_model->index(first, 0);
+    if (TfrmEditArchive::instance())
+        return;
+    m_busy = true;
+    auto *window = new TfrmEditArchive(this);
+    try {
+        window->setFields(m_model->mark(row.row()), m_model->location(row.row()), m_model->note(row.row()));
+        if (window->exec() == QDialog::Accepted && row.isValid()) {
+            using namespace browser::edit;
+            const QString mark = window->mark(), location = window->location(), note = window->note();
+            switch (saveFields(gVars().catalogFolder, m_model->path(row.row()), window->startingMark(), mark,
+                               location, note)) {
+            case SaveResult::Saved:
+                // In place: the row is not sorted again and the totals stay.
+                m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));
+                break;
+            case SaveResult::MarkExists:
+                showMessage(MarkExistsText, this);
+                break;
+            case SaveResult::Failed:
+                showMessage(CannotChangeText, this);
+                break;
+            }
+        }
+    } catch (const AmbryError &e) {
+        showError(e.message(), this);
+    }
+    processPendingEvents();
+    delete window;
+    m_busy = false;
+    KeyState();
+}
+
+void TfrmArchive::ActRefreshCatalogExecute()
+{
+    if (m_loading)
+        return;
+    processPendingEvents();
+    ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+}
+
+void TfrmArchive::ActViewArchiveFilesExecute()
+{
+    if (!ActViewArchiveFiles->isEnabled() || m_busy)
+        return;
+    const int row = firstSelectedRow();
+    if (row < 0)
+        return;
+    ShowSearchWindow(m_model->mark(row));
+}
+
+void TfrmArchive::ActFreshenCDExecute()
+{
+    if (!ActFreshenCD->isEnabled() || m_busy)
+        return;
+    const int row = firstSelectedRow();
+    if (row < 0)
+        return;
+    if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + m_model->mark(row)) != 2)
+        RunAddDiscSession();
+}
+
+// ---- Keys and the mouse -------------------------------------------------------------------
+
+bool TfrmArchive::event(QEvent *e)
+{
+    if (e->type() == QEvent::WindowDeactivate)
+        m_keysPressedHere.clear();
+    return QDialog::event(e);
+}
+
+bool TfrmArchive::FormKeyUp(QObject *watched, QKeyEvent *key)
+{
+    const auto *target = qobject_cast<QWidget *>(watched);
+    if (key->isAutoRepeat() || !target || target->window() != this || !isReleaseKey(key->key()))
+        return false;
+    // A release counts only after a press in this window: the release of the Esc that
+    // cancelled the wait-for-disc window or closed a message box must not close this one.
+    if (!m_keysPressedHere.remove(key->key()))
+        return false;
+    const int k = key->key();
+    if (k == Qt::Key_F2)
+        ActEdit->trigger();
+    if (k == Qt::Key_Escape) {
+        close();
+        return true;
+    }
+    if (k == Qt::Key_Delete)
+        ActDelete->trigger();
+    if (k == Qt::Key_Insert)
+        ActAdd->trigger();
+    return true;
+}
+
+bool TfrmArchive::eventFilter(QObject *watched, QEvent *e)
+{
+    const bool inList = watched == ListView1 || watched == ListView1Details;
+    const bool inViewport = watched == ListView1->viewport() || watched == ListView1Details->viewport();
+    switch (e->type()) {
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(e);
+        const auto *target = qobject_cast<QWidget *>(watched);
+        if (!target || target->window() != this)
+            break;
+        if (isReleaseKey(key->key())) {
+            if (!key->isAutoRepeat())
+                m_keysPressedHere.insert(key->key());
+            // Esc acts on its release, not here.
+            if (key->key() == Qt::Key_Escape)
+                return true;
+        }
+        if (inList && isEnterKey(key)) {
+            // ListView1KeyPress
+            if (m_selection->hasSelection())
+                ActViewArchiveFiles->trigger();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyRelease:
+        if (FormKeyUp(watched, static_cast<QKeyEvent *>(e)))
+            return true;
+        break;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        if (inList)
+            QMetaObject::invokeMethod(this, &TfrmArchive::KeyState, Qt::QueuedConnection);
+        break;
+    case QEvent::MouseMove:
+        if (inViewport)
+            m_lastMousePos = static_cast<QMouseEvent *>(e)->position().toPoint();
+        break;
+    case QEvent::MouseButtonRelease:
+        if (inViewport && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton)
+            QMetaObject::invokeMethod(this, &TfrmArchive::KeyState, Qt::QueuedConnection);
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (inViewport) {
+            // ListView1DblClick: only a selected row under the pointer.
+            auto *mouse = static_cast<QMouseEvent *>(e);
+            m_lastMousePos = mouse->position().toPoint();
+            const QModelIndex under = currentView()->indexAt(m_lastMousePos);
+            if (under.isValid() && m_selection->isRowSelected(under.row())) {
+                KeyState();
+                ActViewArchiveFiles->trigger();
+            }
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, e);
+}
