@@ -6,6 +6,7 @@
 #include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
 #include "util/AmbryError.h"
 
 #include <QFile>
@@ -16,9 +17,12 @@
 
 namespace browser {
 
-void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change)
+void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change,
+                     const std::function<void()> &whileWaiting)
 {
-    Q_UNUSED(catalogFolder);
+    CatalogLock lock(catalogFolder);
+    if (!lock.acquire(CatalogLock::WaitMs, whileWaiting))
+        throw AmbryError(lock.errorText());
     change();
 }
 
@@ -113,16 +117,20 @@ MarkCheck checkMark(const QString &mark, const QString &startingMark, const QStr
 }
 
 SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
-                      const QString &mark, const QString &location, const QString &note)
+                      const QString &mark, const QString &location, const QString &note,
+                      const std::function<void()> &whileWaiting)
 {
     SaveResult result = SaveResult::Failed;
     try {
-        withCatalogLock(catalogFolder, [&] {
-            if (checkMark(mark, startingMark, catalogFolder) == MarkCheck::Exists)
-                result = SaveResult::MarkExists;
-            else if (ChangeValuesInArchive(fieldText(mark), fieldText(location), fieldText(note), path))
-                result = SaveResult::Saved;
-        });
+        withCatalogLock(
+            catalogFolder,
+            [&] {
+                if (checkMark(mark, startingMark, catalogFolder) == MarkCheck::Exists)
+                    result = SaveResult::MarkExists;
+                else if (ChangeValuesInArchive(fieldText(mark), fieldText(location), fieldText(note), path))
+                    result = SaveResult::Saved;
+            },
+            whileWaiting);
     } catch (const AmbryError &) {
         result = SaveResult::Failed;
     }

@@ -15,8 +15,10 @@ namespace browser {
 class ArchiveListModel;
 struct CatalogTotals;
 
-// Runs one change of the catalog folder while holding the catalog lock.
-void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change);
+// Runs one change of the catalog folder while holding the catalog lock; waits for another
+// writer (calling whileWaiting meanwhile) and throws AmbryError when it does not let go.
+void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change,
+                     const std::function<void()> &whileWaiting = {});
 
 // Makes an archive file writable and deletes it. Only archive files go: a path that is not a
 // regular file or a symbolic link named like an archive ("*.dat") is refused. False on failure.
@@ -75,7 +77,8 @@ enum class SaveResult { Saved, MarkExists, Failed };
 // another program may have taken it since checkMark. Failed when the file cannot be read or
 // written (or the catalog cannot be read).
 SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
-                      const QString &mark, const QString &location, const QString &note);
+                      const QString &mark, const QString &location, const QString &note,
+                      const std::function<void()> &whileWaiting = {});
 } // namespace edit
 
 } // namespace browser

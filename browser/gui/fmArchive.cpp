@@ -757,9 +757,15 @@ void TfrmArchive::ActDeleteExecute()
         browser::RemoveHooks hooks;
         hooks.pendingEvents = [this] { processPendingEvents(); };
         hooks.failed = [this](const QString &mark) { showMessage(browser::CannotDeleteText + mark, this); };
-        browser::withCatalogLock(gVars().catalogFolder, [&] {
-            result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks);
-        });
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        struct RestoreCursor
+        {
+            ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+        } restoreCursor;
+        browser::withCatalogLock(
+            gVars().catalogFolder,
+            [&] { result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks); },
+            [this] { processPendingEvents(); });
         if (result.selectRow >= 0) {
             const QModelIndex index = m_model->index(result.selectRow, 0);
             m_selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -796,7 +802,7 @@ void TfrmArchive::ActEditExecute()
             using namespace browser::edit;
             const QString mark = window->mark(), location = window->location(), note = window->note();
             switch (saveFields(gVars().catalogFolder, m_model->path(row.row()), window->startingMark(), mark,
-                               location, note)) {
+                               location, note, [this] { processPendingEvents(); })) {
             case SaveResult::Saved:
                 // In place: the row is not sorted again and the totals stay.
                 m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));
