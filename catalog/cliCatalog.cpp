@@ -1,6 +1,7 @@
 #include "cliCatalog.h"
 
 #include "AmbryError.h"
+#include "Archive.h"
 #include "Catalog.h"
 #include "Checksum.h"
 #include "Startup.h"
@@ -34,7 +35,7 @@ const CliCommand &valueCommand()
         .minArgs = 2,
         .maxArgs = 2,
         .exitCodes = {{0, QStringLiteral("the value was printed")},
-                      {1, QStringLiteral("the archive cannot be read")}},
+                      {1, QStringLiteral("the archive cannot be read or has no such field")}},
         .arguments = {{QStringLiteral("ARCHIVE"), CliArgKind::File},
                       {QStringLiteral("KEY"),
                        CliArgKind::Word,
@@ -44,7 +45,11 @@ const CliCommand &valueCommand()
                         QStringLiteral("ASource"), QStringLiteral("APicture"), QStringLiteral("AEnd")}}},
         .run =
             [](CliContext &ctx) {
-                ctx.out(ReadArchiveValue(ctx.args.at(0), ctx.args.at(1)));
+                const Archive archive = Archive::loadFields(ctx.args.at(0));
+                if (archive.findField(ctx.args.at(1)) < 0)
+                    return ctx.fail(
+                        QStringLiteral("no field '%1' in %2").arg(ctx.args.at(1), ctx.args.at(0)));
+                ctx.out(archive.value(ctx.args.at(1)));
                 return 0;
             },
     };

@@ -14,11 +14,12 @@ namespace {
 
 const int kMaxFieldLength = 255;
 
-// A terminal line per line of the message.
+// What went wrong or was refused goes to standard error, a terminal line per line of the
+// message, so that standard output holds only the saved archive.
 void say(const CliContext &ctx, const QString &message)
 {
     QString s = message;
-    ctx.out(s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ctx.err(s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 struct Options
@@ -112,7 +113,9 @@ int runAdd(CliContext &ctx)
         say(ctx, scantext::MarkExists);
         return CliAddMarkUsed; // the user may try another mark: the disc stays in
     }
-    say(ctx, session.save(mark, o.location, o.note));
+    const QString path = session.save(mark, o.location, o.note);
+    ctx.out(mark.trimmed() + QLatin1Char('\t') + QString::number(session.archiveNumber()) +
+            QLatin1Char('\t') + path);
     return finish(CliAddSaved);
 }
 
@@ -125,9 +128,10 @@ const CliCommand &addCommand()
         .summary = QStringLiteral("add the disc in a drive, or a folder, to the catalog"),
         .synopsis = {QStringLiteral("(--drive LETTER | --folder PATH) [--mark MARK] [--location TEXT] "
                                     "[--note TEXT] [--eject]")},
-        .description =
-            QStringLiteral("Walks the disc and saves its archive with the add-disc window's rules. "
-                           "The mark\ndefaults to \"CD No: \" and the next archive number."),
+        .description = QStringLiteral(
+            "Walks the disc and saves its archive with the add-disc window's rules. The mark\n"
+            "defaults to \"CD No: \" and the next archive number. Prints the mark, number and\n"
+            "path of the saved archive, tab-separated; what was refused goes to standard error."),
         .options =
             {{{QStringLiteral("drive")},
               QStringLiteral("LETTER"),

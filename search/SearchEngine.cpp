@@ -385,6 +385,7 @@ struct SearchEngine::Impl
     QList<ArchiveInfo> archives;
     qint64 rows = 0;
     qint64 archivesRead = 0;
+    qint64 onlyMarkArchives = 0;
 
     QLocale locale;
     bool asciiFast = true;
@@ -936,6 +937,8 @@ void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChe
     for (QChar ch : needle)
         needleAscii = needleAscii && ch.unicode() < 0x80;
     markOk = c.OnlyMark.isEmpty() || mark == c.OnlyMark;
+    if (markOk && !c.OnlyMark.isEmpty())
+        ++onlyMarkArchives;
     markHolds = false;
     if (c.marks && !needleEmpty && !needleHasSep)
         markHolds = (c.caseSensitive ? mark : locale.toUpper(mark)).contains(needle);
@@ -1074,6 +1077,11 @@ void SearchEngine::SearchArchive(const QString &folder, const QString &mask)
 const SearchProblems &SearchEngine::problems() const
 {
     return d->problems;
+}
+
+qint64 SearchEngine::archivesWithOnlyMark() const
+{
+    return d->onlyMarkArchives;
 }
 
 const QList<ArchiveInfo> &SearchEngine::archives() const

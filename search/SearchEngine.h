@@ -176,6 +176,8 @@ public:
     const QList<ArchiveInfo> &archives() const;
     qint64 rowsFound() const;
     qint64 archivesRead() const;
+    // Archives read whose mark is the criteria's OnlyMark (0 when OnlyMark is empty).
+    qint64 archivesWithOnlyMark() const;
 
     // Off: every record takes the Unicode path (for tests that compare the two paths).
     void setAsciiFastPath(bool on);

@@ -238,6 +238,7 @@ int runSearch(CliContext &ctx)
     const QString catalogFolder = resolveCatalogFolder(ctx.catalogFolder);
 
     SearchProblems problems;
+    bool onlyMarkMet = false;
     {
         Out o(ctx.outFile);
         CountingSink counter;
@@ -248,6 +249,7 @@ int runSearch(CliContext &ctx)
         SearchEngine engine(c, sink);
         engine.SearchArchive(catalogFolder);
         problems = engine.problems();
+        onlyMarkMet = engine.archivesWithOnlyMark() > 0;
         if (count)
             o.buf() += std::to_string(counter.count) + '\n';
     }
@@ -256,7 +258,11 @@ int runSearch(CliContext &ctx)
     for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
         ctx.err(QStringLiteral("ambrylog-cli search: damaged archive: %1 (%2)")
                     .arg(problems.damagedArchives.at(i), problems.damagedReasons.value(i)));
-    return problems.damagedArchives.isEmpty() ? 0 : 3;
+    if (!c.OnlyMark.isEmpty() && !onlyMarkMet) {
+        ctx.err(QStringLiteral("ambrylog-cli search: no archive has the mark '%1'").arg(c.OnlyMark));
+        return CliSearchNoSuchMark;
+    }
+    return problems.damagedArchives.isEmpty() ? 0 : CliSearchDamaged;
 }
 
 } // namespace
@@ -308,7 +314,9 @@ const CliCommand &searchCommand()
         .maxArgs = -1,
         .exitCodes = {{0, QStringLiteral("done")},
                       {1, QStringLiteral("error")},
-                      {3, QStringLiteral("damaged archives were skipped (named on standard error)")}},
+                      {CliSearchDamaged,
+                       QStringLiteral("damaged archives were skipped (named on standard error)")},
+                      {CliSearchNoSuchMark, QStringLiteral("no archive has the --only-mark mark")}},
         .arguments = {{QStringLiteral("TEXT")}},
         .run = runSearch,
     };

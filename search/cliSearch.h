@@ -9,6 +9,10 @@
 
 // ambrylog-cli search: the search window's engine and walk with the window's defaults.
 const CliCommand &searchCommand();
+enum CliSearchExit {
+    CliSearchDamaged = 3,    // damaged archives were skipped
+    CliSearchNoSuchMark = 8, // --only-mark names a mark no archive has
+};
 
 // The same with the catalog folder and the output streams given (for tests).
 int runSearchCommand(const QStringList &args, const QString &catalogFolder, std::FILE *out, std::FILE *err);

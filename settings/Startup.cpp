@@ -53,7 +53,10 @@ QString resolveCatalogFolder(const QString &cliArg)
             throw AmbryError(error);
         folder = gVars().catalogFolder;
     } else {
+        // A mistyped folder must not pass for an empty catalog, nor get one made for it.
         folder = AddTrailingSlash(QDir::cleanPath(QDir(cliArg).absolutePath()));
+        if (!QFileInfo(folder).isDir())
+            throw AmbryError(QStringLiteral("the catalog folder \"%1\" does not exist").arg(cliArg));
     }
     if (!QDir().mkpath(folder))
         throw AmbryError(QStringLiteral("Cannot create the catalog folder \"%1\".").arg(folder));

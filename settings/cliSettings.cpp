@@ -31,7 +31,7 @@ const CliCommand &settingCommand()
         .minArgs = 3,
         .maxArgs = 4,
         .exitCodes = {{0, QStringLiteral("done")},
-                      {1, QStringLiteral("delete: there was no such value; get: the value is not text")}},
+                      {1, QStringLiteral("get, delete: there is no such value; get: the value is not text")}},
         .arguments = {{QStringLiteral("get|set|delete"),
                        CliArgKind::Word,
                        {QStringLiteral("get"), QStringLiteral("set"), QStringLiteral("delete")}},
@@ -49,8 +49,11 @@ const CliCommand &settingCommand()
                     return ctx.usageError(QStringLiteral("unknown key '%1'").arg(a.at(1)));
                 const QString &op = a.at(0);
                 if (op == QLatin1String("get") && a.size() == 3) {
-                    ctx.out(
-                        ReadSetting(key, a.at(2))); // a value of another kind throws: exit 1 with its message
+                    // A value of another kind throws: exit 1 with its message.
+                    const std::optional<QString> value = ReadSettingIfPresent(key, a.at(2));
+                    if (!value)
+                        return ctx.fail(QStringLiteral("no value '%1' in %2").arg(a.at(2), key));
+                    ctx.out(*value);
                     return 0;
                 }
                 if (op == QLatin1String("set") && a.size() == 4) {

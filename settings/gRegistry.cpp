@@ -486,11 +486,18 @@ QString takeSettingsNotice()
 
 QString ReadSetting(const QString &key, const QString &name)
 {
+    return ReadSettingIfPresent(key, name).value_or(QString());
+}
+
+std::optional<QString> ReadSettingIfPresent(const QString &key, const QString &name)
+{
     bool runKey = false;
-    if (isAutostartValue(key, name, &runKey))
-        return readAutostartCommand();
+    if (isAutostartValue(key, name, &runKey)) {
+        const QString command = readAutostartCommand();
+        return command.isEmpty() ? std::nullopt : std::optional<QString>(command);
+    }
     if (runKey)
-        return QString();
+        return std::nullopt;
 
     const RegFile file = currentFile();
     const Entry *found = nullptr;
@@ -503,7 +510,7 @@ QString ReadSetting(const QString &key, const QString &name)
         }
     }
     if (!found || found->kind == Kind::Deleted)
-        return QString();
+        return std::nullopt;
     if (found->kind != Kind::Text)
         throw AmbryError(QStringLiteral("Invalid data type for '%1'").arg(name));
     const qsizetype nul = found->text.indexOf(QChar(0));

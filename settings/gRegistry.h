@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The settings store: a per-user tree of keys holding text values, kept in
 // $XDG_CONFIG_HOME/Brightfen/Ambrylog/settings.reg (the layout of a registry export).
 // Key paths and value names compare without regard to letter case.
@@ -16,6 +18,8 @@
 // The value's text, or the empty text when it does not exist. Throws AmbryError
 // "Invalid data type for '<name>'" when the value exists but is not text.
 QString ReadSetting(const QString &key, const QString &name);
+// The same, telling a value that is not there from an empty one.
+std::optional<QString> ReadSettingIfPresent(const QString &key, const QString &name);
 // Creates the key when needed; a failure to write is silent.
 void WriteSetting(const QString &key, const QString &name, const QString &value);
 // True when the value existed and was deleted.

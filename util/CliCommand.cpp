@@ -113,6 +113,65 @@ int usageLine(std::FILE *err, const QString &who, const QString &message, const 
     return CliUsage;
 }
 
+const char *kindWord(CliArgKind kind)
+{
+    switch (kind) {
+    case CliArgKind::File:
+        return "file";
+    case CliArgKind::Folder:
+        return "folder";
+    case CliArgKind::DriveLetter:
+        return "drive";
+    case CliArgKind::Word:
+        return "word";
+    case CliArgKind::Text:
+        break;
+    }
+    return "text";
+}
+
+// What an option's value is, told by its value name.
+CliArgKind valueKind(const CliOption &o)
+{
+    if (!o.choices.isEmpty())
+        return CliArgKind::Word;
+    if (o.valueName == QLatin1String("LETTER"))
+        return CliArgKind::DriveLetter;
+    if (o.valueName == QLatin1String("DIR") || o.valueName == QLatin1String("FOLDER") ||
+        o.valueName == QLatin1String("PATH"))
+        return CliArgKind::Folder;
+    if (o.valueName == QLatin1String("FILE") || o.valueName == QLatin1String("ARCHIVE"))
+        return CliArgKind::File;
+    return CliArgKind::Text;
+}
+
+// The words the shell completion scripts offer, one line each: "NAME" for a switch,
+// "NAME KIND [CHOICE...]" for an option that takes a value, "@N KIND [CHOICE...]" for the
+// N-th positional argument (from 1). KIND is text, file, folder, drive or word.
+QString completionWords(const CliCommand &command)
+{
+    QString s;
+    const auto line = [&](const QString &head, CliArgKind kind, const QStringList &choices) {
+        s += head + QLatin1Char(' ') + QLatin1String(kindWord(kind));
+        for (const QString &c : choices)
+            s += QLatin1Char(' ') + c;
+        s += QLatin1Char('\n');
+    };
+    for (const CliOption &o : command.options + QList<CliOption>{kHelpOption}) {
+        for (const QString &n : o.names) {
+            if (o.valueName.isEmpty())
+                s += dashed(n) + QLatin1Char('\n');
+            else
+                line(dashed(n), valueKind(o), o.choices);
+        }
+    }
+    for (qsizetype i = 0; i < command.arguments.size(); ++i) {
+        const CliArgument &a = command.arguments.at(i);
+        line(QLatin1Char('@') + QString::number(i + 1), a.kind, a.choices);
+    }
+    return s;
+}
+
 } // namespace
 
 bool CliContext::isSet(const QString &option) const
@@ -268,11 +327,12 @@ int runCli(const QList<const CliCommand *> &commands, const QStringList &argumen
     const QCommandLineOption catalog(QStringLiteral("catalog"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption help = toQt(kHelpOption);
     const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption complete(QStringLiteral("complete")); // for the completion scripts
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     // Options after the command name are the command's own.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.addOptions({catalog, help, version});
+    parser.addOptions({catalog, help, version, complete});
 
     const auto usage = [&](const QString &message, const QString &helpCommand = QStringLiteral("--help")) {
         return usageLine(err, kProgram, message, helpCommand);
@@ -291,6 +351,19 @@ int runCli(const QList<const CliCommand *> &commands, const QStringList &argumen
         return CliOk;
     }
     QStringList rest = parser.positionalArguments();
+    if (parser.isSet(complete)) {
+        if (rest.isEmpty()) {
+            for (const CliCommand *c : commands)
+                writeLine(out, c->name);
+            writeLine(out, QStringLiteral("help"));
+            return CliOk;
+        }
+        const CliCommand *c = rest.size() == 1 ? find(rest.front()) : nullptr;
+        if (!c)
+            return CliUsage;
+        writeText(out, completionWords(*c));
+        return CliOk;
+    }
     if (parser.isSet(help)) {
         writeText(out, cliProgramHelp(commands));
         return CliOk;

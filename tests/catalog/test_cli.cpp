@@ -4,6 +4,7 @@
 #include "cliCatalog.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -40,6 +41,10 @@ TEST(CatalogCli, ExitCodes)
         {"checksum", checksumCommand(), {catalog + QStringLiteral("/sub/1.dat")}, 0},
         {"checksum: too many arguments", checksumCommand(), {QStringLiteral("a"), QStringLiteral("b")}, 64},
         {"value", valueCommand(), {catalog + QStringLiteral("/sub/1.dat"), QStringLiteral("AMark")}, 0},
+        {"value: no such field",
+         valueCommand(),
+         {catalog + QStringLiteral("/sub/1.dat"), QStringLiteral("ALocation")},
+         1},
         {"value: one argument", valueCommand(), {QStringLiteral("x")}, 64},
         {"next number", nextNumberCommand(), {}, 0},
         {"next number: stray argument", nextNumberCommand(), {QStringLiteral("x")}, 64},
@@ -54,4 +59,19 @@ TEST(CatalogCli, MarkLookupErrorIsNotANo)
     const QString file = ambrytest::makeTempDir(QStringLiteral("clifile")) + QStringLiteral("/plain");
     ambrytest::writeFile(file, "x");
     EXPECT_EQ(run(markExistsCommand(), file + QStringLiteral("/catalog"), {QStringLiteral("m")}), 2);
+}
+
+TEST(CatalogCli, AMissingCatalogFolderIsAnError)
+{
+    // A mistyped --catalog must not read as an empty catalog (and must not be created).
+    const QString missing = ambrytest::makeTempDir(QStringLiteral("climissing")) + QStringLiteral("/typo");
+    std::FILE *err = std::tmpfile();
+    std::FILE *out = std::tmpfile();
+    EXPECT_EQ(runCliCommand(nextNumberCommand(), missing, {}, out, err), 1);
+    EXPECT_EQ(runCliCommand(markExistsCommand(), missing, {QStringLiteral("m")}, out, err), 2);
+    EXPECT_EQ(std::ftell(out), 0L) << "nothing on standard output";
+    EXPECT_GT(std::ftell(err), 0L);
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_FALSE(QFileInfo::exists(missing));
 }

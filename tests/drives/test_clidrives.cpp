@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include "CliCommand.h"
-#include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "TestSupport.h"
 #include "cliDrives.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "helper_drivetest.h"
 #include "settings/gRegistry.h"
 

@@ -82,7 +82,9 @@ TEST_F(CliAddTest, AFolderIsSavedOnceAndRecognisedAfterwards)
     ASSERT_EQ(saved.code, 0) << saved.err;
     // The two-file disc of the archive format's example: 72 bytes of records, checksum 450495.
     const QString path = catalog + QStringLiteral("/450495.dat");
-    EXPECT_EQ(saved.out, path.toStdString() + "\n");
+    // The result on standard output: mark, number and path.
+    EXPECT_EQ(saved.out, "CD No: 1\t1\t" + path.toStdString() + "\n");
+    EXPECT_TRUE(saved.err.empty()) << saved.err;
     ASSERT_TRUE(QFileInfo::exists(path));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AMark")), QStringLiteral("CD No: 1"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ALocation")), QStringLiteral("Shelf A"));
@@ -94,7 +96,8 @@ TEST_F(CliAddTest, AFolderIsSavedOnceAndRecognisedAfterwards)
     const CliRun again =
         add({QStringLiteral("--folder"), folder, QStringLiteral("--mark"), QStringLiteral("Other")});
     EXPECT_EQ(again.code, 2);
-    EXPECT_EQ(again.out, "CD/DVD is already archived under: \nCD No: 1\n");
+    EXPECT_EQ(again.err, "CD/DVD is already archived under: \nCD No: 1\n");
+    EXPECT_TRUE(again.out.empty());
     EXPECT_EQ(archiveCount(), 1);
 }
 
@@ -108,7 +111,7 @@ TEST_F(CliAddTest, OutcomesAndExitCodes)
         std::function<void(CliAddTest &)> prepare;
         QStringList args;
         int code;
-        std::string out;
+        std::string err;
         QStringList doors;
     };
     const QString letterD = QStringLiteral("D");
@@ -159,7 +162,8 @@ TEST_F(CliAddTest, OutcomesAndExitCodes)
         const int before = archiveCount();
         const CliRun r = add(c.args);
         EXPECT_EQ(r.code, c.code) << r.err;
-        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_EQ(fake.doorCalls(), c.doors);
         EXPECT_EQ(archiveCount(), before);
     }
@@ -171,7 +175,11 @@ TEST_F(CliAddTest, ADriveIsSavedWithTheNextNumberAndEjectedOnRequest)
     fake.setRootPath('D', qpath(disc));
     const CliRun r = add({QStringLiteral("--drive"), QStringLiteral("D"), QStringLiteral("--eject")});
     ASSERT_EQ(r.code, 0) << r.err;
-    const QString path = QString::fromStdString(r.out).trimmed();
+    const QStringList printed = QString::fromStdString(r.out).trimmed().split(QLatin1Char('\t'));
+    ASSERT_EQ(printed.size(), 3) << r.out;
+    EXPECT_EQ(printed.at(0), QStringLiteral("CD No: 10"));
+    EXPECT_EQ(printed.at(1), QStringLiteral("10"));
+    const QString path = printed.at(2);
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AMark")), QStringLiteral("CD No: 10"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANumber")), QStringLiteral("10"));
     EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber")), QStringLiteral("10"));

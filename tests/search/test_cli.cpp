@@ -124,8 +124,9 @@ TEST_F(CliSearch, CountAndCriteria)
          QStringLiteral("2")},
         {{QStringLiteral("--only-mark"), QStringLiteral("Unknown"), QStringLiteral("--count")},
          QStringLiteral("1")},
-        {{QStringLiteral("--only-mark"), QStringLiteral("cd 1"), QStringLiteral("--count")},
-         QStringLiteral("0")},
+        {{QStringLiteral("--from"), QStringLiteral("2008-05-14"), QStringLiteral("--to"),
+          QStringLiteral("2008-01-01"), QStringLiteral("--count")},
+         QStringLiteral("2")},
     };
     for (const C &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
@@ -186,6 +187,8 @@ TEST_F(CliSearch, BadArgumentsAreRefused)
         {QStringLiteral("--format"), QStringLiteral("xml")},
         {QStringLiteral("--fields"), QStringLiteral("names")},
         {QStringLiteral("--from"), QStringLiteral("31/02/2008")},
+        {QStringLiteral("--from"), QStringLiteral("2008-02-31")},
+        {QStringLiteral("--to"), QStringLiteral("2008-5-1")},
         {QStringLiteral("one"), QStringLiteral("two")},
         {QStringLiteral("--only-mark")},
     };
@@ -200,4 +203,21 @@ TEST_F(CliSearch, BadArgumentsAreRefused)
     const CliRun r = run(dir, {QStringLiteral("--"), QStringLiteral("--count")});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST_F(CliSearch, AnOnlyMarkThatNoArchiveHasIsSaid)
+{
+    // The mark is compared as shown, so a different letter case is another mark.
+    for (const QString &mark : {QStringLiteral("cd 1"), QStringLiteral("CD 2")}) {
+        const CliRun r = run(dir, {QStringLiteral("--only-mark"), mark, QStringLiteral("--count")});
+        EXPECT_EQ(r.code, 8);
+        EXPECT_EQ(r.out, QStringLiteral("0\n"));
+        EXPECT_EQ(r.err, QStringLiteral("ambrylog-cli search: no archive has the mark '%1'\n").arg(mark));
+    }
+    // A mark that is there but matches nothing is an ordinary empty result.
+    const CliRun r =
+        run(dir, {QStringLiteral("nothing-like-it"), QStringLiteral("--only-mark"), QStringLiteral("CD 1")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.isEmpty());
 }

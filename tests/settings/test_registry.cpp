@@ -388,6 +388,14 @@ TEST_F(Registry, CommandLineSetting)
     EXPECT_EQ(out, "E\n");
     EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 0);
     EXPECT_EQ(run({QStringLiteral("delete"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}), 1);
+    // A value that is not there is not an empty line: exit 1, nothing printed; an empty one is.
+    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("V"), QStringLiteral("DefaultDeviceDrive")}, &out),
+              1);
+    EXPECT_EQ(out, "");
+    WriteSetting(RegKey::V, QStringLiteral("Blank"), QString());
+    EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("V"), QStringLiteral("Blank")}, &out), 0);
+    EXPECT_EQ(out, "\n");
+    DeleteSetting(RegKey::V, QStringLiteral("Blank"));
     EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("Nowhere"), QStringLiteral("x")}), 64);
     EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("x")}), 64);
     EXPECT_EQ(run({}), 64);

@@ -110,13 +110,17 @@ TEST_F(Startup, CatalogFolderForTheCommandLine)
     EXPECT_TRUE(QFileInfo(gVars().catalogFolder).isDir());
 
     const QString given = ambrytest::makeTempDir(QStringLiteral("cat")) + QStringLiteral("/new/../fresh");
+    // A folder that is not there is an error, and is not made.
+    EXPECT_THROW(resolveCatalogFolder(given), AmbryError);
+    EXPECT_FALSE(QFileInfo::exists(given));
+    ASSERT_TRUE(QDir().mkpath(given));
     const QString resolved = resolveCatalogFolder(given);
     EXPECT_EQ(resolved, QDir::cleanPath(given) + QLatin1Char('/'));
     EXPECT_EQ(gVars().catalogFolder, resolved);
-    EXPECT_TRUE(QFileInfo(resolved).isDir());
 
     const QString old = QDir::currentPath();
     QDir::setCurrent(ambrytest::makeTempDir(QStringLiteral("cwd")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("rel")));
     EXPECT_EQ(resolveCatalogFolder(QStringLiteral("rel")), QDir::currentPath() + QStringLiteral("/rel/"));
     QDir::setCurrent(old);
 
