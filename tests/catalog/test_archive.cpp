@@ -2,6 +2,8 @@
 
 #include "AmbryError.h"
 #include "Archive.h"
+#include "ArchiveFieldValues.h"
+#include "ArchiveWriter.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -61,9 +63,12 @@ TEST(Archive, SplitsLinesOnEveryLineEnd)
         {"empty lines kept", "a\r\n\r\nb\n\nc", L({"a", "", "b", "", "c"})},
         {"LF CR is two ends", "a\n\rb", L({"a", "", "b"})},
         {"no line end at the end", "a\r\nb", L({"a", "b"})},
-        {"NUL ends the text", QByteArray("a\r\nb\0c\r\nd\r\n", 11), L({"a", "b"})},
         {"empty", "", L({})},
     };
+    // A NUL is an ordinary byte for the lines (it makes the archive damaged, see below).
+    EXPECT_EQ(linesOf(Archive::fromBytes(QByteArray("a\r\nb\0c\r\nd\r\n", 11))),
+              QStringList({QStringLiteral("a"), QStringLiteral("b") + QChar(0) + QStringLiteral("c"),
+                           QStringLiteral("d")}));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(linesOf(Archive::fromBytes(c.bytes)), c.lines);
@@ -209,16 +214,21 @@ TEST(Archive, TailReadWidensForALongFieldBlock)
     }
 }
 
-TEST(Archive, TailReadHonoursANulNearTheEnd)
+TEST(Archive, ANulHidesNoField)
 {
-    QByteArray records;
+    // A NUL early in a large archive: the tail read and the whole read see the same fields; a
+    // field's text ends at a NUL in its line.
+    QByteArray records = QByteArray("\\\r\nf\0\r\n1\r\n2\r\n", 14);
     for (int i = 0; i < 2000; ++i)
         records += record("\\", "f" + QByteArray::number(i));
-    const QByteArray bytes = records + QByteArray("AMark=a\r\n\0ANumber=5\r\n", 21);
+    const QByteArray bytes =
+        records + QByteArray(Fields).replace("AMark=CD No: 7", QByteArray("AMark=CD\0 7", 11));
     const QString path = fileWith(bytes);
-    EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("AMark")), QStringLiteral("a"));
-    EXPECT_EQ(Archive::loadFields(path).value(QStringLiteral("ANumber")), QString());
-    EXPECT_EQ(Archive::load(path).value(QStringLiteral("ANumber")), QString());
+    for (const Archive &a : {Archive::loadFields(path), Archive::load(path)}) {
+        EXPECT_EQ(a.value(QStringLiteral("AMark")), QStringLiteral("CD"));
+        EXPECT_EQ(a.value(QStringLiteral("ANumber")), QStringLiteral("7"));
+        EXPECT_EQ(a.damage(), QStringLiteral("holds a NUL byte"));
+    }
 }
 
 TEST(Archive, MissingOrUnreadableFiles)
@@ -263,4 +273,175 @@ TEST(Archive, TailReadAgreesWithWholeReadOnOddLineEnds)
             EXPECT_EQ(tail.value(QString::fromUtf16(key)), whole.value(QString::fromUtf16(key)))
                 << "block " << QByteArray(block).replace('\r', "<CR>").replace('\n', "<LF>").constData();
     }
+}
+
+namespace {
+
+const QByteArray TwoRecords = record("\\", "readme.txt", "1234") + record("Music", "AMark=x.mp3", "4321987");
+
+QByteArray fieldsWithout(const QByteArray &line)
+{
+    return QByteArray(Fields).replace(QByteArray(line + "\r\n"), "");
+}
+
+} // namespace
+
+TEST(ArchiveDamage, TheRule)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        const char *damage; // empty: sound
+    };
+    const QByteArray nulRecords =
+        QByteArray("\\\r\nre\0dme.txt\r\n1234\r\n950948495\r\n", 32) + record("Music", "b", "4321987");
+    const Case cases[] = {
+        {"as written", TwoRecords + Fields, ""},
+        {"LF only", QByteArray(TwoRecords + Fields).replace("\r\n", "\n"), ""},
+        {"CR only", QByteArray(TwoRecords + Fields).replace("\r\n", "\r"), ""},
+        {"no records", QByteArray(Fields).replace("AFiles=2", "AFiles=0"), ""},
+        {"location and note emptied by the editor",
+         TwoRecords + fieldsWithout("ALocation=Shelf A").replace("ANote=Holiday music\r\n", ""), ""},
+        {"editor appended after the end",
+         TwoRecords + fieldsWithout("ALocation=Shelf A") + "ALocation=Box\r\nANote=n\r\nAMark=m\r\n", ""},
+        {"fields in other letter case",
+         TwoRecords + QByteArray(Fields).toLower().replace("=endtag", "=EndTag"), ""},
+        {"last LF lost (ends with a lone CR)", QByteArray(TwoRecords + Fields).chopped(1), ""},
+        {"NUL in a record", nulRecords + Fields, "holds a NUL byte"},
+        {"NUL in a field",
+         TwoRecords + QByteArray(Fields).replace("ANote=Holiday", QByteArray("ANote=Ho\0iday", 13)),
+         "holds a NUL byte"},
+        {"cut in mid-line", QByteArray(TwoRecords + Fields).chopped(2), "ends in the middle of a line"},
+        {"nothing", "", "has no archive fields"},
+        {"records only", TwoRecords, "has no archive fields"},
+        {"no end line", TwoRecords + fieldsWithout("AEnd=EndTag"), "has no AEnd=EndTag line"},
+        {"another end tag", TwoRecords + QByteArray(Fields).replace("EndTag", "Stop"),
+         "has no AEnd=EndTag line"},
+        {"foreign line after the end", TwoRecords + Fields + "ADirs=3\r\n",
+         "has a stray line after AEnd=EndTag"},
+        {"empty line after the end", TwoRecords + Fields + "\r\n", "has a stray line after AEnd=EndTag"},
+        {"empty line among the fields", TwoRecords + QByteArray(Fields).replace("ADirs", "\r\nADirs"),
+         "has a stray line among its fields"},
+        {"stray line among the fields cuts the block",
+         TwoRecords + QByteArray(Fields).replace("ADirs", "oops\r\nADirs"), "lacks its ADate line"},
+        {"writer's line missing", TwoRecords + fieldsWithout("ACRC=450495"), "lacks its ACRC line"},
+        {"AFiles empty", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles= "),
+         "AFiles is missing or empty"},
+        {"AFiles zero", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles=0"),
+         "AFiles is 0 but the archive holds records"},
+        {"AFiles negative", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles=-2"),
+         "AFiles is negative"},
+        {"AFiles negative, no records", QByteArray(Fields).replace("AFiles=2", "AFiles=-1"),
+         "AFiles is negative"},
+        {"AFiles not a number", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles=2x"),
+         "AFiles is not a number"},
+        {"AFiles too large", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles=3"),
+         "AFiles promises more records than the archive holds"},
+        {"AFiles too small", TwoRecords + QByteArray(Fields).replace("AFiles=2", "AFiles=1"),
+         "holds more record lines than AFiles says"},
+        {"a record line too many", TwoRecords + "extra\r\n" + Fields,
+         "holds more record lines than AFiles says"},
+        {"APars of 5 with matching lines",
+         QByteArray(record("\\", "a") + "x\r\n" + record("\\", "b") + Fields)
+             .replace("AEnd", "APars=5\r\nAEnd"),
+         ""},
+        {"APars not a number", TwoRecords + QByteArray(Fields).replace("AEnd", "APars=0\r\nAEnd"),
+         "APars is not a positive number"},
+    };
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("damage"));
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Archive::fromBytes(c.bytes).damage(), QString::fromUtf8(c.damage));
+        const QString path = dir + QStringLiteral("/%1.dat").arg(++n);
+        ambrytest::writeFile(path, c.bytes);
+        const ArchiveFieldValues f = readArchiveFields(path);
+        EXPECT_EQ(f.problem, QString::fromUtf8(c.damage));
+        EXPECT_EQ(f.state, *c.damage ? ArchiveFieldValues::State::Damaged : ArchiveFieldValues::State::Sound);
+        EXPECT_TRUE(f.recordsJudged); // small files are read whole
+    }
+}
+
+TEST(ArchiveDamage, EveryTruncationIsDamaged)
+{
+    // Cut after every byte: only the cut that loses nothing but the final LF keeps it sound.
+    for (const QByteArray &eol : {QByteArray("\r\n"), QByteArray("\n")}) {
+        const QByteArray whole = QByteArray(TwoRecords + Fields).replace("\r\n", eol);
+        for (qsizetype n = 0; n < whole.size(); ++n) {
+            const QByteArray cut = whole.left(n);
+            const bool sound = eol == "\r\n" && n == whole.size() - 1;
+            EXPECT_EQ(Archive::fromBytes(cut).damage().isEmpty(), sound)
+                << n << " bytes of " << whole.size() << ": "
+                << Archive::fromBytes(cut).damage().toStdString();
+        }
+    }
+}
+
+TEST(ArchiveDamage, WhatTheWriterAndEditorWriteIsSound)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("sound"));
+    const QByteArray recordSets[] = {
+        QByteArray(),
+        record("\\", "a.txt"),
+        record("AMark=x", "AEnd=EndTag") + record("dir=1", "ANote=y", "0", "0"),
+        QByteArray("\\\r\nno final line end\r\n1\r\n2"),
+    };
+    const char *edits[][3] = {
+        {"CD 1", "", ""},    {"CD 1", "Shelf", ""}, {"CD 1", "", "note"}, {"", "", ""},
+        {"X", "Attic", "n"}, {"CD 1", "", ""},      {"", "Box", ""},
+    };
+    int n = 0;
+    for (const QByteArray &records : recordSets) {
+        ArchiveFields f;
+        f.mark = QStringLiteral("CD 1");
+        f.location = QStringLiteral("Shelf");
+        f.files = Archive::fromBytes(records).lineCount() / 4;
+        const QString path = writeNewArchive(dir, records, QString::number(++n), f);
+        EXPECT_EQ(Archive::load(path).damage(), QString()) << records.constData();
+        // Each edit applies to what the one before left.
+        for (const auto &e : edits) {
+            ASSERT_TRUE(ChangeValuesInArchive(QString::fromUtf8(e[0]), QString::fromUtf8(e[1]),
+                                              QString::fromUtf8(e[2]), path));
+            EXPECT_EQ(Archive::load(path).damage(), QString()) << ambrytest::readFile(path).constData();
+            EXPECT_EQ(readArchiveFields(path).state, ArchiveFieldValues::State::Sound);
+        }
+    }
+}
+
+TEST(ArchiveFieldValues, ValuesAsStoredAndTailJudgement)
+{
+    QByteArray records;
+    for (int i = 0; i < 3000; ++i)
+        records += record("Music", "track" + QByteArray::number(i) + ".mp3");
+    const QByteArray fields =
+        QByteArray(Fields).replace("AFiles=2", "AFiles=3000").replace("AMark=CD No: 7", "amark= CD 7 ");
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("values"));
+    const QString path = dir + QStringLiteral("/big.dat");
+    ambrytest::writeFile(path, records + fields);
+    const ArchiveFieldValues f = readArchiveFields(path);
+    EXPECT_EQ(f.state, ArchiveFieldValues::State::Sound);
+    EXPECT_FALSE(f.recordsJudged);
+    EXPECT_EQ(f.mark, QStringLiteral(" CD 7 "));
+    const QStringList got{f.date, f.location, f.files, f.dirs, f.note, f.size, f.number};
+    EXPECT_EQ(got, QStringList({QStringLiteral("979544548"), QStringLiteral("Shelf A"),
+                                QStringLiteral("3000"), QStringLiteral("1"), QStringLiteral("Holiday music"),
+                                QStringLiteral("4323221"), QStringLiteral("7")}));
+
+    // Damage in the record section is seen only when the whole file is read.
+    QByteArray damaged = records + fields;
+    damaged[100] = '\0';
+    ambrytest::writeFile(path, damaged);
+    EXPECT_EQ(readArchiveFields(path).state, ArchiveFieldValues::State::Sound);
+    const ArchiveFieldValues whole = readArchiveFields(path, true);
+    EXPECT_EQ(whole.state, ArchiveFieldValues::State::Damaged);
+    EXPECT_EQ(whole.problem, QStringLiteral("holds a NUL byte"));
+    EXPECT_EQ(whole.mark, QStringLiteral(" CD 7 "));
+    EXPECT_TRUE(whole.recordsJudged);
+
+    EXPECT_EQ(readArchiveFields(dir + QStringLiteral("/gone.dat")).state, ArchiveFieldValues::State::Missing);
+    const ArchiveFieldValues folder = readArchiveFields(dir);
+    EXPECT_EQ(folder.state, ArchiveFieldValues::State::Unreadable);
+    EXPECT_FALSE(folder.problem.isEmpty());
+    EXPECT_TRUE(folder.mark.isEmpty());
 }

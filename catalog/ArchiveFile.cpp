@@ -1,0 +1,193 @@
+#include "ArchiveFile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTooLarge = -1;
+
+QString reasonText(int err)
+{
+    if (err == kTooLarge)
+        return QStringLiteral("The file is too large for an archive.");
+    if (err == EINVAL)
+        return QStringLiteral("Not a regular file.");
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+} // namespace
+
+ArchiveFile::ArchiveFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking so that a pipe put in place of an archive cannot hang the reader.
+    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) {
+        m_error = errno;
+        return;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        m_error = errno;
+    else if (S_ISDIR(st.st_mode))
+        m_error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        m_error = EINVAL;
+    else
+        m_size = st.st_size;
+}
+
+ArchiveFile::~ArchiveFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString ArchiveFile::errorText() const
+{
+    return m_error ? reasonText(m_error) : QString();
+}
+
+bool ArchiveFile::read(qint64 offset, qint64 length, QByteArray *out)
+{
+    out->resize(qsizetype(length));
+    qint64 done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(m_fd, out->data() + done, size_t(length - done), offset + done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = errno;
+            out->clear();
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    out->truncate(qsizetype(done));
+    return true;
+}
+
+bool ArchiveFile::readAll(QByteArray *out)
+{
+    if (m_size > kLargestArchive) {
+        m_error = kTooLarge;
+        return false;
+    }
+    if (!read(0, m_size, out))
+        return false;
+    QByteArray more;
+    for (;;) {
+        if (!read(out->size(), 1 << 16, &more))
+            return false;
+        if (more.isEmpty())
+            break;
+        *out += more;
+        if (out->size() > kLargestArchive) {
+            m_error = kTooLarge;
+            return false;
+        }
+    }
+    return true;
+}
+
+void ArchiveBuffer::reserve(size_t n)
+{
+    if (n <= m_capacity)
+        return;
+    const size_t cap = std::max(n, m_capacity + m_capacity / 2);
+    // Uninitialised on purpose: every byte used is read from the file first.
+    m_data.reset(new char[cap]);
+    m_capacity = cap;
+}
+
+ArchiveBuffer::~ArchiveBuffer()
+{
+    unmap();
+}
+
+void ArchiveBuffer::unmap()
+{
+    if (m_map)
+        ::munmap(m_map, m_mapSize);
+    m_map = nullptr;
+    m_mapSize = 0;
+}
+
+void ArchiveBuffer::setBytes(QByteArrayView bytes)
+{
+    unmap();
+    reserve(size_t(bytes.size()) + 1);
+    m_view = m_data.get();
+    if (!bytes.isEmpty())
+        std::memcpy(m_data.get(), bytes.data(), size_t(bytes.size()));
+    m_size = size_t(bytes.size());
+}
+
+bool ArchiveBuffer::load(const QString &path, QString *error, int *errOut)
+{
+    unmap();
+    m_size = 0;
+    m_view = m_data.get();
+    const auto fail = [&](int err) {
+        *error = reasonText(err);
+        if (errOut)
+            *errOut = err == kTooLarge ? 0 : err;
+        m_size = 0;
+        return false;
+    };
+    const ArchiveFile file(path);
+    if (file.error())
+        return fail(file.error());
+    const size_t expected = size_t(file.size());
+    if (file.size() > kLargestArchive)
+        return fail(kTooLarge);
+    // Large files are mapped, which spares copying them; small ones read. The pages are mapped
+    // as the scan meets them (the kernel maps a run of cached pages per fault), which costs less
+    // than mapping them all up front: the scan touches each page once anyway.
+    if (expected >= (size_t(1) << 16)) {
+        void *map = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
+        if (map != MAP_FAILED) {
+            m_map = map;
+            m_mapSize = expected;
+            m_view = static_cast<const char *>(map);
+            m_size = expected;
+            return true;
+        }
+    }
+    reserve(expected + 1);
+    m_view = m_data.get();
+    size_t got = 0;
+    for (;;) {
+        if (got == m_capacity) {
+            // The file grew while being read: keep what was read.
+            std::unique_ptr<char[]> bigger(new char[m_capacity * 2]);
+            std::memcpy(bigger.get(), m_data.get(), got);
+            m_data = std::move(bigger);
+            m_capacity *= 2;
+            m_view = m_data.get();
+        }
+        const ssize_t n = ::read(file.descriptor(), m_data.get() + got, m_capacity - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        if (n == 0)
+            break;
+        got += size_t(n);
+        if (got > size_t(kLargestArchive))
+            return fail(kTooLarge);
+    }
+    m_size = got;
+    return true;
+}
