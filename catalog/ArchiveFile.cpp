@@ -1,5 +1,7 @@
 #include "ArchiveFile.h"
 
+#include "util/PosixFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -20,7 +22,7 @@ QString reasonText(int err)
         return QStringLiteral("The file is too large for an archive.");
     if (err == EINVAL)
         return QStringLiteral("Not a regular file.");
-    return QString::fromLocal8Bit(std::strerror(err));
+    return errnoText(err);
 }
 
 } // namespace
@@ -29,7 +31,7 @@ ArchiveFile::ArchiveFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     // Non-blocking so that a pipe put in place of an archive cannot hang the reader.
-    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    m_fd = openRetrying(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) {
         m_error = errno;
         return;
@@ -59,21 +61,13 @@ QString ArchiveFile::errorText() const
 bool ArchiveFile::read(qint64 offset, qint64 length, QByteArray *out)
 {
     out->resize(qsizetype(length));
-    qint64 done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(m_fd, out->data() + done, size_t(length - done), offset + done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            m_error = errno;
-            out->clear();
-            return false;
-        }
-        if (got == 0)
-            break;
-        done += got;
+    const ssize_t got = preadFull(m_fd, out->data(), size_t(length), off_t(offset));
+    if (got < 0) {
+        m_error = errno;
+        out->clear();
+        return false;
     }
-    out->truncate(qsizetype(done));
+    out->truncate(qsizetype(got));
     return true;
 }
 
@@ -176,17 +170,14 @@ bool ArchiveBuffer::load(const QString &path, QString *error, int *errOut)
             m_capacity *= 2;
             m_view = m_data.get();
         }
-        const ssize_t n = ::read(file.descriptor(), m_data.get() + got, m_capacity - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = readFull(file.descriptor(), m_data.get() + got, m_capacity - got);
+        if (n < 0)
             return fail(errno);
-        }
-        if (n == 0)
-            break;
         got += size_t(n);
         if (got > size_t(kLargestArchive))
             return fail(kTooLarge);
+        if (got < m_capacity)
+            break;
     }
     m_size = got;
     return true;
