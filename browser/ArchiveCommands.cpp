@@ -121,19 +121,21 @@ SaveResult saveFields(const QString &catalogFolder, const QString &path, const Q
                       const std::function<void()> &whileWaiting)
 {
     SaveResult result = SaveResult::Failed;
-    try {
-        withCatalogLock(
-            catalogFolder,
-            [&] {
-                if (checkMark(mark, startingMark, catalogFolder) == MarkCheck::Exists)
+    withCatalogLock(
+        catalogFolder,
+        [&] {
+            try {
+                if (checkMark(mark, startingMark, catalogFolder) == MarkCheck::Exists) {
                     result = SaveResult::MarkExists;
-                else if (ChangeValuesInArchive(fieldText(mark), fieldText(location), fieldText(note), path))
-                    result = SaveResult::Saved;
-            },
-            whileWaiting);
-    } catch (const AmbryError &) {
-        result = SaveResult::Failed;
-    }
+                    return;
+                }
+            } catch (const AmbryError &) {
+                return; // the catalog cannot be read
+            }
+            if (ChangeValuesInArchive(fieldText(mark), fieldText(location), fieldText(note), path))
+                result = SaveResult::Saved;
+        },
+        whileWaiting);
     return result;
 }
 

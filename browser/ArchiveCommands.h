@@ -75,7 +75,8 @@ enum class SaveResult { Saved, MarkExists, Failed };
 // Rewrites the archive's three fields (ChangeValuesInArchive) under the catalog lock, texts as
 // entered (line breaks and NUL as blanks). The mark is checked again under the lock, since
 // another program may have taken it since checkMark. Failed when the file cannot be read or
-// written (or the catalog cannot be read).
+// written (or the catalog cannot be read). Throws AmbryError when another writer keeps the
+// catalog lock.
 SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
                       const std::function<void()> &whileWaiting = {});

@@ -3,6 +3,7 @@
 
 #include "CliCommand.h"
 #include "cliAdd.h"
+#include "cliBrowser.h"
 #include "cliCatalog.h"
 #include "cliDrives.h"
 #include "cliSearch.h"
@@ -17,8 +18,9 @@ int main(int argc, char **argv)
 
     // The order of the command list in --help.
     const QList<const CliCommand *> commands = {
-        &checksumCommand(), &valueCommand(), &nextNumberCommand(), &markExistsCommand(),
-        &drivesCommand(),   &addCommand(),   &searchCommand(),     &settingCommand(),
+        &checksumCommand(), &valueCommand(),  &nextNumberCommand(), &markExistsCommand(),
+        &drivesCommand(),   &addCommand(),    &searchCommand(),     &listCommand(),
+        &editCommand(),     &removeCommand(), &settingCommand(),
     };
     return runCli(commands, app.arguments().mid(1));
 }

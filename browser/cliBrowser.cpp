@@ -1,0 +1,302 @@
+#include "cliBrowser.h"
+
+#include "ArchiveCommands.h"
+#include "ArchiveListModel.h"
+#include "CatalogBrowser.h"
+
+#include "catalog/Archive.h"
+#include "catalog/Catalog.h"
+#include "catalog/DosDateTime.h"
+#include "settings/Startup.h"
+#include "util/AmbryError.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace browser;
+
+namespace {
+
+constexpr int ExitDamaged = 3;
+constexpr int ExitMarkExists = 5;
+constexpr int ExitNoSuchMark = 8;
+
+const QStringList SortNames = {QStringLiteral("archive"), QStringLiteral("date"),  QStringLiteral("location"),
+                               QStringLiteral("dirs"),    QStringLiteral("files"), QStringLiteral("size"),
+                               QStringLiteral("note")};
+// The list's column for each sort name.
+constexpr int SortColumns[] = {ArchiveListModel::ColArchive,  ArchiveListModel::ColDate,
+                               ArchiveListModel::ColLocation, ArchiveListModel::ColDirs,
+                               ArchiveListModel::ColFiles,    ArchiveListModel::ColSize,
+                               ArchiveListModel::ColNote};
+
+QString tsvCell(QString text)
+{
+    // A tab (only a hand-made archive holds one) must not split the row.
+    return text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+QJsonValue count(bool known, qint64 value)
+{
+    return known ? QJsonValue(value) : QJsonValue();
+}
+
+QJsonObject jsonRow(const ArchiveEntry &e)
+{
+    QJsonValue date;
+    if (e.dateKnown) {
+        const dosdate::Fields f = dosdate::fields(e.date);
+        date = QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                                 f.second);
+    }
+    return QJsonObject{
+        {QStringLiteral("mark"), e.mark},
+        {QStringLiteral("date"), date},
+        {QStringLiteral("location"), e.location},
+        {QStringLiteral("dirs"), count(e.dirsKnown, e.dirs)},
+        {QStringLiteral("files"), count(e.filesKnown, e.files)},
+        {QStringLiteral("size"), count(e.sizeKnown, e.size)},
+        {QStringLiteral("note"), e.note},
+        {QStringLiteral("path"), e.path},
+    };
+}
+
+int runList(CliContext &ctx)
+{
+    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
+    ArchiveListModel model;
+    CatalogTotals totals;
+    CatalogLoader(model, totals).ScanArchive(folder, QStringLiteral("*.dat"));
+
+    // The window's first-open order, then the clicks the options stand for.
+    int column = 1;
+    bool flag = true;
+    if (ctx.isSet(QStringLiteral("sort")))
+        columnClick(SortColumns[SortNames.indexOf(ctx.value(QStringLiteral("sort")))], &column, &flag);
+    if (ctx.isSet(QStringLiteral("reverse")))
+        columnClick(column, &column, &flag);
+    model.sortRows(column, flag);
+
+    const bool json = ctx.value(QStringLiteral("format")) == QLatin1String("json");
+    for (int r = 0; r < model.rowCount(); ++r) {
+        if (json) {
+            ctx.out(QString::fromUtf8(QJsonDocument(jsonRow(model.entry(r))).toJson(QJsonDocument::Compact)));
+            continue;
+        }
+        QStringList cells;
+        for (int c : {0, 1, 2, 3, 4, 5, 7})
+            cells << tsvCell(model.cellText(r, c));
+        ctx.out(cells.join(QLatin1Char('\t')));
+    }
+    if (ctx.isSet(QStringLiteral("totals")))
+        ctx.out(statusLine(totals, model.rowCount()));
+    if (totals.damaged > 0) {
+        ctx.err(QStringLiteral("ambrylog-cli list: %1 damaged archive(s) listed").arg(totals.damaged));
+        return ExitDamaged;
+    }
+    return CliOk;
+}
+
+// The archives whose mark equals the given one as the mark lookup compares them: without
+// regard to letter case, blank marks never matching.
+QStringList archivesWithMark(const QString &folder, const QString &mark)
+{
+    const QString wanted = mark.toUpper();
+    QStringList found;
+    forEachArchive(folder, QStringLiteral("*.dat"), [&](const QString &path) {
+        try {
+            const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+            if (!archive)
+                return true;
+            const QByteArrayView stored = archive->rawValue(u"AMark");
+            if (!trimControls(stored).isEmpty() &&
+                decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0)
+                found << path;
+        } catch (const AmbryError &) {
+            // Unreadable: it carries no mark anyone can match.
+        }
+        return true;
+    });
+    return found;
+}
+
+// The one archive with the mark; otherwise the exit code, after saying why.
+int findOne(const CliContext &ctx, const QString &folder, const QString &mark, QString *path)
+{
+    const QStringList found = archivesWithMark(folder, mark);
+    if (found.isEmpty()) {
+        ctx.err(QStringLiteral("ambrylog-cli %1: no archive has the mark '%2'").arg(ctx.command->name, mark));
+        return ExitNoSuchMark;
+    }
+    if (found.size() > 1) {
+        ctx.err(QStringLiteral("ambrylog-cli %1: %2 archives have the mark '%3':")
+                    .arg(ctx.command->name)
+                    .arg(found.size())
+                    .arg(mark));
+        for (const QString &p : found)
+            ctx.err(QStringLiteral("  ") + p);
+        return CliFailed;
+    }
+    *path = found.first();
+    return CliOk;
+}
+
+int runEdit(CliContext &ctx)
+{
+    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
+    QString path;
+    if (const int code = findOne(ctx, folder, ctx.args.at(0), &path))
+        return code;
+    const std::optional<ArchiveEntry> e = readArchiveEntry(path);
+    if (!e)
+        return ctx.fail(edit::CannotChangeText);
+    // As the edit window starts: the row's texts; an option not given keeps its value.
+    const auto value = [&](const char *option, const QString &current) {
+        const QString name = QString::fromLatin1(option);
+        return ctx.isSet(name) ? ctx.value(name) : current;
+    };
+    const QString mark = value("mark", e->mark);
+    if (!edit::okEnabled(mark))
+        return ctx.usageError(QStringLiteral("the mark cannot be empty"));
+    switch (edit::saveFields(folder, path, e->mark, mark, value("location", e->location),
+                             value("note", e->note))) {
+    case edit::SaveResult::Saved:
+        return CliOk;
+    case edit::SaveResult::MarkExists:
+        ctx.err(edit::MarkExistsText);
+        return ExitMarkExists;
+    case edit::SaveResult::Failed:
+        break;
+    }
+    return ctx.fail(edit::CannotChangeText);
+}
+
+bool confirmOnTerminal(const CliContext &ctx, const QStringList &marks)
+{
+    if (!::isatty(STDIN_FILENO))
+        return false;
+    QString question = removeQuestion(marks);
+    question.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    std::fputs(question.toUtf8().constData(), ctx.errFile);
+    std::fputs(" [y/N] ", ctx.errFile);
+    std::fflush(ctx.errFile);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return false;
+    const QString a = QString::fromUtf8(answer).trimmed().toLower();
+    return a == QLatin1String("y") || a == QLatin1String("yes");
+}
+
+int runRemove(CliContext &ctx)
+{
+    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
+    QStringList paths;
+    for (const QString &mark : ctx.args) {
+        QString path;
+        if (const int code = findOne(ctx, folder, mark, &path))
+            return code;
+        if (!paths.contains(path))
+            paths << path;
+    }
+    if (!ctx.isSet(QStringLiteral("yes"))) {
+        if (!::isatty(STDIN_FILENO))
+            return ctx.fail(QStringLiteral("standard input is not a terminal: confirm with --yes"));
+        if (!confirmOnTerminal(ctx, paths.size() == 1 ? QStringList{ctx.args.first()} : ctx.args))
+            return ctx.fail(QStringLiteral("nothing removed"));
+    }
+    int code = CliOk;
+    withCatalogLock(folder, [&] {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (!deleteArchiveFile(paths.at(i))) {
+                const std::optional<ArchiveEntry> e = readArchiveEntry(paths.at(i));
+                code = ctx.fail(CannotDeleteText + (e ? e->mark : paths.at(i)));
+                return;
+            }
+        }
+    });
+    return code;
+}
+
+} // namespace
+
+const CliCommand &listCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("list"),
+        .summary = QStringLiteral("every archive with its totals, as the catalog browser lists them"),
+        .synopsis = {QStringLiteral("[--sort COLUMN] [--reverse] [--format tsv|json] [--totals]")},
+        .description = QStringLiteral(
+            "One line per archive in the browser's first-open order (archived date, oldest first), or\n"
+            "sorted as a click on that column would sort it (--reverse: a second click). tsv prints the\n"
+            "cells as the window shows them: mark, archived date, location, directories, files, size,\n"
+            "note. json prints one object per line with raw values (null when unknown). --totals\n"
+            "prints the status line last."),
+        .options = {{{QStringLiteral("sort")},
+                     QStringLiteral("COLUMN"),
+                     QStringLiteral("the column to sort by"),
+                     SortNames},
+                    {{QStringLiteral("reverse")}, QString(), QStringLiteral("the other direction")},
+                    {{QStringLiteral("format")},
+                     QStringLiteral("FORMAT"),
+                     QStringLiteral("tsv (default) or json"),
+                     {QStringLiteral("tsv"), QStringLiteral("json")}},
+                    {{QStringLiteral("totals")}, QString(), QStringLiteral("print the status line last")}},
+        .exitCodes = {{0, QStringLiteral("the list was printed")},
+                      {1, QStringLiteral("the catalog cannot be read")},
+                      {3, QStringLiteral("listed, but some archives are damaged")}},
+        .run = runList,
+    };
+    return command;
+}
+
+const CliCommand &editCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("edit"),
+        .summary = QStringLiteral("change an archive's mark, location or note"),
+        .synopsis = {QStringLiteral("MARK [--mark NEW] [--location TEXT] [--note TEXT]")},
+        .description = QStringLiteral(
+            "An option not given keeps its value; an empty --location or --note removes the field.\n"
+            "A change of letter case only is always accepted; another archive's mark is refused."),
+        .options = {{{QStringLiteral("mark")}, QStringLiteral("NEW"), QStringLiteral("the new mark")},
+                    {{QStringLiteral("location")},
+                     QStringLiteral("TEXT"),
+                     QStringLiteral("the new location")},
+                    {{QStringLiteral("note")}, QStringLiteral("TEXT"), QStringLiteral("the new note")}},
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = {{0, QStringLiteral("the archive was changed")},
+                      {1, QStringLiteral("the archive cannot be changed, or several archives have the mark")},
+                      {5, QStringLiteral("the new mark is in use")},
+                      {8, QStringLiteral("no archive has the mark")}},
+        .arguments = {{QStringLiteral("MARK")}},
+        .run = runEdit,
+    };
+    return command;
+}
+
+const CliCommand &removeCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("remove"),
+        .summary = QStringLiteral("remove archives from the catalog"),
+        .synopsis = {QStringLiteral("MARK... [--yes]")},
+        .description = QStringLiteral(
+            "Deletes the archive file of each mark. Without --yes the question is asked on the terminal;\n"
+            "when standard input is no terminal nothing is removed."),
+        .options = {{{QStringLiteral("yes")}, QString(), QStringLiteral("remove without asking")}},
+        .minArgs = 1,
+        .maxArgs = -1,
+        .exitCodes = {{0, QStringLiteral("every archive was removed")},
+                      {1,
+                       QStringLiteral("not confirmed, an archive cannot be deleted, or several have a mark")},
+                      {8, QStringLiteral("no archive has a mark given")}},
+        .arguments = {{QStringLiteral("MARK")}},
+        .run = runRemove,
+    };
+    return command;
+}

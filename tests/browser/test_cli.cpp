@@ -1,0 +1,182 @@
+#include "helper_catalog.h"
+
+#include "TestSupport.h"
+
+#include "browser/cliBrowser.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using browsertest::Fields;
+using browsertest::writeArchive;
+
+namespace {
+
+struct CliRun
+{
+    int code = -1;
+    QStringList out;
+    QString err;
+};
+
+QString readAll(std::FILE *f)
+{
+    std::rewind(f);
+    QByteArray bytes;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        bytes.append(buf, qsizetype(n));
+    std::fclose(f);
+    return QString::fromUtf8(bytes);
+}
+
+CliRun run(const CliCommand &command, const QString &catalog, const QStringList &args)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    CliRun r;
+    r.code = runCliCommand(command, catalog, args, out, err);
+    r.out = readAll(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    r.err = readAll(err);
+    return r;
+}
+
+class BrowserCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = browsertest::newCatalog();
+        Fields f;
+        f.mark = "beta";
+        f.date = QByteArray::number((23 << 25) | (1 << 21) | (1 << 16) | (10 << 11));
+        f.size = "3000";
+        f.note = "has\ttab";
+        beta = writeArchive(folder, QStringLiteral("1.dat"), f);
+        f.mark = "Alpha";
+        f.date = QByteArray::number((21 << 25) | (1 << 21) | (1 << 16));
+        f.size = "1000";
+        f.note = "";
+        alpha = writeArchive(folder, QStringLiteral("2.dat"), f);
+        f.mark = "gamma";
+        f.date = "-";
+        f.size = "x";
+        gamma = writeArchive(folder, QStringLiteral("sub/3.dat"), f);
+    }
+    QString folder, alpha, beta, gamma;
+};
+
+QStringList firstCells(const CliRun &r)
+{
+    QStringList out;
+    for (const QString &line : r.out)
+        out << line.section(QLatin1Char('\t'), 0, 0);
+    return out;
+}
+
+} // namespace
+
+TEST_F(BrowserCli, ListsInTheWindowsOrderOrAsAColumnClickSorts)
+{
+    struct Case
+    {
+        QStringList args;
+        QStringList marks;
+    };
+    const auto l = [](std::initializer_list<const char *> items) {
+        QStringList out;
+        for (const char *i : items)
+            out << QString::fromLatin1(i);
+        return out;
+    };
+    const Case cases[] = {
+        {{}, l({"Alpha", "beta", "gamma"})},
+        {l({"--reverse"}), l({"beta", "Alpha", "gamma"})},
+        {l({"--sort", "date"}), l({"beta", "Alpha", "gamma"})},
+        {l({"--sort", "date", "--reverse"}), l({"Alpha", "beta", "gamma"})},
+        {l({"--sort", "size"}), l({"beta", "Alpha", "gamma"})},
+        {l({"--sort", "size", "--reverse"}), l({"Alpha", "beta", "gamma"})},
+        {l({"--sort", "archive", "--reverse"}), l({"gamma", "beta", "Alpha"})},
+    };
+    for (const Case &c : cases) {
+        const CliRun r = run(listCommand(), folder, c.args);
+        EXPECT_EQ(r.code, 0) << c.args.join(u' ').toStdString();
+        EXPECT_EQ(firstCells(r), c.marks) << c.args.join(u' ').toStdString();
+    }
+    EXPECT_EQ(run(listCommand(), folder, {QStringLiteral("--sort"), QStringLiteral("colour")}).code, 64);
+}
+
+TEST_F(BrowserCli, PrintsCellsOrRawValuesAndTheTotals)
+{
+    CliRun r = run(listCommand(), folder, {QStringLiteral("--totals")});
+    ASSERT_EQ(r.out.size(), 4);
+    EXPECT_EQ(r.out[1].split(QLatin1Char('\t')),
+              (QStringList{QStringLiteral("beta"), QStringLiteral("01/01/2003 10:00:00"),
+                           QStringLiteral("Shelf A"), QStringLiteral("0"), QStringLiteral("1"),
+                           QStringLiteral("3,000"), QStringLiteral("has tab")}));
+    EXPECT_EQ(r.out[2].section(QLatin1Char('\t'), 1, 1), QStringLiteral("Unknown"));
+    EXPECT_EQ(r.out[3], QStringLiteral("Archives: 3; Files: 3; Folders: 0; Total size: 3.91 KB (4,000)"));
+
+    r = run(listCommand(), folder, {QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(r.out.size(), 3);
+    const QJsonObject beta = QJsonDocument::fromJson(r.out[1].toUtf8()).object();
+    EXPECT_EQ(beta.value(QStringLiteral("mark")).toString(), QStringLiteral("beta"));
+    EXPECT_EQ(beta.value(QStringLiteral("date")).toString(), QStringLiteral("2003-01-01T10:00:00"));
+    EXPECT_EQ(beta.value(QStringLiteral("size")).toInteger(), 3000);
+    EXPECT_EQ(beta.value(QStringLiteral("note")).toString(), QStringLiteral("has\ttab"));
+    EXPECT_EQ(beta.value(QStringLiteral("path")).toString(), this->beta);
+    const QJsonObject gamma = QJsonDocument::fromJson(r.out[2].toUtf8()).object();
+    EXPECT_TRUE(gamma.value(QStringLiteral("date")).isNull());
+    EXPECT_TRUE(gamma.value(QStringLiteral("size")).isNull());
+    EXPECT_EQ(gamma.value(QStringLiteral("files")).toInteger(), 1);
+}
+
+TEST_F(BrowserCli, EditFollowsTheEditorsRules)
+{
+    // A case-only change; an option not given keeps its value; an empty note removes the line.
+    EXPECT_EQ(run(editCommand(), folder,
+                  {QStringLiteral("BETA"), QStringLiteral("--mark"), QStringLiteral("BETA"),
+                   QStringLiteral("--note"), QString()})
+                  .code,
+              0);
+    QByteArray bytes = ambrytest::readFile(beta);
+    EXPECT_TRUE(bytes.contains("\r\nAMark=BETA\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nALocation=Shelf A\r\n"));
+    EXPECT_FALSE(bytes.contains("ANote"));
+
+    const CliRun taken = run(editCommand(), folder,
+                             {QStringLiteral("beta"), QStringLiteral("--mark"), QStringLiteral(" alpha ")});
+    EXPECT_EQ(taken.code, 5);
+    EXPECT_TRUE(taken.err.contains(QStringLiteral("The mark already exists!")));
+    EXPECT_EQ(
+        run(editCommand(), folder, {QStringLiteral("beta"), QStringLiteral("--mark"), QStringLiteral("  ")})
+            .code,
+        64);
+    EXPECT_EQ(run(editCommand(), folder, {QStringLiteral("delta")}).code, 8);
+    EXPECT_TRUE(ambrytest::readFile(beta).contains("\r\nAMark=BETA\r\n"));
+}
+
+TEST_F(BrowserCli, RemoveAsksUnlessToldAndRefusesWithoutATerminal)
+{
+    std::FILE *saved = std::freopen("/dev/null", "r", stdin);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(run(removeCommand(), folder, {QStringLiteral("alpha")}).code, 1);
+    EXPECT_TRUE(QFile::exists(alpha));
+    EXPECT_EQ(run(removeCommand(), folder,
+                  {QStringLiteral("alpha"), QStringLiteral("delta"), QStringLiteral("--yes")})
+                  .code,
+              8);
+    EXPECT_TRUE(QFile::exists(alpha));
+    EXPECT_EQ(run(removeCommand(), folder,
+                  {QStringLiteral("ALPHA"), QStringLiteral("gamma"), QStringLiteral("--yes")})
+                  .code,
+              0);
+    EXPECT_FALSE(QFile::exists(alpha));
+    EXPECT_FALSE(QFile::exists(gamma));
+    EXPECT_TRUE(QFile::exists(beta));
+}
