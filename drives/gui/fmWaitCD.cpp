@@ -1,7 +1,6 @@
 #include "fmWaitCD.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,11 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "AmbryError.h"
 #include "DriveSystem.h"
-#include "settings/gRegistry.h"
 #include "settings/gVars.h"
-#include "gDrives.h"
 
 namespace {
 
@@ -71,7 +67,7 @@ int WaitForDisc(const QString &message)
     return result == 1 ? 1 : 2;
 }
 
-TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent)
+TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDeviceLetter)
 {
     setObjectName(QStringLiteral("frmWaitCD"));
     setWindowTitle(QStringLiteral("Ambrylog"));
@@ -128,7 +124,7 @@ TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent)
 
     timCDinserted = new QTimer(this);
     timCDinserted->setObjectName(QStringLiteral("timCDinserted"));
-    timCDinserted->setInterval(500);
+    timCDinserted->setInterval(DiscWait::kPresentMs);
     timCDinserted->setSingleShot(false);
     connect(timCDinserted, &QTimer::timeout, this, &TfrmWaitCD::timCDinsertedTimer);
 
@@ -177,47 +173,23 @@ void TfrmWaitCD::done(int result)
 
 void TfrmWaitCD::FormShow()
 {
-    const QString &message = gVars().waitMessage;
-    lblMsg->setText(message.isEmpty()
-                        ? QStringLiteral("Please insert CD or DVD in CD/DVD ROM device and close it.")
-                        : message);
-    const char letter = gVars().readDeviceLetter;
-    bool ready = false;
-    bool haveDevice = letter != 0;
-    if (haveDevice) {
-        try {
-            ready = IsDiscReady(letter);
-        } catch (const AmbryError &) {
-            // A stored letter that names no drive at all: same as having no read device,
-            // rather than an error box on top of a window that cannot be satisfied.
-            haveDevice = false;
-        }
-    }
-    if (!haveDevice) {
-        m_state = State::NoDevice;
-        lblMsg->setText(QStringLiteral("No device installed!"));
+    const DiscWait::State state = m_wait.start();
+    lblMsg->setText(m_wait.message(gVars().waitMessage));
+    switch (state) {
+    case DiscWait::State::NoDevice:
         if (noReadDeviceHandler())
             noReadDeviceHandler()();
         btnOk->setEnabled(false);
-        return;
+        break;
+    case DiscWait::State::DiscPresent:
+        QCoreApplication::processEvents();
+        timCDinserted->start();
+        btnCancel->hide();
+        btnOk->hide();
+        break;
+    case DiscWait::State::Waiting:
+        break;
     }
-    QString hostage;
-    try {
-        hostage = ReadSetting(RegKey::V, RegName::HostageFile);
-    } catch (const AmbryError &) {
-        hostage.clear(); // a value of the wrong type holds no disc hostage
-    }
-    if (!ready || (!hostage.isEmpty() && QFileInfo::exists(hostage))) {
-        m_state = State::Waiting;
-        OpenDriveDoor(letter);
-        return;
-    }
-    m_state = State::DiscPresent;
-    lblMsg->setText(QStringLiteral("CD/DVD... inserted!"));
-    QCoreApplication::processEvents();
-    timCDinserted->start();
-    btnCancel->hide();
-    btnOk->hide();
 }
 
 void TfrmWaitCD::changeEvent(QEvent *event)
@@ -238,7 +210,7 @@ void TfrmWaitCD::btnOkClick()
 {
     if (!btnOk->isEnabled())
         return;
-    CloseDriveDoor(gVars().readDeviceLetter);
+    m_wait.confirm();
     done(1);
 }
 
@@ -255,16 +227,8 @@ void TfrmWaitCD::timCDinsertedTimer()
 
 void TfrmWaitCD::mediaArrived(const VolumeNotice &notice)
 {
-    const QString drive = DriveLetterFromVolumeMask(notice);
-    // A notice without the media flag (a new drive, not a medium) names no letter: it neither
-    // closes the window nor frees the hostage disc.
-    if (drive.isEmpty())
-        return;
-    const char letter = gVars().readDeviceLetter;
-    const char upperLetter = (letter >= 'a' && letter <= 'z') ? char(letter - 'a' + 'A') : letter;
-    if (letter != 0 && drive.at(0) == QLatin1Char(upperLetter))
+    if (m_wait.mediumArrived(notice))
         done(1);
-    WriteSetting(RegKey::V, RegName::HostageFile, QString());
 }
 
 void TfrmWaitCD::keyPressEvent(QKeyEvent *event)

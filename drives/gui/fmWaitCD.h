@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "drives/DiscWait.h"
 #include "util/gUtils.h"
 
 class QLabel;
@@ -29,8 +30,8 @@ public:
     ~TfrmWaitCD() override;
 
     // The states the window can be in after it was shown.
-    enum class State { Waiting, DiscPresent, NoDevice };
-    State state() const { return m_state; }
+    using State = DiscWait::State;
+    State state() const { return m_wait.state(); }
 
 public slots:
     void btnOkClick();
@@ -57,7 +58,7 @@ private:
     QPushButton *btnCancel;
     QTimer *timCDinserted;
     MediaMonitor *m_monitor = nullptr;
-    State m_state = State::Waiting;
+    DiscWait m_wait;
     bool m_shown = false;
     bool m_inShow = false;
 };

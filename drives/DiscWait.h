@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include "util/gUtils.h"
+
+// One wait for a disc in the read device, without a window: what the wait finds when it starts
+// (the hostage-file rule included) and what a medium arriving during it means. The wait window
+// shows what this decides; the command line waits with run().
+class DiscWait
+{
+public:
+    enum class State {
+        NoDevice,    // no read device: nothing to wait on
+        Waiting,     // the drive is empty or holds the disc handled last; the tray was opened
+        DiscPresent, // a fresh disc is in: the wait ends by itself
+    };
+    enum class Result { Arrived, NoDevice, TimedOut };
+
+    // How long the window shows a fresh disc before the wait ends by itself.
+    static constexpr int kPresentMs = 500;
+
+    // readDevice: the read device letter, 0 when there is none.
+    explicit DiscWait(char readDevice);
+
+    // Looks at the read device as the wait starts; opens the tray when the state is Waiting.
+    State start();
+    State state() const { return m_state; }
+    // What the user reads in the state: the caller's request (or the default one) while waiting.
+    QString message(const QString &request) const;
+
+    // A volume notice during the wait. Any medium that arrives frees the hostage disc; true when
+    // it arrived in the read device, which ends the wait.
+    bool mediumArrived(const VolumeNotice &notice);
+    // The user says the disc is in: the tray closes.
+    void confirm();
+
+    // The whole wait without a window, on the drive layer's media arrivals: Arrived as soon as a
+    // fresh disc is found in the drive or arrives, TimedOut after timeoutMs.
+    Result run(int timeoutMs);
+
+private:
+    char m_letter;
+    State m_state = State::Waiting;
+};
