@@ -28,6 +28,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -57,11 +58,27 @@ namespace {
 
 TfrmArchive *s_window = nullptr;
 
-// Every row shows the one picture, in the size of the current view style.
+// Every row shows the one picture, in the size of the current view style; the details view
+// draws grid lines between its cells.
 class RowPictureDelegate : public QStyledItemDelegate
 {
 public:
-    RowPictureDelegate(const QIcon &icon, QObject *parent) : QStyledItemDelegate(parent), m_icon(icon) {}
+    RowPictureDelegate(const QIcon &icon, bool gridLines, QObject *parent)
+        : QStyledItemDelegate(parent), m_icon(icon), m_gridLines(gridLines)
+    {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!m_gridLines)
+            return;
+        painter->save();
+        painter->setPen(QColor(228, 228, 228));
+        const QRect r = option.rect;
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
@@ -75,6 +92,7 @@ protected:
 
 private:
     QIcon m_icon;
+    bool m_gridLines;
 };
 
 bool isEnterKey(const QKeyEvent *key)
@@ -260,14 +278,16 @@ void TfrmArchive::buildList()
         view->setMouseTracking(true);
         view->setFocusPolicy(Qt::ClickFocus);
         view->setAccessibleName(QStringLiteral("Catalog"));
-        view->setItemDelegate(new RowPictureDelegate(
-            [] {
-                QIcon icon;
-                icon.addFile(QStringLiteral(":/browser/archive32.svg"), QSize(32, 32));
-                icon.addFile(QStringLiteral(":/browser/archive16.svg"), QSize(16, 16));
-                return icon;
-            }(),
-            view));
+        // The selection shows the same whether or not the list has the focus.
+        QPalette pal = view->palette();
+        for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+            pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+        view->setPalette(pal);
+        QIcon picture;
+        picture.addFile(QStringLiteral(":/browser/archive32.svg"), QSize(32, 32));
+        picture.addFile(QStringLiteral(":/browser/archive16.svg"), QSize(16, 16));
+        view->setItemDelegate(
+            new RowPictureDelegate(picture, qobject_cast<QTreeView *>(view) != nullptr, view));
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this, view](const QPoint &pos) { PopupMenu1->popup(view->viewport()->mapToGlobal(pos)); });
     };
@@ -296,9 +316,6 @@ void TfrmArchive::buildList()
     ListView1Details->setAllColumnsShowFocus(true);
     ListView1Details->setColumnHidden(ArchiveListModel::ColFileName, true);
     ListView1Details->setIconSize(QSize(16, 16));
-    // Grid lines between the cells.
-    ListView1Details->setStyleSheet(QStringLiteral(
-        "QTreeView::item { border-right: 1px solid #e4e4e4; border-bottom: 1px solid #e4e4e4; }"));
     QHeaderView *header = ListView1Details->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
@@ -473,6 +490,8 @@ void TfrmArchive::DrawResults()
 {
     const int rows = m_model->rowCount();
     sbPanel0->setText(browser::statusLine(browser::browserUnitState().totals, rows));
+    // The whole line, also when the window is too narrow to show it.
+    sbPanel0->setToolTip(sbPanel0->text());
     // The list is a tab stop exactly when it has rows.
     const Qt::FocusPolicy policy = rows > 0 ? Qt::StrongFocus : Qt::ClickFocus;
     ListView1->setFocusPolicy(policy);
@@ -649,15 +668,21 @@ void TfrmArchive::sizeColumns()
     QHeaderView *header = ListView1Details->header();
     const QFontMetrics fm(ListView1Details->font());
     const int pad = 16;
-    const int total = std::max(ListView1Details->viewport()->width(), 300);
+    const int total = std::max(ListView1Details->viewport()->width() - 2, 300);
+    // 120 in the design; never so narrow that a date with its time is cut off.
+    const auto fit = [&](const char *caption, const char *widest, int most) {
+        const int text = std::max(fm.horizontalAdvance(QString::fromLatin1(caption)),
+                                  fm.horizontalAdvance(QString::fromLatin1(widest)));
+        return std::clamp(text + pad, 20, most);
+    };
     // 120 in the design; never so narrow that a date with its time is cut off.
     const int date = std::max(120, fm.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + pad);
-    const int dirs = std::clamp(fm.horizontalAdvance(QStringLiteral("Directories")) + pad, 20, 80);
-    const int files = std::clamp(fm.horizontalAdvance(QStringLiteral("99,999,999")) + pad, 20, 80);
-    const int size = std::clamp(fm.horizontalAdvance(QStringLiteral("999,999,999,999")) + pad, 20, 95);
+    const int dirs = fit("Directories", "9,999", 80);
+    const int files = fit("Files", "999,999", 80);
+    const int size = fit("Size", "9,999,999,999", 95);
     const int rest = std::max(total - date - dirs - files - size, 3 * 42);
-    const int note = std::max(42, rest * 3 / 10);
-    const int archive = std::max(20, (rest - note) / 2);
+    const int note = std::max(42, rest / 4);
+    const int archive = std::max(20, (rest - note) * 11 / 20);
     const int location = std::max(20, rest - note - archive);
     const int widths[] = {archive, date, location, dirs, files, size, 0, note};
     for (int c = 0; c < ArchiveListModel::ColumnCount; ++c)
@@ -918,6 +943,10 @@ bool TfrmArchive::eventFilter(QObject *watched, QEvent *e)
     case QEvent::FocusOut:
         if (inList)
             QMetaObject::invokeMethod(this, &TfrmArchive::KeyState, Qt::QueuedConnection);
+        break;
+    case QEvent::Resize:
+        if (watched == ListView1Details->viewport())
+            sizeColumns();
         break;
     case QEvent::MouseMove:
         if (inViewport)
