@@ -5,12 +5,13 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "TaskbarHint.h"
-#include "WindowLook.h"
 #include "fmWaitCD.h"
 #include "gDrives.h"
 #include "gRegistry.h"
 #include "gUtilsGui.h"
 #include "gVars.h"
+#include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowLook.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,6 +106,7 @@ TfrmMain::TfrmMain(const QStringList &arguments, MainServices services, QWidget 
 
     m_trayAvailable = m_services.trayAvailable && m_services.trayAvailable();
 
+    m_releaseRule = new KeyReleaseRule(this);
     createActions();
     createClientArea();
     createMenus();
@@ -248,9 +250,11 @@ void TfrmMain::createClientArea()
     look::applyLightPalette(client);
     setCentralWidget(client);
 
-    Panel2 = look::makeBar(client, look::BarBlue, QStringLiteral("Panel2"));
-    Panel2->setGeometry(0, 0, ClientWidth, look::BarHeight);
-    Label2 = look::makeHeading(Panel2, QStringLiteral("Main"), QStringLiteral("Label2"));
+    Panel2 = look::makeBand(client, QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 0, ClientWidth, look::BandHeight);
+    Label2 = look::makeHeading(Panel2, QStringLiteral("Label2"), QStringLiteral("Main"));
+    Label2->adjustSize();
+    Label2->move(8, (look::BandHeight - Label2->height()) / 2);
 
     btnConsecutive = glyphButton(Panel2, QStringLiteral("btnConsecutive"), QRect(295, 0, 25, 25), 21);
     btnConsecutive->setToolTip(QStringLiteral("Enable Consecutive"));
@@ -265,7 +269,7 @@ void TfrmMain::createClientArea()
     btnCloseCD->setDefaultAction(ActCloseCD);
     btnCloseCD->setAccessibleName(ActCloseCD->toolTip());
 
-    Panel1 = look::makeBar(client, look::BarBlue, QStringLiteral("Panel1"));
+    Panel1 = look::makeBand(client, QStringLiteral("Panel1"));
     // Spans the whole width, as the window keeps it on every activation.
     Panel1->setGeometry(0, 47, ClientWidth, 121);
     btnPlus = glyphButton(Panel1, QStringLiteral("btnPlus"), QRect(92, 13, 95, 95), 80);
@@ -612,7 +616,7 @@ void TfrmMain::showEvent(QShowEvent *event)
 
 void TfrmMain::keyReleaseEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat()) {
+    if (event->key() == Qt::Key_Escape && m_releaseRule->accepts(event)) {
         minimizeApplication();
         return;
     }

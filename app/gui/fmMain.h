@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class KeyReleaseRule;
 class QAction;
 class QLabel;
 class QMenu;
@@ -146,4 +147,5 @@ private:
     QWidget *Panel1;
     QToolButton *btnPlus;
     QToolButton *btnSearch;
+    KeyReleaseRule *m_releaseRule = nullptr;
 };

@@ -1,7 +1,8 @@
 #include "fmThanx.h"
 
-#include "WindowLook.h"
 #include "gRegistry.h"
+#include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowLook.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -44,10 +45,11 @@ TfrmThanx::TfrmThanx(const QString &key, const QString &name, const QString &pro
                    Qt::MSWindowsFixedSizeDialogHint);
     look::applyLightPalette(this);
     setFixedSize(449, 221);
+    m_releaseRule = new KeyReleaseRule(this);
 
-    Panel1 = look::makeBar(this, look::BarRed, QStringLiteral("Panel1"));
-    Panel1->setGeometry(0, 0, width(), look::BarHeight);
-    Label1 = look::makeHeading(Panel1, QStringLiteral("Welcome"), QStringLiteral("Label1"));
+    Panel1 = look::makeTopBand(this, QStringLiteral("Panel1"), QStringLiteral("Label1"),
+                               QStringLiteral("Welcome"), look::BandRed, &Label1);
+    Panel1->setGeometry(0, 0, width(), look::BandHeight);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -75,16 +77,15 @@ TfrmThanx::TfrmThanx(const QString &key, const QString &name, const QString &pro
     lbl2->setFont(small);
     lbl2->setWordWrap(true);
     lbl2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lbl2->setGeometry(102, 91, width() - 102 - 10, height() - look::BarHeight - 91 - 2);
 
-    Panel2 = look::makeBar(this, look::BarRed, QStringLiteral("Panel2"));
-    Panel2->setGeometry(0, height() - look::BarHeight, width(), look::BarHeight);
-    btnOK = new QPushButton(QStringLiteral("OK"), Panel2);
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    look::applyLightPalette(btnOK);
-    btnOK->setAutoFillBackground(false);
-    btnOK->setGeometry(Panel2->width() - 59 - 2, (look::BarHeight - 22) / 2, 59, 22);
+    btnOK->setMinimumWidth(59);
     btnOK->setDefault(true);
+    Panel2 = look::makeButtonBand(this, QStringLiteral("Panel2"), {btnOK}, look::BandRed);
+    const int bottomHeight = Panel2->sizeHint().height();
+    Panel2->setGeometry(0, height() - bottomHeight, width(), bottomHeight);
+    lbl2->setGeometry(102, 91, width() - 102 - 10, height() - bottomHeight - 91 - 2);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -111,7 +112,7 @@ void TfrmThanx::keyPressEvent(QKeyEvent *event)
 
 void TfrmThanx::keyReleaseEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat()) {
+    if (event->key() == Qt::Key_Escape && m_releaseRule->accepts(event)) {
         accept();
         return;
     }

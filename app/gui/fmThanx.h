@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class KeyReleaseRule;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -34,4 +35,5 @@ private:
     QLabel *lbl2;
     QWidget *Panel2;
     QPushButton *btnOK;
+    KeyReleaseRule *m_releaseRule;
 };

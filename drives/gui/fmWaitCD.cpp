@@ -1,7 +1,6 @@
 #include "fmWaitCD.h"
 
 #include <QApplication>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
@@ -12,13 +11,9 @@
 
 #include "DriveSystem.h"
 #include "settings/gVars.h"
+#include "util/gui/WindowLook.h"
 
 namespace {
-
-const QColor kBandColor(0, 95, 140);
-const QColor kHeadingColor(249, 254, 255);
-const QColor kClientColor(255, 255, 255);
-const QColor kTextColor(20, 20, 20);
 
 std::function<void()> &noReadDeviceHandler()
 {
@@ -31,18 +26,6 @@ QPointer<TfrmWaitCD> &openWindow()
 {
     static QPointer<TfrmWaitCD> window;
     return window;
-}
-
-QWidget *makeBand(QWidget *parent, const QString &name)
-{
-    auto *band = new QWidget(parent);
-    band->setObjectName(name);
-    band->setAutoFillBackground(true);
-    QPalette pal = band->palette();
-    pal.setColor(QPalette::Window, kBandColor);
-    pal.setColor(QPalette::WindowText, kHeadingColor);
-    band->setPalette(pal);
-    return band;
 }
 
 } // namespace
@@ -73,26 +56,15 @@ TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDe
     setWindowTitle(QStringLiteral("Ambrylog"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, kClientColor);
-    pal.setColor(QPalette::WindowText, kTextColor);
-    setPalette(pal);
+    look::applyLightPalette(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    Panel2 = makeBand(this, QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(25);
-    auto *topLayout = new QHBoxLayout(Panel2);
-    topLayout->setContentsMargins(8, 0, 8, 0);
-    Label2 = new QLabel(QStringLiteral("Waiting for the user to insert a CD/DVD"), Panel2);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    QFont headingFont = Label2->font();
-    headingFont.setPixelSize(16);
-    Label2->setFont(headingFont);
-    topLayout->addWidget(Label2);
+    Panel2 =
+        look::makeTopBand(this, QStringLiteral("Panel2"), QStringLiteral("Label2"),
+                          QStringLiteral("Waiting for the user to insert a CD/DVD"), look::BandBlue, &Label2);
     layout->addWidget(Panel2);
 
     lblMsg = new QLabel(this);
@@ -105,17 +77,12 @@ TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDe
     lblMsg->setContentsMargins(16, 12, 16, 12);
     layout->addWidget(lblMsg, 1);
 
-    Panel1 = makeBand(this, QStringLiteral("Panel1"));
-    auto *bottomLayout = new QHBoxLayout(Panel1);
-    bottomLayout->setContentsMargins(8, 8, 8, 8);
-    bottomLayout->addStretch(1);
-    btnOk = new QPushButton(QStringLiteral("OK"), Panel1);
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnOk->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), Panel1);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    bottomLayout->addWidget(btnOk);
-    bottomLayout->addWidget(btnCancel);
+    Panel1 = look::makeButtonBand(this, QStringLiteral("Panel1"), {btnOk, btnCancel});
     // Keeps its height when the buttons are hidden in the "inserted" state.
     Panel1->setFixedHeight(Panel1->sizeHint().height());
     layout->addWidget(Panel1);

@@ -4,10 +4,10 @@
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowLook.h"
 
 #include <QApplication>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,23 +19,11 @@ namespace {
 
 TfrmScan *g_openWindow = nullptr;
 
-const QColor kBandColour(0, 95, 140);
-const QColor kHeadingColour(249, 254, 255);
-const QColor kTextColour(28, 28, 28);
 const int kMaxFieldLength = 255;
 
 void processPendingEvents()
 {
     QCoreApplication::processEvents();
-}
-
-void paintBand(QWidget *band)
-{
-    band->setAutoFillBackground(true);
-    QPalette p = band->palette();
-    p.setColor(QPalette::Window, kBandColour);
-    p.setColor(QPalette::WindowText, kHeadingColour);
-    band->setPalette(p);
 }
 
 // Restores the normal cursor however the walk ends.
@@ -76,29 +64,9 @@ TfrmScan::TfrmScan(QWidget *parent)
     setWindowTitle(QStringLiteral("Ambrylog"));
     setFixedSize(460, 300);
 
-    // White client area with dark text set explicitly, whatever the desktop theme.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, kTextColour);
-    pal.setColor(QPalette::Base, Qt::white);
-    pal.setColor(QPalette::Text, kTextColour);
-    pal.setColor(QPalette::ButtonText, kTextColour);
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(25);
-    paintBand(Panel1);
-    Label2 = new QLabel(QStringLiteral("Scanning and enter data"), Panel1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    QFont headingFont = Label2->font();
-    headingFont.setPixelSize(16); // the heading of every window: 16 pixels, regular weight
-    Label2->setFont(headingFont);
-    auto *topLayout = new QHBoxLayout(Panel1);
-    topLayout->setContentsMargins(8, 0, 8, 0);
-    topLayout->addWidget(Label2);
-    topLayout->addStretch();
+    look::applyLightPalette(this);
+    Panel1 = look::makeTopBand(this, QStringLiteral("Panel1"), QStringLiteral("Label2"),
+                               QStringLiteral("Scanning and enter data"), look::BandBlue, &Label2);
 
     lblMsg = new QLabel(this);
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
@@ -147,26 +115,14 @@ TfrmScan::TfrmScan(QWidget *parent)
     edtNote = addField(2, QStringLiteral("Note"), QStringLiteral("edtNote"));
     pnlEdit->hide();
 
-    Panel2 = new QWidget(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    paintBand(Panel2);
-    btnOk = new QPushButton(QStringLiteral("OK"), Panel2);
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnOk->setEnabled(false);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), Panel2);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton *b : {btnOk, btnCancel}) {
+    for (QPushButton *b : {btnOk, btnCancel})
         b->setAutoDefault(false); // Enter in the edits moves the focus instead
-        QPalette bp = b->palette();
-        bp.setColor(QPalette::ButtonText, kTextColour);
-        bp.setColor(QPalette::Button, QColor(240, 240, 240));
-        b->setPalette(bp);
-    }
-    auto *bottomLayout = new QHBoxLayout(Panel2);
-    bottomLayout->setContentsMargins(8, 6, 8, 6);
-    bottomLayout->addStretch();
-    bottomLayout->addWidget(btnOk);
-    bottomLayout->addWidget(btnCancel);
+    Panel2 = look::makeButtonBand(this, QStringLiteral("Panel2"), {btnOk, btnCancel});
 
     auto *body = new QVBoxLayout;
     body->setContentsMargins(16, 8, 16, 12);

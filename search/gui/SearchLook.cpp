@@ -1,76 +1,12 @@
 #include "SearchLook.h"
 
-#include <QFont>
-#include <QLabel>
+#include "util/gui/WindowLook.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPalette>
 #include <QPixmap>
-#include <QWidget>
 
 namespace searchlook {
-
-void applyLightPalette(QWidget *window)
-{
-    QPalette pal = window->palette();
-    const QColor text(0, 0, 0);
-    const QColor greyText(120, 120, 120);
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        const bool disabled = group == QPalette::Disabled;
-        pal.setColor(group, QPalette::Window, Qt::white);
-        pal.setColor(group, QPalette::WindowText, disabled ? greyText : text);
-        pal.setColor(group, QPalette::Base, disabled ? buttonFaceColor() : QColor(Qt::white));
-        pal.setColor(group, QPalette::AlternateBase, QColor(246, 246, 246));
-        pal.setColor(group, QPalette::Text, disabled ? greyText : text);
-        pal.setColor(group, QPalette::PlaceholderText, greyText);
-        pal.setColor(group, QPalette::Button, buttonFaceColor());
-        pal.setColor(group, QPalette::ButtonText, disabled ? greyText : text);
-        pal.setColor(group, QPalette::BrightText, Qt::white);
-        pal.setColor(group, QPalette::Light, Qt::white);
-        pal.setColor(group, QPalette::Midlight, QColor(227, 227, 227));
-        pal.setColor(group, QPalette::Mid, QColor(160, 160, 160));
-        pal.setColor(group, QPalette::Dark, QColor(105, 105, 105));
-        pal.setColor(group, QPalette::Shadow, QColor(64, 64, 64));
-        pal.setColor(group, QPalette::ToolTipBase, QColor(255, 255, 225));
-        pal.setColor(group, QPalette::ToolTipText, text);
-        pal.setColor(group, QPalette::Highlight, disabled ? QColor(200, 200, 200) : QColor(0, 120, 215));
-        pal.setColor(group, QPalette::HighlightedText, disabled ? text : QColor(Qt::white));
-        pal.setColor(group, QPalette::Link, QColor(0, 0, 238));
-    }
-    // A window that lost the focus keeps showing its selection as a selection.
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(205, 232, 255));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, text);
-    window->setPalette(pal);
-    window->setAutoFillBackground(true);
-}
-
-QWidget *makeBand(QWidget *parent, const QString &objectName)
-{
-    auto *band = new QWidget(parent);
-    band->setObjectName(objectName);
-    band->setFixedHeight(25);
-    QPalette pal = band->palette();
-    pal.setColor(QPalette::Window, bandColor());
-    pal.setColor(QPalette::WindowText, headingColor());
-    band->setPalette(pal);
-    band->setAutoFillBackground(true);
-    return band;
-}
-
-QLabel *makeHeading(QWidget *band, const QString &objectName, const QString &text)
-{
-    auto *label = new QLabel(text, band);
-    label->setObjectName(objectName);
-    QFont font = label->font();
-    font.setPixelSize(16);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::WindowText, headingColor());
-    label->setPalette(pal);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    return label;
-}
 
 namespace {
 
@@ -112,7 +48,7 @@ void paintGlyph(QPainter &p, Glyph which, const QColor &ink)
         pen.setWidthF(1.5);
         p.setPen(pen);
         p.drawRect(QRectF(3.5, 2.5, 9, 11));
-        p.setBrush(bandColor());
+        p.setBrush(look::BandBlue);
         p.drawRect(QRectF(8.5, 7.5, 9, 11));
         break;
     }
@@ -133,8 +69,8 @@ QPixmap glyphImage(Glyph which, const QColor &ink)
 QIcon glyph(Glyph which)
 {
     QIcon icon;
-    icon.addPixmap(glyphImage(which, headingColor()), QIcon::Normal);
-    icon.addPixmap(glyphImage(which, headingColor()), QIcon::Active);
+    icon.addPixmap(glyphImage(which, look::HeadingText), QIcon::Normal);
+    icon.addPixmap(glyphImage(which, look::HeadingText), QIcon::Active);
     icon.addPixmap(glyphImage(which, QColor(110, 150, 175)), QIcon::Disabled);
     return icon;
 }

@@ -1,10 +1,10 @@
 #include "fmPropreties.h"
 
-#include "SearchLook.h"
+#include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowLook.h"
 
 #include <QEvent>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -29,19 +29,16 @@ TfrmPropreties::TfrmPropreties(QWidget *parent)
 {
     s_instance = this;
     setObjectName(QStringLiteral("frmPropreties"));
-    searchlook::applyLightPalette(this);
+    look::applyLightPalette(this);
+    m_releaseRule = new KeyReleaseRule(this);
     setFixedSize(336, 378);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
-    Label10 = searchlook::makeHeading(Panel1, QStringLiteral("Label10"), QStringLiteral("File propreties"));
-    auto *topRow = new QHBoxLayout(Panel1);
-    topRow->setContentsMargins(8, 0, 8, 0);
-    topRow->addWidget(Label10);
-    topRow->addStretch();
+    Panel1 = look::makeTopBand(this, QStringLiteral("Panel1"), QStringLiteral("Label10"),
+                               QStringLiteral("File propreties"), look::BandBlue, &Label10);
     column->addWidget(Panel1);
 
     ScrollBox1 = new QScrollArea(this);
@@ -98,22 +95,10 @@ TfrmPropreties::TfrmPropreties(QWidget *parent)
     for (QLabel *label : {lblMark, lblDir, lblFile, lblType, lblDate, lblSize})
         label->setFont(bold);
 
-    Panel2 = searchlook::makeBand(this, QStringLiteral("Panel2"));
-    btnCancel = new QPushButton(QStringLiteral("Close"), Panel2);
+    btnCancel = new QPushButton(QStringLiteral("Close"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(false);
-    btnCancel->setFixedHeight(21);
-    {
-        // The band's dark colour must not leak into the button face.
-        QPalette pal = btnCancel->palette();
-        pal.setColor(QPalette::Button, searchlook::buttonFaceColor());
-        pal.setColor(QPalette::ButtonText, Qt::black);
-        btnCancel->setPalette(pal);
-    }
-    auto *bottomRow = new QHBoxLayout(Panel2);
-    bottomRow->setContentsMargins(8, 2, 4, 2);
-    bottomRow->addStretch();
-    bottomRow->addWidget(btnCancel);
+    Panel2 = look::makeButtonBand(this, QStringLiteral("Panel2"), {btnCancel});
     column->addWidget(Panel2);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmPropreties::btnCancelClick);
 
@@ -221,11 +206,8 @@ void TfrmPropreties::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
-    // Esc closes on its release; the press is only noted, so that the release of an Esc pressed
-    // in another window (a box that just closed) does not close this one.
+    // Esc closes on its release.
     if (e->key() == Qt::Key_Escape) {
-        if (!e->isAutoRepeat())
-            m_escPressed = true;
         e->accept();
         return;
     }
@@ -234,8 +216,7 @@ void TfrmPropreties::keyPressEvent(QKeyEvent *e)
 
 void TfrmPropreties::keyReleaseEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape && !e->isAutoRepeat() && m_escPressed) {
-        m_escPressed = false;
+    if (e->key() == Qt::Key_Escape && m_releaseRule->accepts(e)) {
         done(QDialog::Rejected);
         e->accept();
         return;

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class KeyReleaseRule;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -57,5 +58,5 @@ private:
     QFrame *L3;
     QWidget *Panel2;
     QPushButton *btnCancel;
-    bool m_escPressed = false;
+    KeyReleaseRule *m_releaseRule;
 };

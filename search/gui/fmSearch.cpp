@@ -13,7 +13,9 @@
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
+#include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
 #include <QAction>
@@ -124,7 +126,8 @@ TfrmSearch::TfrmSearch(QWidget *parent)
     s_window = this;
     setObjectName(FormName::Search);
     setWindowTitle(QStringLiteral("Ambrylog"));
-    searchlook::applyLightPalette(this);
+    look::applyLightPalette(this);
+    m_releaseRule = new KeyReleaseRule(this);
     {
         // The design's small dialog font: the fixed positions of the criteria were laid out for it.
         QFont small = font();
@@ -208,8 +211,9 @@ void TfrmSearch::buildActions()
 
 void TfrmSearch::buildTopBar()
 {
-    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
-    lblDela = searchlook::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Search"));
+    Panel1 = look::makeBand(this, QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(look::BandHeight);
+    lblDela = look::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Search"));
     lblDela->setGeometry(6, 1, 54, 23);
 
     edtSearch = new QLineEdit(Panel1);
@@ -494,7 +498,6 @@ bool TfrmSearch::event(QEvent *e)
         }
         break;
     case QEvent::WindowDeactivate:
-        m_keysPressedHere.clear();
         m_leftForOwnWindow = QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this;
         break;
     default:
@@ -569,10 +572,6 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
     if (!target || target->window() != this)
         return false;
     if (isReleaseKey(key)) {
-        // A release counts only after a press in this window: the release of the Esc that
-        // cancelled the wait-for-disc window or closed a message box must not close this one.
-        if (!key->isAutoRepeat())
-            m_keysPressedHere.insert(key->key());
         // Esc acts on its release, not here.
         return key->key() == Qt::Key_Escape;
     }
@@ -607,9 +606,7 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
     const auto *target = qobject_cast<QWidget *>(watched);
-    if (key->isAutoRepeat() || !target || target->window() != this || !isReleaseKey(key))
-        return false;
-    if (!m_keysPressedHere.remove(key->key()))
+    if (!target || target->window() != this || !isReleaseKey(key) || !m_releaseRule->accepts(key))
         return false;
     if (key->key() == Qt::Key_Escape) {
         close();

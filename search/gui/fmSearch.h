@@ -2,11 +2,11 @@
 
 #include <QDialog>
 #include <QPoint>
-#include <QSet>
 #include <QString>
 
 #include "search/SearchEngine.h"
 
+class KeyReleaseRule;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -150,6 +150,6 @@ private:
     bool m_advancedMode = false;
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;
-    QSet<int> m_keysPressedHere; // keys pressed in this window and not yet released
-    QString m_lastNote;          // the last damaged-archive notice shown by this window
+    KeyReleaseRule *m_releaseRule;
+    QString m_lastNote; // the last damaged-archive notice shown by this window
 };

@@ -599,6 +599,7 @@ TEST_F(MainWindowTest, TrayOnlyMinimiseHidesAndTrayClickOrActivationBringsBack)
     EXPECT_FALSE(window->isMinimized());
 
     // Esc (on release) minimises, the tray menu's Show restores.
+    QTest::keyPress(window.get(), Qt::Key_Escape);
     QTest::keyRelease(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     action("mnuTrayShow")->trigger();

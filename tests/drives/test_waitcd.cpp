@@ -10,10 +10,10 @@
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "TestSupport.h"
-#include "settings/gRegistry.h"
-#include "settings/gVars.h"
 #include "fmWaitCD.h"
 #include "helper_drivetest.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 
 using ambrytest::makeTempDir;
 using ambrytest::writeFile;
@@ -338,7 +338,7 @@ TEST_F(WaitWindow, LookOfTheWindow)
     EXPECT_EQ(top->palette().color(QPalette::Window), QColor(0, 95, 140));
     EXPECT_EQ(bottom->palette().color(QPalette::Window), QColor(0, 95, 140));
     EXPECT_EQ(bottom->geometry().bottom(), w.height() - 1);
-    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(249, 254, 255));
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(249, 253, 255));
     EXPECT_EQ(heading->font().pixelSize(), 16);
     // The client area is white with dark text whatever the desktop theme says.
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));

@@ -2,13 +2,13 @@
 #include "helper_tree.h"
 
 #include "TestSupport.h"
-#include "settings/gRegistry.h"
-#include "settings/gVars.h"
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -603,7 +603,7 @@ TEST_F(ScanWindowTest, LookOfTheWindow)
     EXPECT_EQ(top->height(), 25);
     EXPECT_EQ(top->palette().color(QPalette::Window), QColor(0, 95, 140));
     EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->palette().color(QPalette::WindowText),
-              QColor(249, 254, 255));
+              QColor(249, 253, 255));
     EXPECT_EQ(child<QLabel>(frm.get(), "Label2")->font().pixelSize(), 16);
     EXPECT_TRUE(child<QLabel>(frm.get(), "lblMsg")->font().bold());
     EXPECT_TRUE(child<QLabel>(frm.get(), "lblMsg")->wordWrap());

@@ -1,0 +1,121 @@
+#include "WindowLook.h"
+
+#include <QAbstractButton>
+#include <QFont>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPalette>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace look {
+
+namespace {
+
+QPalette lightPalette(QPalette pal)
+{
+    const QColor text(0, 0, 0);
+    const QColor greyText(120, 120, 120);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        pal.setColor(group, QPalette::Window, Qt::white);
+        pal.setColor(group, QPalette::WindowText, disabled ? greyText : text);
+        pal.setColor(group, QPalette::Base, disabled ? ButtonFace : QColor(Qt::white));
+        pal.setColor(group, QPalette::AlternateBase, QColor(246, 246, 246));
+        pal.setColor(group, QPalette::Text, disabled ? greyText : text);
+        pal.setColor(group, QPalette::PlaceholderText, greyText);
+        pal.setColor(group, QPalette::Button, ButtonFace);
+        pal.setColor(group, QPalette::ButtonText, disabled ? greyText : text);
+        pal.setColor(group, QPalette::BrightText, Qt::white);
+        pal.setColor(group, QPalette::Light, Qt::white);
+        pal.setColor(group, QPalette::Midlight, QColor(227, 227, 227));
+        pal.setColor(group, QPalette::Mid, QColor(160, 160, 160));
+        pal.setColor(group, QPalette::Dark, QColor(105, 105, 105));
+        pal.setColor(group, QPalette::Shadow, QColor(64, 64, 64));
+        pal.setColor(group, QPalette::ToolTipBase, QColor(255, 255, 225));
+        pal.setColor(group, QPalette::ToolTipText, text);
+        pal.setColor(group, QPalette::Highlight, disabled ? QColor(200, 200, 200) : QColor(0, 120, 215));
+        pal.setColor(group, QPalette::HighlightedText, disabled ? text : QColor(Qt::white));
+        pal.setColor(group, QPalette::Link, QColor(0, 0, 238));
+    }
+    // A window that lost the focus keeps showing its selection as a selection.
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(205, 232, 255));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, text);
+    return pal;
+}
+
+} // namespace
+
+void applyLightPalette(QWidget *window)
+{
+    window->setPalette(lightPalette(window->palette()));
+    window->setAutoFillBackground(true);
+}
+
+QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour)
+{
+    auto *band = new QWidget(parent);
+    band->setObjectName(objectName);
+    QPalette pal = band->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Window, colour);
+        pal.setColor(group, QPalette::WindowText, HeadingText);
+    }
+    band->setPalette(pal);
+    band->setAutoFillBackground(true);
+    return band;
+}
+
+QLabel *makeHeading(QWidget *band, const QString &objectName, const QString &text)
+{
+    auto *label = new QLabel(text, band);
+    label->setObjectName(objectName);
+    QFont font = label->font();
+    font.setPixelSize(HeadingPixelSize);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::WindowText, HeadingText);
+    label->setPalette(pal);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QWidget *makeTopBand(QWidget *window, const QString &bandName, const QString &headingName,
+                     const QString &text, const QColor &colour, QLabel **heading)
+{
+    QWidget *band = makeBand(window, bandName, colour);
+    band->setFixedHeight(BandHeight);
+    QLabel *label = makeHeading(band, headingName, text);
+    auto *row = new QHBoxLayout(band);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->addWidget(label);
+    row->addStretch(1);
+    if (heading)
+        *heading = label;
+    return band;
+}
+
+QWidget *makeButtonBand(QWidget *window, const QString &objectName,
+                        std::initializer_list<QAbstractButton *> buttons, const QColor &colour)
+{
+    QWidget *band = makeBand(window, objectName, colour);
+    auto *row = new QHBoxLayout(band);
+    row->setContentsMargins(8, 2, 2, 2);
+    row->setSpacing(4);
+    row->addStretch(1);
+    // The design's 21-pixel buttons on a 25-pixel band, taller only where the font needs it.
+    const int buttonHeight = std::max(BandHeight - 4, window->fontMetrics().height() + 7);
+    for (QAbstractButton *button : buttons) {
+        button->setParent(band);
+        button->setPalette(lightPalette(button->palette()));
+        button->setFixedHeight(buttonHeight);
+        row->addWidget(button);
+    }
+    band->setFixedHeight(buttonHeight + 4);
+    return band;
+}
+
+} // namespace look
