@@ -6,7 +6,6 @@
 #include "browser/ArchiveListModel.h"
 #include "drives/gui/fmWaitCD.h"
 #include "scan/gui/fmScan.h"
-#include "search/gui/SearchLook.h"
 #include "search/gui/fmSearch.h"
 #include "settings/SettingsNames.h"
 #include "settings/gRegistry.h"
@@ -14,6 +13,7 @@
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
 #include <QAction>
@@ -132,7 +132,7 @@ TfrmArchive::TfrmArchive(QWidget *parent)
     s_window = this;
     initBrowserGuiResources();
     setObjectName(FormName::Archive);
-    searchlook::applyLightPalette(this);
+    look::applyLightPalette(this);
     resize(584, 360);
     setMinimumSize(584, 360);
 
@@ -240,8 +240,9 @@ void TfrmArchive::buildActions()
 
 void TfrmArchive::buildTitleStrip()
 {
-    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
-    lblDela = searchlook::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Catalog"));
+    Panel1 = look::makeBand(this, QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(look::BandHeight);
+    lblDela = look::makeHeading(Panel1, QStringLiteral("lblDela"), QStringLiteral("Catalog"));
     const auto button = [this](const char *name, QAction *action) {
         auto *b = new QToolButton(Panel1);
         b->setObjectName(QString::fromLatin1(name));

@@ -5,6 +5,7 @@
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
 #include <QApplication>
@@ -29,7 +30,7 @@ TfrmEditArchive::TfrmEditArchive(QWidget *parent)
     s_window = this;
     setObjectName(QStringLiteral("frmEditArchive"));
     setWindowTitle(QStringLiteral("Ambrylog"));
-    searchlook::applyLightPalette(this);
+    look::applyLightPalette(this);
     {
         QPalette pal = palette();
         pal.setColor(QPalette::Window, searchlook::advancedPanelColor());
@@ -37,9 +38,10 @@ TfrmEditArchive::TfrmEditArchive(QWidget *parent)
     }
     setFixedSize(444, 196);
 
-    Panel2 = searchlook::makeBand(this, QStringLiteral("Panel2"));
+    Panel2 = look::makeBand(this, QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(look::BandHeight);
     Panel2->setGeometry(0, 0, 444, 25);
-    lblDela = searchlook::makeHeading(Panel2, QStringLiteral("lblDela"), QStringLiteral("Edit archive"));
+    lblDela = look::makeHeading(Panel2, QStringLiteral("lblDela"), QStringLiteral("Edit archive"));
 
     const auto field = [this](const char *editName, const char *labelName, const char *caption, int top,
                               QLabel **label) {
@@ -58,7 +60,8 @@ TfrmEditArchive::TfrmEditArchive(QWidget *parent)
     edtLocation = field("edtLocation", "lblLocation", "Location", 84, &lblLocation);
     edtNote = field("edtNote", "lblNote", "Note", 120, &lblNote);
 
-    Panel1 = searchlook::makeBand(this, QStringLiteral("Panel1"));
+    Panel1 = look::makeBand(this, QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(look::BandHeight);
     Panel1->setGeometry(0, 196 - 25, 444, 25);
     const auto button = [this](const char *name, const char *text, int left) {
         auto *b = new QPushButton(QString::fromLatin1(text), Panel1);
