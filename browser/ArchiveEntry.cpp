@@ -1,54 +1,43 @@
 #include "ArchiveEntry.h"
 
-#include "catalog/Archive.h"
+#include "catalog/ArchiveFieldValues.h"
+#include "catalog/ArchiveText.h"
 #include "catalog/DosDateTime.h"
 #include "search/RecordScan.h"
-#include "search/SearchEngine.h"
-#include "util/AmbryError.h"
 
 namespace browser {
 
 namespace {
 
-bool readCount(const Archive &archive, QStringView key, qint64 *value)
+bool parseCount(const QString &value, qint64 *out)
 {
-    return search::parseInt64(trimControls(archive.rawValue(key)), value);
+    return parseDecimal64(trimControls(value).toLatin1(), out);
 }
 
 } // namespace
 
 std::optional<ArchiveEntry> readArchiveEntry(const QString &path)
 {
+    const ArchiveFieldValues v = readArchiveFields(path);
+    if (v.state == ArchiveFieldValues::State::Missing)
+        return std::nullopt;
     ArchiveEntry e;
     e.path = path;
-    e.mark = UnknownText;
-    std::optional<Archive> archive;
-    try {
-        archive = Archive::loadFieldsIfPresent(path);
-        if (!archive)
-            return std::nullopt;
-    } catch (const AmbryError &) {
-        // Listed all the same, so that the user sees it and can remove it.
-        e.damaged = true;
-        return e;
-    }
-    const Archive &a = *archive;
-    const QString mark = decodeArchiveText(trimControls(a.rawValue(u"AMark")));
-    if (!mark.isEmpty())
-        e.mark = mark;
-    e.location = decodeArchiveText(trimControls(a.rawValue(u"ALocation")));
-    e.note = decodeArchiveText(trimControls(a.rawValue(u"ANote")));
+    // A damaged archive is listed with what it still shows; an unreadable one with nothing.
+    e.damaged = v.state != ArchiveFieldValues::State::Sound;
+    const QString mark = trimControls(v.mark);
+    e.mark = mark.isEmpty() ? UnknownText : mark;
+    e.location = trimControls(v.location);
+    e.note = trimControls(v.note);
     qint64 packed = 0;
-    if (search::parseInt64(trimControls(a.rawValue(u"ADate")), &packed) && packed >= INT32_MIN &&
-        packed <= INT32_MAX && dosdate::isValid(int32_t(packed))) {
+    if (parseCount(v.date, &packed) && packed >= INT32_MIN && packed <= INT32_MAX &&
+        dosdate::isValid(int32_t(packed))) {
         e.date = int32_t(packed);
         e.dateKnown = true;
     }
-    e.filesKnown = readCount(a, u"AFiles", &e.files);
-    e.dirsKnown = readCount(a, u"ADirs", &e.dirs);
-    e.sizeKnown = readCount(a, u"ASize", &e.size);
-    // Our writer always closes the field block with "AEnd=EndTag".
-    e.damaged = a.findField(u"AEnd") < 0;
+    e.filesKnown = parseCount(v.files, &e.files);
+    e.dirsKnown = parseCount(v.dirs, &e.dirs);
+    e.sizeKnown = parseCount(v.size, &e.size);
     return e;
 }
 

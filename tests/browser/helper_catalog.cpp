@@ -8,7 +8,13 @@ namespace browsertest {
 
 QByteArray archiveBytes(const Fields &f, const QByteArray &eol)
 {
-    QByteArray out = "\\" + eol + "readme.txt" + eol + "100" + eol + "950948495" + eol;
+    // As many records as "AFiles" says (one when it is no small number), so that only what a
+    // test means to damage is damaged.
+    bool numeric = false;
+    const int records = f.files.toInt(&numeric);
+    QByteArray out;
+    for (int i = 0; i < ((numeric && records > 0 && records <= 1000) ? records : 1); ++i)
+        out += "\\" + eol + "file" + QByteArray::number(i) + ".txt" + eol + "100" + eol + "950948495" + eol;
     const auto field = [&](const char *key, const QByteArray &value) {
         if (value != "-")
             out += key + QByteArray("=") + value + eol;

@@ -19,7 +19,8 @@ struct Fields
     bool withEnd = true;
 };
 
-// One record, then the fields in the writer's order (a field whose value is "-" is left out).
+// Records as many as "AFiles" says, then the fields in the writer's order (a field whose value
+// is "-" is left out).
 QByteArray archiveBytes(const Fields &f, const QByteArray &eol = "\r\n");
 QString writeArchive(const QString &folder, const QString &name, const Fields &f,
                      const QByteArray &eol = "\r\n");

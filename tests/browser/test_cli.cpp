@@ -64,7 +64,7 @@ protected:
         f.note = "";
         alpha = writeArchive(folder, QStringLiteral("2.dat"), f);
         f.mark = "gamma";
-        f.date = "-";
+        f.date = "soon"; // no date
         f.size = "x";
         gamma = writeArchive(folder, QStringLiteral("sub/3.dat"), f);
     }
