@@ -12,6 +12,7 @@
 #include "settings/gVars.h"
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
+#include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
@@ -131,6 +132,7 @@ TfrmArchive::TfrmArchive(QWidget *parent)
 {
     s_window = this;
     initBrowserGuiResources();
+    m_releaseRule = new KeyReleaseRule(this);
     setObjectName(FormName::Archive);
     look::applyLightPalette(this);
     resize(584, 360);
@@ -881,21 +883,12 @@ void TfrmArchive::ActFreshenCDExecute()
 
 // ---- Keys and the mouse -------------------------------------------------------------------
 
-bool TfrmArchive::event(QEvent *e)
-{
-    if (e->type() == QEvent::WindowDeactivate)
-        m_keysPressedHere.clear();
-    return QDialog::event(e);
-}
-
 bool TfrmArchive::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
-    const auto *target = qobject_cast<QWidget *>(watched);
-    if (key->isAutoRepeat() || !target || target->window() != this || !isReleaseKey(key->key()))
-        return false;
     // A release counts only after a press in this window: the release of the Esc that
     // cancelled the wait-for-disc window or closed a message box must not close this one.
-    if (!m_keysPressedHere.remove(key->key()))
+    const auto *target = qobject_cast<QWidget *>(watched);
+    if (!target || target->window() != this || !isReleaseKey(key->key()) || !m_releaseRule->accepts(key))
         return false;
     const int k = key->key();
     if (k == Qt::Key_F2)
@@ -921,13 +914,9 @@ bool TfrmArchive::eventFilter(QObject *watched, QEvent *e)
         const auto *target = qobject_cast<QWidget *>(watched);
         if (!target || target->window() != this)
             break;
-        if (isReleaseKey(key->key())) {
-            if (!key->isAutoRepeat())
-                m_keysPressedHere.insert(key->key());
-            // Esc acts on its release, not here.
-            if (key->key() == Qt::Key_Escape)
-                return true;
-        }
+        // Esc acts on its release, not here.
+        if (key->key() == Qt::Key_Escape)
+            return true;
         if (inList && isEnterKey(key)) {
             // ListView1KeyPress
             if (m_selection->hasSelection())

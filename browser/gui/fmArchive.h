@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class KeyReleaseRule;
 class QAbstractItemView;
 class QAction;
 class QActionGroup;
@@ -65,7 +66,6 @@ public slots:
     void KeyState();
 
 protected:
-    bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
@@ -136,6 +136,6 @@ private:
     bool m_firstLoadDone = false;
     bool m_busy = false; // a remove or an edit is running
     QPoint m_lastMousePos;
-    QSet<int> m_keysPressedHere;
+    KeyReleaseRule *m_releaseRule;
     QSet<QString> m_listedByAdd; // archives the add command listed during a load
 };

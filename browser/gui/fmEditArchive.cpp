@@ -4,6 +4,7 @@
 #include "search/gui/SearchLook.h"
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
+#include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
@@ -28,6 +29,7 @@ TfrmEditArchive::TfrmEditArchive(QWidget *parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     s_window = this;
+    m_releaseRule = new KeyReleaseRule(this);
     setObjectName(QStringLiteral("frmEditArchive"));
     setWindowTitle(QStringLiteral("Ambrylog"));
     look::applyLightPalette(this);
@@ -154,8 +156,6 @@ bool TfrmEditArchive::event(QEvent *e)
 {
     if (e->type() == QEvent::WindowActivate)
         FormActivate();
-    else if (e->type() == QEvent::WindowDeactivate)
-        m_escPressedHere = false;
     return QDialog::event(e);
 }
 
@@ -204,15 +204,11 @@ bool TfrmEditArchive::eventFilter(QObject *watched, QEvent *e)
     if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(e);
         const auto *target = qobject_cast<QWidget *>(watched);
-        if (key->key() == Qt::Key_Escape && target && target->window() == this && !key->isAutoRepeat()) {
+        if (key->key() == Qt::Key_Escape && target && target->window() == this) {
             // A release counts only after a press here: the Esc that closed a message box
             // must not cancel this window too.
-            if (e->type() == QEvent::KeyPress) {
-                m_escPressedHere = true;
-            } else if (m_escPressedHere) {
-                m_escPressedHere = false;
+            if (e->type() == QEvent::KeyRelease && m_releaseRule->accepts(key))
                 btnCancelClick();
-            }
             return true;
         }
     }

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 
+class KeyReleaseRule;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -54,5 +55,5 @@ private:
     QPushButton *btnCancel;
     QString m_startingMark;
     bool m_activated = false;
-    bool m_escPressedHere = false;
+    KeyReleaseRule *m_releaseRule;
 };
