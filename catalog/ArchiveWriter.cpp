@@ -64,6 +64,41 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
     return path;
 }
 
+QByteArray withFieldValues(const QByteArray &bytes, const QList<std::pair<QString, QString>> &values)
+{
+    const Archive archive = Archive::fromBytes(bytes);
+    const qsizetype begin = archive.fieldsBegin();
+    QByteArray out = bytes.left(begin < archive.lineCount() ? archive.lineOffset(begin) : bytes.size());
+    if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+        out += "\r\n";
+    QList<QByteArray> lines;
+    for (qsizetype i = begin; i < archive.lineCount(); ++i)
+        lines.append(archive.line(i).toByteArray());
+
+    for (const auto &[key, value] : values) {
+        qsizetype found = -1;
+        for (qsizetype i = 0; i < lines.size() && found < 0; ++i) {
+            const qsizetype eq = lines.at(i).indexOf('=');
+            if (eq >= 0 && sameArchiveKey(QByteArrayView(lines.at(i)).first(eq), key))
+                found = i;
+        }
+        if (!value.isEmpty()) {
+            const QByteArray line = encodeArchiveText(key) + '=' + encodeFieldValue(value);
+            if (found >= 0)
+                lines[found] = line;
+            else
+                lines.append(line);
+        } else if (found >= 0) {
+            lines.removeAt(found);
+        }
+    }
+    for (const QByteArray &line : std::as_const(lines)) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
 bool ChangeValuesInArchive(const QString &mark, const QString &location, const QString &note,
                            const QString &path)
 {
@@ -87,40 +122,9 @@ bool ChangeValuesInArchive(const QString &mark, const QString &location, const Q
         if (bytes.contains('\0'))
             return false;
 
-        const Archive archive = Archive::fromBytes(bytes);
-        const qsizetype begin = archive.fieldsBegin();
-        QByteArray out = bytes.left(begin < archive.lineCount() ? archive.lineOffset(begin) : bytes.size());
-        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
-            out += "\r\n";
-        QList<QByteArray> lines;
-        for (qsizetype i = begin; i < archive.lineCount(); ++i)
-            lines.append(archive.line(i).toByteArray());
-
-        const auto set = [&lines](QStringView key, const QString &value) {
-            qsizetype found = -1;
-            for (qsizetype i = 0; i < lines.size() && found < 0; ++i) {
-                const qsizetype eq = lines.at(i).indexOf('=');
-                if (eq >= 0 && sameArchiveKey(QByteArrayView(lines.at(i)).first(eq), key))
-                    found = i;
-            }
-            if (!value.isEmpty()) {
-                const QByteArray line = encodeArchiveText(key.toString()) + '=' + encodeFieldValue(value);
-                if (found >= 0)
-                    lines[found] = line;
-                else
-                    lines.append(line);
-            } else if (found >= 0) {
-                lines.removeAt(found);
-            }
-        };
-        set(u"AMark", mark);
-        set(u"ALocation", location);
-        set(u"ANote", note);
-
-        for (const QByteArray &line : std::as_const(lines)) {
-            out += line;
-            out += "\r\n";
-        }
+        const QByteArray out = withFieldValues(bytes, {{QStringLiteral("AMark"), mark},
+                                                       {QStringLiteral("ALocation"), location},
+                                                       {QStringLiteral("ANote"), note}});
         writeFileAtomically(target, out);
         return true;
     } catch (const AmbryError &) {

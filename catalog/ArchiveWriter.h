@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include "util/PosixFile.h" // writeFileAtomically
+
+#include <utility>
 
 // What a new archive says about its disc, besides the records.
 struct ArchiveFields
@@ -32,3 +35,8 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
 // Written atomically. False when the file cannot be read or written.
 bool ChangeValuesInArchive(const QString &mark, const QString &location, const QString &note,
                            const QString &path);
+
+// The archive's bytes with fields set by the rule above, in the order given: a non-empty
+// value replaces the first field line of its key in place or is appended; an empty value
+// deletes that line. Record lines are never touched. The text must hold no NUL.
+QByteArray withFieldValues(const QByteArray &bytes, const QList<std::pair<QString, QString>> &values);

@@ -98,7 +98,12 @@ namespace {
     throw AmbryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, errnoText(err)));
 }
 
-mode_t defaultFileMode()
+const char kTempMarker[] = ".tmp-";
+const int kTempRandom = 6; // the XXXXXX of mkostemp
+
+} // namespace
+
+mode_t newFileMode()
 {
     // The process's file mask, read without changing it (other threads may create files).
     QFile status(QStringLiteral("/proc/self/status"));
@@ -117,11 +122,6 @@ mode_t defaultFileMode()
     return 0666 & ~mask;
 }
 
-const char kTempMarker[] = ".tmp-";
-const int kTempRandom = 6; // the XXXXXX of mkostemp
-
-} // namespace
-
 void writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     const QByteArray target = QFile::encodeName(path);
@@ -133,7 +133,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         failWrite(path, errno);
 
     struct stat old;
-    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : defaultFileMode();
+    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
     int err = 0;
     if (!writeFull(fd.get(), bytes.constData(), size_t(bytes.size())) || ::fchmod(fd.get(), mode) != 0 ||
         ::fsync(fd.get()) != 0)

@@ -57,6 +57,9 @@ bool writeFull(int fd, const void *data, size_t size);
 // The system's text for an error number, in the user's language.
 QString errnoText(int err);
 
+// The permissions a new file gets: 0666 less the process's file mask.
+mode_t newFileMode();
+
 // Writes bytes to path atomically: a hidden temporary file in the same folder
 // ("." + name + ".tmp-XXXXXX", so it never matches "*.dat"), flushed to disk, then renamed
 // over path. Keeps the permissions of an existing file. A failure leaves the old file as

@@ -3,6 +3,7 @@
 
 #include "CliCommand.h"
 #include "cliAdd.h"
+#include "cliBackup.h"
 #include "cliBrowser.h"
 #include "cliCatalog.h"
 #include "cliDrives.h"
@@ -20,7 +21,8 @@ int main(int argc, char **argv)
     const QList<const CliCommand *> commands = {
         &checksumCommand(), &valueCommand(),  &nextNumberCommand(), &markExistsCommand(),
         &drivesCommand(),   &addCommand(),    &searchCommand(),     &listCommand(),
-        &editCommand(),     &removeCommand(), &settingCommand(),
+        &editCommand(),     &removeCommand(), &settingCommand(),     &backupCommand(),
+        &restoreCommand(),  &mergeCommand(),
     };
     return runCli(commands, app.arguments().mid(1));
 }

@@ -1,0 +1,609 @@
+#include "CatalogBackup.h"
+
+#include "AmbryError.h"
+#include "Archive.h"
+#include "ArchiveWriter.h"
+#include "Catalog.h"
+#include "CatalogSwap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <climits>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+namespace backup {
+
+namespace {
+
+const QString kMask = QStringLiteral("*.dat");
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray enc(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString folderWithSlash(const QString &folder)
+{
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
+}
+
+// Long lists in a message box: the first few and how many in all.
+QString listText(const QString &heading, const QStringList &items, qsizetype shown = 10)
+{
+    if (items.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\n\n") + heading;
+    for (qsizetype i = 0; i < items.size() && i < shown; ++i)
+        text += QLatin1Char('\n') + items.at(i);
+    if (items.size() > shown)
+        text += QStringLiteral("\n... %1 in all.").arg(items.size());
+    return text;
+}
+
+QStringList damagedLines(const QList<DamagedArchive> &damaged)
+{
+    QStringList lines;
+    for (const DamagedArchive &d : damaged)
+        lines.append(QStringLiteral("%1 (%2)").arg(d.name, d.reason));
+    return lines;
+}
+
+// Why the archive reader takes an archive for damaged; empty when it is sound.
+QString damageOf(const QString &path)
+{
+    try {
+        const Archive archive = Archive::load(path);
+        if (archive.bytes().size() < QFileInfo(path).size())
+            return QStringLiteral("holds a NUL byte");
+        qint64 pars = 4;
+        const QByteArrayView parsText = trimControls(archive.rawValue(u"APars"));
+        if (!parsText.isEmpty()) {
+            bool ok = false;
+            pars = parsText.toByteArray().toLongLong(&ok);
+            if (!ok || pars < 1)
+                return QStringLiteral("APars is not a positive number");
+        }
+        const QByteArrayView filesText = trimControls(archive.rawValue(u"AFiles"));
+        if (filesText.isEmpty())
+            return QString();
+        bool ok = false;
+        const qint64 files = filesText.toByteArray().toLongLong(&ok);
+        if (!ok)
+            return QStringLiteral("AFiles is not a number");
+        qint64 lines = 0;
+        if (files > 0 && (__builtin_mul_overflow(files, pars, &lines) || lines > archive.fieldsBegin()))
+            return QStringLiteral("AFiles promises more records than the archive holds");
+        return QString();
+    } catch (const AmbryError &e) {
+        return e.message();
+    }
+}
+
+// The staging side of restore and merge: entries written below one folder.
+class Unpacker
+{
+public:
+    Unpacker(const ZipReader &zip, const ZipPlan &plan, const Progress &progress)
+        : m_zip(zip), m_plan(plan), m_progress(progress)
+    {
+        for (const ZipEntry &e : plan.archives)
+            m_total += e.size;
+    }
+
+    // Writes the entry to path (its folders made as needed), with the entry's time. False when
+    // cancelled; throws AmbryError on a refused entry or a write error.
+    bool unpack(const ZipEntry &entry, const QString &path)
+    {
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw AmbryError(QStringLiteral("Cannot create the folder \"%1\".").arg(folder));
+        const int fd =
+            ::open(enc(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0)
+            throw AmbryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, errnoText(errno)));
+        struct Closer
+        {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        int writeError = 0;
+        const bool whole = m_zip.read(entry, m_plan, &m_unpacked, [&](const char *data, qsizetype size) {
+            while (size > 0) {
+                const ssize_t put = ::write(fd, data, size_t(size));
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put < 0) {
+                    writeError = errno;
+                    return false;
+                }
+                data += put;
+                size -= put;
+            }
+            return !m_progress.stop();
+        });
+        if (writeError)
+            throw AmbryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, errnoText(writeError)));
+        if (!whole)
+            return false;
+        if (entry.mtime >= 0) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {time_t(entry.mtime), 0}};
+            ::futimens(fd, times);
+        }
+        m_done += entry.size;
+        m_progress.show(QStringLiteral("Reading"), m_done, m_total);
+        return true;
+    }
+
+private:
+    const ZipReader &m_zip;
+    const ZipPlan &m_plan;
+    const Progress &m_progress;
+    qint64 m_unpacked = 0;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
+};
+
+QString noArchivesText(const QString &zipPath)
+{
+    return QStringLiteral("The zip file \"%1\" holds no archives (\"*.dat\" files).").arg(zipPath);
+}
+
+// A mark as the catalog's lookup compares it: upper case, then without regard to case.
+QString markKey(const QString &mark)
+{
+    return mark.toUpper().toCaseFolded();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Backup
+
+QString proposedBackupName(const QDate &date)
+{
+    return QStringLiteral("Ambrylog backup ") + date.toString(QStringLiteral("yyyy-MM-dd")) +
+           QStringLiteral(".zip");
+}
+
+QString BackupResult::summary() const
+{
+    return listText(QStringLiteral("These archives could not be backed up (their path cannot be a "
+                                   "name in a zip file):"),
+                    skipped)
+        .trimmed();
+}
+
+namespace {
+
+struct CloseState
+{
+    const Progress *progress;
+    bool cancelled = false;
+};
+
+void onZipProgress(zip_t *, double done, void *state)
+{
+    static_cast<CloseState *>(state)->progress->show(QStringLiteral("Writing"), qint64(done * 1000), 1000);
+}
+
+int onZipCancel(zip_t *, void *state)
+{
+    auto *s = static_cast<CloseState *>(state);
+    s->cancelled = s->cancelled || s->progress->stop();
+    return s->cancelled ? 1 : 0;
+}
+
+// A temporary file beside the target, removed unless it was renamed into place.
+struct TempFile
+{
+    QByteArray path;
+    ~TempFile()
+    {
+        if (!path.isEmpty())
+            ::unlink(path.constData());
+    }
+};
+
+} // namespace
+
+BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+                           const QDateTime &now)
+{
+    BackupResult result;
+    const QString root = folderWithSlash(catalogFolder);
+    struct Item
+    {
+        QString path, name;
+        qint64 size;
+        qint64 mtime;
+    };
+    QList<Item> items;
+    forEachArchive(root, kMask, [&](const QString &path) {
+        const QString name = path.mid(root.size());
+        if (!entryNameProblem(name.toUtf8()).isEmpty()) {
+            result.skipped.append(name);
+            return true;
+        }
+        const QFileInfo info(path);
+        items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
+        return true;
+    });
+    if (items.isEmpty()) {
+        result.error = QStringLiteral("The catalog holds no archives to back up.");
+        return result;
+    }
+
+    const QFileInfo target(zipPath);
+    const QString targetPath = target.absoluteFilePath();
+    TempFile temp;
+    temp.path = enc(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
+    const int fd = ::mkostemp(temp.path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        temp.path.clear();
+        result.error = QStringLiteral("Cannot create file \"%1\". %2").arg(targetPath, errnoText(err));
+        return result;
+    }
+    ::close(fd);
+
+    int code = 0;
+    zip_t *z = zip_open(temp.path.constData(), ZIP_TRUNCATE, &code);
+    if (!z) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        result.error = QStringLiteral("Cannot create file \"%1\". %2")
+                           .arg(targetPath, QString::fromLocal8Bit(zip_error_strerror(&error)));
+        zip_error_fini(&error);
+        return result;
+    }
+    const auto zipFailure = [&](const QString &what) {
+        result.error = QStringLiteral("Cannot write \"%1\": %2 %3")
+                           .arg(targetPath, what, QString::fromLocal8Bit(zip_strerror(z)));
+        zip_discard(z);
+        return result;
+    };
+    for (const Item &item : std::as_const(items)) {
+        zip_source_t *source = zip_source_file(z, enc(item.path).constData(), 0, -1);
+        if (!source)
+            return zipFailure(item.path);
+        const zip_int64_t index = zip_file_add(z, item.name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            return zipFailure(item.name);
+        }
+        if (zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, kBackupCompressionLevel) != 0 ||
+            zip_file_set_mtime(z, zip_uint64_t(index), time_t(item.mtime), 0) != 0)
+            return zipFailure(item.name);
+    }
+    const QDateTime at = now.isValid() ? now : QDateTime::currentDateTime();
+    const QByteArray comment = QStringLiteral("Ambrylog catalog backup of %1, %2 archives")
+                                   .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                   .arg(items.size())
+                                   .toUtf8();
+    zip_set_archive_comment(z, comment.constData(), zip_uint16_t(comment.size()));
+
+    CloseState state{&progress};
+    zip_register_progress_callback_with_state(z, 0.001, onZipProgress, nullptr, &state);
+    zip_register_cancel_callback_with_state(z, onZipCancel, nullptr, &state);
+    if (zip_close(z) != 0) {
+        if (state.cancelled) {
+            zip_discard(z);
+            result.outcome = Outcome::Cancelled;
+            return result;
+        }
+        return zipFailure(QString());
+    }
+
+    // Read back what was written: every entry, every CRC.
+    try {
+        const auto written = ZipReader::open(QFile::decodeName(temp.path));
+        ZipLimits limits;
+        const ZipPlan plan = written->plan(limits);
+        if (plan.archives.size() != items.size())
+            throw AmbryError(QStringLiteral("The written zip file holds %1 archives instead of %2.")
+                                 .arg(plan.archives.size())
+                                 .arg(items.size()));
+        qint64 unpacked = 0, done = 0;
+        for (const ZipEntry &entry : plan.archives) {
+            const bool whole = written->read(entry, plan, &unpacked, [&](const char *, qsizetype size) {
+                done += size;
+                return !progress.stop();
+            });
+            if (!whole) {
+                result.outcome = Outcome::Cancelled;
+                return result;
+            }
+            progress.show(QStringLiteral("Checking"), done, plan.declaredTotal);
+        }
+    } catch (const AmbryError &e) {
+        result.error = QStringLiteral("The backup could not be checked, so \"%1\" was not written. %2")
+                           .arg(targetPath, e.message());
+        return result;
+    }
+
+    struct stat old;
+    const mode_t mode = ::stat(enc(targetPath).constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
+    ::chmod(temp.path.constData(), mode);
+    const int file = ::open(temp.path.constData(), O_RDONLY | O_CLOEXEC);
+    if (file >= 0) {
+        ::fsync(file);
+        ::close(file);
+    }
+    if (::rename(temp.path.constData(), enc(targetPath).constData()) != 0) {
+        result.error = QStringLiteral("Cannot create file \"%1\". %2").arg(targetPath, errnoText(errno));
+        return result;
+    }
+    temp.path.clear();
+    const int dir = ::open(enc(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    result.outcome = Outcome::Done;
+    result.archives = int(items.size());
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Restore
+
+RestoreJob::RestoreJob(QString catalogFolder, QString zipPath, ZipLimits limits)
+    : m_catalog(folderWithSlash(catalogFolder)), m_zip(std::move(zipPath)), m_limits(limits)
+{}
+
+RestoreJob::~RestoreJob() = default;
+
+Outcome RestoreJob::prepare(const Progress &progress)
+{
+    m_error.clear();
+    m_refused.clear();
+    m_damaged.clear();
+    m_staging.reset();
+    try {
+        const auto zip = ZipReader::open(m_zip);
+        const ZipPlan plan = zip->plan(m_limits);
+        if (plan.archives.isEmpty())
+            throw AmbryError(noArchivesText(m_zip));
+        auto staging = std::make_unique<StagingFolder>(m_catalog, "restore");
+        Unpacker unpacker(*zip, plan, progress);
+        for (const ZipEntry &entry : plan.archives) {
+            if (progress.stop() || !unpacker.unpack(entry, staging->path() + entry.name))
+                return Outcome::Cancelled; // the staging folder goes with it
+        }
+        for (const ZipEntry &entry : plan.archives) {
+            const QString reason = damageOf(staging->path() + entry.name);
+            if (!reason.isEmpty())
+                m_damaged.append({entry.name, reason});
+        }
+        m_staging = std::move(staging);
+        m_archives = int(plan.archives.size());
+        m_refused = plan.refused;
+        m_kept = QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') +
+                 keptFolderName(QDateTime::currentDateTime());
+        return Outcome::Done;
+    } catch (const AmbryError &e) {
+        m_error = e.message();
+        return Outcome::Failed;
+    }
+}
+
+Outcome RestoreJob::commit(const QDateTime &now)
+{
+    if (!m_staging) {
+        m_error = QStringLiteral("Nothing to restore.");
+        return Outcome::Failed;
+    }
+    try {
+        m_kept = QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') +
+                 keptFolderName(now.isValid() ? now : QDateTime::currentDateTime());
+        underCatalogLock(m_catalog, [&] {
+            QDir().mkpath(m_catalog); // a catalog folder removed meanwhile is swapped as an empty one
+            swapInCatalog(m_catalog, m_staging->path(), m_kept);
+        });
+        m_staging->release();
+        m_staging.reset();
+        return Outcome::Done;
+    } catch (const AmbryError &e) {
+        m_error = e.message();
+        return Outcome::Failed;
+    }
+}
+
+QString RestoreJob::question() const
+{
+    const QString folder = QFileInfo(m_kept).absolutePath();
+    return QStringLiteral("The catalog will be replaced by the %1 archives of the backup \"%2\".\n\n"
+                          "The current catalog will be kept as \"%3\" in %4.\n\n"
+                          "Restore the catalog?")
+        .arg(m_archives)
+        .arg(m_zip, QFileInfo(m_kept).fileName(), folder);
+}
+
+QString RestoreJob::summary() const
+{
+    return QStringLiteral("Restored %1 archives.").arg(m_archives) +
+           listText(QStringLiteral("These entries are no archives and were not restored:"), m_refused) +
+           listText(QStringLiteral("These archives are damaged and were restored as they are:"),
+                    damagedLines(m_damaged));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Merge
+
+QString MergeResult::summary() const
+{
+    QString text = QStringLiteral("Added %1 archives; %2 skipped as already in the catalog.")
+                       .arg(added.size())
+                       .arg(present.size());
+    QStringList marks;
+    for (const auto &[from, to] : renamed)
+        marks.append(QStringLiteral("\"%1\" is now \"%2\"").arg(from, to));
+    text += listText(QStringLiteral("Marks already in use were renamed:"), marks);
+    QStringList numbers;
+    for (const auto &[from, to] : renumbered)
+        numbers.append(QStringLiteral("%1 is now %2").arg(from).arg(to));
+    text += listText(QStringLiteral("Archive numbers already in use were changed:"), numbers);
+    text += listText(QStringLiteral("These entries were refused:"), refused);
+    text += listText(QStringLiteral("These archives are damaged and were added as they are:"), damagedLines(damaged));
+    return text;
+}
+
+namespace {
+
+// What the catalog already holds, as merge compares it.
+struct CatalogState
+{
+    QSet<QString> names; // file names, folded
+    QSet<QString> marks; // markKey()
+    QSet<int> numbers;   // valid, positive
+    int highest = 0;
+};
+
+CatalogState readCatalogState(const QString &catalogFolder)
+{
+    CatalogState state;
+    forEachArchive(catalogFolder, kMask, [&](const QString &path) {
+        state.names.insert(QFileInfo(path).fileName().toCaseFolded());
+        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+        if (!archive)
+            return true;
+        const QByteArrayView mark = archive->rawValue(u"AMark");
+        if (!trimControls(mark).isEmpty())
+            state.marks.insert(markKey(decodeArchiveText(mark)));
+        int number = 0;
+        if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
+            number > 0) {
+            state.numbers.insert(number);
+            state.highest = std::max(state.highest, number);
+        }
+        return true;
+    });
+    return state;
+}
+
+} // namespace
+
+MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+                          const ZipLimits &limits)
+{
+    MergeResult result;
+    const QString catalog = folderWithSlash(catalogFolder);
+    try {
+        const auto zip = ZipReader::open(zipPath);
+        const ZipPlan plan = zip->plan(limits);
+        result.refused = plan.refused;
+        if (plan.archives.isEmpty())
+            throw AmbryError(noArchivesText(zipPath));
+
+        result.outcome = underCatalogLock(catalog, [&] {
+            CatalogState state = readCatalogState(catalog);
+            StagingFolder staging(catalog, "merge");
+            Unpacker unpacker(*zip, plan, progress);
+            for (const ZipEntry &entry : plan.archives) {
+                if (progress.stop())
+                    return Outcome::Cancelled;
+                const QString fileName = entry.name.section(QLatin1Char('/'), -1);
+                if (state.names.contains(fileName.toCaseFolded())) {
+                    result.present.append(entry.name);
+                    continue;
+                }
+                // Merged archives go where new archives are written: straight into the catalog folder.
+                const QString staged = staging.path() + fileName;
+                if (!unpacker.unpack(entry, staged))
+                    return Outcome::Cancelled;
+
+                const Archive fields = Archive::loadFields(staged);
+                QList<std::pair<QString, QString>> changes;
+                QString newMark;
+                const QByteArrayView markBytes = fields.rawValue(u"AMark");
+                if (!trimControls(markBytes).isEmpty()) {
+                    const QString mark = decodeArchiveText(markBytes);
+                    newMark = mark;
+                    if (state.marks.contains(markKey(mark))) {
+                        const QString base = trimControls(mark);
+                        for (int n = 2; state.marks.contains(markKey(newMark)); ++n)
+                            newMark = base + QStringLiteral(" (%1)").arg(n);
+                        changes.append({QStringLiteral("AMark"), newMark});
+                    }
+                }
+                int number = 0, newNumber = 0;
+                if (parseArchiveInt(decodeArchiveText(trimControls(fields.rawValue(u"ANumber"))), &number) &&
+                    number > 0) {
+                    newNumber = number;
+                    if (state.numbers.contains(number)) {
+                        if (state.highest == INT_MAX)
+                            throw AmbryError(QStringLiteral("No archive number is free for \"%1\".").arg(entry.name));
+                        newNumber = state.highest + 1;
+                        changes.append({QStringLiteral("ANumber"), QString::number(newNumber)});
+                    }
+                }
+                if (!changes.isEmpty()) {
+                    QFile file(staged);
+                    if (!file.open(QIODevice::ReadOnly))
+                        throw AmbryError(QStringLiteral("Cannot read file \"%1\".").arg(staged));
+                    const QByteArray bytes = file.readAll();
+                    file.close();
+                    if (bytes.contains('\0')) {
+                        // Its fields cannot be rewritten without losing what follows the NUL.
+                        result.refused.append(entry.name + QStringLiteral(" (damaged, and its mark or "
+                                                                          "number is in use)"));
+                        QFile::remove(staged);
+                        continue;
+                    }
+                    writeFileAtomically(staged, withFieldValues(bytes, changes));
+                }
+                if (!newMark.isEmpty()) {
+                    state.marks.insert(markKey(newMark));
+                    if (changes.size() && changes.front().first == QLatin1String("AMark"))
+                        result.renamed.append({trimControls(decodeArchiveText(markBytes)), newMark});
+                }
+                if (newNumber > 0) {
+                    state.numbers.insert(newNumber);
+                    state.highest = std::max(state.highest, newNumber);
+                    if (newNumber != number)
+                        result.renumbered.append({number, newNumber});
+                }
+                state.names.insert(fileName.toCaseFolded());
+                result.added.append(entry.name);
+                const QString reason = damageOf(staged);
+                if (!reason.isEmpty())
+                    result.damaged.append({entry.name, reason});
+            }
+            if (progress.stop())
+                return Outcome::Cancelled;
+            if (!result.added.isEmpty()) {
+                moveIntoCatalog(catalog, staging.path());
+                staging.release();
+            }
+            return Outcome::Done;
+        });
+    } catch (const AmbryError &e) {
+        result.outcome = Outcome::Failed;
+        result.error = e.message();
+    }
+    if (result.outcome != Outcome::Done) {
+        result.added.clear();
+        result.present.clear();
+        result.renamed.clear();
+        result.renumbered.clear();
+        result.damaged.clear();
+    }
+    return result;
+}
+
+} // namespace backup

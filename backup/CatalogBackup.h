@@ -1,0 +1,126 @@
+#pragma once
+
+#include "ZipReader.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+// Backup of the catalog to a zip file, restore of the catalog from one, and merge of a zip's
+// archives into the catalog. Widget-free: the main window and ambrylog-cli both drive these
+// and show the texts they return.
+
+namespace backup {
+
+class StagingFolder;
+
+// What a long step tells its caller, and how the caller stops it.
+struct Progress
+{
+    // step: what is being done ("Writing", "Checking", "Reading"); done of total units.
+    std::function<void(const QString &step, qint64 done, qint64 total)> report;
+    // Read between blocks; true stops the work, leaving everything as it was.
+    std::function<bool()> cancelled;
+
+    void show(const QString &step, qint64 done, qint64 total) const
+    {
+        if (report)
+            report(step, done, total);
+    }
+    bool stop() const { return cancelled && cancelled(); }
+};
+
+enum class Outcome { Done, Cancelled, Failed };
+
+// The compression level of backups (zlib's scale, 1 fastest to 9 smallest).
+inline constexpr int kBackupCompressionLevel = 6;
+
+struct BackupResult
+{
+    Outcome outcome = Outcome::Failed;
+    QString error;       // when Failed
+    int archives = 0;    // archives in the zip
+    QStringList skipped; // archives whose path cannot be stored as a zip entry name
+    QString summary() const;
+};
+
+// Writes every archive of the catalog (the catalog walk) to zipPath: under its path relative
+// to the catalog folder, with its modification time, and a comment that names the program,
+// the date and the number of archives. Written to a temporary file beside zipPath, read back
+// with every entry's CRC checked, then renamed over zipPath; a failure or Cancel leaves any
+// earlier file of that name as it was and no temporary file behind.
+BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+                           const QDateTime &now = QDateTime());
+
+// The name the save dialog proposes: "Ambrylog backup YYYY-MM-DD.zip".
+QString proposedBackupName(const QDate &date);
+
+// Why an archive was put in as it is: the reader found it damaged.
+struct DamagedArchive
+{
+    QString name; // relative path in the zip
+    QString reason;
+};
+
+// Restore in two steps: prepare() checks the zip and unpacks it into a staging folder beside
+// the catalog, then the caller asks the user, then commit() swaps the catalog. Dropping the
+// job without commit() leaves the catalog as it was.
+class RestoreJob
+{
+public:
+    RestoreJob(QString catalogFolder, QString zipPath, ZipLimits limits = ZipLimits());
+    ~RestoreJob();
+
+    Outcome prepare(const Progress &progress);
+    Outcome commit(const QDateTime &now = QDateTime());
+
+    const QString &error() const { return m_error; }
+    int archiveCount() const { return m_archives; }
+    const QStringList &refused() const { return m_refused; }
+    const QList<DamagedArchive> &damaged() const { return m_damaged; }
+    // Where the old catalog will be (before commit) or was kept (after).
+    QString keptFolder() const { return m_kept; }
+    // The question for the confirmation box.
+    QString question() const;
+    // "Restored N archives." and what was refused or found damaged.
+    QString summary() const;
+    // Entries were refused or damaged archives restored: the command line's exit code 3.
+    bool hasNotes() const { return !m_refused.isEmpty() || !m_damaged.isEmpty(); }
+
+private:
+    QString m_catalog, m_zip;
+    ZipLimits m_limits;
+    std::unique_ptr<StagingFolder> m_staging;
+    QString m_error, m_kept;
+    int m_archives = 0;
+    QStringList m_refused;
+    QList<DamagedArchive> m_damaged;
+};
+
+struct MergeResult
+{
+    Outcome outcome = Outcome::Failed;
+    QString error;
+    QStringList added;                            // relative paths, in the zip's order
+    QStringList present;                          // skipped: the same archive is in the catalog
+    QList<std::pair<QString, QString>> renamed;   // marks: old, new
+    QList<std::pair<int, int>> renumbered;        // numbers: old, new
+    QStringList refused;                          // entries that are no archives
+    QList<DamagedArchive> damaged;                // added as they are
+    QString summary() const;
+    bool hasNotes() const { return !refused.isEmpty() || !damaged.isEmpty(); }
+};
+
+// Adds the zip's archives to the catalog. An archive whose file name (its checksum) is in
+// the catalog already is skipped; a mark in use (as MarkExists compares) gets " (2)", " (3)",
+// ...; a number in use gets the next free one. Staged first, then moved in; a failure or
+// Cancel before the move changes nothing.
+MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+                          const ZipLimits &limits = ZipLimits());
+
+} // namespace backup

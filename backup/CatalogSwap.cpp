@@ -1,0 +1,324 @@
+#include "CatalogSwap.h"
+
+#include "AmbryError.h"
+#include "ArchiveWriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace backup {
+
+namespace {
+
+bool g_noExchange = false;
+void (*g_stepHook)(const char *) = nullptr;
+
+void step(const char *name)
+{
+    if (g_stepHook)
+        g_stepHook(name);
+}
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray enc(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// The catalog folder without its trailing "/", its parent and its own name.
+struct Place
+{
+    QString folder, parent, name;
+};
+
+Place placeOf(const QString &catalogFolder)
+{
+    Place p;
+    p.folder = QDir::cleanPath(QFileInfo(catalogFolder).absoluteFilePath());
+    const QFileInfo info(p.folder);
+    p.parent = info.absolutePath();
+    p.name = info.fileName();
+    return p;
+}
+
+QString journalPath(const Place &p)
+{
+    return p.parent + QStringLiteral("/.") + p.name + QStringLiteral(".journal");
+}
+
+// A folder's identity, which survives renames.
+QString identity(const QString &path)
+{
+    struct stat st;
+    if (::lstat(enc(path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+}
+
+void syncFolder(const QString &path)
+{
+    const int fd = ::open(enc(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Everything written below path reaches the disk: one call for the whole file system
+// rather than one per file.
+void syncFileSystem(const QString &path)
+{
+    const int fd = ::open(enc(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+void renameOrThrow(const QString &from, const QString &to)
+{
+    if (::rename(enc(from).constData(), enc(to).constData()) != 0)
+        throw AmbryError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3").arg(from, to, errnoText(errno)));
+}
+
+using Journal = QMap<QString, QString>;
+
+void writeJournal(const Place &p, const Journal &journal)
+{
+    QByteArray text;
+    for (auto it = journal.begin(); it != journal.end(); ++it)
+        text += it.key().toUtf8() + '=' + it.value().toUtf8() + '\n';
+    writeFileAtomically(journalPath(p), text);
+}
+
+Journal readJournal(const QString &path)
+{
+    Journal journal;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return journal;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0)
+            journal.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
+    }
+    return journal;
+}
+
+void removeJournal(const Place &p)
+{
+    ::unlink(enc(journalPath(p)).constData());
+    syncFolder(p.parent);
+}
+
+bool isEmptyFolder(const QString &path)
+{
+    return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// Moves what is left in staging; a file already in the catalog stays where it is.
+void moveRemaining(const QString &staging, const QString &catalog)
+{
+    QDirIterator it(staging, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString relative = from.mid(staging.size() + 1);
+        const QString to = catalog + QLatin1Char('/') + relative;
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        step("move");
+        if (::renameat2(AT_FDCWD, enc(from).constData(), AT_FDCWD, enc(to).constData(), RENAME_NOREPLACE) != 0 &&
+            errno != EEXIST) {
+            // Without the flag's support, a plain rename after a look (the lock keeps others out).
+            if ((errno == EINVAL || errno == ENOSYS) && !QFileInfo::exists(to))
+                renameOrThrow(from, to);
+            else if (errno != EINVAL && errno != ENOSYS)
+                throw AmbryError(
+                    QStringLiteral("Cannot move \"%1\" into the catalog. %2").arg(from, errnoText(errno)));
+        }
+    }
+    syncFileSystem(catalog);
+}
+
+QString freeKeptPath(const QString &wanted)
+{
+    QString path = wanted;
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = wanted + QStringLiteral(" (%1)").arg(n);
+    return path;
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+StagingFolder::StagingFolder(const QString &catalogFolder, const char *kind)
+{
+    const Place p = placeOf(catalogFolder);
+    QByteArray pattern = enc(p.parent + QStringLiteral("/.") + p.name + QLatin1Char('.') +
+                             QLatin1String(kind) + QLatin1Char('-') +
+                             QString::number(QCoreApplication::applicationPid()) + QStringLiteral("-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        throw AmbryError(QStringLiteral("Cannot create a folder beside \"%1\". %2").arg(p.folder, errnoText(errno)));
+    // mkdtemp makes it private; as the catalog it becomes, it gets the catalog's permissions.
+    struct stat st;
+    ::chmod(pattern.constData(),
+            ::stat(enc(p.folder).constData(), &st) == 0 ? (st.st_mode & 07777) : (newFileMode() | 0111));
+    m_path = QFile::decodeName(pattern) + QLatin1Char('/');
+}
+
+StagingFolder::~StagingFolder()
+{
+    if (!m_path.isEmpty())
+        QDir(m_path).removeRecursively();
+}
+
+QString keptFolderName(const QDateTime &when)
+{
+    return QStringLiteral("Archive before restore ") + when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+}
+
+void swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder)
+{
+    const Place p = placeOf(catalogFolder);
+    const QString stage = QDir::cleanPath(staging);
+    const QString kept = freeKeptPath(QDir::cleanPath(keptFolder));
+    syncFileSystem(stage);
+
+    Journal journal;
+    journal.insert(QStringLiteral("kind"), QStringLiteral("restore"));
+    journal.insert(QStringLiteral("staging"), stage);
+    journal.insert(QStringLiteral("kept"), kept);
+    journal.insert(QStringLiteral("stagingId"), identity(stage));
+    journal.insert(QStringLiteral("catalogId"), identity(p.folder));
+    step("journal");
+    writeJournal(p, journal);
+
+    step("swap");
+    bool exchanged = false;
+    if (!g_noExchange) {
+        exchanged = ::renameat2(AT_FDCWD, enc(stage).constData(), AT_FDCWD, enc(p.folder).constData(),
+                                RENAME_EXCHANGE) == 0;
+        if (!exchanged && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+            const int err = errno;
+            removeJournal(p);
+            throw AmbryError(QStringLiteral("Cannot put the restored catalog in place of \"%1\". %2")
+                                 .arg(p.folder, errnoText(err)));
+        }
+    }
+    if (exchanged) {
+        syncFolder(p.parent);
+        step("keep");
+        renameOrThrow(stage, kept); // stage now holds the old catalog
+    } else {
+        try {
+            renameOrThrow(p.folder, kept);
+        } catch (...) {
+            removeJournal(p);
+            throw;
+        }
+        step("between");
+        renameOrThrow(stage, p.folder); // a failure here is finished by the next start
+    }
+    syncFolder(p.parent);
+    step("done");
+    removeJournal(p);
+}
+
+void moveIntoCatalog(const QString &catalogFolder, const QString &staging)
+{
+    const Place p = placeOf(catalogFolder);
+    const QString stage = QDir::cleanPath(staging);
+    syncFileSystem(stage);
+    Journal journal;
+    journal.insert(QStringLiteral("kind"), QStringLiteral("merge"));
+    journal.insert(QStringLiteral("staging"), stage);
+    step("journal");
+    writeJournal(p, journal);
+    moveRemaining(stage, p.folder);
+    step("done");
+    QDir(stage).removeRecursively();
+    removeJournal(p);
+}
+
+QString finishInterruptedChange(const QString &catalogFolder)
+{
+    const Place p = placeOf(catalogFolder);
+    QString notice;
+    const Journal journal = readJournal(journalPath(p));
+    const QString stage = journal.value(QStringLiteral("staging"));
+    // The journal only ever names folders beside the catalog folder.
+    const bool sound = !stage.isEmpty() && QFileInfo(stage).absolutePath() == p.parent;
+    if (sound && journal.value(QStringLiteral("kind")) == QLatin1String("merge")) {
+        if (QFileInfo(stage).isDir()) {
+            moveRemaining(stage, p.folder);
+            QDir(stage).removeRecursively();
+            notice = QStringLiteral("An interrupted merge of archives into the catalog was completed.");
+        }
+        removeJournal(p);
+    } else if (sound && journal.value(QStringLiteral("kind")) == QLatin1String("restore")) {
+        const QString kept = journal.value(QStringLiteral("kept"));
+        const QString stagingId = journal.value(QStringLiteral("stagingId"));
+        const QString catalogId = journal.value(QStringLiteral("catalogId"));
+        const QString now = identity(p.folder);
+        if (now == stagingId) {
+            // Swapped; the old catalog may still wait under the staging name.
+            if (identity(stage) == catalogId && QFileInfo(kept).absolutePath() == p.parent)
+                renameOrThrow(stage, freeKeptPath(kept));
+            notice = QStringLiteral("An interrupted restore of the catalog was completed.");
+        } else if (now == catalogId) {
+            QDir(stage).removeRecursively(); // nothing was swapped: the old catalog stands
+        } else if (identity(stage) == stagingId && (now.isEmpty() || isEmptyFolder(p.folder))) {
+            // The old catalog was moved aside (an empty folder may have been made since).
+            if (!now.isEmpty())
+                ::rmdir(enc(p.folder).constData());
+            renameOrThrow(stage, p.folder);
+            notice = QStringLiteral("An interrupted restore of the catalog was completed.");
+        }
+        syncFolder(p.parent);
+        removeJournal(p);
+    } else if (!journal.isEmpty()) {
+        removeJournal(p);
+    }
+
+    // Staging folders whose process is gone hold nothing the catalog needs.
+    static const QRegularExpression leftover(QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
+    const QStringList entries = QDir(p.parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        const QRegularExpressionMatch m = leftover.match(entry);
+        if (m.hasMatch() && m.captured(1) == p.name && !processAlive(m.captured(3).toLongLong()))
+            QDir(p.parent + QLatin1Char('/') + entry).removeRecursively();
+    }
+    return notice;
+}
+
+void setExchangeUnavailableForTesting(bool unavailable)
+{
+    g_noExchange = unavailable;
+}
+
+void setSwapStepHookForTesting(void (*hook)(const char *step))
+{
+    g_stepHook = hook;
+}
+
+} // namespace backup

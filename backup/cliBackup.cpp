@@ -1,0 +1,206 @@
+#include "cliBackup.h"
+
+#include "AmbryError.h"
+#include "CatalogBackup.h"
+#include "CatalogSwap.h"
+#include "Startup.h"
+
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kNotes = 3;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+// Ctrl+C cancels between blocks, so that nothing is left half done.
+class InterruptCancels
+{
+public:
+    InterruptCancels()
+    {
+        g_interrupted = 0;
+        m_old = std::signal(SIGINT, [](int) { g_interrupted = 1; });
+    }
+    ~InterruptCancels() { std::signal(SIGINT, m_old); }
+
+private:
+    void (*m_old)(int) = SIG_DFL;
+};
+
+// A progress line on standard error, when that is a terminal.
+backup::Progress terminalProgress()
+{
+    backup::Progress progress;
+    progress.cancelled = [] { return g_interrupted != 0; };
+    if (::isatty(STDERR_FILENO)) {
+        progress.report = [last = -1](const QString &step, qint64 done, qint64 total) mutable {
+            const int percent = total > 0 ? int(done * 100 / total) : 0;
+            if (percent == last)
+                return;
+            last = percent;
+            std::fprintf(stderr, "\r%s %3d%%", qPrintable(step), percent);
+            std::fflush(stderr);
+        };
+    }
+    return progress;
+}
+
+void endProgressLine()
+{
+    if (::isatty(STDERR_FILENO))
+        std::fputs("\r\033[K", stderr);
+}
+
+QString catalogOf(const CliContext &ctx)
+{
+    const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
+    const QString notice = backup::finishInterruptedChange(catalog);
+    if (!notice.isEmpty())
+        ctx.err(notice);
+    return catalog;
+}
+
+int failed(const CliContext &ctx, const QString &error)
+{
+    endProgressLine();
+    return ctx.fail(error);
+}
+
+int cancelled(const CliContext &ctx)
+{
+    return failed(ctx, QStringLiteral("Cancelled; nothing was changed."));
+}
+
+bool askOnTerminal(const CliContext &ctx, const QString &question)
+{
+    ctx.err(question + QStringLiteral(" [y/N] "));
+    QTextStream in(stdin);
+    const QString answer = in.readLine().trimmed();
+    return answer.startsWith(QLatin1Char('y'), Qt::CaseInsensitive);
+}
+
+const QList<CliExitCode> kExitCodes = {
+    {0, QStringLiteral("done")},
+    {1, QStringLiteral("an error or Cancel; nothing was changed")},
+    {3, QStringLiteral("done, with entries refused or damaged archives named")},
+};
+
+const CliArgument kZipArgument{QStringLiteral("FILE.zip"), CliArgKind::File};
+
+int runBackup(CliContext &ctx)
+{
+    const QString zip = ctx.args.at(0);
+    const QString catalog = catalogOf(ctx);
+    InterruptCancels interrupt;
+    const backup::BackupResult result = backup::backupCatalog(catalog, zip, terminalProgress());
+    if (result.outcome == backup::Outcome::Cancelled)
+        return cancelled(ctx);
+    if (result.outcome == backup::Outcome::Failed)
+        return failed(ctx, result.error);
+    endProgressLine();
+    ctx.out(QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(zip));
+    if (!result.skipped.isEmpty()) {
+        ctx.err(result.summary());
+        return kNotes;
+    }
+    return 0;
+}
+
+int runRestore(CliContext &ctx)
+{
+    const QString zip = ctx.args.at(0);
+    const bool yes = ctx.isSet(QStringLiteral("yes"));
+    if (!yes && !::isatty(STDIN_FILENO))
+        return failed(ctx, QStringLiteral("restore replaces the catalog and asks first, but standard input is "
+                                          "not a terminal; add --yes to restore without asking."));
+    const QString catalog = catalogOf(ctx);
+    InterruptCancels interrupt;
+    backup::RestoreJob job(catalog, zip);
+    const backup::Outcome prepared = job.prepare(terminalProgress());
+    if (prepared == backup::Outcome::Cancelled)
+        return cancelled(ctx);
+    if (prepared == backup::Outcome::Failed)
+        return failed(ctx, job.error());
+    endProgressLine();
+    if (!yes && !askOnTerminal(ctx, job.question()))
+        return cancelled(ctx);
+    if (job.commit() != backup::Outcome::Done)
+        return failed(ctx, job.error());
+    ctx.out(job.summary());
+    return job.hasNotes() ? kNotes : 0;
+}
+
+int runMerge(CliContext &ctx)
+{
+    const QString zip = ctx.args.at(0);
+    const QString catalog = catalogOf(ctx);
+    InterruptCancels interrupt;
+    const backup::MergeResult result = backup::mergeArchives(catalog, zip, terminalProgress());
+    if (result.outcome == backup::Outcome::Cancelled)
+        return cancelled(ctx);
+    if (result.outcome == backup::Outcome::Failed)
+        return failed(ctx, result.error);
+    endProgressLine();
+    ctx.out(result.summary());
+    return result.hasNotes() ? kNotes : 0;
+}
+
+} // namespace
+
+const CliCommand &backupCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("backup"),
+        .summary = QStringLiteral("write every archive of the catalog to a zip file"),
+        .synopsis = {QStringLiteral("FILE.zip")},
+        .description = QStringLiteral("The zip is written beside FILE.zip under a temporary name, read back with "
+                                      "every entry's CRC checked, and only then renamed over FILE.zip."),
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = kExitCodes,
+        .arguments = {kZipArgument},
+        .run = runBackup,
+    };
+    return command;
+}
+
+const CliCommand &restoreCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("restore"),
+        .summary = QStringLiteral("replace the catalog by a backup; the old one is kept beside it"),
+        .synopsis = {QStringLiteral("FILE.zip [--yes]")},
+        .description = QStringLiteral("The zip is checked and unpacked beside the catalog first; then the catalog "
+                                      "is swapped for it and the old one is kept as \"Archive before restore "
+                                      "YYYY-MM-DD HH-MM-SS\". Without --yes it asks on the terminal."),
+        .options = {{{QStringLiteral("yes")}, {}, QStringLiteral("restore without asking")}},
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = kExitCodes,
+        .arguments = {kZipArgument},
+        .run = runRestore,
+    };
+    return command;
+}
+
+const CliCommand &mergeCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("merge"),
+        .summary = QStringLiteral("add a zip file's archives to the catalog"),
+        .synopsis = {QStringLiteral("FILE.zip")},
+        .description = QStringLiteral("Archives already in the catalog are skipped; marks and numbers in use are "
+                                      "renamed and renumbered."),
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = kExitCodes,
+        .arguments = {kZipArgument},
+        .run = runMerge,
+    };
+    return command;
+}
