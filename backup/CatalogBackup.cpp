@@ -411,12 +411,13 @@ Outcome RestoreJob::commit(const QDateTime &now)
     try {
         m_kept = QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') +
                  keptFolderName(now.isValid() ? now : QDateTime::currentDateTime());
+        const QString staging = m_staging->path();
+        m_staging->release(); // the swap owns it now
+        m_staging.reset();
         underCatalogLock(m_catalog, [&] {
             QDir().mkpath(m_catalog); // a catalog folder removed meanwhile is swapped as an empty one
-            swapInCatalog(m_catalog, m_staging->path(), m_kept);
+            swapInCatalog(m_catalog, staging, m_kept);
         });
-        m_staging->release();
-        m_staging.reset();
         return Outcome::Done;
     } catch (const AmbryError &e) {
         m_error = e.message();
@@ -587,8 +588,9 @@ MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, 
             if (progress.stop())
                 return Outcome::Cancelled;
             if (!result.added.isEmpty()) {
-                moveIntoCatalog(catalog, staging.path());
-                staging.release();
+                const QString folder = staging.path();
+                staging.release(); // the move owns it now
+                moveIntoCatalog(catalog, folder);
             }
             return Outcome::Done;
         });

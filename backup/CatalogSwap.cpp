@@ -201,6 +201,11 @@ void swapInCatalog(const QString &catalogFolder, const QString &staging, const Q
 {
     const Place p = placeOf(catalogFolder);
     const QString stage = QDir::cleanPath(staging);
+    const auto giveUp = [&](const QString &error) {
+        removeJournal(p);
+        QDir(stage).removeRecursively();
+        throw AmbryError(error);
+    };
     const QString kept = freeKeptPath(QDir::cleanPath(keptFolder));
     syncFileSystem(stage);
 
@@ -211,33 +216,41 @@ void swapInCatalog(const QString &catalogFolder, const QString &staging, const Q
     journal.insert(QStringLiteral("stagingId"), identity(stage));
     journal.insert(QStringLiteral("catalogId"), identity(p.folder));
     step("journal");
-    writeJournal(p, journal);
+    try {
+        writeJournal(p, journal);
+    } catch (const AmbryError &e) {
+        giveUp(e.message());
+    }
 
     step("swap");
+    const QString cannot = QStringLiteral("Cannot put the restored catalog in place of \"%1\". %2");
     bool exchanged = false;
     if (!g_noExchange) {
         exchanged = ::renameat2(AT_FDCWD, enc(stage).constData(), AT_FDCWD, enc(p.folder).constData(),
                                 RENAME_EXCHANGE) == 0;
-        if (!exchanged && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-            const int err = errno;
-            removeJournal(p);
-            throw AmbryError(QStringLiteral("Cannot put the restored catalog in place of \"%1\". %2")
-                                 .arg(p.folder, errnoText(err)));
-        }
+        if (!exchanged && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+            giveUp(cannot.arg(p.folder, errnoText(errno)));
     }
     if (exchanged) {
         syncFolder(p.parent);
         step("keep");
-        renameOrThrow(stage, kept); // stage now holds the old catalog
+        // stage now holds the old catalog; should this fail, the next start names it.
+        if (::rename(enc(stage).constData(), enc(kept).constData()) != 0)
+            throw AmbryError(QStringLiteral("The catalog was restored, but the previous one could not be "
+                                            "renamed to \"%1\" (%2); the next start will do it.")
+                                 .arg(kept, errnoText(errno)));
     } else {
-        try {
-            renameOrThrow(p.folder, kept);
-        } catch (...) {
-            removeJournal(p);
-            throw;
-        }
+        if (::rename(enc(p.folder).constData(), enc(kept).constData()) != 0)
+            giveUp(cannot.arg(p.folder, errnoText(errno)));
         step("between");
-        renameOrThrow(stage, p.folder); // a failure here is finished by the next start
+        if (::rename(enc(stage).constData(), enc(p.folder).constData()) != 0) {
+            const int err = errno;
+            if (::rename(enc(kept).constData(), enc(p.folder).constData()) == 0)
+                giveUp(cannot.arg(p.folder, errnoText(err)));
+            throw AmbryError(QStringLiteral("The restored catalog could not be put in place (%1); the next "
+                                            "start will finish it.")
+                                 .arg(errnoText(err)));
+        }
     }
     syncFolder(p.parent);
     step("done");
@@ -253,8 +266,17 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging)
     journal.insert(QStringLiteral("kind"), QStringLiteral("merge"));
     journal.insert(QStringLiteral("staging"), stage);
     step("journal");
-    writeJournal(p, journal);
-    moveRemaining(stage, p.folder);
+    try {
+        writeJournal(p, journal);
+    } catch (const AmbryError &) {
+        QDir(stage).removeRecursively();
+        throw;
+    }
+    try {
+        moveRemaining(stage, p.folder);
+    } catch (const AmbryError &e) {
+        throw AmbryError(e.message() + QStringLiteral(" The next start will finish the merge."));
+    }
     step("done");
     QDir(stage).removeRecursively();
     removeJournal(p);

@@ -38,11 +38,13 @@ QString keptFolderName(const QDateTime &when);
 
 // Makes staging the catalog folder and keeps the old catalog as keptFolder (a full path
 // beside it). Exchanges the two folders in one step where the file system can; elsewhere
-// with two renames. Throws AmbryError when nothing was changed.
+// with two renames. Takes staging over: on failure with nothing changed it is removed; on a
+// failure past the point of no return the journal is left for the next start. Throws
+// AmbryError in both cases.
 void swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder);
 
 // Moves every file of staging to the same relative path in the catalog folder (never over
-// an existing file), then removes staging. Throws AmbryError when nothing was changed.
+// an existing file), then removes staging. Takes staging over like swapInCatalog().
 void moveIntoCatalog(const QString &catalogFolder, const QString &staging);
 
 // Completes a swap or move that a crash interrupted (from its journal) and removes staging

@@ -35,6 +35,8 @@ QString zipErrorText(int code)
     switch (code) {
     case ZIP_ER_NOZIP:
         refuse(label, QStringLiteral("it is not a zip file"));
+    case ZIP_ER_EXISTS: // the library's own check for names that appear twice
+        refuse(label, QStringLiteral("an entry name appears twice"));
     case ZIP_ER_INCONS:
     case ZIP_ER_EOF:
         refuse(label, QStringLiteral("it is damaged or truncated"));

@@ -2,12 +2,14 @@
 
 #include "AmbryApplication.h"
 #include "AmbryError.h"
+#include "CatalogSwap.h"
 #include "MessageBox.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 #include "fmMain.h"
 #include "fmThanx.h"
 #include "gRegistry.h"
+#include "gVars.h"
 
 #include <QIcon>
 
@@ -35,6 +37,12 @@ int runAmbrylog(int &argc, char **argv)
         showMessage(QStringLiteral("Cannot establish Roaming Application Data folder!"));
         return 1;
     }
+    // A restore or merge that a crash interrupted is finished before anything reads the catalog.
+    QString finished;
+    deliverGuarded([&finished] {
+        finished = backup::finishInterruptedChange(gVars().catalogFolder);
+        return true;
+    });
     // 6.
     deliverGuarded([] {
         writeProgramLocation();
@@ -56,6 +64,8 @@ int runAmbrylog(int &argc, char **argv)
         ShowThanx(RegKey::S, RegName::MsgThanx, QStringLiteral("Ambrylog"));
         return true;
     });
+    if (!finished.isEmpty())
+        showMessage(finished);
     const QString notice = takeSettingsNotice();
     if (!notice.isEmpty())
         showMessage(notice);

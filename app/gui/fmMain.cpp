@@ -2,6 +2,7 @@
 
 #include "AmbryError.h"
 #include "AppLinks.h"
+#include "BackupCommands.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "TaskbarHint.h"
@@ -186,7 +187,10 @@ void TfrmMain::createActions()
     mnuMerge = newAction(QStringLiteral("mnuMerge"), QStringLiteral("Merge Archives from File"));
     mnuSetDevice = newAction(QStringLiteral("mnuSetDevice"), QStringLiteral("Set Default Read Device..."));
     mnuAbout = newAction(QStringLiteral("mnuAbout"), QStringLiteral("About..."));
-    for (QAction *a : {mnuBackup, mnuRestore, mnuMerge, mnuSetDevice, mnuAbout})
+    connect(mnuBackup, &QAction::triggered, this, [this] { BackupArchivesToFile(this); });
+    connect(mnuRestore, &QAction::triggered, this, [this] { RestoreArchivesFromFile(this); });
+    connect(mnuMerge, &QAction::triggered, this, [this] { MergeArchivesFromFile(this); });
+    for (QAction *a : {mnuSetDevice, mnuAbout})
         connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
 
     mnuRunAtStartUp = newAction(QStringLiteral("mnuRunAtStartUp"), QStringLiteral("Run at Start-up"));

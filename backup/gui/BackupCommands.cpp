@@ -1,0 +1,187 @@
+#include "BackupCommands.h"
+
+#include "CatalogBackup.h"
+#include "MessageBox.h"
+#include "gVars.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QStandardPaths>
+
+namespace {
+
+ZipFileChooser &chooser()
+{
+    static ZipFileChooser c;
+    return c;
+}
+
+// One of these commands at a time: the progress dialog lets events run, menus included.
+bool g_running = false;
+
+struct RunGuard
+{
+    RunGuard() { g_running = true; }
+    ~RunGuard() { g_running = false; }
+};
+
+QString chooseZip(QWidget *parent, bool save, const QString &proposed)
+{
+    if (chooser())
+        return chooser()(save, proposed);
+    QFileDialog dialog(parent, QStringLiteral("Ambrylog"));
+    dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
+    dialog.setNameFilter(QStringLiteral("Zip files (*.zip)"));
+    dialog.setDefaultSuffix(QStringLiteral("zip"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save)
+        dialog.selectFile(proposed);
+    else
+        dialog.setDirectory(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+QString documentsFolder()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return docs.isEmpty() ? QDir::homePath() : docs;
+}
+
+// A modal progress dialog with Cancel that the work reports to; events run between blocks,
+// a few times a second.
+class ProgressWindow
+{
+public:
+    ProgressWindow(QWidget *parent, const QString &text) : m_dialog(text, QStringLiteral("Cancel"), 0, 1000, parent)
+    {
+        m_dialog.setObjectName(QStringLiteral("frmBackupProgress"));
+        m_dialog.setWindowTitle(QStringLiteral("Ambrylog"));
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(300);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(0);
+        m_clock.start();
+        m_progress.report = [this](const QString &step, qint64 done, qint64 total) {
+            if (m_clock.elapsed() < 50 && step == m_step)
+                return;
+            m_clock.restart();
+            if (step != m_step) {
+                m_step = step;
+                m_dialog.setLabelText(m_text.arg(step));
+            }
+            m_dialog.setValue(total > 0 ? int(qMin<qint64>(done, total) * 1000 / total) : 0);
+            QCoreApplication::processEvents();
+        };
+        m_progress.cancelled = [this] { return m_dialog.wasCanceled(); };
+        m_text = text + QStringLiteral("\n%1...");
+    }
+
+    const backup::Progress &progress() const { return m_progress; }
+    void close() { m_dialog.close(); }
+
+private:
+    QProgressDialog m_dialog;
+    QElapsedTimer m_clock;
+    QString m_text, m_step;
+    backup::Progress m_progress;
+};
+
+QString catalogFolder()
+{
+    return gVars().catalogFolder;
+}
+
+} // namespace
+
+void setZipFileChooserForTesting(ZipFileChooser c)
+{
+    chooser() = std::move(c);
+}
+
+void BackupArchivesToFile(QWidget *parent)
+{
+    if (g_running)
+        return;
+    RunGuard guard;
+    const QString zip = chooseZip(parent, true,
+                                  documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate()));
+    if (zip.isEmpty())
+        return;
+    backup::BackupResult result;
+    {
+        ProgressWindow progress(parent, QStringLiteral("Backing up the catalog to %1").arg(zip));
+        result = backup::backupCatalog(catalogFolder(), zip, progress.progress());
+        progress.close();
+    }
+    if (result.outcome == backup::Outcome::Cancelled)
+        return;
+    if (result.outcome == backup::Outcome::Failed) {
+        showError(result.error, parent);
+        return;
+    }
+    QString text = QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(QDir::toNativeSeparators(zip));
+    if (!result.skipped.isEmpty())
+        text += QStringLiteral("\n\n") + result.summary();
+    showMessage(text, parent);
+}
+
+void RestoreArchivesFromFile(QWidget *parent)
+{
+    if (g_running)
+        return;
+    RunGuard guard;
+    const QString zip = chooseZip(parent, false, documentsFolder());
+    if (zip.isEmpty())
+        return;
+    backup::RestoreJob job(catalogFolder(), zip);
+    backup::Outcome outcome;
+    {
+        ProgressWindow progress(parent, QStringLiteral("Checking the backup %1").arg(zip));
+        outcome = job.prepare(progress.progress());
+        progress.close();
+    }
+    if (outcome == backup::Outcome::Cancelled)
+        return;
+    if (outcome == backup::Outcome::Failed) {
+        showError(job.error(), parent);
+        return;
+    }
+    if (!askConfirm(job.question(), parent))
+        return;
+    if (job.commit() != backup::Outcome::Done) {
+        showError(job.error(), parent);
+        return;
+    }
+    showMessage(job.summary(), parent);
+}
+
+void MergeArchivesFromFile(QWidget *parent)
+{
+    if (g_running)
+        return;
+    RunGuard guard;
+    const QString zip = chooseZip(parent, false, documentsFolder());
+    if (zip.isEmpty())
+        return;
+    backup::MergeResult result;
+    {
+        ProgressWindow progress(parent, QStringLiteral("Merging archives from %1").arg(zip));
+        result = backup::mergeArchives(catalogFolder(), zip, progress.progress());
+        progress.close();
+    }
+    if (result.outcome == backup::Outcome::Cancelled)
+        return;
+    if (result.outcome == backup::Outcome::Failed) {
+        showError(result.error, parent);
+        return;
+    }
+    showMessage(result.summary(), parent);
+}

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include "Archive.h"
+#include "Catalog.h"
+#include "CatalogBackup.h"
+#include "CatalogSwap.h"
+#include "TestSupport.h"
+#include "ZipReader.h"
+#include "helper_zips.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace backup;
+
+namespace {
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+qint64 mtimeOf(const QString &path)
+{
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
+
+// A catalog with archives in subfolders, odd names, and a file that is no archive.
+ziptest::Tree sampleCatalog()
+{
+    return {{QStringLiteral("100.dat"), ziptest::archiveBytes(QStringLiteral("CD No: 1"), 1, 3)},
+            {QStringLiteral("-42.dat"), ziptest::archiveBytes(QStringLiteral("CD No: 2"), 2, 1)},
+            {QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT"), ziptest::archiveBytes(QStringLiteral("Caf\u00e9"), 3)},
+            {QStringLiteral(".hidden.dat"), ziptest::archiveBytes(QStringLiteral("Hidden"), 4)},
+            {QStringLiteral("empty.dat"), QByteArray()}};
+}
+
+class BackupTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root = ambrytest::makeTempDir(QStringLiteral("backup"));
+        catalog = root + QStringLiteral("/Archive");
+        ziptest::writeTree(catalog, sampleCatalog());
+        ambrytest::writeFile(catalog + QStringLiteral("/notes.txt"), "not an archive");
+        outDir = ambrytest::makeTempDir(QStringLiteral("out"));
+        zip = outDir + QStringLiteral("/Ambrylog backup.zip");
+    }
+    void TearDown() override { setExchangeUnavailableForTesting(false); }
+
+    QString root, catalog, outDir, zip;
+};
+
+} // namespace
+
+TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
+{
+    // A known time on an archive, so that the zip's entry time can be checked.
+    const QString dated = catalog + QStringLiteral("/100.dat");
+    const utimbuf times{1200000000, 1200000000};
+    ASSERT_EQ(::utime(QFile::encodeName(dated).constData(), &times), 0);
+
+    const BackupResult made = backupCatalog(catalog, zip, Progress(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+    ASSERT_EQ(made.outcome, Outcome::Done) << made.error.toStdString();
+    EXPECT_EQ(made.archives, 5);
+    EXPECT_TRUE(made.skipped.isEmpty());
+    EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")}); // no temporary left
+
+    const auto reader = ZipReader::open(zip);
+    EXPECT_EQ(reader->comment(), QStringLiteral("Ambrylog catalog backup of 2026-03-04 05:06:07, 5 archives"));
+    const ZipPlan plan = reader->plan(ZipLimits());
+    QStringList names;
+    for (const ZipEntry &e : plan.archives)
+        names.append(e.name);
+    // In the order of the catalog walk, relative to the catalog folder.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("-42.dat"), QStringLiteral(".hidden.dat"), QStringLiteral("100.dat"),
+                                  QStringLiteral("empty.dat"), QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT")}));
+    EXPECT_LE(std::abs(plan.archives.at(2).mtime - 1200000000), 1); // zip times have 2-second steps
+
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchange" : "two renames");
+        setExchangeUnavailableForTesting(!exchange);
+        const QString target = ambrytest::makeTempDir(QStringLiteral("restored")) + QStringLiteral("/Archive");
+        ziptest::writeTree(target, {{QStringLiteral("old.dat"), "old catalog"}});
+        RestoreJob job(target, zip);
+        ASSERT_EQ(job.prepare(Progress()), Outcome::Done) << job.error().toStdString();
+        EXPECT_EQ(job.archiveCount(), 5);
+        EXPECT_FALSE(job.hasNotes());
+        EXPECT_TRUE(job.question().contains(QStringLiteral("5 archives")));
+        EXPECT_TRUE(job.question().contains(QStringLiteral("Archive before restore ")));
+        ASSERT_EQ(job.commit(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), Outcome::Done) << job.error().toStdString();
+        EXPECT_EQ(job.summary(), QStringLiteral("Restored 5 archives."));
+
+        ziptest::Tree expected = sampleCatalog();
+        EXPECT_EQ(ziptest::readTree(target), expected);
+        EXPECT_LE(std::abs(mtimeOf(target + QStringLiteral("/100.dat")) - 1200000000), 1);
+        const QString parent = QFileInfo(target).absolutePath();
+        EXPECT_EQ(entriesOf(parent), (QStringList{QStringLiteral("Archive"),
+                                                  QStringLiteral("Archive before restore 2026-01-02 03-04-05")}));
+        EXPECT_EQ(ziptest::readTree(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")),
+                  (ziptest::Tree{{QStringLiteral("old.dat"), "old catalog"}}));
+        // The restored folder has the permissions of the one it replaced, not a private one.
+        EXPECT_EQ(QFileInfo(target).permissions(),
+                  QFileInfo(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")).permissions());
+    }
+}
+
+TEST_F(BackupTest, ASecondRestoreInTheSameSecondKeepsBothOldCatalogs)
+{
+    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
+    const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
+    for (int i = 0; i < 2; ++i) {
+        RestoreJob job(catalog, zip);
+        ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
+        ASSERT_EQ(job.commit(at), Outcome::Done) << job.error().toStdString();
+    }
+    EXPECT_EQ(entriesOf(root), (QStringList{QStringLiteral("Archive"), QStringLiteral("Archive before restore 2026-05-06 07-08-09"),
+                                            QStringLiteral("Archive before restore 2026-05-06 07-08-09 (2)")}));
+}
+
+TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
+{
+    ambrytest::writeFile(zip, "an earlier backup");
+    const QString empty = ambrytest::makeTempDir(QStringLiteral("emptycatalog"));
+    BackupResult r = backupCatalog(empty, zip, Progress());
+    EXPECT_EQ(r.outcome, Outcome::Failed);
+    EXPECT_EQ(r.error, QStringLiteral("The catalog holds no archives to back up."));
+
+    // A catalog file that vanishes before it is written.
+    const QString gone = ambrytest::makeTempDir(QStringLiteral("vanishing"));
+    ambrytest::writeFile(gone + QStringLiteral("/1.dat"), "x");
+    Progress progress;
+    progress.report = [&](const QString &, qint64, qint64) { QFile::remove(gone + QStringLiteral("/1.dat")); };
+    ambrytest::writeFile(gone + QStringLiteral("/2.dat"), "y");
+    r = backupCatalog(gone, zip, progress);
+    EXPECT_EQ(r.outcome, Outcome::Failed);
+    EXPECT_TRUE(r.error.contains(zip)) << r.error.toStdString();
+
+    r = backupCatalog(catalog, outDir + QStringLiteral("/no such folder/b.zip"), Progress());
+    EXPECT_EQ(r.outcome, Outcome::Failed);
+    EXPECT_TRUE(r.error.contains(QStringLiteral("no such folder"))) << r.error.toStdString();
+
+    EXPECT_EQ(ambrytest::readFile(zip), "an earlier backup");
+    EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")});
+}
+
+TEST_F(BackupTest, PathsThatCannotBeZipNamesAreSkippedAndNamed)
+{
+    ambrytest::writeFile(catalog + QStringLiteral("/odd\\name/5.dat"), "x");
+    const BackupResult r = backupCatalog(catalog, zip, Progress());
+    ASSERT_EQ(r.outcome, Outcome::Done);
+    EXPECT_EQ(r.archives, 5);
+    EXPECT_EQ(r.skipped, QStringList{QStringLiteral("odd\\name/5.dat")});
+    EXPECT_TRUE(r.summary().contains(QStringLiteral("odd\\name/5.dat")));
+}
+
+// Cancel at any check leaves no file, no staging folder and the catalog as it was.
+TEST_F(BackupTest, CancelLeavesNothingBehind)
+{
+    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
+    const ziptest::Tree before = ziptest::readTree(catalog);
+    const QString other = outDir + QStringLiteral("/other.zip");
+    const QString empty = ambrytest::makeTempDir(QStringLiteral("mergeinto")) + QStringLiteral("/Archive");
+    QDir().mkpath(empty);
+    for (const int at : {0, 1, 2, 3, 5, 8}) {
+        SCOPED_TRACE(at);
+        int checks = 0;
+        Progress progress;
+        progress.cancelled = [&] { return checks++ >= at; };
+
+        EXPECT_EQ(backupCatalog(catalog, other, progress).outcome, Outcome::Cancelled);
+        EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")});
+
+        checks = 0;
+        {
+            RestoreJob job(catalog, zip);
+            EXPECT_EQ(job.prepare(progress), Outcome::Cancelled);
+        }
+        EXPECT_EQ(entriesOf(root), QStringList{QStringLiteral("Archive")});
+        EXPECT_EQ(ziptest::readTree(catalog), before);
+
+        checks = 0;
+        EXPECT_EQ(mergeArchives(empty, zip, progress).outcome, Outcome::Cancelled);
+        EXPECT_EQ(entriesOf(QFileInfo(empty).absolutePath()), QStringList{QStringLiteral("Archive")});
+        EXPECT_TRUE(entriesOf(empty).isEmpty());
+    }
+    // Dropping a prepared restore without committing it changes nothing either.
+    {
+        RestoreJob job(catalog, zip);
+        ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
+    }
+    EXPECT_EQ(entriesOf(root), QStringList{QStringLiteral("Archive")});
+    EXPECT_EQ(ziptest::readTree(catalog), before);
+}
+
+TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("merge"));
+    const QString catalog = dir + QStringLiteral("/Archive");
+    ziptest::writeTree(catalog, {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)},
+                                 {QStringLiteral("sub/2.dat"), ziptest::archiveBytes(QStringLiteral("Stra\u00dfe"), 7)},
+                                 {QStringLiteral("3.dat"), ziptest::archiveBytes(QStringLiteral("CD 1 (2)"), 3)},
+                                 {QStringLiteral("4.dat"), ziptest::archiveBytes(QStringLiteral(" "), 4)}});
+    struct In
+    {
+        QByteArray name;
+        QString mark;
+        int number;
+    };
+    const In incoming[] = {
+        {"1.dat", QStringLiteral("Other"), 50},        // same file name: the same disc, skipped
+        {"old/2.DAT", QStringLiteral("Other"), 51},    // in another folder and case: still the same disc
+        {"10.dat", QStringLiteral("cd 1"), 1},         // mark and number in use
+        {"11.dat", QStringLiteral("CD 1"), 2},         // the same mark again; its number is free
+        {"12.dat", QStringLiteral("STRASSE"), 9},      // the same mark as upper case compares it
+        {"13.dat", QStringLiteral("Fresh"), 9},        // number taken by the archive merged before it
+        {"14.dat", QStringLiteral(" "), 0},            // blank mark, no number: nothing to change
+        {"deep/15.dat", QStringLiteral("Fresh 2"), -3}, // a number that counts as none stays
+    };
+    QList<ziptest::Entry> entries;
+    for (const In &in : incoming)
+        entries.append({in.name, ziptest::archiveBytes(in.mark, in.number, 2, in.name)});
+    const QString zip = dir + QStringLiteral("/in.zip");
+    ambrytest::writeFile(zip, ziptest::makeZip(entries));
+
+    const MergeResult r = mergeArchives(catalog, zip, Progress());
+    ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
+    EXPECT_EQ(r.present, (QStringList{QStringLiteral("1.dat"), QStringLiteral("old/2.DAT")}));
+    EXPECT_EQ(r.added, (QStringList{QStringLiteral("10.dat"), QStringLiteral("11.dat"), QStringLiteral("12.dat"),
+                                    QStringLiteral("13.dat"), QStringLiteral("14.dat"), QStringLiteral("deep/15.dat")}));
+    const QList<std::pair<QString, QString>> renamed = {{QStringLiteral("cd 1"), QStringLiteral("cd 1 (3)")},
+                                                        {QStringLiteral("CD 1"), QStringLiteral("CD 1 (4)")},
+                                                        {QStringLiteral("STRASSE"), QStringLiteral("STRASSE (2)")}};
+    EXPECT_EQ(r.renamed, renamed);
+    const QList<std::pair<int, int>> renumbered = {{1, 8}, {9, 10}};
+    EXPECT_EQ(r.renumbered, renumbered);
+    EXPECT_FALSE(r.hasNotes());
+    EXPECT_TRUE(r.summary().startsWith(QStringLiteral("Added 6 archives; 2 skipped as already in the catalog.")));
+    EXPECT_TRUE(r.summary().contains(QStringLiteral("\"cd 1\" is now \"cd 1 (3)\"")));
+
+    const auto field = [&](const QString &file, const char16_t *key) {
+        return ReadArchiveValue(catalog + QLatin1Char('/') + file, QString::fromUtf16(key));
+    };
+    EXPECT_EQ(field(QStringLiteral("10.dat"), u"AMark"), QStringLiteral("cd 1 (3)"));
+    EXPECT_EQ(field(QStringLiteral("10.dat"), u"ANumber"), QStringLiteral("8"));
+    EXPECT_EQ(field(QStringLiteral("11.dat"), u"AMark"), QStringLiteral("CD 1 (4)"));
+    EXPECT_EQ(field(QStringLiteral("11.dat"), u"ANumber"), QStringLiteral("2"));
+    EXPECT_EQ(field(QStringLiteral("12.dat"), u"ANumber"), QStringLiteral("9"));
+    EXPECT_EQ(field(QStringLiteral("13.dat"), u"AMark"), QStringLiteral("Fresh"));
+    EXPECT_EQ(field(QStringLiteral("13.dat"), u"ANumber"), QStringLiteral("10"));
+    EXPECT_EQ(field(QStringLiteral("15.dat"), u"ANumber"), QStringLiteral("-3"));
+    // Records are untouched by the renaming; the file keeps its name (its checksum).
+    const QByteArray original = ziptest::archiveBytes(QStringLiteral("cd 1"), 1, 2, "10.dat");
+    const QByteArray merged = ambrytest::readFile(catalog + QStringLiteral("/10.dat"));
+    EXPECT_EQ(merged.left(Archive::fromBytes(original).lineOffset(8)), original.left(Archive::fromBytes(original).lineOffset(8)));
+    // Every mark is now unique as the catalog compares marks.
+    for (const char *mark : {"cd 1 (3)", "CD 1 (4)", "STRASSE (2)", "Fresh"})
+        EXPECT_TRUE(MarkExists(QString::fromUtf8(mark), catalog, QStringLiteral("*.dat"))) << mark;
+    EXPECT_EQ(entriesOf(dir), (QStringList{QStringLiteral("Archive"), QStringLiteral("in.zip")}));
+
+    // Merging the same zip again adds nothing.
+    const MergeResult again = mergeArchives(catalog, zip, Progress());
+    EXPECT_EQ(again.outcome, Outcome::Done);
+    EXPECT_TRUE(again.added.isEmpty());
+    EXPECT_EQ(again.present.size(), 8);
+}
