@@ -251,7 +251,8 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
     const QFileInfo target(zipPath);
     const QString targetPath = target.absoluteFilePath();
     TempFile temp;
-    temp.path = enc(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
+    temp.path = enc(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                    QStringLiteral(".part-XXXXXX"));
     const int fd = ::mkostemp(temp.path.data(), O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
@@ -337,7 +338,8 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
     }
 
     struct stat old;
-    const mode_t mode = ::stat(enc(targetPath).constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
+    const mode_t mode =
+        ::stat(enc(targetPath).constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
     ::chmod(temp.path.constData(), mode);
     const int file = ::open(temp.path.constData(), O_RDONLY | O_CLOEXEC);
     if (file >= 0) {
@@ -460,7 +462,8 @@ QString MergeResult::summary() const
         numbers.append(QStringLiteral("%1 is now %2").arg(from).arg(to));
     text += listText(QStringLiteral("Archive numbers already in use were changed:"), numbers);
     text += listText(QStringLiteral("These entries were refused:"), refused);
-    text += listText(QStringLiteral("These archives are damaged and were added as they are:"), damagedLines(damaged));
+    text += listText(QStringLiteral("These archives are damaged and were added as they are:"),
+                     damagedLines(damaged));
     return text;
 }
 
@@ -548,7 +551,8 @@ MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, 
                     newNumber = number;
                     if (state.numbers.contains(number)) {
                         if (state.highest == INT_MAX)
-                            throw AmbryError(QStringLiteral("No archive number is free for \"%1\".").arg(entry.name));
+                            throw AmbryError(
+                                QStringLiteral("No archive number is free for \"%1\".").arg(entry.name));
                         newNumber = state.highest + 1;
                         changes.append({QStringLiteral("ANumber"), QString::number(newNumber)});
                     }

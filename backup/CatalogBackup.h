@@ -106,12 +106,12 @@ struct MergeResult
 {
     Outcome outcome = Outcome::Failed;
     QString error;
-    QStringList added;                            // relative paths, in the zip's order
-    QStringList present;                          // skipped: the same archive is in the catalog
-    QList<std::pair<QString, QString>> renamed;   // marks: old, new
-    QList<std::pair<int, int>> renumbered;        // numbers: old, new
-    QStringList refused;                          // entries that are no archives
-    QList<DamagedArchive> damaged;                // added as they are
+    QStringList added;                          // relative paths, in the zip's order
+    QStringList present;                        // skipped: the same archive is in the catalog
+    QList<std::pair<QString, QString>> renamed; // marks: old, new
+    QList<std::pair<int, int>> renumbered;      // numbers: old, new
+    QStringList refused;                        // entries that are no archives
+    QList<DamagedArchive> damaged;              // added as they are
     QString summary() const;
     bool hasNotes() const { return !refused.isEmpty() || !damaged.isEmpty(); }
 };

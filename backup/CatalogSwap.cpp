@@ -95,7 +95,8 @@ void syncFileSystem(const QString &path)
 void renameOrThrow(const QString &from, const QString &to)
 {
     if (::rename(enc(from).constData(), enc(to).constData()) != 0)
-        throw AmbryError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3").arg(from, to, errnoText(errno)));
+        throw AmbryError(
+            QStringLiteral("Cannot rename \"%1\" to \"%2\". %3").arg(from, to, errnoText(errno)));
 }
 
 using Journal = QMap<QString, QString>;
@@ -143,7 +144,8 @@ void moveRemaining(const QString &staging, const QString &catalog)
         const QString to = catalog + QLatin1Char('/') + relative;
         QDir().mkpath(QFileInfo(to).absolutePath());
         step("move");
-        if (::renameat2(AT_FDCWD, enc(from).constData(), AT_FDCWD, enc(to).constData(), RENAME_NOREPLACE) != 0 &&
+        if (::renameat2(AT_FDCWD, enc(from).constData(), AT_FDCWD, enc(to).constData(), RENAME_NOREPLACE) !=
+                0 &&
             errno != EEXIST) {
             // Without the flag's support, a plain rename after a look (the lock keeps others out).
             if ((errno == EINVAL || errno == ENOSYS) && !QFileInfo::exists(to))
@@ -178,7 +180,8 @@ StagingFolder::StagingFolder(const QString &catalogFolder, const char *kind)
                              QLatin1String(kind) + QLatin1Char('-') +
                              QString::number(QCoreApplication::applicationPid()) + QStringLiteral("-XXXXXX"));
     if (!::mkdtemp(pattern.data()))
-        throw AmbryError(QStringLiteral("Cannot create a folder beside \"%1\". %2").arg(p.folder, errnoText(errno)));
+        throw AmbryError(
+            QStringLiteral("Cannot create a folder beside \"%1\". %2").arg(p.folder, errnoText(errno)));
     // mkdtemp makes it private; as the catalog it becomes, it gets the catalog's permissions.
     struct stat st;
     ::chmod(pattern.constData(),
@@ -323,7 +326,8 @@ QString finishInterruptedChange(const QString &catalogFolder)
     }
 
     // Staging folders whose process is gone hold nothing the catalog needs.
-    static const QRegularExpression leftover(QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
+    static const QRegularExpression leftover(
+        QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
     const QStringList entries = QDir(p.parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
         const QRegularExpressionMatch m = leftover.match(entry);

@@ -53,7 +53,7 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging);
 QString finishInterruptedChange(const QString &catalogFolder);
 
 // Runs change while the catalog is locked against other writers.
-template<class Change> auto underCatalogLock(const QString &catalogFolder, Change &&change)
+template <class Change> auto underCatalogLock(const QString &catalogFolder, Change &&change)
 {
     (void)catalogFolder;
     return std::forward<Change>(change)();

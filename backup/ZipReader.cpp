@@ -200,11 +200,12 @@ ZipPlan ZipReader::plan(const ZipLimits &limits) const
         if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0))
             refuse(m_label, entryText(name) + QStringLiteral(" uses an unsupported compression method"));
         if (st.size > zip_uint64_t(limits.perArchive))
-            refuse(m_label, entryText(name) +
-                                QStringLiteral(" is larger than %1 bytes").arg(limits.perArchive));
+            refuse(m_label,
+                   entryText(name) + QStringLiteral(" is larger than %1 bytes").arg(limits.perArchive));
         plan.declaredTotal += qint64(st.size);
         if (plan.declaredTotal > plan.budget)
-            refuse(m_label, QStringLiteral("its entries would unpack to more than %1 bytes").arg(plan.budget));
+            refuse(m_label,
+                   QStringLiteral("its entries would unpack to more than %1 bytes").arg(plan.budget));
 
         if (!matchesArchiveMask(name.section(QLatin1Char('/'), -1), QStringLiteral("*.dat"))) {
             plan.refused.append(name);

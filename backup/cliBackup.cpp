@@ -116,8 +116,9 @@ int runRestore(CliContext &ctx)
     const QString zip = ctx.args.at(0);
     const bool yes = ctx.isSet(QStringLiteral("yes"));
     if (!yes && !::isatty(STDIN_FILENO))
-        return failed(ctx, QStringLiteral("restore replaces the catalog and asks first, but standard input is "
-                                          "not a terminal; add --yes to restore without asking."));
+        return failed(ctx,
+                      QStringLiteral("restore replaces the catalog and asks first, but standard input is "
+                                     "not a terminal; add --yes to restore without asking."));
     const QString catalog = catalogOf(ctx);
     InterruptCancels interrupt;
     backup::RestoreJob job(catalog, zip);
@@ -158,8 +159,9 @@ const CliCommand &backupCommand()
         .name = QStringLiteral("backup"),
         .summary = QStringLiteral("write every archive of the catalog to a zip file"),
         .synopsis = {QStringLiteral("FILE.zip")},
-        .description = QStringLiteral("The zip is written beside FILE.zip under a temporary name, read back with "
-                                      "every entry's CRC checked, and only then renamed over FILE.zip."),
+        .description =
+            QStringLiteral("The zip is written beside FILE.zip under a temporary name, read back with "
+                           "every entry's CRC checked, and only then renamed over FILE.zip."),
         .minArgs = 1,
         .maxArgs = 1,
         .exitCodes = kExitCodes,
@@ -175,9 +177,10 @@ const CliCommand &restoreCommand()
         .name = QStringLiteral("restore"),
         .summary = QStringLiteral("replace the catalog by a backup; the old one is kept beside it"),
         .synopsis = {QStringLiteral("FILE.zip [--yes]")},
-        .description = QStringLiteral("The zip is checked and unpacked beside the catalog first; then the catalog "
-                                      "is swapped for it and the old one is kept as \"Archive before restore "
-                                      "YYYY-MM-DD HH-MM-SS\". Without --yes it asks on the terminal."),
+        .description =
+            QStringLiteral("The zip is checked and unpacked beside the catalog first; then the catalog "
+                           "is swapped for it and the old one is kept as \"Archive before restore "
+                           "YYYY-MM-DD HH-MM-SS\". Without --yes it asks on the terminal."),
         .options = {{{QStringLiteral("yes")}, {}, QStringLiteral("restore without asking")}},
         .minArgs = 1,
         .maxArgs = 1,
@@ -194,8 +197,9 @@ const CliCommand &mergeCommand()
         .name = QStringLiteral("merge"),
         .summary = QStringLiteral("add a zip file's archives to the catalog"),
         .synopsis = {QStringLiteral("FILE.zip")},
-        .description = QStringLiteral("Archives already in the catalog are skipped; marks and numbers in use are "
-                                      "renamed and renumbered."),
+        .description =
+            QStringLiteral("Archives already in the catalog are skipped; marks and numbers in use are "
+                           "renamed and renumbered."),
         .minArgs = 1,
         .maxArgs = 1,
         .exitCodes = kExitCodes,

@@ -59,7 +59,8 @@ QString documentsFolder()
 class ProgressWindow
 {
 public:
-    ProgressWindow(QWidget *parent, const QString &text) : m_dialog(text, QStringLiteral("Cancel"), 0, 1000, parent)
+    ProgressWindow(QWidget *parent, const QString &text)
+        : m_dialog(text, QStringLiteral("Cancel"), 0, 1000, parent)
     {
         m_dialog.setObjectName(QStringLiteral("frmBackupProgress"));
         m_dialog.setWindowTitle(QStringLiteral("Ambrylog"));
@@ -111,8 +112,9 @@ void BackupArchivesToFile(QWidget *parent)
     if (g_running)
         return;
     RunGuard guard;
-    const QString zip = chooseZip(parent, true,
-                                  documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate()));
+    const QString zip =
+        chooseZip(parent, true,
+                  documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate()));
     if (zip.isEmpty())
         return;
     backup::BackupResult result;
@@ -127,7 +129,9 @@ void BackupArchivesToFile(QWidget *parent)
         showError(result.error, parent);
         return;
     }
-    QString text = QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(QDir::toNativeSeparators(zip));
+    QString text = QStringLiteral("Backed up %1 archives to %2.")
+                       .arg(result.archives)
+                       .arg(QDir::toNativeSeparators(zip));
     if (!result.skipped.isEmpty())
         text += QStringLiteral("\n\n") + result.summary();
     showMessage(text, parent);

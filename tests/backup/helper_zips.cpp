@@ -17,10 +17,11 @@ QByteArray archiveBytes(const QString &mark, int number, int records, const QByt
 {
     QByteArray out;
     for (int i = 0; i < records; ++i)
-        out += "Folder " + salt + "\r\nfile" + QByteArray::number(i) + ".txt\r\n" + QByteArray::number(i * 7) +
-               "\r\n950948495\r\n";
-    out += "ADate=979544548\r\nAMark=" + mark.toUtf8() + "\r\nALocation=Shelf\r\nACRC=1\r\nAFiles=" +
-           QByteArray::number(records) + "\r\nADirs=1\r\nANote=\r\nASize=7\r\nANumber=" + QByteArray::number(number) +
+        out += "Folder " + salt + "\r\nfile" + QByteArray::number(i) + ".txt\r\n" +
+               QByteArray::number(i * 7) + "\r\n950948495\r\n";
+    out += "ADate=979544548\r\nAMark=" + mark.toUtf8() +
+           "\r\nALocation=Shelf\r\nACRC=1\r\nAFiles=" + QByteArray::number(records) +
+           "\r\nADirs=1\r\nANote=\r\nASize=7\r\nANumber=" + QByteArray::number(number) +
            "\r\nASource=CD/DVD\r\nAPicture=\r\nAEnd=EndTag\r\n";
     return out;
 }

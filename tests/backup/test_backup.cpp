@@ -33,7 +33,8 @@ ziptest::Tree sampleCatalog()
 {
     return {{QStringLiteral("100.dat"), ziptest::archiveBytes(QStringLiteral("CD No: 1"), 1, 3)},
             {QStringLiteral("-42.dat"), ziptest::archiveBytes(QStringLiteral("CD No: 2"), 2, 1)},
-            {QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT"), ziptest::archiveBytes(QStringLiteral("Caf\u00e9"), 3)},
+            {QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT"),
+             ziptest::archiveBytes(QStringLiteral("Caf\u00e9"), 3)},
             {QStringLiteral(".hidden.dat"), ziptest::archiveBytes(QStringLiteral("Hidden"), 4)},
             {QStringLiteral("empty.dat"), QByteArray()}};
 }
@@ -64,27 +65,31 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
     const utimbuf times{1200000000, 1200000000};
     ASSERT_EQ(::utime(QFile::encodeName(dated).constData(), &times), 0);
 
-    const BackupResult made = backupCatalog(catalog, zip, Progress(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+    const BackupResult made =
+        backupCatalog(catalog, zip, Progress(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
     ASSERT_EQ(made.outcome, Outcome::Done) << made.error.toStdString();
     EXPECT_EQ(made.archives, 5);
     EXPECT_TRUE(made.skipped.isEmpty());
     EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")}); // no temporary left
 
     const auto reader = ZipReader::open(zip);
-    EXPECT_EQ(reader->comment(), QStringLiteral("Ambrylog catalog backup of 2026-03-04 05:06:07, 5 archives"));
+    EXPECT_EQ(reader->comment(),
+              QStringLiteral("Ambrylog catalog backup of 2026-03-04 05:06:07, 5 archives"));
     const ZipPlan plan = reader->plan(ZipLimits());
     QStringList names;
     for (const ZipEntry &e : plan.archives)
         names.append(e.name);
     // In the order of the catalog walk, relative to the catalog folder.
-    EXPECT_EQ(names, (QStringList{QStringLiteral("-42.dat"), QStringLiteral(".hidden.dat"), QStringLiteral("100.dat"),
-                                  QStringLiteral("empty.dat"), QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT")}));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("-42.dat"), QStringLiteral(".hidden.dat"),
+                                  QStringLiteral("100.dat"), QStringLiteral("empty.dat"),
+                                  QStringLiteral("Shelf A/d\u00e9j\u00e0 vu/7.DAT")}));
     EXPECT_LE(std::abs(plan.archives.at(2).mtime - 1200000000), 1); // zip times have 2-second steps
 
     for (const bool exchange : {true, false}) {
         SCOPED_TRACE(exchange ? "exchange" : "two renames");
         setExchangeUnavailableForTesting(!exchange);
-        const QString target = ambrytest::makeTempDir(QStringLiteral("restored")) + QStringLiteral("/Archive");
+        const QString target =
+            ambrytest::makeTempDir(QStringLiteral("restored")) + QStringLiteral("/Archive");
         ziptest::writeTree(target, {{QStringLiteral("old.dat"), "old catalog"}});
         RestoreJob job(target, zip);
         ASSERT_EQ(job.prepare(Progress()), Outcome::Done) << job.error().toStdString();
@@ -92,20 +97,23 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
         EXPECT_FALSE(job.hasNotes());
         EXPECT_TRUE(job.question().contains(QStringLiteral("5 archives")));
         EXPECT_TRUE(job.question().contains(QStringLiteral("Archive before restore ")));
-        ASSERT_EQ(job.commit(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), Outcome::Done) << job.error().toStdString();
+        ASSERT_EQ(job.commit(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), Outcome::Done)
+            << job.error().toStdString();
         EXPECT_EQ(job.summary(), QStringLiteral("Restored 5 archives."));
 
         ziptest::Tree expected = sampleCatalog();
         EXPECT_EQ(ziptest::readTree(target), expected);
         EXPECT_LE(std::abs(mtimeOf(target + QStringLiteral("/100.dat")) - 1200000000), 1);
         const QString parent = QFileInfo(target).absolutePath();
-        EXPECT_EQ(entriesOf(parent), (QStringList{QStringLiteral("Archive"),
-                                                  QStringLiteral("Archive before restore 2026-01-02 03-04-05")}));
+        EXPECT_EQ(entriesOf(parent),
+                  (QStringList{QStringLiteral("Archive"),
+                               QStringLiteral("Archive before restore 2026-01-02 03-04-05")}));
         EXPECT_EQ(ziptest::readTree(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")),
                   (ziptest::Tree{{QStringLiteral("old.dat"), "old catalog"}}));
         // The restored folder has the permissions of the one it replaced, not a private one.
-        EXPECT_EQ(QFileInfo(target).permissions(),
-                  QFileInfo(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")).permissions());
+        EXPECT_EQ(
+            QFileInfo(target).permissions(),
+            QFileInfo(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")).permissions());
     }
 }
 
@@ -118,8 +126,10 @@ TEST_F(BackupTest, ASecondRestoreInTheSameSecondKeepsBothOldCatalogs)
         ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
         ASSERT_EQ(job.commit(at), Outcome::Done) << job.error().toStdString();
     }
-    EXPECT_EQ(entriesOf(root), (QStringList{QStringLiteral("Archive"), QStringLiteral("Archive before restore 2026-05-06 07-08-09"),
-                                            QStringLiteral("Archive before restore 2026-05-06 07-08-09 (2)")}));
+    EXPECT_EQ(
+        entriesOf(root),
+        (QStringList{QStringLiteral("Archive"), QStringLiteral("Archive before restore 2026-05-06 07-08-09"),
+                     QStringLiteral("Archive before restore 2026-05-06 07-08-09 (2)")}));
 }
 
 TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
@@ -134,7 +144,9 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
     const QString gone = ambrytest::makeTempDir(QStringLiteral("vanishing"));
     ambrytest::writeFile(gone + QStringLiteral("/1.dat"), "x");
     Progress progress;
-    progress.report = [&](const QString &, qint64, qint64) { QFile::remove(gone + QStringLiteral("/1.dat")); };
+    progress.report = [&](const QString &, qint64, qint64) {
+        QFile::remove(gone + QStringLiteral("/1.dat"));
+    };
     ambrytest::writeFile(gone + QStringLiteral("/2.dat"), "y");
     r = backupCatalog(gone, zip, progress);
     EXPECT_EQ(r.outcome, Outcome::Failed);
@@ -201,10 +213,11 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
 {
     const QString dir = ambrytest::makeTempDir(QStringLiteral("merge"));
     const QString catalog = dir + QStringLiteral("/Archive");
-    ziptest::writeTree(catalog, {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)},
-                                 {QStringLiteral("sub/2.dat"), ziptest::archiveBytes(QStringLiteral("Stra\u00dfe"), 7)},
-                                 {QStringLiteral("3.dat"), ziptest::archiveBytes(QStringLiteral("CD 1 (2)"), 3)},
-                                 {QStringLiteral("4.dat"), ziptest::archiveBytes(QStringLiteral(" "), 4)}});
+    ziptest::writeTree(
+        catalog, {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)},
+                  {QStringLiteral("sub/2.dat"), ziptest::archiveBytes(QStringLiteral("Stra\u00dfe"), 7)},
+                  {QStringLiteral("3.dat"), ziptest::archiveBytes(QStringLiteral("CD 1 (2)"), 3)},
+                  {QStringLiteral("4.dat"), ziptest::archiveBytes(QStringLiteral(" "), 4)}});
     struct In
     {
         QByteArray name;
@@ -212,13 +225,13 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
         int number;
     };
     const In incoming[] = {
-        {"1.dat", QStringLiteral("Other"), 50},        // same file name: the same disc, skipped
-        {"old/2.DAT", QStringLiteral("Other"), 51},    // in another folder and case: still the same disc
-        {"10.dat", QStringLiteral("cd 1"), 1},         // mark and number in use
-        {"11.dat", QStringLiteral("CD 1"), 2},         // the same mark again; its number is free
-        {"12.dat", QStringLiteral("STRASSE"), 9},      // the same mark as upper case compares it
-        {"13.dat", QStringLiteral("Fresh"), 9},        // number taken by the archive merged before it
-        {"14.dat", QStringLiteral(" "), 0},            // blank mark, no number: nothing to change
+        {"1.dat", QStringLiteral("Other"), 50},         // same file name: the same disc, skipped
+        {"old/2.DAT", QStringLiteral("Other"), 51},     // in another folder and case: still the same disc
+        {"10.dat", QStringLiteral("cd 1"), 1},          // mark and number in use
+        {"11.dat", QStringLiteral("CD 1"), 2},          // the same mark again; its number is free
+        {"12.dat", QStringLiteral("STRASSE"), 9},       // the same mark as upper case compares it
+        {"13.dat", QStringLiteral("Fresh"), 9},         // number taken by the archive merged before it
+        {"14.dat", QStringLiteral(" "), 0},             // blank mark, no number: nothing to change
         {"deep/15.dat", QStringLiteral("Fresh 2"), -3}, // a number that counts as none stays
     };
     QList<ziptest::Entry> entries;
@@ -230,16 +243,19 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
     const MergeResult r = mergeArchives(catalog, zip, Progress());
     ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
     EXPECT_EQ(r.present, (QStringList{QStringLiteral("1.dat"), QStringLiteral("old/2.DAT")}));
-    EXPECT_EQ(r.added, (QStringList{QStringLiteral("10.dat"), QStringLiteral("11.dat"), QStringLiteral("12.dat"),
-                                    QStringLiteral("13.dat"), QStringLiteral("14.dat"), QStringLiteral("deep/15.dat")}));
-    const QList<std::pair<QString, QString>> renamed = {{QStringLiteral("cd 1"), QStringLiteral("cd 1 (3)")},
-                                                        {QStringLiteral("CD 1"), QStringLiteral("CD 1 (4)")},
-                                                        {QStringLiteral("STRASSE"), QStringLiteral("STRASSE (2)")}};
+    EXPECT_EQ(r.added, (QStringList{QStringLiteral("10.dat"), QStringLiteral("11.dat"),
+                                    QStringLiteral("12.dat"), QStringLiteral("13.dat"),
+                                    QStringLiteral("14.dat"), QStringLiteral("deep/15.dat")}));
+    const QList<std::pair<QString, QString>> renamed = {
+        {QStringLiteral("cd 1"), QStringLiteral("cd 1 (3)")},
+        {QStringLiteral("CD 1"), QStringLiteral("CD 1 (4)")},
+        {QStringLiteral("STRASSE"), QStringLiteral("STRASSE (2)")}};
     EXPECT_EQ(r.renamed, renamed);
     const QList<std::pair<int, int>> renumbered = {{1, 8}, {9, 10}};
     EXPECT_EQ(r.renumbered, renumbered);
     EXPECT_FALSE(r.hasNotes());
-    EXPECT_TRUE(r.summary().startsWith(QStringLiteral("Added 6 archives; 2 skipped as already in the catalog.")));
+    EXPECT_TRUE(
+        r.summary().startsWith(QStringLiteral("Added 6 archives; 2 skipped as already in the catalog.")));
     EXPECT_TRUE(r.summary().contains(QStringLiteral("\"cd 1\" is now \"cd 1 (3)\"")));
 
     const auto field = [&](const QString &file, const char16_t *key) {
@@ -256,7 +272,8 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
     // Records are untouched by the renaming; the file keeps its name (its checksum).
     const QByteArray original = ziptest::archiveBytes(QStringLiteral("cd 1"), 1, 2, "10.dat");
     const QByteArray merged = ambrytest::readFile(catalog + QStringLiteral("/10.dat"));
-    EXPECT_EQ(merged.left(Archive::fromBytes(original).lineOffset(8)), original.left(Archive::fromBytes(original).lineOffset(8)));
+    EXPECT_EQ(merged.left(Archive::fromBytes(original).lineOffset(8)),
+              original.left(Archive::fromBytes(original).lineOffset(8)));
     // Every mark is now unique as the catalog compares marks.
     for (const char *mark : {"cd 1 (3)", "CD 1 (4)", "STRASSE (2)", "Fresh"})
         EXPECT_TRUE(MarkExists(QString::fromUtf8(mark), catalog, QStringLiteral("*.dat"))) << mark;

@@ -45,8 +45,8 @@ Scene makeScene(int archives)
     s.root = ambrytest::makeTempDir(QStringLiteral("crash"));
     s.catalog = s.root + QStringLiteral("/Archive");
     for (int i = 0; i < archives; ++i) {
-        const QString name = (i % 3 ? QStringLiteral("") : QStringLiteral("sub/")) + QString::number(1000 + i) +
-                             QStringLiteral(".dat");
+        const QString name = (i % 3 ? QStringLiteral("") : QStringLiteral("sub/")) +
+                             QString::number(1000 + i) + QStringLiteral(".dat");
         s.before.insert(name, ziptest::archiveBytes(QStringLiteral("Old %1").arg(i), i + 1, 40, "old"));
     }
     QList<ziptest::Entry> entries;
@@ -93,7 +93,8 @@ std::string settle(const Scene &s, Kind kind)
         return "old";
     if (kind == Kind::Merge)
         return now == s.merged && kept.isEmpty() ? "new" : "broken";
-    if (now == s.restored && kept.size() == 1 && kept.front().startsWith(QLatin1String("Archive before restore ")) &&
+    if (now == s.restored && kept.size() == 1 &&
+        kept.front().startsWith(QLatin1String("Archive before restore ")) &&
         ziptest::readTree(s.root + QLatin1Char('/') + kept.front()) == s.before)
         return "new";
     return "broken: " + kept.join(QLatin1Char(',')).toStdString();
@@ -120,16 +121,16 @@ TEST(Crash, AtEveryStepOfTheSwapAndTheMove)
         const char *expected;
     };
     const Case cases[] = {
-        {Kind::Restore, true, "journal", 0, "old"},   {Kind::Restore, true, "swap", 0, "old"},
-        {Kind::Restore, true, "keep", 0, "new"},      {Kind::Restore, true, "done", 0, "new"},
-        {Kind::Restore, false, "swap", 0, "old"},     {Kind::Restore, false, "between", 0, "new"},
-        {Kind::Restore, false, "done", 0, "new"},     {Kind::Merge, true, "journal", 0, "old"},
-        {Kind::Merge, true, "move", 0, "new"},        {Kind::Merge, true, "move", 2, "new"},
+        {Kind::Restore, true, "journal", 0, "old"}, {Kind::Restore, true, "swap", 0, "old"},
+        {Kind::Restore, true, "keep", 0, "new"},    {Kind::Restore, true, "done", 0, "new"},
+        {Kind::Restore, false, "swap", 0, "old"},   {Kind::Restore, false, "between", 0, "new"},
+        {Kind::Restore, false, "done", 0, "new"},   {Kind::Merge, true, "journal", 0, "old"},
+        {Kind::Merge, true, "move", 0, "new"},      {Kind::Merge, true, "move", 2, "new"},
         {Kind::Merge, true, "done", 0, "new"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.kind == Kind::Restore ? "restore " : "merge ") + (c.exchange ? "exchange " : "renames ") +
-                     c.step + " " + std::to_string(c.after));
+        SCOPED_TRACE(std::string(c.kind == Kind::Restore ? "restore " : "merge ") +
+                     (c.exchange ? "exchange " : "renames ") + c.step + " " + std::to_string(c.after));
         resetCatalog(s);
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);

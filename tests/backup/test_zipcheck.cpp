@@ -57,7 +57,8 @@ TEST(ZipCheck, EntryNames)
     for (const Case &c : cases) {
         const QString problem = entryNameProblem(QByteArrayView(c.name));
         if (c.problem)
-            EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << c.name << " -> " << problem.toStdString();
+            EXPECT_TRUE(problem.contains(QLatin1String(c.problem)))
+                << c.name << " -> " << problem.toStdString();
         else
             EXPECT_TRUE(problem.isEmpty()) << c.name << " -> " << problem.toStdString();
     }
@@ -91,24 +92,28 @@ TEST(ZipCheck, HostileZipsAreRefusedAndChangeNothing)
         {"backslash", ziptest::makeZip({{"a\\b.dat", sound}}), "backslash"},
         // The zip library shows a NUL in a name as a blank: it can neither cut a name short
         // nor hide the ".." after it.
-        {"NUL before ..", ziptest::patchAll(ziptest::makeZip({{"xQ/../../b.dat", sound}}), "xQ/", QByteArray("x\0/", 3)),
+        {"NUL before ..",
+         ziptest::patchAll(ziptest::makeZip({{"xQ/../../b.dat", sound}}), "xQ/", QByteArray("x\0/", 3)),
          "\"..\""},
         {"NUL as a second spelling",
-         ziptest::patchAll(ziptest::makeZip({{"a b.dat", sound}, {"aQb.dat", sound}}), "aQb", QByteArray("a\0b", 3)),
+         ziptest::patchAll(ziptest::makeZip({{"a b.dat", sound}, {"aQb.dat", sound}}), "aQb",
+                           QByteArray("a\0b", 3)),
          "appears twice"},
         {"symbolic link", ziptest::makeZip({{"link.dat", "/etc/passwd", 0120777}}), "symbolic link"},
         {"fifo", ziptest::makeZip({{"pipe.dat", "", 0010644}}), "not a regular file"},
         {"folder holding data", ziptest::makeZip({{"d/", "data", 040755}}), "not a regular file"},
-        {"duplicate names", ziptest::patchAll(ziptest::makeZip({{"a1.dat", sound}, {"a2.dat", sound}}), "a2.dat", "a1.dat"),
+        {"duplicate names",
+         ziptest::patchAll(ziptest::makeZip({{"a1.dat", sound}, {"a2.dat", sound}}), "a2.dat", "a1.dat"),
          "appears twice"},
         {"CRC mismatch", patchFirstCrc(ziptest::makeZip({{"1.dat", sound}})), "does not match its CRC"},
         {"more data than declared", ziptest::patchFirstSize(ziptest::makeZip({{"1.dat", big}}), 10),
          "more data than it declares"},
         {"less data than declared", ziptest::patchFirstSize(ziptest::makeZip({{"1.dat", big}}), 2000),
          "refused"},
-        {"entry over the per-archive limit", ziptest::makeZip({{"1.dat", big}}), "larger than 999 bytes", perArchive},
-        {"entries over the total limit", ziptest::makeZip({{"1.dat", big}, {"2.dat", big + "y"}}), "more than 1500 bytes",
-         total},
+        {"entry over the per-archive limit", ziptest::makeZip({{"1.dat", big}}), "larger than 999 bytes",
+         perArchive},
+        {"entries over the total limit", ziptest::makeZip({{"1.dat", big}, {"2.dat", big + "y"}}),
+         "more than 1500 bytes", total},
         // 2 MB of one letter packs into a few kilobytes: far past 100 times the zip's size.
         {"bomb by ratio", ziptest::makeZip({{"1.dat", QByteArray(2 << 20, 'a')}}), "unpack to more than"},
         {"only no archives", ziptest::makeZip({{"readme.txt", "hello"}}), "holds no archives"},
@@ -116,8 +121,9 @@ TEST(ZipCheck, HostileZipsAreRefusedAndChangeNothing)
 
     const QString root = ambrytest::makeTempDir(QStringLiteral("hostile"));
     const QString catalog = root + QStringLiteral("/Archive");
-    const ziptest::Tree before = {{QStringLiteral("5.dat"), ziptest::archiveBytes(QStringLiteral("Old"), 5)},
-                                  {QStringLiteral("sub/6.dat"), ziptest::archiveBytes(QStringLiteral("Old 2"), 6)}};
+    const ziptest::Tree before = {
+        {QStringLiteral("5.dat"), ziptest::archiveBytes(QStringLiteral("Old"), 5)},
+        {QStringLiteral("sub/6.dat"), ziptest::archiveBytes(QStringLiteral("Old 2"), 6)}};
     ziptest::writeTree(catalog, before);
     const QString zip = ambrytest::makeTempDir(QStringLiteral("hostilezips")) + QStringLiteral("/in.zip");
     for (const Case &c : cases) {
@@ -170,8 +176,8 @@ TEST(ZipCheck, OtherFilesAreRefusedAndDamagedArchivesRestoredAsTheyAre)
 TEST(ZipCheck, FuzzEntryPointTakesAnyBytes)
 {
     // Seeds and mutations of them must neither crash nor trip the sanitizers.
-    const QByteArray zip = ziptest::makeZip({{"1.dat", ziptest::archiveBytes(QStringLiteral("A"), 1)},
-                                             {"../x.dat", "y"}});
+    const QByteArray zip =
+        ziptest::makeZip({{"1.dat", ziptest::archiveBytes(QStringLiteral("A"), 1)}, {"../x.dat", "y"}});
     uint32_t seed = 7;
     for (int round = 0; round < 300; ++round) {
         QByteArray bytes = zip;
@@ -179,6 +185,7 @@ TEST(ZipCheck, FuzzEntryPointTakesAnyBytes)
             seed = seed * 1103515245u + 12345u;
             bytes[qsizetype(seed % uint32_t(bytes.size()))] = char(seed >> 24);
         }
-        EXPECT_EQ(checkZipBytes(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())), 0);
+        EXPECT_EQ(checkZipBytes(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())),
+                  0);
     }
 }

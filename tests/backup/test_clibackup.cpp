@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "cliBackup.h"
+#include "helper_zips.h"
+
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun
+{
+    int code;
+    QString out, err;
+};
+
+QString contents(std::FILE *f)
+{
+    std::rewind(f);
+    QByteArray bytes;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        bytes.append(buf, qsizetype(n));
+    std::fclose(f);
+    return QString::fromUtf8(bytes);
+}
+
+CliRun run(const CliCommand &command, const QString &catalog, const QStringList &args)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    const int code = runCliCommand(command, catalog, args, out, err);
+    return {code, contents(out), contents(err)};
+}
+
+} // namespace
+
+TEST(BackupCli, CommandsAndExitCodes)
+{
+    // restore asks on a terminal; here standard input is never one.
+    ASSERT_TRUE(std::freopen("/dev/null", "r", stdin));
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("cli"));
+    const QString catalog = dir + QStringLiteral("/Archive");
+    ziptest::writeTree(catalog,
+                       {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)}});
+    const QString zip = dir + QStringLiteral("/b.zip");
+    const QString mixed = dir + QStringLiteral("/mixed.zip");
+    ambrytest::writeFile(
+        mixed, ziptest::makeZip({{"2.dat", ziptest::archiveBytes(QStringLiteral("CD 1"), 1, 2, "2")},
+                                 {"readme.txt", "hello"}}));
+    const QString hostile = dir + QStringLiteral("/hostile.zip");
+    ambrytest::writeFile(hostile, ziptest::makeZip({{"../2.dat", "x"}}));
+
+    CliRun r = run(backupCommand(), catalog, {zip});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringLiteral("Backed up 1 archives to %1.\n").arg(zip));
+
+    r = run(restoreCommand(), catalog, {zip});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--yes"))) << r.err.toStdString();
+    EXPECT_EQ(QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("Archive")});
+
+    r = run(restoreCommand(), catalog, {zip, QStringLiteral("--yes")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringLiteral("Restored 1 archives.\n"));
+
+    r = run(mergeCommand(), catalog, {mixed});
+    EXPECT_EQ(r.code, 3); // the text file is named as refused
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\"CD 1\" is now \"CD 1 (2)\""))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("readme.txt")));
+
+    const ziptest::Tree before = ziptest::readTree(catalog);
+    const std::pair<const CliCommand *, QStringList> refusing[] = {
+        {&restoreCommand(), {hostile, QStringLiteral("--yes")}}, {&mergeCommand(), {hostile}}};
+    for (const auto &[command, args] : refusing) {
+        r = run(*command, catalog, args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("\"..\""))) << r.err.toStdString();
+    }
+    EXPECT_EQ(ziptest::readTree(catalog), before);
+
+    EXPECT_EQ(run(backupCommand(), catalog, {}).code, 64);
+    EXPECT_EQ(run(mergeCommand(), catalog, {zip, zip}).code, 64);
+    EXPECT_EQ(run(restoreCommand(), catalog, {zip, QStringLiteral("--no")}).code, 64);
+}
