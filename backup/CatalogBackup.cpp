@@ -2,9 +2,12 @@
 
 #include "AmbryError.h"
 #include "Archive.h"
+#include "ArchiveFieldValues.h"
 #include "ArchiveWriter.h"
 #include "Catalog.h"
+#include "CatalogLock.h"
 #include "CatalogSwap.h"
+#include "util/PosixFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,11 +29,6 @@ namespace backup {
 namespace {
 
 const QString kMask = QStringLiteral("*.dat");
-
-QString errnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
 
 QByteArray enc(const QString &path)
 {
@@ -63,35 +61,11 @@ QStringList damagedLines(const QList<DamagedArchive> &damaged)
     return lines;
 }
 
-// Why the archive reader takes an archive for damaged; empty when it is sound.
+// Why the archive reader takes an archive for damaged (records judged too); empty when sound.
 QString damageOf(const QString &path)
 {
-    try {
-        const Archive archive = Archive::load(path);
-        if (archive.bytes().size() < QFileInfo(path).size())
-            return QStringLiteral("holds a NUL byte");
-        qint64 pars = 4;
-        const QByteArrayView parsText = trimControls(archive.rawValue(u"APars"));
-        if (!parsText.isEmpty()) {
-            bool ok = false;
-            pars = parsText.toByteArray().toLongLong(&ok);
-            if (!ok || pars < 1)
-                return QStringLiteral("APars is not a positive number");
-        }
-        const QByteArrayView filesText = trimControls(archive.rawValue(u"AFiles"));
-        if (filesText.isEmpty())
-            return QString();
-        bool ok = false;
-        const qint64 files = filesText.toByteArray().toLongLong(&ok);
-        if (!ok)
-            return QStringLiteral("AFiles is not a number");
-        qint64 lines = 0;
-        if (files > 0 && (__builtin_mul_overflow(files, pars, &lines) || lines > archive.fieldsBegin()))
-            return QStringLiteral("AFiles promises more records than the archive holds");
-        return QString();
-    } catch (const AmbryError &e) {
-        return e.message();
-    }
+    const ArchiveFieldValues values = readArchiveFields(path, true);
+    return values.state == ArchiveFieldValues::State::Sound ? QString() : values.problem;
 }
 
 // The staging side of restore and merge: entries written below one folder.
@@ -112,27 +86,15 @@ public:
         const QString folder = QFileInfo(path).absolutePath();
         if (!QDir().mkpath(folder))
             throw AmbryError(QStringLiteral("Cannot create the folder \"%1\".").arg(folder));
-        const int fd =
-            ::open(enc(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0)
+        const UniqueFd fd(
+            openRetrying(enc(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!fd.isValid())
             throw AmbryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, errnoText(errno)));
-        struct Closer
-        {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
         int writeError = 0;
         const bool whole = m_zip.read(entry, m_plan, &m_unpacked, [&](const char *data, qsizetype size) {
-            while (size > 0) {
-                const ssize_t put = ::write(fd, data, size_t(size));
-                if (put < 0 && errno == EINTR)
-                    continue;
-                if (put < 0) {
-                    writeError = errno;
-                    return false;
-                }
-                data += put;
-                size -= put;
+            if (!writeFull(fd.get(), data, size_t(size))) {
+                writeError = errno;
+                return false;
             }
             return !m_progress.stop();
         });
@@ -142,7 +104,7 @@ public:
             return false;
         if (entry.mtime >= 0) {
             const timespec times[2] = {{0, UTIME_OMIT}, {time_t(entry.mtime), 0}};
-            ::futimens(fd, times);
+            ::futimens(fd.get(), times);
         }
         m_done += entry.size;
         m_progress.show(QStringLiteral("Reading"), m_done, m_total);
@@ -161,6 +123,17 @@ private:
 QString noArchivesText(const QString &zipPath)
 {
     return QStringLiteral("The zip file \"%1\" holds no archives (\"*.dat\" files).").arg(zipPath);
+}
+
+// Runs change while holding the catalog lock; waiting for another writer lets progress show.
+template <class Change>
+auto underCatalogLock(const QString &catalogFolder, const Progress &progress, Change &&change)
+{
+    CatalogLock lock(catalogFolder);
+    if (!lock.acquire(CatalogLock::WaitMs,
+                      [&] { progress.show(QStringLiteral("Waiting for another Ambrylog"), 0, 0); }))
+        throw AmbryError(lock.errorText());
+    return change();
 }
 
 // A mark as the catalog's lookup compares it: upper case, then without regard to case.
@@ -404,7 +377,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
     }
 }
 
-Outcome RestoreJob::commit(const QDateTime &now)
+Outcome RestoreJob::commit(const Progress &progress, const QDateTime &now)
 {
     if (!m_staging) {
         m_error = QStringLiteral("Nothing to restore.");
@@ -416,7 +389,7 @@ Outcome RestoreJob::commit(const QDateTime &now)
         const QString staging = m_staging->path();
         m_staging->release(); // the swap owns it now
         m_staging.reset();
-        underCatalogLock(m_catalog, [&] {
+        underCatalogLock(m_catalog, progress, [&] {
             QDir().mkpath(m_catalog); // a catalog folder removed meanwhile is swapped as an empty one
             swapInCatalog(m_catalog, staging, m_kept);
         });
@@ -514,7 +487,7 @@ MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, 
         if (plan.archives.isEmpty())
             throw AmbryError(noArchivesText(zipPath));
 
-        result.outcome = underCatalogLock(catalog, [&] {
+        result.outcome = underCatalogLock(catalog, progress, [&] {
             CatalogState state = readCatalogState(catalog);
             StagingFolder staging(catalog, "merge");
             Unpacker unpacker(*zip, plan, progress);

@@ -77,7 +77,8 @@ public:
     ~RestoreJob();
 
     Outcome prepare(const Progress &progress);
-    Outcome commit(const QDateTime &now = QDateTime());
+    // progress shows a wait for another writer of the catalog.
+    Outcome commit(const Progress &progress = Progress(), const QDateTime &now = QDateTime());
 
     const QString &error() const { return m_error; }
     int archiveCount() const { return m_archives; }

@@ -1,7 +1,7 @@
 #include "CatalogSwap.h"
 
 #include "AmbryError.h"
-#include "ArchiveWriter.h"
+#include "util/PosixFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,11 +30,6 @@ void step(const char *name)
 {
     if (g_stepHook)
         g_stepHook(name);
-}
-
-QString errnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
 }
 
 QByteArray enc(const QString &path)

@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <utility>
-
 // Changing the whole catalog at once. New archives are first written to a staging folder
 // beside the catalog folder (the same file system, so that a rename moves them), then put in
 // place by renames. A journal beside the catalog folder, written before the first rename,
@@ -51,13 +49,6 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging);
 // folders that no running process owns. Call at start, before anything reads the catalog.
 // Returns a notice for the user when it finished something, else an empty text.
 QString finishInterruptedChange(const QString &catalogFolder);
-
-// Runs change while the catalog is locked against other writers.
-template <class Change> auto underCatalogLock(const QString &catalogFolder, Change &&change)
-{
-    (void)catalogFolder;
-    return std::forward<Change>(change)();
-}
 
 // Tests: take the two-rename way even where the file system could exchange.
 void setExchangeUnavailableForTesting(bool unavailable);

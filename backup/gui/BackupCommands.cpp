@@ -160,7 +160,9 @@ void RestoreArchivesFromFile(QWidget *parent)
     }
     if (!askConfirm(job.question(), parent))
         return;
-    if (job.commit() != backup::Outcome::Done) {
+    backup::Progress waiting; // another writer may hold the catalog for a moment
+    waiting.report = [](const QString &, qint64, qint64) { QCoreApplication::processEvents(); };
+    if (job.commit(waiting) != backup::Outcome::Done) {
         showError(job.error(), parent);
         return;
     }

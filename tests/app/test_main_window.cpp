@@ -1,6 +1,7 @@
 #include "helper_mainwindow.h"
 
 #include "AppLinks.h"
+#include "BackupCommands.h"
 #include "ShellService.h"
 #include "TestSupport.h"
 #include "drives/DriveSystem.h"
@@ -692,13 +693,29 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
 {
     MessageBoxRecorder boxes;
     create();
-    for (const char *name : {"mnuSetDevice", "mnuAbout", "mnuBackup", "mnuRestore", "mnuMerge"}) {
+    for (const char *name : {"mnuSetDevice", "mnuAbout"}) {
         boxes.boxes.clear();
         action(name)->trigger();
         ASSERT_EQ(boxes.boxes.size(), 1) << name;
         EXPECT_EQ(boxes.boxes[0].first, MsgKind::Notice);
         EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("This command is not available yet.")) << name;
     }
+}
+
+TEST_F(MainWindowTest, BackupRestoreAndMergeItemsOpenTheirFileDialogs)
+{
+    MessageBoxRecorder boxes;
+    create();
+    QList<bool> saves;
+    setZipFileChooserForTesting([&](bool save, const QString &) {
+        saves.append(save);
+        return QString(); // Cancel
+    });
+    for (const char *name : {"mnuBackup", "mnuRestore", "mnuMerge"})
+        action(name)->trigger();
+    setZipFileChooserForTesting(nullptr);
+    EXPECT_EQ(saves, (QList<bool>{true, false, false}));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(MainWindowTest, OpenCatalogOpensTheBrowser)

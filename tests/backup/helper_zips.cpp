@@ -1,5 +1,6 @@
 #include "helper_zips.h"
 
+#include "CatalogLock.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,8 @@ Tree readTree(const QString &folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (it.fileName() == CatalogLock::LockFileName)
+            continue; // the writers' lock, not part of the catalog's content
         tree.insert(path.mid(folder.size() + 1), ambrytest::readFile(path));
     }
     return tree;

@@ -16,7 +16,7 @@ QByteArray archiveBytes(const QString &mark, int number, int records = 2, const 
 // Writes archives into a catalog folder; returns relative path -> bytes.
 using Tree = QMap<QString, QByteArray>;
 void writeTree(const QString &folder, const Tree &tree);
-// Every file below folder (hidden ones too), by relative path.
+// Every file below folder (hidden ones too, the catalog lock's file aside), by relative path.
 Tree readTree(const QString &folder);
 
 // One entry of a zip the tests build with the zip library.
