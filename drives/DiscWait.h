@@ -43,3 +43,17 @@ private:
     char m_letter;
     State m_state = State::Waiting;
 };
+
+// Asks the user for a disc and waits for it: the wait window in the program (WaitWindowRequester),
+// the media arrivals with a time limit on the command line.
+class DiscRequester
+{
+public:
+    enum class Answer { Inserted, Cancelled, TimedOut };
+    virtual ~DiscRequester() = default;
+
+    // Shows the request ("Insert CD/DVD marked: " + mark) and waits for the disc.
+    virtual Answer waitForDisc(const QString &request) = 0;
+    // Tells the user why a request ends without the file ("You inserted wrong CD/DVD.").
+    virtual void tell(const QString &text) = 0;
+};

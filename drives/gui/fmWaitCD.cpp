@@ -11,6 +11,7 @@
 
 #include "DriveSystem.h"
 #include "settings/gVars.h"
+#include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
 
 namespace {
@@ -48,6 +49,16 @@ int WaitForDisc(const QString &message)
     delete window;
     QCoreApplication::processEvents();
     return result == 1 ? 1 : 2;
+}
+
+DiscRequester::Answer WaitWindowRequester::waitForDisc(const QString &request)
+{
+    return WaitForDisc(request) == 1 ? Answer::Inserted : Answer::Cancelled;
+}
+
+void WaitWindowRequester::tell(const QString &text)
+{
+    showMessage(text, m_parent);
 }
 
 TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDeviceLetter)

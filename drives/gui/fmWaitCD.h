@@ -18,6 +18,18 @@ class MediaMonitor;
 // arriving in the read device, or a fresh disc already in the drive). Result 1 (OK) or 2 (Cancel).
 int WaitForDisc(const QString &message);
 
+// Disc requests through the wait window; what it tells goes into a message box over parent.
+class WaitWindowRequester : public DiscRequester
+{
+public:
+    explicit WaitWindowRequester(QWidget *parent) : m_parent(parent) {}
+    Answer waitForDisc(const QString &request) override;
+    void tell(const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
 // Called when a wait finds no read device at all; the main window installs one that disables
 // its add command for good.
 void setNoReadDeviceHandler(std::function<void()> handler);

@@ -1,31 +1,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 
-// Finding a catalogued file on the disc in the read device. Paths are bytes, as Linux names
-// files: a name that is not valid UTF-8 must be found under exactly the bytes the archive holds.
+#include "search/RetrievalSession.h"
+
+// Handing a found file over to the clipboard and the shell.
 namespace retrieval {
-
-// The file's path below the disc root: the folder line with "/" for "\" and a "/" after it
-// (nothing for the root folder line "\"), then the name. "Music\Rock" + "song.mp3" gives
-// "Music/Rock/song.mp3"; "\" + "readme.txt" gives "readme.txt".
-QByteArray relativePath(QByteArrayView folderLine, QByteArrayView name);
-
-// root (a real folder ending in "/", may be empty) followed by the relative path.
-QByteArray joinRoot(const QString &root, const QByteArray &relative);
-
-// True when a file (not a folder) exists at the path.
-bool fileExists(const QByteArray &path);
-
-// The path to use for a row (empty when root is empty: no medium, nothing to find): the bytes as
-// stored when a file is there. Lines that are not
-// UTF-8 came from another system's code page; a Linux mount shows such names in UTF-8, so the
-// text the list shows is tried next. When neither exists, the bytes as stored.
-QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView name,
-                  const QString &folderText, const QString &nameText);
 
 // Whether the path survives the trip through QString (QFile::decodeName / encodeName); only
 // then can it be handed to services that take text.

@@ -6,7 +6,6 @@
 #include "SearchLook.h"
 #include "fmPropreties.h"
 
-#include "drives/gDrives.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ResultsModel.h"
 #include "settings/gRegistry.h"
@@ -860,11 +859,14 @@ QString TfrmSearch::GetFullFilePathFromList() const
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
     if (rows.size() != 1)
         return QString();
-    const int row = rows.first().row();
-    const QString root = DriveRootPath(gVars().readDeviceLetter);
-    const QByteArray path = retrieval::locate(root, m_model->folderBytes(row), m_model->nameBytes(row),
-                                              m_model->folderLine(row), m_model->name(row));
-    return QFile::decodeName(path);
+    return QFile::decodeName(
+        RetrievalSession(gVars().readDeviceLetter, selectedFile(rows.first().row())).locate());
+}
+
+CataloguedFile TfrmSearch::selectedFile(int row) const
+{
+    return {m_model->folderBytes(row), m_model->nameBytes(row), m_model->folderLine(row), m_model->name(row),
+            m_model->mark(row)};
 }
 
 QByteArray TfrmSearch::getDisc()
@@ -872,34 +874,10 @@ QByteArray TfrmSearch::getDisc()
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
     if (rows.size() != 1)
         return QByteArray();
-    const int row = rows.first().row();
     // What the command goes on with, whatever happens to the list meanwhile.
-    const QByteArray folder = m_model->folderBytes(row);
-    const QByteArray name = m_model->nameBytes(row);
-    const QString folderText = m_model->folderLine(row);
-    const QString nameText = m_model->name(row);
-    const QString mark = m_model->mark(row);
-    const char letter = gVars().readDeviceLetter;
-
-    const auto where = [&] {
-        return retrieval::locate(DriveRootPath(letter), folder, name, folderText, nameText);
-    };
-    // IsDiscReady refuses a missing read device before anything else happens.
-    const bool ready = IsDiscReady(letter);
-    QByteArray path = where();
-    if (!ready || !retrieval::fileExists(path)) {
-        OpenDriveDoor(letter);
-        if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + mark) == 2)
-            return QByteArray();
-        // A disc that arrived is mounted at a folder of its own: look again from its root.
-        path = where();
-        if (!retrieval::fileExists(path)) {
-            showMessage(QStringLiteral("You inserted wrong CD/DVD."), this);
-            OpenDriveDoor(letter);
-            return QByteArray();
-        }
-    }
-    return path;
+    RetrievalSession session(gVars().readDeviceLetter, selectedFile(rows.first().row()));
+    WaitWindowRequester requester(this);
+    return session.run(requester) == RetrievalSession::Outcome::Found ? session.path() : QByteArray();
 }
 
 void TfrmSearch::ActCopyFileExecute()

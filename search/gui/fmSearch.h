@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QString>
 
+#include "search/RetrievalSession.h"
 #include "search/SearchEngine.h"
 
 class KeyReleaseRule;
@@ -107,6 +108,7 @@ private:
     // The shared first steps of Copy File and Execute File: the selected row's file on the disc
     // in the read device, asking for the disc when it is not there. Empty when the command ends.
     QByteArray getDisc();
+    CataloguedFile selectedFile(int row) const;
     void processPendingEvents();
 
     // Top bar

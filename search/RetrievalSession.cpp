@@ -1,0 +1,93 @@
+#include "RetrievalSession.h"
+
+#include "drives/DiscWait.h"
+#include "drives/gDrives.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace retrieval {
+
+QByteArray relativePath(QByteArrayView folderLine, QByteArrayView name)
+{
+    QByteArray path;
+    path.reserve(folderLine.size() + name.size() + 1);
+    if (folderLine != QByteArrayView("\\")) {
+        path.append(folderLine.data(), folderLine.size());
+        path.replace('\\', '/');
+        path.append('/');
+    }
+    path.append(name.data(), name.size());
+    return path;
+}
+
+QByteArray joinRoot(const QString &root, const QByteArray &relative)
+{
+    return QFile::encodeName(root) + relative;
+}
+
+bool fileExists(const QByteArray &path)
+{
+    if (path.isEmpty())
+        return false;
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0)
+        return false;
+    return !S_ISDIR(info.st_mode);
+}
+
+QByteArray locate(const QString &root, QByteArrayView folderLine, QByteArrayView name,
+                  const QString &folderText, const QString &nameText)
+{
+    if (root.isEmpty())
+        return QByteArray();
+    const QByteArray asStored = joinRoot(root, relativePath(folderLine, name));
+    if (fileExists(asStored))
+        return asStored;
+    const QByteArray folderUtf8 = folderText.toUtf8();
+    const QByteArray nameUtf8 = nameText.toUtf8();
+    if (folderUtf8 != folderLine || nameUtf8 != name) {
+        const QByteArray shown = joinRoot(root, relativePath(folderUtf8, nameUtf8));
+        if (fileExists(shown))
+            return shown;
+    }
+    return asStored;
+}
+
+} // namespace retrieval
+
+RetrievalSession::RetrievalSession(char readDevice, CataloguedFile file)
+    : m_letter(readDevice), m_file(std::move(file))
+{}
+
+QByteArray RetrievalSession::locate() const
+{
+    // A disc that arrived is mounted at a folder of its own: every look starts from its root.
+    return retrieval::locate(DriveRootPath(m_letter), m_file.folderLine, m_file.name, m_file.folderText,
+                             m_file.nameText);
+}
+
+RetrievalSession::Outcome RetrievalSession::run(DiscRequester &requester)
+{
+    // IsDiscReady refuses a missing read device before anything else happens.
+    const bool ready = IsDiscReady(m_letter);
+    m_path = locate();
+    if (ready && retrieval::fileExists(m_path))
+        return Outcome::Found;
+    OpenDriveDoor(m_letter);
+    switch (requester.waitForDisc(retrieval::InsertDisc + m_file.mark)) {
+    case DiscRequester::Answer::Cancelled:
+        return Outcome::Cancelled;
+    case DiscRequester::Answer::TimedOut:
+        return Outcome::TimedOut;
+    case DiscRequester::Answer::Inserted:
+        break;
+    }
+    m_path = locate();
+    if (retrieval::fileExists(m_path))
+        return Outcome::Found;
+    requester.tell(retrieval::WrongDisc);
+    OpenDriveDoor(m_letter);
+    return Outcome::WrongDisc;
+}
