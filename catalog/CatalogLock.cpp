@@ -31,6 +31,7 @@ struct CatalogLock::Shared
 
 namespace {
 
+int g_waitOverrideMs = 0;
 QMutex g_mutex;
 QHash<QString, std::weak_ptr<CatalogLock::Shared>> &registry()
 {
@@ -46,6 +47,16 @@ QString folderKey(const QString &folder)
 }
 
 } // namespace
+
+int CatalogLock::waitMs()
+{
+    return g_waitOverrideMs > 0 ? g_waitOverrideMs : WaitMs;
+}
+
+void CatalogLock::setWaitMsForTesting(int ms)
+{
+    g_waitOverrideMs = ms;
+}
 
 CatalogLock::CatalogLock(const QString &catalogFolder) : m_folder(folderKey(catalogFolder))
 {

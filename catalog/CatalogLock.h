@@ -13,13 +13,13 @@ class FileLock;
 // is the mark taken) is read again after taking it:
 //
 //     CatalogLock lock(catalogFolder);
-//     if (!lock.acquire(CatalogLock::WaitMs, [] { QCoreApplication::processEvents(); }))
+//     if (!lock.acquire(CatalogLock::waitMs(), [] { QCoreApplication::processEvents(); }))
 //         throw AmbryError(lock.errorText()); // "The catalog is in use by another Ambrylog."
 //     ... check again, write with writeFileAtomically(), rename into place ...
 //     // released when `lock` goes (or by release())
 //
 // A window waits with a busy cursor and lets its events run in whileWaiting; the command
-// line waits WaitMs and then gives up with errorText(). Readers (listing, search, lookups)
+// line waits waitMs() and then gives up with errorText(). Readers (listing, search, lookups)
 // never take it: every change lands by a rename, so a reader sees an archive whole or not
 // at all.
 //
@@ -34,7 +34,10 @@ class CatalogLock
 public:
     // How long the command line (and a window, with its events running) waits for a writer.
     static constexpr int WaitMs = 30000;
-    static const QString BusyText; // "The catalog is in use by another Ambrylog."
+    // WaitMs, unless a test has made it shorter.
+    static int waitMs();
+    static void setWaitMsForTesting(int ms); // 0 or less: back to WaitMs
+    static const QString BusyText;           // "The catalog is in use by another Ambrylog."
     static const QString LockFileName;
 
     explicit CatalogLock(const QString &catalogFolder);

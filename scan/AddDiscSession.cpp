@@ -1,11 +1,12 @@
 #include "AddDiscSession.h"
 
-#include "settings/gVars.h"
 #include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
 #include "drives/gDrives.h"
+#include "settings/gVars.h"
 #include "util/AmbryError.h"
 
 #include <QDateTime>
@@ -72,21 +73,29 @@ AddDiscSession::Outcome AddDiscSession::scan()
     // The same records give the same checksum and so the same file name: that is how a disc
     // already in the catalog is recognised. Only the catalog folder itself is looked at.
     m_checksum = checksumOfBytes(m_walker.records());
-    const QString existing = m_catalogFolder + m_checksum + QStringLiteral(".dat");
-    if (QFileInfo(existing).isFile()) {
-        m_existingPath = existing;
-        try {
-            m_existingMark = ReadArchiveValue(existing, QStringLiteral("AMark"));
-        } catch (const AmbryError &) {
-            m_existingMark.clear(); // still archived; its mark just cannot be shown
-        }
+    if (findExisting()) {
         m_outcome = Outcome::AlreadyArchived;
         return m_outcome;
     }
     // Numbering reads every archive, so it is done only when a number is going to be offered.
+    // This is a proposal: the save chooses again under the catalog lock.
     m_number = nextArchiveNumber(m_catalogFolder);
     m_outcome = Outcome::MarkEntry;
     return m_outcome;
+}
+
+bool AddDiscSession::findExisting()
+{
+    const QString existing = m_catalogFolder + m_checksum + QStringLiteral(".dat");
+    if (!QFileInfo(existing).isFile())
+        return false;
+    m_existingPath = existing;
+    try {
+        m_existingMark = ReadArchiveValue(existing, QStringLiteral("AMark"));
+    } catch (const AmbryError &) {
+        m_existingMark.clear(); // still archived; its mark just cannot be shown
+    }
+    return true;
 }
 
 bool AddDiscSession::ejectOnClose() const
@@ -128,20 +137,38 @@ QString AddDiscSession::message() const
     return {};
 }
 
-bool AddDiscSession::markExists(const QString &mark) const
+AddDiscSession::LockWait AddDiscSession::defaultLockWait()
 {
-    // Asked about the mark as it will be stored: blanks around a mark in use must not let a
-    // second disc carry the same mark.
-    return MarkExists(trimControls(mark), m_catalogFolder, kArchiveMask);
+    return {CatalogLock::waitMs(), {}};
 }
 
-QString AddDiscSession::save(const QString &mark, const QString &location, const QString &note)
+AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &mark, const QString &location,
+                                                const QString &note, const LockWait &wait)
 {
     gVars().newArchivePath.clear();
+    m_savedPath.clear();
+    m_savedMark.clear();
     if (m_checksum.trimmed().isEmpty())
         throw AmbryError(scantext::CannotGetCrc);
+
+    // From here to the rename of the new archive no other writer changes the catalog, so
+    // what is checked now still holds when the file lands.
+    CatalogLock lock(m_catalogFolder);
+    if (!lock.acquire(wait.timeoutMs, wait.whileWaiting))
+        throw AmbryError(lock.errorText());
+    if (findExisting()) {
+        m_outcome = Outcome::AlreadyArchived;
+        return SaveResult::AlreadyArchived;
+    }
+    m_number = nextArchiveNumber(m_catalogFolder);
+    const QString chosen = mark ? *mark : proposedMark();
+    // Asked about the mark as it will be stored: blanks around a mark in use must not let a
+    // second disc carry the same mark.
+    if (MarkExists(trimControls(chosen), m_catalogFolder, kArchiveMask))
+        return SaveResult::MarkInUse;
+
     ArchiveFields fields;
-    fields.mark = mark;
+    fields.mark = chosen;
     fields.location = location;
     fields.note = note;
     fields.files = m_walker.counts().files;
@@ -149,9 +176,10 @@ QString AddDiscSession::save(const QString &mark, const QString &location, const
     fields.size = m_walker.counts().bytes;
     fields.number = m_number;
     fields.savedAt = QDateTime::currentDateTime();
-    const QString path = writeNewArchive(m_catalogFolder, m_walker.records(), m_checksum, fields);
-    gVars().newArchivePath = path;
-    return path;
+    m_savedPath = writeNewArchive(m_catalogFolder, m_walker.records(), m_checksum, fields);
+    gVars().newArchivePath = m_savedPath;
+    m_savedMark = chosen.trimmed();
+    return SaveResult::Saved;
 }
 
 void AddDiscSession::eject() const

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // The rules of adding one disc to the catalog, without a window: refuse an audio disc, walk
 // the disc, recognise a disc that is already archived by the checksum of its records,
 // propose the next mark, refuse a mark in use and save the archive. The add-disc window and
@@ -47,18 +50,40 @@ public:
     QString existingArchivePath() const { return m_existingPath; }
     QString existingMark() const { return m_existingMark; }
 
-    // Whether the mark, trimmed as it would be stored, is in use in the catalog, compared
-    // without regard to letter case. Throws AmbryError when an archive cannot be read.
-    bool markExists(const QString &mark) const;
-    // Writes the archive (texts are stored trimmed) and sets gVars().newArchivePath to it;
-    // the path is empty until the file is written. Returns the path. Throws AmbryError
-    // ("Cannot Get CRC." for a blank checksum; the path and reason when writing fails).
-    QString save(const QString &mark, const QString &location, const QString &note);
+    enum class SaveResult {
+        Saved,
+        AlreadyArchived, // another add saved these records meanwhile: outcome() says so now
+        MarkInUse,       // the mark, trimmed as stored, is in use (without regard to case)
+    };
+    // How long to wait for another writer of the catalog, and what to do meanwhile.
+    struct LockWait
+    {
+        int timeoutMs;
+        std::function<void()> whileWaiting;
+    };
+    static LockWait defaultLockWait();
+
+    // Saves the archive under the catalog lock: takes the lock, looks again whether an
+    // archive of these records exists and chooses the number again (another add may have
+    // saved meanwhile), refuses a mark in use, writes the archive (texts stored trimmed)
+    // and sets gVars().newArchivePath to it, which stays empty until the file is written.
+    // Without a mark, the proposed mark of the number chosen under the lock is used.
+    // Throws AmbryError: the catalog lock's text when another writer kept the catalog
+    // ("The catalog is in use by another Ambrylog."), "Cannot Get CRC." for a blank
+    // checksum, the path and reason when an archive cannot be read or written.
+    SaveResult save(const std::optional<QString> &mark, const QString &location, const QString &note,
+                    const LockWait &wait = defaultLockWait());
+    // The archive the last save wrote.
+    QString savedPath() const { return m_savedPath; }
+    // The mark the last save used, trimmed.
+    QString savedMark() const { return m_savedMark; }
     // Opens the tray of the session's drive (nothing for a folder).
     void eject() const;
 
 private:
     AddDiscSession(char driveLetter, const QString &folder, const QString &catalogFolder);
+    // Whether the catalog folder holds an archive of these records; notes its path and mark.
+    bool findExisting();
 
     DiscWalker m_walker;
     char m_letter = 0;
@@ -69,6 +94,8 @@ private:
     int m_number = 0;
     QString m_existingPath;
     QString m_existingMark;
+    QString m_savedPath;
+    QString m_savedMark;
 };
 
 // The session's texts, shared by the window and the command line.

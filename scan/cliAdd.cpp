@@ -108,14 +108,18 @@ int runAdd(CliContext &ctx)
         return CliAddError;
     }
 
-    const QString mark = o.haveMark ? o.mark : session.proposedMark();
-    if (session.markExists(mark)) {
+    switch (session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt, o.location, o.note)) {
+    case AddDiscSession::SaveResult::AlreadyArchived:
+        say(ctx, session.message()); // another add saved the same disc while this one walked
+        return finish(CliAddAlreadyArchived);
+    case AddDiscSession::SaveResult::MarkInUse:
         say(ctx, scantext::MarkExists);
         return CliAddMarkUsed; // the user may try another mark: the disc stays in
+    case AddDiscSession::SaveResult::Saved:
+        break;
     }
-    const QString path = session.save(mark, o.location, o.note);
-    ctx.out(mark.trimmed() + QLatin1Char('\t') + QString::number(session.archiveNumber()) +
-            QLatin1Char('\t') + path);
+    ctx.out(session.savedMark() + QLatin1Char('\t') + QString::number(session.archiveNumber()) +
+            QLatin1Char('\t') + session.savedPath());
     return finish(CliAddSaved);
 }
 

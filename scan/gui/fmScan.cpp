@@ -316,45 +316,63 @@ void TfrmScan::btnOkClick()
 {
     if (!m_editMode || !btnOk->isEnabled() || m_state != State::MarkEntry)
         return;
-    bool used = false;
-    try {
-        used = m_session->markExists(edtMark->text());
-    } catch (const AmbryError &e) {
-        showError(e.message(), this);
-        return;
-    }
-    if (used) {
-        showMessage(scantext::MarkExists, this);
-        edtMark->setFocus();
-        return;
-    }
     m_state = State::Saving;
     setMessage(scantext::Saving);
-    SaveArchive();
-    if (m_state != State::Saving)
-        return; // the save failed and the user is back at the mark
+    if (!SaveArchive())
+        return;
     processPendingEvents();
     finish();
 }
 
-void TfrmScan::SaveArchive()
+bool TfrmScan::SaveArchive()
 {
     if (m_session->checksum().trimmed().isEmpty()) {
         // Nothing is written; the window then ends as after a save.
         gVars().newArchivePath.clear();
         showMessage(scantext::CannotGetCrc, this);
-        return;
+        return true;
     }
+    AddDiscSession::SaveResult result;
     try {
-        m_session->save(edtMark->text(), edtLocation->text(), edtNote->text());
+        // Another copy of the program may be writing the catalog: wait with the busy cursor,
+        // repainting but taking no clicks, so the save cannot be cancelled half way.
+        BusyCursor busy;
+        AddDiscSession::LockWait wait = AddDiscSession::defaultLockWait();
+        wait.whileWaiting = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+        result = m_session->save(edtMark->text(), edtLocation->text(), edtNote->text(), wait);
     } catch (const AmbryError &e) {
-        // The catalog folder could not be written: the user sees why and may try again.
+        // The catalog is busy or could not be written: the user sees why and may try again.
         showError(e.message(), this);
-        m_state = State::MarkEntry;
-        setMessage(m_session->message());
-        edtMarkChange();
-        edtMark->setFocus();
+        backToMark();
+        return false;
     }
+    switch (result) {
+    case AddDiscSession::SaveResult::Saved:
+        return true;
+    case AddDiscSession::SaveResult::MarkInUse:
+        backToMark();
+        showMessage(scantext::MarkExists, this);
+        edtMark->setFocus();
+        return false;
+    case AddDiscSession::SaveResult::AlreadyArchived:
+        // Another add saved this very disc while the user was typing.
+        m_editMode = false;
+        btnOk->setEnabled(false);
+        pnlEdit->hide();
+        setMessage(m_session->message());
+        btnCancel->setText(QStringLiteral("Close"));
+        enterState(State::AlreadyArchived);
+        return false;
+    }
+    return false;
+}
+
+void TfrmScan::backToMark()
+{
+    m_state = State::MarkEntry;
+    setMessage(m_session->message());
+    edtMarkChange();
+    edtMark->setFocus();
 }
 
 void TfrmScan::btnCancelClick()

@@ -57,7 +57,9 @@ protected:
 private:
     void FormActivate();
     bool ScanCD();
-    void SaveArchive();
+    // False when the window stays open: back at the mark, or the disc turned out archived.
+    bool SaveArchive();
+    void backToMark();
     void finish();
     void setMessage(const QString &text);
     void enterState(State state);

@@ -8,54 +8,16 @@
 #include <QFile>
 
 #include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-// A second process that holds the lock until its parent closes the pipe (or it is killed).
-struct Holder
+struct Holder : ambrytest::ChildHolding
 {
-    pid_t pid = -1;
-    int release = -1;
-
     explicit Holder(const QString &folder)
-    {
-        int ready[2], hold[2];
-        if (::pipe(ready) != 0 || ::pipe(hold) != 0)
-            return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::close(ready[0]);
-            ::close(hold[1]);
-            CatalogLock lock(folder);
-            const char ok = lock.tryAcquire() ? '1' : '0';
-            (void)!::write(ready[1], &ok, 1);
-            char c;
-            (void)!::read(hold[0], &c, 1);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(hold[0]);
-        release = hold[1];
-        char ok = 0;
-        (void)!::read(ready[0], &ok, 1);
-        ::close(ready[0]);
-        held = ok == '1';
-    }
-    ~Holder() { stop(); }
-    void stop(int signal = 0)
-    {
-        if (pid <= 0)
-            return;
-        if (signal)
-            ::kill(pid, signal);
-        ::close(release);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        pid = -1;
-    }
-    bool held = false;
+        : ChildHolding([folder] { return (new CatalogLock(folder))->tryAcquire(); }), held(holds())
+    {}
+    void stop(int signal = 0) { release(signal); }
+    bool held;
 };
 
 } // namespace

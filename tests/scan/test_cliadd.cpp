@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "settings/gRegistry.h"
@@ -14,7 +15,13 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <map>
+#include <set>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace scantest;
 
@@ -212,5 +219,104 @@ TEST_F(CliAddTest, BadArgumentsAreRefused)
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+    EXPECT_EQ(archiveCount(), 0);
+}
+
+// Adds started together in separate processes, as the window and the command line (or two
+// terminals) may be: each disc is saved once, and no number or mark is given out twice.
+TEST_F(CliAddTest, ParallelAddsGiveEveryDiscOneArchiveAndNothingTwice)
+{
+    // Each round: three different discs, two of them added by several processes at once,
+    // and two more discs that both ask for the same explicit mark.
+    struct Job
+    {
+        int disc;
+        QString mark; // empty: the proposed mark
+    };
+    const int discsPerRound = 5;
+    const std::vector<Job> jobs = {{0, {}},
+                                   {1, {}},
+                                   {2, {}},
+                                   {0, {}},
+                                   {1, {}},
+                                   {0, {}},
+                                   {3, QStringLiteral("Shelf")},
+                                   {4, QStringLiteral("SHELF")}};
+    const auto roundDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    int rounds = 0, started = 0;
+    for (; rounds < 12 && std::chrono::steady_clock::now() < roundDeadline; ++rounds) {
+        std::vector<std::string> discs;
+        for (int d = 0; d < discsPerRound; ++d) {
+            discs.push_back(newRoot("pdisc"));
+            // Sizes make every disc of every round a different disc.
+            makeFile(discs.back() + "file.bin", 1000 * rounds + d + 1, localMoment(2020, 1, 2, 3, 4, 5));
+        }
+        int gate[2];
+        ASSERT_EQ(::pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (const Job &job : jobs) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(gate[1]);
+                char c;
+                (void)!::read(gate[0], &c, 1); // all start when the gate opens
+                std::freopen("/dev/null", "w", stdout);
+                std::freopen("/dev/null", "w", stderr);
+                QStringList args{QStringLiteral("--folder"), qpath(discs[size_t(job.disc)])};
+                if (!job.mark.isEmpty())
+                    args << QStringLiteral("--mark") << job.mark + QString::number(rounds);
+                ::_exit(runCliCommand(addCommand(), catalog, args));
+            }
+            children.push_back(pid);
+        }
+        ::close(gate[0]);
+        ::close(gate[1]);
+        started += int(children.size());
+        std::map<int, std::vector<int>> codesByDisc;
+        for (size_t i = 0; i < children.size(); ++i) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(children[i], &status, 0), children[i]);
+            ASSERT_TRUE(WIFEXITED(status)) << status;
+            codesByDisc[jobs[i].disc].push_back(WEXITSTATUS(status));
+        }
+        // Plain discs: one save, the rest "already archived". Same mark: one save, one refusal.
+        for (int d = 0; d < 3; ++d) {
+            std::vector<int> codes = codesByDisc[d];
+            std::sort(codes.begin(), codes.end());
+            std::vector<int> expected(codes.size(), CliAddAlreadyArchived);
+            expected[0] = CliAddSaved;
+            EXPECT_EQ(codes, expected) << "round " << rounds << " disc " << d;
+        }
+        std::vector<int> markCodes = {codesByDisc[3][0], codesByDisc[4][0]};
+        std::sort(markCodes.begin(), markCodes.end());
+        EXPECT_EQ(markCodes, (std::vector<int>{CliAddSaved, CliAddMarkUsed})) << "round " << rounds;
+    }
+    std::set<QString> marks;
+    std::set<int> numbers;
+    int archives = 0;
+    forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &path) {
+        ++archives;
+        marks.insert(ReadArchiveValue(path, QStringLiteral("AMark")).toUpper());
+        numbers.insert(ReadArchiveValue(path, QStringLiteral("ANumber")).toInt());
+        return true;
+    });
+    EXPECT_EQ(archives, rounds * 4);
+    EXPECT_EQ(int(marks.size()), archives);
+    EXPECT_EQ(int(numbers.size()), archives);
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), archives); // no number skipped or repeated
+    std::printf("parallel adds: %d processes in %d rounds\n", started, rounds);
+}
+
+TEST_F(CliAddTest, ACatalogHeldByAnotherWriterIsReportedAfterTheWait)
+{
+    const ambrytest::ChildHolding other([this] { return (new CatalogLock(catalog))->tryAcquire(); });
+    ASSERT_TRUE(other.holds());
+    CatalogLock::setWaitMsForTesting(300);
+    const CliRun busy = add({QStringLiteral("--folder"), qpath(disc)});
+    CatalogLock::setWaitMsForTesting(0);
+    EXPECT_EQ(busy.code, 1);
+    EXPECT_EQ(busy.err, "ambrylog-cli add: The catalog is in use by another Ambrylog.\n");
     EXPECT_EQ(archiveCount(), 0);
 }

@@ -3,9 +3,9 @@
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
@@ -567,6 +567,47 @@ TEST_F(ScanWindowTest, AFailedSaveKeepsTheWindowOpenForAnotherTry)
     EXPECT_TRUE(gVars().newArchivePath.isEmpty());
     EXPECT_TRUE(child<QPushButton>(frm.get(), "btnOk")->isEnabled());
     EXPECT_TRUE(fake.doorCalls().isEmpty());
+}
+
+TEST_F(ScanWindowTest, OkWaitsForAnotherWriterThenLooksAgain)
+{
+    insertDisc("lockwait");
+    auto frm = openAndSettle();
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    auto *ok = child<QPushButton>(frm.get(), "btnOk");
+
+    // Another copy holds the catalog: OK waits with the busy cursor, then says so.
+    CatalogLock::setWaitMsForTesting(300);
+    {
+        const ambrytest::ChildHolding other([this] { return (new CatalogLock(catalog))->tryAcquire(); });
+        ASSERT_TRUE(other.holds());
+        bool busyCursor = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            busyCursor = busyCursor || (QApplication::overrideCursor() &&
+                                        QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        });
+        probe.start(20);
+        ok->click();
+        EXPECT_TRUE(busyCursor);
+    }
+    CatalogLock::setWaitMsForTesting(0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, QStringLiteral("The catalog is in use by another Ambrylog."));
+    EXPECT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_TRUE(archives().isEmpty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Meanwhile another add saved this very disc: OK finds it under the lock.
+    writeArchive(catalog + frm->session().checksum() + QStringLiteral(".dat"),
+                 QStringLiteral("Saved Elsewhere"), 9);
+    ok->click();
+    EXPECT_EQ(frm->state(), State::AlreadyArchived);
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
+              QStringLiteral("CD/DVD is already archived under: \nSaved Elsewhere"));
+    EXPECT_FALSE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
+    EXPECT_EQ(child<QPushButton>(frm.get(), "btnCancel")->text(), QStringLiteral("Close"));
+    EXPECT_EQ(archives().size(), 1);
 }
 
 TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)

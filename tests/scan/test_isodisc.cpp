@@ -4,10 +4,10 @@
 #include "helper_tree.h"
 
 #include "TestSupport.h"
-#include "settings/gRegistry.h"
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "drives/gDrives.h"
+#include "settings/gRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +148,9 @@ TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
     EXPECT_TRUE(r.contains("\r\nold 1975.txt\r\n75\r\n2162688\r\n"));
     EXPECT_TRUE(r.contains("Docs\\2009\\Q1\r\nreport.pdf\r\n99999\r\n"));
 
-    const QString path = session.save(QStringLiteral("Test disc"), QStringLiteral("Drawer"), QString());
+    ASSERT_EQ(session.save(QStringLiteral("Test disc"), QStringLiteral("Drawer"), QString()),
+              AddDiscSession::SaveResult::Saved);
+    const QString path = session.savedPath();
     EXPECT_EQ(path, catalog + checksumOfBytes(expected) + QStringLiteral(".dat"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AFiles")), QStringLiteral("5"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ADirs")), QStringLiteral("6"));

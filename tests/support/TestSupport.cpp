@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +96,49 @@ ChildResult runInChild(const std::function<QByteArray()> &body)
     while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
     }
     return result;
+}
+
+ChildHolding::ChildHolding(const std::function<bool()> &hold)
+{
+    int ready[2], stay[2];
+    if (::pipe(ready) != 0)
+        return;
+    if (::pipe(stay) != 0) {
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return;
+    }
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::close(ready[0]);
+        ::close(stay[1]);
+        const char ok = hold() ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        char c;
+        (void)!::read(stay[0], &c, 1);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(stay[0]);
+    m_release = stay[1];
+    char ok = 0;
+    if (m_pid > 0)
+        (void)!::read(ready[0], &ok, 1);
+    ::close(ready[0]);
+    m_holds = ok == '1';
+}
+
+void ChildHolding::release(int signal)
+{
+    if (m_pid <= 0)
+        return;
+    if (signal)
+        ::kill(m_pid, signal);
+    ::close(m_release);
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
 }
 
 } // namespace ambrytest

@@ -34,4 +34,23 @@ struct ChildResult
 // returns, unless body ends it itself; what body returns comes back through a pipe.
 ChildResult runInChild(const std::function<QByteArray()> &body);
 
+// A child process that runs hold() (takes a lock, say), tells whether that worked, and stays
+// as it is until release() or destruction (or is ended by a signal: release(SIGKILL)).
+// Whatever hold() creates must outlive it (allocate it): the child ends with _exit.
+class ChildHolding
+{
+public:
+    explicit ChildHolding(const std::function<bool()> &hold);
+    ~ChildHolding() { release(); }
+    ChildHolding(const ChildHolding &) = delete;
+    ChildHolding &operator=(const ChildHolding &) = delete;
+    bool holds() const { return m_holds; }
+    void release(int signal = 0);
+
+private:
+    int m_pid = -1;
+    int m_release = -1;
+    bool m_holds = false;
+};
+
 } // namespace ambrytest
