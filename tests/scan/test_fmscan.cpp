@@ -6,6 +6,7 @@
 #include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
