@@ -3,9 +3,10 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
           libudev-dev libzip-dev libgtest-dev libbenchmark-dev xvfb xauth
-          fonts-dejavu-core)
+          fonts-dejavu-core scdoc)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream)
+  packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream
+             lintian dpkg-dev fakeroot file groff-base man-db bash-completion zsh)
 fi
 missing=()
 for p in "${packages[@]}"; do

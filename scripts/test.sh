@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh --test
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DAMBRY_SANITIZE=ON -DAMBRY_BENCH=OFF
 cmake --build build/asan
+# The Debian package from a release tree, for the package check among the tests
+# (AMBRY_NO_PACKAGE=1 leaves it out; the check is then skipped).
+[ "${AMBRY_NO_PACKAGE:-}" = 1 ] || scripts/package.sh --no-deps
 sandbox=$(mktemp -d)
 trap 'rm -rf "$sandbox"' EXIT
 mkdir -p "$sandbox"/{config,data,cache,run}

@@ -37,7 +37,7 @@ const CliCommand &settingCommand()
                        {QStringLiteral("get"), QStringLiteral("set"), QStringLiteral("delete")}},
                       {QStringLiteral("KEY"),
                        CliArgKind::Word,
-                       {QStringLiteral("V"), QStringLiteral("S"), QStringLiteral("S\\wp"),
+                       {QStringLiteral("V"), QStringLiteral("S"), QStringLiteral("wp"),
                         QStringLiteral("Drives"), QStringLiteral("Run")}},
                       {QStringLiteral("NAME")},
                       {QStringLiteral("VALUE")}},

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -135,5 +136,29 @@ TEST(ProgramArguments, EveryCommandHasHelpAndRefusesAnUnknownOption)
                   QStringLiteral(
                       "ambrylog-cli %1: unknown option '--no-such-option' (see 'ambrylog-cli help %1')\n")
                       .arg(command));
+    }
+}
+
+TEST(ProgramArguments, TheManPageNamesEveryCommandAndOption)
+{
+    QFile page(QStringLiteral(AMBRY_SOURCE_DIR "/docs/ambrylog-cli.1.scd"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    const ProgramRun list = runProgram(QStringLiteral("ambrylog-cli"), {QStringLiteral("--complete")});
+    ASSERT_EQ(list.code, 0);
+    for (const QString &command : list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        // A command's entry starts a line: "*name*" or "*name sub*".
+        EXPECT_TRUE(text.contains(QStringLiteral("\n*") + command + QLatin1Char('*')) ||
+                    text.contains(QStringLiteral("\n*") + command + QLatin1Char(' ')))
+            << command.toStdString();
+        const ProgramRun words =
+            runProgram(QStringLiteral("ambrylog-cli"), {QStringLiteral("--complete"), command});
+        for (const QString &line : words.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QString option = line.section(QLatin1Char(' '), 0, 0);
+            if (!option.startsWith(QLatin1String("--")) || option == QLatin1String("--help"))
+                continue;
+            EXPECT_TRUE(text.contains(QLatin1Char('*') + option + QLatin1Char('*')))
+                << command.toStdString() << " " << option.toStdString();
+        }
     }
 }
