@@ -24,8 +24,9 @@ class QCommandLineParser;
 // refused with ctx.err(); return ctx.usageError(text) for a wrong command line and
 // ctx.fail(text) for a failure. An AmbryError thrown by run prints its
 // message and exits 1. Tests run a command with runCliCommand() and catch its output in files.
-// Document the command in README.md's table, the man page (docs/ambrylog-cli.1.scd) and the
-// completion scripts pick it up from "ambrylog-cli --complete".
+// Document the command in README.md's table and in the man page docs/ambrylog-cli.1.scd (a
+// test checks that the man page names every command and long option); the bash and zsh
+// completion scripts need nothing: they ask "ambrylog-cli --complete [COMMAND]".
 
 enum CliExit {
     CliOk = 0,
