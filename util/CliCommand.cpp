@@ -106,6 +106,24 @@ QString wrapSynopsis(const QString &head, const QString &text)
     return s;
 }
 
+// Lines longer than the width broken at blanks; shorter lines and their breaks kept.
+QString wrapText(const QString &text, qsizetype width)
+{
+    QStringList out;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        QString current;
+        for (const QString &word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (!current.isEmpty() && current.size() + 1 + word.size() > width) {
+                out.append(current);
+                current.clear();
+            }
+            current += (current.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        out.append(current);
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
 int usageLine(std::FILE *err, const QString &who, const QString &message, const QString &helpCommand)
 {
     writeLine(err, who + QStringLiteral(": ") + message + QStringLiteral(" (see '") + kProgram +
@@ -220,7 +238,7 @@ QString cliCommandHelp(const CliCommand &command)
         summary[0] = summary.at(0).toUpper();
     s += QLatin1Char('\n') + summary + QStringLiteral(".\n");
     if (!command.description.isEmpty())
-        s += QLatin1Char('\n') + command.description + QLatin1Char('\n');
+        s += QLatin1Char('\n') + wrapText(command.description, 92) + QLatin1Char('\n');
 
     QList<std::pair<QString, QString>> rows;
     for (const CliOption &o : command.options) {
