@@ -384,14 +384,16 @@ Outcome RestoreJob::commit(const Progress &progress, const QDateTime &now)
         return Outcome::Failed;
     }
     try {
-        m_kept = QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') +
-                 keptFolderName(now.isValid() ? now : QDateTime::currentDateTime());
+        // The name the question gave, unless the caller says when it is.
+        if (now.isValid())
+            m_kept =
+                QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') + keptFolderName(now);
         const QString staging = m_staging->path();
         m_staging->release(); // the swap owns it now
         m_staging.reset();
         underCatalogLock(m_catalog, progress, [&] {
             QDir().mkpath(m_catalog); // a catalog folder removed meanwhile is swapped as an empty one
-            swapInCatalog(m_catalog, staging, m_kept);
+            m_kept = swapInCatalog(m_catalog, staging, m_kept);
         });
         return Outcome::Done;
     } catch (const AmbryError &e) {

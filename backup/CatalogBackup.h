@@ -77,7 +77,8 @@ public:
     ~RestoreJob();
 
     Outcome prepare(const Progress &progress);
-    // progress shows a wait for another writer of the catalog.
+    // progress shows a wait for another writer of the catalog. The old catalog is kept under
+    // the name the question gave (or, when now is given, the name for that moment).
     Outcome commit(const Progress &progress = Progress(), const QDateTime &now = QDateTime());
 
     const QString &error() const { return m_error; }

@@ -195,7 +195,7 @@ QString keptFolderName(const QDateTime &when)
     return QStringLiteral("Archive before restore ") + when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
 }
 
-void swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder)
+QString swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder)
 {
     const Place p = placeOf(catalogFolder);
     const QString stage = QDir::cleanPath(staging);
@@ -253,6 +253,7 @@ void swapInCatalog(const QString &catalogFolder, const QString &staging, const Q
     syncFolder(p.parent);
     step("done");
     removeJournal(p);
+    return kept;
 }
 
 void moveIntoCatalog(const QString &catalogFolder, const QString &staging)

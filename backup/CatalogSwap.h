@@ -38,8 +38,9 @@ QString keptFolderName(const QDateTime &when);
 // beside it). Exchanges the two folders in one step where the file system can; elsewhere
 // with two renames. Takes staging over: on failure with nothing changed it is removed; on a
 // failure past the point of no return the journal is left for the next start. Throws
-// AmbryError in both cases.
-void swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder);
+// AmbryError in both cases. Returns where the old catalog is (keptFolder, or keptFolder
+// with " (2)", " (3)"... when that name is taken).
+QString swapInCatalog(const QString &catalogFolder, const QString &staging, const QString &keptFolder);
 
 // Moves every file of staging to the same relative path in the catalog folder (never over
 // an existing file), then removes staging. Takes staging over like swapInCatalog().

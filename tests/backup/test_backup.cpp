@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -116,6 +117,19 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
             QFileInfo(target).permissions(),
             QFileInfo(parent + QStringLiteral("/Archive before restore 2026-01-02 03-04-05")).permissions());
     }
+}
+
+TEST_F(BackupTest, TheOldCatalogIsKeptUnderTheNameTheQuestionGave)
+{
+    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
+    RestoreJob job(catalog, zip);
+    ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
+    const QString kept = job.keptFolder();
+    EXPECT_TRUE(job.question().contains(QFileInfo(kept).fileName()));
+    QThread::msleep(1100); // the user takes a while to answer
+    ASSERT_EQ(job.commit(), Outcome::Done) << job.error().toStdString();
+    EXPECT_EQ(job.keptFolder(), kept);
+    EXPECT_TRUE(QFileInfo(kept).isDir());
 }
 
 TEST_F(BackupTest, ASecondRestoreInTheSameSecondKeepsBothOldCatalogs)
