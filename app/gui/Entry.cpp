@@ -10,6 +10,7 @@
 #include "fmThanx.h"
 #include "gRegistry.h"
 #include "gVars.h"
+#include "util/gui/WindowKeys.h"
 
 #include <QIcon>
 
@@ -50,6 +51,7 @@ int runAmbrylog(int &argc, char **argv)
     });
     // 7.
     applyTooltipTiming(app);
+    windowkeys::install(app);
     initAppGuiResources();
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/art/ambrylog.svg")));
 

@@ -12,6 +12,7 @@
 #include "gUtilsGui.h"
 #include "gVars.h"
 #include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
 
 #include <QAction>
@@ -82,10 +83,9 @@ QToolButton *glyphButton(QWidget *parent, const QString &name, const QRect &geom
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(name);
-    button->setAutoRaise(true);
+    look::styleBandButton(button);
     button->setGeometry(geometry);
     button->setIconSize(QSize(iconSize, iconSize));
-    button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
 
@@ -282,6 +282,12 @@ void TfrmMain::createClientArea()
     btnSearch = glyphButton(Panel1, QStringLiteral("btnSearch"), QRect(212, 13, 95, 95), 80);
     btnSearch->setDefaultAction(ActSearch);
     btnSearch->setAccessibleName(ActSearch->toolTip());
+
+    // Tab goes from the two big commands to the band's buttons, left to right.
+    setTabOrder(btnPlus, btnSearch);
+    setTabOrder(btnSearch, btnConsecutive);
+    setTabOrder(btnConsecutive, btnOpenCD);
+    setTabOrder(btnOpenCD, btnCloseCD);
 }
 
 void TfrmMain::createMenus()
@@ -339,6 +345,8 @@ void TfrmMain::createMenus()
     PopupMenu2->addSeparator();
     PopupMenu2->addAction(mnuExit);
     PopupMenu2->setDefaultAction(mnuTrayMinimize);
+    windowkeys::addMnemonics(MainMenu1);
+    windowkeys::addMnemonics(PopupMenu2);
 }
 
 void TfrmMain::createTray()

@@ -212,7 +212,10 @@ void TfrmWaitCD::mediaArrived(const VolumeNotice &notice)
 void TfrmWaitCD::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        btnCancelClick();
+        // Only a fresh press: a held Esc that cancelled the window before must not go on to
+        // cancel the one that follows it.
+        if (!event->isAutoRepeat())
+            btnCancelClick();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -14,6 +14,7 @@
 #include "util/gUtils.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
@@ -156,6 +157,14 @@ TfrmSearch::TfrmSearch(QWidget *parent)
     TimProgressToZero->setInterval(150);
     connect(TimProgressToZero, &QTimer::timeout, this, &TfrmSearch::TimProgressToZeroTimer);
 
+    // Tab visits the search line and its buttons, the criteria, the results and then the copy
+    // command, which acts on the selected result.
+    const QList<QWidget *> tabOrder{edtSearch, btnGo,   btnAdvanced,  chkMarked, chkDir,     chkFile,
+                                    chkType,   chkCase, chkDate,      dtpFrom,   dtpTo,      chkSize,
+                                    cmbSize,   updSize, cmbMultipler, ListView1, btnCopyFile};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
     // The window sees every key before its controls.
     installEventFilter(this);
     for (QWidget *child : findChildren<QWidget *>())
@@ -228,15 +237,10 @@ void TfrmSearch::buildTopBar()
         auto *b = new QToolButton(Panel1);
         b->setObjectName(QString::fromLatin1(name));
         b->setDefaultAction(action);
-        b->setAutoRaise(true);
-        // The style's hover panel is near-white, which would swallow the white glyph.
-        b->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 3px; }"
-                                        "QToolButton:hover { background: rgba(255, 255, 255, 48); }"
-                                        "QToolButton:pressed { background: rgba(0, 0, 0, 48); }"));
+        look::styleBandButton(b);
         b->setToolButtonStyle(Qt::ToolButtonIconOnly);
         b->setIconSize(QSize(21, 21));
         b->setGeometry(left, 0, 25, 25);
-        b->setFocusPolicy(Qt::NoFocus);
         b->setAccessibleName(action->toolTip());
         return b;
     };
@@ -398,6 +402,7 @@ void TfrmSearch::buildResults()
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActAdvanced);
     PopupMenu1->setDefaultAction(ActCopyFile);
+    windowkeys::addMnemonics(PopupMenu1);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
 }
@@ -533,7 +538,8 @@ bool TfrmSearch::eventFilter(QObject *watched, QEvent *e)
         break;
     case QEvent::FocusOut:
         // A popup menu takes the keyboard for a moment; the list keeps its focus for the commands.
-        if (watched == ListView1 && static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
+        if ((watched == ListView1 || watched == btnCopyFile) &&
+            static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
             QMetaObject::invokeMethod(this, &TfrmSearch::KeyState, Qt::QueuedConnection);
         break;
     case QEvent::Resize:
@@ -674,6 +680,7 @@ void TfrmSearch::DrawSpeedButtonState()
                                         : QStringLiteral("Switch to Advanced Search");
     ActAdvanced->setToolTip(hint);
     ActAdvanced->setText(hint);
+    windowkeys::addMnemonics(PopupMenu1);
     btnAdvanced->setAccessibleName(hint);
     pnlAdvanced->setVisible(m_advancedMode);
     processPendingEvents();
@@ -815,7 +822,9 @@ void TfrmSearch::KeyState()
 {
     const bool oneRow =
         ListView1->selectionModel() && ListView1->selectionModel()->selectedRows().size() == 1;
-    const bool focused = ListView1->isEnabled() && focusWidget() == ListView1;
+    // The copy button comes right after the list in the Tab order and keeps the commands.
+    const bool focused =
+        ListView1->isEnabled() && (focusWidget() == ListView1 || focusWidget() == btnCopyFile);
     const bool on = oneRow && focused;
     ActCopyFile->setEnabled(on);
     ActExecuteFile->setEnabled(on);

@@ -10,6 +10,7 @@
 #include "gRegistry.h"
 #include "gUtilsGui.h"
 #include "gVars.h"
+#include "util/Mnemonics.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSessionManager>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -109,7 +111,7 @@ QStringList texts(std::initializer_list<const char *> items)
     return out;
 }
 
-// Captions of a menu's entries in order, "-" for a separator, "name>" for a submenu.
+// Captions of a menu's entries in order as shown, "-" for a separator, "name>" for a submenu.
 QStringList entries(const QMenu *menu)
 {
     QStringList out;
@@ -117,11 +119,25 @@ QStringList entries(const QMenu *menu)
         if (a->isSeparator())
             out << QStringLiteral("-");
         else if (a->menu())
-            out << a->text() + QLatin1Char('>');
+            out << shownText(a->text()) + QLatin1Char('>');
         else
-            out << a->text();
+            out << shownText(a->text());
     }
     return out;
+}
+
+// Every entry has a mnemonic, none used twice in the same menu.
+void expectMnemonics(const QWidget *menu, const char *name)
+{
+    QSet<QChar> seen;
+    for (const QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QChar letter = mnemonicOf(a->text()).toLower();
+        EXPECT_FALSE(letter.isNull()) << name << ": " << a->text().toStdString();
+        EXPECT_FALSE(seen.contains(letter)) << name << ": " << a->text().toStdString();
+        seen.insert(letter);
+    }
 }
 
 TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
@@ -131,7 +147,8 @@ TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
     ASSERT_NE(bar, nullptr);
     QStringList top;
     for (const QAction *a : bar->actions())
-        top << a->text();
+        top << shownText(a->text());
+    expectMnemonics(bar, "MainMenu1");
     EXPECT_EQ(top, QStringList({QStringLiteral("Catalog"), QStringLiteral("Tools"), QStringLiteral("Help"),
                                 QStringLiteral("More")}));
 
@@ -156,6 +173,7 @@ TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
         const QMenu *menu = window->findChild<QMenu *>(QString::fromLatin1(row.menu));
         ASSERT_NE(menu, nullptr) << row.menu;
         EXPECT_EQ(entries(menu), row.items) << row.menu;
+        expectMnemonics(menu, row.menu);
     }
 
     // Default items are drawn bold; others are not.
@@ -641,6 +659,69 @@ TEST_F(MainWindowTest, KeysWorkWhileTheWindowHasTheFocus)
     EXPECT_EQ(calls.waits, 1);
     QTest::keyClick(window.get(), Qt::Key_F3);
     EXPECT_EQ(calls.searches.size(), 1);
+}
+
+TEST_F(MainWindowTest, TheKeyboardReachesEveryCommand)
+{
+    create();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    // Tab visits the two big buttons and then the band's, each named for screen readers.
+    QStringList visited;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(),
+                        Qt::Key_Tab);
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited << focus->objectName();
+        EXPECT_FALSE(focus->accessibleName().isEmpty()) << focus->objectName().toStdString();
+        EXPECT_EQ(focus->accessibleName(), focus->toolTip()) << focus->objectName().toStdString();
+    }
+    EXPECT_EQ(QSet<QString>(visited.begin(), visited.end()),
+              (QSet<QString>{QStringLiteral("btnPlus"), QStringLiteral("btnSearch"),
+                             QStringLiteral("btnConsecutive"), QStringLiteral("btnOpenCD"),
+                             QStringLiteral("btnCloseCD")}));
+    const qsizetype plus = visited.indexOf(QStringLiteral("btnPlus"));
+    EXPECT_EQ(visited.at((plus + 1) % 5), QStringLiteral("btnSearch"));
+    EXPECT_EQ(visited.at((plus + 2) % 5), QStringLiteral("btnConsecutive"));
+
+    // Enter on the focused add button adds.
+    auto *add = window->findChild<QToolButton *>(QStringLiteral("btnPlus"));
+    add->setFocus(Qt::TabFocusReason);
+    calls.waitAnswers = {2};
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_TRUE(waitUntil([this] { return calls.waits == 1; }));
+
+    // F10 opens the first menu.
+    QTest::keyClick(add, Qt::Key_F10);
+    auto *catalog = window->findChild<QMenu *>(QStringLiteral("mnuCatalog"));
+    EXPECT_TRUE(waitUntil([catalog] { return catalog->isVisible(); }));
+    catalog->close();
+
+    // The window names itself by its heading; its title stays the program's name.
+    EXPECT_EQ(window->accessibleName(), QStringLiteral("Main"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Ambrylog"));
+}
+
+TEST_F(MainWindowTest, EscThatClosedADialogDoesNotMinimiseTheProgram)
+{
+    create();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    {
+        // A dialog over the window ends on the press of Esc; the release lands in the window.
+        QDialog box(window.get());
+        box.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+        QTest::keyPress(&box, Qt::Key_Escape);
+        EXPECT_FALSE(box.isVisible());
+        QTest::keyRelease(window.get(), Qt::Key_Escape);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, HelpAndWebItemsOpenTheirAddresses)

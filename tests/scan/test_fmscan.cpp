@@ -6,8 +6,8 @@
 #include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
 #include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
@@ -210,7 +210,10 @@ TEST_F(ScanWindowTest, TheSameDiscAgainIsRecognisedByItsRecords)
     EXPECT_EQ(cancel->text(), QStringLiteral("Close"));
     EXPECT_FALSE(child<QWidget>(second.get(), "pnlEdit")->isVisible());
     EXPECT_FALSE(child<QPushButton>(second.get(), "btnOk")->isEnabled());
-    cancel->click();
+    // Enter presses the focused Close button.
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !second->isVisible(); }));
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_EQ(archives().size(), 1);
 }

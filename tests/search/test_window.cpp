@@ -2,9 +2,10 @@
 
 #include "WindowTestSupport.h"
 
-#include "settings/gRegistry.h"
 #include "search/ResultsModel.h"
 #include "search/gui/fmPropreties.h"
+#include "settings/gRegistry.h"
+#include "util/Mnemonics.h"
 #include "util/gUtils.h"
 
 #include <QAction>
@@ -167,7 +168,7 @@ TEST_F(SearchWindow, StartsIdleWithTheDesignedControlsAndDefaults)
     auto *menu = get<QMenu>("PopupMenu1");
     QStringList items;
     for (QAction *a : menu->actions())
-        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        items << (a->isSeparator() ? QStringLiteral("-") : shownText(a->text()));
     EXPECT_EQ(items,
               (QStringList{QStringLiteral("Go"), QStringLiteral("-"), QStringLiteral("Copy File"),
                            QStringLiteral("Execute File"), QStringLiteral("-"), QStringLiteral("Propreties"),
@@ -290,12 +291,12 @@ TEST_F(SearchWindow, AdvancedSwitchFollowsTheModeEverywhere)
         EXPECT_TRUE(window->advancedMode());
         EXPECT_TRUE(panel->isVisible());
         EXPECT_EQ(act->toolTip(), QStringLiteral("Switch to Simple Search"));
-        EXPECT_EQ(act->text(), QStringLiteral("Switch to Simple Search"));
+        EXPECT_EQ(shownText(act->text()), QStringLiteral("Switch to Simple Search"));
         act->trigger();
         EXPECT_FALSE(window->advancedMode());
         EXPECT_FALSE(panel->isVisible());
         EXPECT_EQ(act->toolTip(), QStringLiteral("Switch to Advanced Search"));
-        EXPECT_EQ(act->text(), QStringLiteral("Switch to Advanced Search"));
+        EXPECT_EQ(shownText(act->text()), QStringLiteral("Switch to Advanced Search"));
     }
 }
 

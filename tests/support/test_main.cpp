@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "util/gui/WindowKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,8 @@ int main(int argc, char **argv)
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
 
     QApplication app(argc, argv);
+    // The program's own keyboard habits, as the program installs them at start.
+    windowkeys::install(app);
     QCoreApplication::setOrganizationName(QStringLiteral("Brightfen"));
     QCoreApplication::setApplicationName(QStringLiteral("Ambrylog"));
     ambrytest::setSandboxRoot(sandbox.path());

@@ -2,6 +2,7 @@
 
 #include "KeyReleaseRule.h"
 #include "TestSupport.h"
+#include "WindowKeys.h"
 #include "WindowLook.h"
 
 #include <QApplication>
@@ -9,9 +10,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -117,4 +124,82 @@ TEST(WindowLook, BandsHeadingAndButtonsShareOneLook)
     EXPECT_EQ(window.palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_LT(window.palette().color(QPalette::WindowText).lightness(), 60);
     EXPECT_LT(window.palette().color(QPalette::Active, QPalette::Highlight).lightness(), 160);
+}
+
+// The test main installs the program's key habits on the application, as the program does.
+TEST(WindowKeys, EnterPressesTheFocusedButtonOnly)
+{
+    QDialog dialog;
+    auto *edit = new QLineEdit(&dialog);
+    auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    auto *close = new QPushButton(QStringLiteral("Close"), &dialog);
+    auto *tool = new QToolButton(&dialog);
+    tool->setFocusPolicy(Qt::TabFocus);
+    // As in the add-disc window: no default button, so Enter in an edit presses nothing.
+    for (QPushButton *b : {ok, close})
+        b->setAutoDefault(false);
+    auto *layout = new QVBoxLayout(&dialog);
+    for (QWidget *w : std::initializer_list<QWidget *>{edit, ok, close, tool})
+        layout->addWidget(w);
+    QSignalSpy okClicks(ok, &QPushButton::clicked);
+    QSignalSpy closeClicks(close, &QPushButton::clicked);
+    QSignalSpy toolClicks(tool, &QToolButton::clicked);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::setActiveWindow(&dialog);
+
+    const auto pressOn = [](QWidget *target, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        target->setFocus();
+        QTest::keyClick(target, key, mods);
+        QTest::qWait(200); // the button's pressed look lasts a moment before the click
+    };
+    pressOn(close, Qt::Key_Return);
+    EXPECT_EQ(closeClicks.count(), 1);
+    pressOn(ok, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(okClicks.count(), 1);
+    pressOn(tool, Qt::Key_Return);
+    EXPECT_EQ(toolClicks.count(), 1);
+    pressOn(edit, Qt::Key_Return);
+    EXPECT_EQ(okClicks.count() + closeClicks.count(), 2) << "Enter in an edit presses no button";
+    EXPECT_TRUE(dialog.isVisible());
+
+    // A held Enter presses once; a disabled button not at all.
+    close->setFocus();
+    QTest::keyPress(close, Qt::Key_Return);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(close, &repeat);
+    QTest::keyRelease(close, Qt::Key_Return);
+    QTest::qWait(200);
+    EXPECT_EQ(closeClicks.count(), 2);
+    close->setEnabled(false);
+    QTest::keyClick(close, Qt::Key_Return);
+    QTest::qWait(200);
+    EXPECT_EQ(closeClicks.count(), 2);
+}
+
+TEST(WindowKeys, ShiftF10OpensTheContextMenuAndF10TheMenuBar)
+{
+    QMainWindow window;
+    QMenu *file = window.menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Quit"));
+    auto *list = new QListWidget(&window);
+    list->addItems({QStringLiteral("one"), QStringLiteral("two")});
+    list->setCurrentRow(1);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    window.setCentralWidget(list);
+    QList<QPoint> requests;
+    QObject::connect(list, &QWidget::customContextMenuRequested, [&](const QPoint &pos) { requests << pos; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QApplication::setActiveWindow(&window);
+    list->setFocus();
+
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(requests.size(), 1);
+    // At the current row, as the Menu key would put it.
+    EXPECT_TRUE(list->visualItemRect(list->item(1)).contains(requests.front()));
+
+    QTest::keyClick(list, Qt::Key_F10);
+    EXPECT_TRUE(file->isVisible());
+    file->close();
 }

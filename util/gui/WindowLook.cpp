@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
+#include <QToolButton>
 #include <QWidget>
 
 #include <algorithm>
@@ -80,6 +81,10 @@ QLabel *makeHeading(QWidget *band, const QString &objectName, const QString &tex
         pal.setColor(group, QPalette::WindowText, HeadingText);
     label->setPalette(pal);
     label->setAttribute(Qt::WA_TranslucentBackground);
+    if (QWidget *window = band->window(); window->accessibleName().isEmpty()) {
+        window->setAccessibleName(text);
+        window->setAccessibleDescription(QStringLiteral("Ambrylog: ") + text);
+    }
     return label;
 }
 
@@ -116,6 +121,16 @@ QWidget *makeButtonBand(QWidget *window, const QString &objectName,
     }
     band->setFixedHeight(buttonHeight + 4);
     return band;
+}
+
+void styleBandButton(QToolButton *button)
+{
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setStyleSheet(QStringLiteral("QToolButton { border: 1px solid transparent; border-radius: 3px; }"
+                                         "QToolButton:hover { background: rgba(255, 255, 255, 48); }"
+                                         "QToolButton:pressed { background: rgba(0, 0, 0, 48); }"
+                                         "QToolButton:focus { border: 1px solid rgb(249, 253, 255); }"));
 }
 
 } // namespace look

@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QToolButton;
 class QWidget;
 
 // The program's window look: a light client area whatever the desktop theme, a coloured band
@@ -27,7 +28,8 @@ void applyLightPalette(QWidget *window);
 
 // A filled band; its text is in the heading colour. The caller gives it its height.
 QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour = BandBlue);
-// The heading label of a band: 16-pixel font in the heading colour on the band's own colour.
+// The heading label of a band: 16-pixel font in the heading colour on the band's own colour. The
+// heading also names the window for screen readers, whose titles are all "Ambrylog".
 QLabel *makeHeading(QWidget *band, const QString &objectName, const QString &text);
 // The 25-pixel top band with its heading at the left, laid out; heading is set when asked.
 QWidget *makeTopBand(QWidget *window, const QString &bandName, const QString &headingName,
@@ -36,5 +38,10 @@ QWidget *makeTopBand(QWidget *window, const QString &bandName, const QString &he
 // the light face and dark text, not the band's colours.
 QWidget *makeButtonBand(QWidget *window, const QString &objectName,
                         std::initializer_list<QAbstractButton *> buttons, const QColor &colour = BandBlue);
+
+// A flat glyph button on a band: a light wash under the pointer, a darker one while pressed and
+// a near-white frame while it has the keyboard focus (the style's own would vanish on the band).
+// It takes the focus from the keyboard only, so a click leaves no frame behind.
+void styleBandButton(QToolButton *button);
 
 } // namespace look
