@@ -58,34 +58,38 @@ RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const st
     if (rows.empty())
         return result;
     const int remembered = rows.front();
-    int removedBefore = 0; // rows already gone above the current run
-    for (size_t i = 0; i < rows.size() && !result.failed;) {
-        size_t end = i + 1;
-        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
-            ++end;
-        const int first = rows[i] - removedBefore;
-        int gone = 0;
-        QString failedMark;
-        for (size_t k = i; k < end; ++k) {
-            const ArchiveEntry e = model.entry(first + gone);
-            if (!hooks.deleteFile(e.path)) {
-                result.failed = true;
-                failedMark = e.mark;
-                break;
-            }
-            if (!totals.subtract(e))
-                result.recount = true;
-            ++gone;
-            ++result.removed;
-            if (hooks.pendingEvents)
-                hooks.pendingEvents();
+    // The files first, one by one with the events running after each; the list is not drawn
+    // meanwhile, so nothing shows whether a row leaves now or with the rest of its run.
+    QString failedMark;
+    size_t deleted = 0;
+    for (; deleted < rows.size(); ++deleted) {
+        const ArchiveEntry e = model.entry(rows[deleted]);
+        if (!hooks.deleteFile(e.path)) {
+            result.failed = true;
+            failedMark = e.mark;
+            break;
         }
-        model.removeRun(first, gone);
-        removedBefore += gone;
-        if (result.failed && hooks.failed)
-            hooks.failed(failedMark);
-        i = end;
+        if (!totals.subtract(e))
+            result.recount = true;
+        ++result.removed;
+        if (hooks.pendingEvents)
+            hooks.pendingEvents();
     }
+    // Then the rows, one step per run of adjacent rows, the last run first so that the rows
+    // still to go keep their indexes.
+    if (deleted > 0 && hooks.beforeRemoval)
+        hooks.beforeRemoval();
+    for (size_t end = deleted; end > 0;) {
+        size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
+            --begin;
+        model.removeRun(rows[begin], int(end - begin));
+        end = begin;
+    }
+    for (size_t k = deleted; k < rows.size(); ++k)
+        result.kept.push_back(rows[k] - int(deleted));
+    if (result.failed && hooks.failed)
+        hooks.failed(failedMark);
     const int left = model.rowCount();
     if (left > 0)
         result.selectRow = std::min(remembered, left - 1);

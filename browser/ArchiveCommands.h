@@ -32,6 +32,9 @@ struct RemoveHooks
 {
     std::function<bool(const QString &path)> deleteFile = deleteArchiveFile;
     std::function<void()> pendingEvents;
+    // Called once before the first row leaves the model (a window drops its selection here:
+    // kept up to date through thousands of removals it would cost more than the rows).
+    std::function<void()> beforeRemoval;
     // Told the mark of the row whose file could not be deleted (the loop then stops).
     std::function<void(const QString &mark)> failed;
 };
@@ -45,10 +48,12 @@ struct RemoveResult
     // The row to select afterwards: the remembered index (the first selected row) or the
     // last row when there are fewer rows now; -1 when the list is empty.
     int selectRow = -1;
+    // After a failure: the rows that were to go and stay, by their indexes now.
+    std::vector<int> kept;
 };
 
 // Deletes the archives of the given rows (ascending, no duplicates) in order, lowering the
-// totals; each run of adjacent rows leaves the model in one step once its files are gone.
+// totals; then each run of adjacent rows whose files are gone leaves the model in one step.
 // Stops at the first file that cannot be deleted; rows before it are removed, it and the
 // rest stay.
 RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const std::vector<int> &rows,

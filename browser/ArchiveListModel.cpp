@@ -7,6 +7,8 @@
 #include <QHash>
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace browser {
@@ -62,6 +64,10 @@ struct ArchiveListModel::Impl
         const uint64_t offset = arena.size();
         arena.insert(arena.end(), bytes.constData(), bytes.constData() + bytes.size());
         return offset;
+    }
+    std::string_view bytes(uint64_t offset, uint32_t length) const
+    {
+        return std::string_view(arena.data() + offset, length);
     }
     QString text(uint64_t offset, uint32_t length) const
     {
@@ -211,14 +217,23 @@ void ArchiveListModel::sortRows(int column, bool flag)
     std::vector<Key> keys(n);
     for (size_t i = 0; i < n; ++i)
         keys[i] = Key{0, d->order[i], false};
-    const auto rankBy = [&](auto text) {
+    // Distinct texts only (locations and notes repeat; a collation key is the costly part),
+    // found by their bytes without decoding every row.
+    const auto rankBy = [&](auto bytesOf) {
+        std::unordered_map<std::string_view, uint32_t> ids;
+        ids.reserve(n);
         std::vector<QString> texts;
-        texts.reserve(n);
-        for (size_t i = 0; i < n; ++i)
-            texts.push_back(text(d->rows[keys[i].stored]));
+        std::vector<uint32_t> textOf(n);
+        for (size_t i = 0; i < n; ++i) {
+            const std::string_view bytes = bytesOf(d->rows[keys[i].stored]);
+            const auto [it, added] = ids.try_emplace(bytes, uint32_t(texts.size()));
+            if (added)
+                texts.push_back(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())));
+            textOf[i] = it->second;
+        }
         const std::vector<uint32_t> rank = search::rankTexts(texts);
         for (size_t i = 0; i < n; ++i)
-            keys[i].key = rank[i];
+            keys[i].key = rank[textOf[i]];
     };
     const auto number = [&](RowFlag known, qint64 Row::*field) {
         for (Key &k : keys) {
@@ -231,17 +246,25 @@ void ArchiveListModel::sortRows(int column, bool flag)
     bool increasing = flag;
     switch (column) {
     case ColArchive:
-        rankBy([&](const Row &r) { return d->mark(r); });
+        rankBy([&](const Row &r) { return d->bytes(r.text, r.markLen); });
         break;
     case ColLocation:
-        rankBy([&](const Row &r) { return d->location(r); });
+        rankBy([&](const Row &r) { return d->bytes(r.text + r.markLen, r.locationLen); });
         break;
     case ColNote:
-        rankBy([&](const Row &r) { return d->note(r); });
+        rankBy([&](const Row &r) { return d->bytes(r.text + r.markLen + r.locationLen, r.noteLen); });
         break;
-    case ColFileName:
-        rankBy([&](const Row &r) { return d->path(r); });
+    case ColFileName: {
+        // The folder's rank first, then the name's: the folders are few.
+        std::vector<QString> folders(d->folders.cbegin(), d->folders.cend());
+        const std::vector<uint32_t> folderRank = search::rankTexts(folders);
+        rankBy([&](const Row &r) {
+            return d->bytes(r.text + r.markLen + r.locationLen + r.noteLen, r.nameLen);
+        });
+        for (Key &k : keys)
+            k.key |= uint64_t(folderRank[d->rows[k.stored].folder]) << 32;
         break;
+    }
     case ColDate:
         // Packed date-times grow with time when read unsigned.
         for (Key &k : keys) {

@@ -785,6 +785,7 @@ void TfrmArchive::ActDeleteExecute()
         browser::RemoveHooks hooks;
         hooks.pendingEvents = [this] { processPendingEvents(); };
         hooks.failed = [this](const QString &mark) { showMessage(browser::CannotDeleteText + mark, this); };
+        hooks.beforeRemoval = [this] { m_selection->clear(); };
         QApplication::setOverrideCursor(Qt::BusyCursor);
         struct RestoreCursor
         {
@@ -794,6 +795,11 @@ void TfrmArchive::ActDeleteExecute()
             gVars().catalogFolder,
             [&] { result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks); },
             [this] { processPendingEvents(); });
+        // The rows that stay after a failure stay selected.
+        QItemSelection kept;
+        for (const int row : result.kept)
+            kept.select(m_model->index(row, 0), m_model->index(row, ArchiveListModel::ColumnCount - 1));
+        m_selection->select(kept, QItemSelectionModel::Select);
         if (result.selectRow >= 0) {
             const QModelIndex index = m_model->index(result.selectRow, 0);
             m_selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);

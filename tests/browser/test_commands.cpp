@@ -84,13 +84,20 @@ TEST(RemoveRows, RemovesRunsAndLowersTheTotals)
             if (std::find(c.rows.begin(), c.rows.end(), i) == c.rows.end())
                 filesLeft += 10 + i;
         int events = 0;
+        bool rowsLeftAfterFiles = true;
         RemoveHooks hooks;
         hooks.pendingEvents = [&] { ++events; };
+        // Every file goes before the first row leaves the model.
+        hooks.beforeRemoval = [&] {
+            rowsLeftAfterFiles = list.model.rowCount() == 6 && events == int(c.rows.size());
+        };
         const RemoveResult r = removeRows(list.model, list.totals, c.rows, hooks);
         EXPECT_EQ(list.marks(), c.left);
         EXPECT_EQ(list.marksOnDisk().size(), c.left.size());
         EXPECT_EQ(r.removed, int(c.rows.size()));
         EXPECT_EQ(events, int(c.rows.size()));
+        EXPECT_TRUE(rowsLeftAfterFiles);
+        EXPECT_TRUE(r.kept.empty());
         EXPECT_FALSE(r.failed);
         EXPECT_FALSE(r.recount);
         EXPECT_EQ(r.selectRow, c.selectRow);
@@ -122,6 +129,7 @@ TEST(RemoveRows, AFailureStopsTheLoopAndKeepsTheRest)
     EXPECT_EQ(list.totals.archives, 4);
     EXPECT_EQ(list.totals.files, 10 + 13 + 14 + 15);
     EXPECT_EQ(r.selectRow, 1);
+    EXPECT_EQ(r.kept, (std::vector<int>{1, 2})); // m3 and m4 stay selected
 }
 
 TEST(RemoveRows, AnUnknownCountAsksForARecount)
