@@ -98,6 +98,12 @@ bool AddDiscSession::findExisting()
     return true;
 }
 
+QString AddDiscSession::incompleteNote() const
+{
+    const qint64 skipped = m_walker.counts().unreadableFolders;
+    return skipped > 0 ? scantext::foldersUnreadable(skipped) : QString();
+}
+
 bool AddDiscSession::ejectOnClose() const
 {
     switch (m_outcome) {

@@ -42,6 +42,9 @@ public:
     bool ejectOnClose() const;
     // The message that describes the outcome, CR LF marking line breaks.
     QString message() const;
+    // "N folders could not be read." when the walk had to skip folders (the archive then
+    // lacks what was in them), else empty.
+    QString incompleteNote() const;
 
     QString checksum() const { return m_checksum; }
     int archiveNumber() const { return m_number; }
@@ -113,4 +116,8 @@ inline const QString Saving = QStringLiteral("Saving to Catalog...");
 inline const QString MarkExists = QStringLiteral("The mark already exists!");
 inline const QString CannotGetCrc = QStringLiteral("Cannot Get CRC.");
 inline const QString ProposedMarkPrefix = QStringLiteral("CD No: ");
+inline QString foldersUnreadable(qint64 count)
+{
+    return QStringLiteral("%1 folders could not be read.").arg(count);
+}
 } // namespace scantext

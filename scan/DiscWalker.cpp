@@ -3,10 +3,12 @@
 #include "catalog/DosDateTime.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
+#include "util/PosixFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <ctime>
@@ -43,12 +45,18 @@ QByteArrayView trimmed(QByteArrayView v)
     return v.sliced(b, e - b);
 }
 
-// A control byte inside a name would split the four-line record; such a file can still be
-// found by a search, but its recorded name no longer leads back to it on the disc.
-void replaceControlBytes(QByteArray &s)
+// A control byte inside a name would split the four-line record, and a "\" would read as a
+// folder separator of the folder line; such a file can still be found by a search, but its
+// recorded name no longer leads back to it on the disc.
+bool isUnrecordable(char c)
+{
+    return static_cast<unsigned char>(c) < 32 || c == '\\';
+}
+
+void replaceUnrecordable(QByteArray &s)
 {
     for (char &c : s)
-        if (static_cast<unsigned char>(c) < 32)
+        if (isUnrecordable(c))
             c = '?';
 }
 
@@ -64,15 +72,15 @@ QByteArray folderLine(QByteArrayView relative)
     if (rest.endsWith('/'))
         rest.chop(1);
     QByteArray line = trimmed(rest).toByteArray();
+    replaceUnrecordable(line);
     line.replace('/', '\\');
-    replaceControlBytes(line);
     return line;
 }
 
 QByteArray recordName(QByteArrayView rawName)
 {
     QByteArray name = trimmed(rawName).toByteArray();
-    replaceControlBytes(name);
+    replaceUnrecordable(name);
     return name;
 }
 
@@ -112,6 +120,27 @@ void DiscWalker::reset()
     m_haveCachedTime = false;
 }
 
+// One folder on the way down: where its path ends in `relative`, which subfolders are still
+// to walk, and what it is, so the walk can be sure ".." led back to it.
+struct DiscWalker::Frame
+{
+    qsizetype relativeLength = 0;
+    std::string subfolders; // names, each ending in NUL, in the order they were listed
+    size_t next = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+namespace {
+
+bool sameFolder(int fd, dev_t dev, ino_t ino)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_dev == dev && st.st_ino == ino;
+}
+
+} // namespace
+
 bool DiscWalker::walk(const QString &rootPath)
 {
     reset();
@@ -130,16 +159,12 @@ bool DiscWalker::walk(const QString &rootPath)
     m_lastReportNs = monotonicNs();
 
     bool finished = true;
-    const int rootFd = ::open(m_rootBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    UniqueFd rootFd(openRetrying(m_rootBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat rootBefore;
-    if (rootFd >= 0 && ::fstat(rootFd, &rootBefore) != 0) {
-        ::close(rootFd);
+    if (rootFd.isValid() && ::fstat(rootFd.get(), &rootBefore) != 0)
         return true; // nothing readable there
-    }
-    if (rootFd >= 0) {
-        QByteArray relative;
-        relative.reserve(4096);
-        finished = walkFolder(rootFd, relative);
+    if (rootFd.isValid()) {
+        finished = walkTree(rootFd.release(), rootBefore);
         // A disc taken out (or a folder drive removed) during the walk leaves only part of
         // its records, which must not pass for the disc: the walk did not finish.
         struct stat rootAfter;
@@ -150,6 +175,84 @@ bool DiscWalker::walk(const QString &rootPath)
     // The buffer grows by doubling; hand back no more than the text needs.
     m_records.squeeze();
     return finished;
+}
+
+bool DiscWalker::walkTree(int rootFd, const struct stat &rootStat)
+{
+    // Depth first without recursion: the frames live on the heap, and only the folder being
+    // looked at is open. A root that cannot be listed is an empty disc, not an unreadable folder.
+    UniqueFd current(rootFd);
+    QByteArray relative;
+    relative.reserve(4096);
+    std::vector<Frame> stack(1);
+    stack.back().dev = rootStat.st_dev;
+    stack.back().ino = rootStat.st_ino;
+    listFolder(current.get(), relative, stack.back().subfolders);
+
+    for (;;) {
+        // Noticed once per folder, after its own files and before its subfolders.
+        if (m_cancel || QCoreApplication::closingDown())
+            return false;
+        Frame *top = &stack.back();
+        // Down into the next subfolder that can be opened.
+        bool descended = false;
+        while (top->next < top->subfolders.size()) {
+            const char *name = top->subfolders.c_str() + top->next;
+            const size_t len = std::strlen(name);
+            top->next += len + 1;
+            UniqueFd child(::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat st;
+            if (!child.isValid() || ::fstat(child.get(), &st) != 0) {
+                ++m_counts.unreadableFolders; // skipped with everything below it
+                continue;
+            }
+            relative.append(name, qsizetype(len)).append('/');
+            Frame frame;
+            frame.relativeLength = relative.size();
+            frame.dev = st.st_dev;
+            frame.ino = st.st_ino;
+            stack.push_back(std::move(frame));
+            current = std::move(child);
+            if (!listFolder(current.get(), relative, stack.back().subfolders))
+                ++m_counts.unreadableFolders;
+            descended = true;
+            break;
+        }
+        if (descended)
+            continue;
+        // Every subfolder done: back up to the parent.
+        if (stack.size() == 1)
+            return true;
+        stack.pop_back();
+        relative.truncate(stack.back().relativeLength);
+        UniqueFd parent(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.isValid() || !sameFolder(parent.get(), stack.back().dev, stack.back().ino))
+            parent.reset(reopenFromRoot(stack, relative));
+        // A folder on the way was moved or removed: what is left cannot be found for sure.
+        if (!parent.isValid())
+            return false;
+        current = std::move(parent);
+    }
+}
+
+int DiscWalker::reopenFromRoot(const std::vector<Frame> &stack, const QByteArray &relative) const
+{
+    // Down again from the root by the names on the way, each checked to be the folder walked.
+    UniqueFd fd(openRetrying(m_rootBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.isValid() || !sameFolder(fd.get(), stack[0].dev, stack[0].ino))
+        return -1;
+    qsizetype at = 0;
+    for (size_t level = 1; level < stack.size(); ++level) {
+        const qsizetype slash = relative.indexOf('/', at);
+        if (slash < 0)
+            return -1;
+        const QByteArray name = relative.mid(at, slash - at);
+        at = slash + 1;
+        fd.reset(::openat(fd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.isValid() || !sameFolder(fd.get(), stack[level].dev, stack[level].ino))
+            return -1;
+    }
+    return fd.release();
 }
 
 void DiscWalker::maybeReport()
@@ -202,7 +305,7 @@ void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint6
     const qsizetype nameAt = m_records.size();
     m_records.append(cleanName.data(), cleanName.size());
     for (qsizetype i = nameAt; i < m_records.size(); ++i)
-        if (static_cast<unsigned char>(m_records.at(i)) < 32)
+        if (isUnrecordable(m_records.at(i)))
             m_records[i] = '?';
     m_records.append("\r\n", 2);
     m_records.append(numbers, p - numbers);
@@ -211,19 +314,23 @@ void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint6
     m_counts.bytes += size;
 }
 
-bool DiscWalker::walkFolder(int dirFd, QByteArray &relative)
+bool DiscWalker::listFolder(int dirFd, const QByteArray &relative, std::string &subfolders)
 {
-    DIR *dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return true; // an unreadable folder is skipped with everything below it
-    }
+    // Listed through a descriptor of its own, so the folder stays open for its subfolders.
+    DIR *dir = ::fdopendir(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+    if (!dir)
+        return false;
+    bool complete = true;
     QByteArray line;
     bool haveLine = false;
-    // Subfolder names, each ending in NUL, in the order they were listed.
-    std::string subfolders;
-
-    while (const dirent *e = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(dir);
+        if (!e) {
+            if (errno != 0)
+                complete = false; // the listing broke off
+            break;
+        }
         const char *name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
@@ -233,8 +340,11 @@ bool DiscWalker::walkFolder(int dirFd, QByteArray &relative)
         if (e->d_type == DT_DIR) {
             isFolder = true;
         } else if (!isLink) {
-            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // vanished, or its attributes cannot be read
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT)
+                    complete = false; // there, but cannot be looked at
+                continue;
+            }
             isFolder = S_ISDIR(st.st_mode);
             isLink = S_ISLNK(st.st_mode);
         }
@@ -255,6 +365,8 @@ bool DiscWalker::walkFolder(int dirFd, QByteArray &relative)
             } else if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 mtime = st.st_mtim.tv_sec;
             } else {
+                if (errno != ENOENT)
+                    complete = false;
                 continue;
             }
         } else {
@@ -270,24 +382,6 @@ bool DiscWalker::walkFolder(int dirFd, QByteArray &relative)
         appendRecord(line, name, size, mtime);
         maybeReport();
     }
-
-    if (m_cancel || QCoreApplication::closingDown()) {
-        ::closedir(dir);
-        return false;
-    }
-    bool goOn = true;
-    for (size_t at = 0; goOn && at < subfolders.size();) {
-        const char *name = subfolders.c_str() + at;
-        const size_t len = std::strlen(name);
-        at += len + 1;
-        const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        const qsizetype keep = relative.size();
-        relative.append(name, qsizetype(len)).append('/');
-        goOn = walkFolder(fd, relative);
-        relative.truncate(keep);
-    }
     ::closedir(dir);
-    return goOn;
+    return complete;
 }

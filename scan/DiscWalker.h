@@ -5,6 +5,10 @@
 #include <QString>
 
 #include <functional>
+#include <string>
+#include <vector>
+
+struct stat;
 
 // Walks the disc in the read device into the record section of a new archive: four lines per
 // file (folder line, name, size, packed date), each ending in CR LF, all in one byte buffer.
@@ -18,6 +22,9 @@ public:
         qint64 files = 0;
         qint64 folders = 0; // folders met below the root
         qint64 bytes = 0;
+        // Folders skipped with everything below them because they could not be listed
+        // (or whose entries could not be looked at): the records are then incomplete.
+        qint64 unreadableFolders = 0;
     };
     using ProgressFn = std::function<void(const DiscWalker &)>;
 
@@ -33,7 +40,13 @@ public:
     // Walks the folder rootPath (a real path; a missing trailing "/" is added), starting
     // from empty records and counters. True when the walk finished, false when it was
     // cancelled, the application is closing, or the root went away during the walk (the disc
-    // was taken out). A root that cannot be read records nothing and counts as finished.
+    // was taken out) or a folder being walked was moved so that the walk cannot find its way
+    // back. A root that cannot be read records nothing and counts as finished. A folder below
+    // it that cannot be read is skipped and counted in counts().unreadableFolders.
+    //
+    // The walk holds a few descriptors whatever the depth (it goes back up through ".." and
+    // makes sure it arrived where it came from) and keeps its path on the heap, so neither
+    // the descriptor limit nor the stack limits how deep a disc may be.
     bool walk(const QString &rootPath);
 
     // Empties the records and counters, as a walk does first.
@@ -55,7 +68,12 @@ public:
     const QString &rootPath() const { return m_root; }
 
 private:
-    bool walkFolder(int dirFd, QByteArray &relative);
+    struct Frame;
+    bool walkTree(int rootFd, const struct stat &rootStat);
+    // Records the files of the folder open as dirFd and collects its subfolders' names.
+    // False when the folder could not be listed completely.
+    bool listFolder(int dirFd, const QByteArray &relative, std::string &subfolders);
+    int reopenFromRoot(const std::vector<Frame> &stack, const QByteArray &relative) const;
     void appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime);
     void noteFirstFile(const QByteArray &relative, const char *name);
     void maybeReport();
@@ -80,9 +98,10 @@ namespace discwalk {
 
 // The folder line of a folder whose real path below the root is `relative` (names each
 // followed by "/", empty for the root): "\" for the root, else the names joined by "\",
-// trimmed of bytes 0..32 at both ends. Control bytes inside become "?".
+// trimmed of bytes 0..32 at both ends. Control bytes and "\" inside a name become "?".
 QByteArray folderLine(QByteArrayView relative);
-// A file name as recorded: trimmed of bytes 0..32 at both ends, control bytes inside as "?".
+// A file name as recorded: trimmed of bytes 0..32 at both ends, control bytes and "\"
+// inside as "?".
 QByteArray recordName(QByteArrayView rawName);
 // Local last-write time in seconds since the epoch, packed as an MS-DOS date-time; moments
 // before 1980 and after 2107 are clamped to the first and last moment the packing holds.

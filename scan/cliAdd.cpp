@@ -94,7 +94,11 @@ int runAdd(CliContext &ctx)
         say(ctx, session.message());
         return finish(CliAddAudioDisc);
     }
-    switch (session.scan()) {
+    const AddDiscSession::Outcome outcome = session.scan();
+    const QString incomplete = session.incompleteNote();
+    if (!incomplete.isEmpty() && outcome != AddDiscSession::Outcome::Aborted)
+        ctx.err(incomplete);
+    switch (outcome) {
     case AddDiscSession::Outcome::Empty:
         say(ctx, session.message());
         return finish(CliAddEmpty);
@@ -120,7 +124,7 @@ int runAdd(CliContext &ctx)
     }
     ctx.out(session.savedMark() + QLatin1Char('\t') + QString::number(session.archiveNumber()) +
             QLatin1Char('\t') + session.savedPath());
-    return finish(CliAddSaved);
+    return finish(incomplete.isEmpty() ? CliAddSaved : CliAddIncomplete);
 }
 
 } // namespace
@@ -153,7 +157,10 @@ const CliCommand &addCommand()
                       {CliAddAlreadyArchived, QStringLiteral("already archived")},
                       {CliAddEmpty, QStringLiteral("the disc is empty")},
                       {CliAddAudioDisc, QStringLiteral("an audio disc")},
-                      {CliAddMarkUsed, QStringLiteral("the mark is in use")}},
+                      {CliAddMarkUsed, QStringLiteral("the mark is in use")},
+                      {CliAddIncomplete,
+                       QStringLiteral("saved, but incomplete: folders that could not be "
+                                      "read are missing (their count is on standard error)")}},
         .run = runAdd,
     };
     return command;

@@ -13,5 +13,6 @@ enum CliAddExit {
     CliAddEmpty = 3,
     CliAddAudioDisc = 4,
     CliAddMarkUsed = 5,
+    CliAddIncomplete = 9, // saved, but folders that could not be read are missing from it
 };
 const CliCommand &addCommand();

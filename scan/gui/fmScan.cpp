@@ -208,7 +208,7 @@ void TfrmScan::FormActivate()
     if (m_session->checkAudioDisc()) {
         // On before events run: a Close clicked in between hands the disc back too.
         m_ejectOnClose = true;
-        setMessage(m_session->message());
+        setMessage(sessionMessage());
         btnCancel->setText(QStringLiteral("Close"));
         processPendingEvents();
         enterState(State::AudioDisc);
@@ -239,7 +239,7 @@ void TfrmScan::FormActivate()
     switch (m_session->outcome()) {
     case AddDiscSession::Outcome::AlreadyArchived:
         settled = State::AlreadyArchived;
-        setMessage(m_session->message());
+        setMessage(sessionMessage());
         btnCancel->setText(QStringLiteral("Close"));
         break;
     case AddDiscSession::Outcome::MarkEntry:
@@ -248,11 +248,13 @@ void TfrmScan::FormActivate()
         m_editMode = true;
         edtMark->setText(m_session->proposedMark());
         edtMark->setFocus();
-        setMessage(m_session->message());
+        setMessage(sessionMessage());
         btnCancel->setText(QStringLiteral("Cancel"));
         break;
     default:
-        setMessage(scantext::Empty);
+        setMessage(m_session->incompleteNote().isEmpty()
+                       ? scantext::Empty
+                       : scantext::Empty + QStringLiteral("\r\n") + m_session->incompleteNote());
         btnCancel->setText(QStringLiteral("Close"));
         break;
     }
@@ -359,7 +361,7 @@ bool TfrmScan::SaveArchive()
         m_editMode = false;
         btnOk->setEnabled(false);
         pnlEdit->hide();
-        setMessage(m_session->message());
+        setMessage(sessionMessage());
         btnCancel->setText(QStringLiteral("Close"));
         enterState(State::AlreadyArchived);
         return false;
@@ -367,10 +369,17 @@ bool TfrmScan::SaveArchive()
     return false;
 }
 
+QString TfrmScan::sessionMessage() const
+{
+    // A walk that had to skip folders says so under whatever it came to.
+    const QString note = m_session->incompleteNote();
+    return note.isEmpty() ? m_session->message() : m_session->message() + QStringLiteral("\r\n") + note;
+}
+
 void TfrmScan::backToMark()
 {
     m_state = State::MarkEntry;
-    setMessage(m_session->message());
+    setMessage(sessionMessage());
     edtMarkChange();
     edtMark->setFocus();
 }

@@ -60,6 +60,7 @@ private:
     // False when the window stays open: back at the mark, or the disc turned out archived.
     bool SaveArchive();
     void backToMark();
+    QString sessionMessage() const;
     void finish();
     void setMessage(const QString &text);
     void enterState(State state);

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,88 @@ void removeTree(const std::string &path)
             return 0;
         },
         16, FTW_DEPTH | FTW_PHYS);
+}
+
+void makeDeepChain(const std::string &root, int depth, const char *name,
+                   const std::function<std::string(int level)> &fileAt)
+{
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (int level = 1; level <= depth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, name, 0755), 0) << "level " << level;
+        const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        ASSERT_GE(next, 0) << "level " << level;
+        fd = next;
+        const std::string file = fileAt ? fileAt(level) : std::string();
+        if (!file.empty()) {
+            const int f = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_GE(f, 0);
+            ASSERT_EQ(::write(f, "x", 1), 1);
+            ::close(f);
+        }
+    }
+    ::close(fd);
+}
+
+void removeDeepChain(const std::string &root, int depth, const char *name)
+{
+    // Always at the top: the folder below the first one moves up beside it, then the emptied
+    // first one goes. No path ever gets long, and no folder deep down is touched.
+    const int top = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top < 0)
+        return;
+    const std::string below = std::string(name) + "/" + name;
+    const char *parked = ".deep-chain-next";
+    for (int level = 0; level < depth; ++level) {
+        const bool more = ::renameat(top, below.c_str(), top, parked) == 0;
+        if (const int fd = ::openat(top, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            if (DIR *dir = ::fdopendir(fd)) {
+                while (const dirent *e = ::readdir(dir))
+                    if (e->d_name[0] != '.' || (e->d_name[1] != 0 && e->d_name[1] != '.'))
+                        ::unlinkat(fd, e->d_name, 0);
+                ::closedir(dir);
+            }
+        }
+        ::unlinkat(top, name, AT_REMOVEDIR);
+        if (!more || ::renameat(top, parked, top, name) != 0)
+            break;
+    }
+    ::close(top);
+}
+
+UnprivilegedFiles::UnprivilegedFiles()
+{
+    if (::geteuid() != 0)
+        return;
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    m_changed = true;
+}
+
+UnprivilegedFiles::~UnprivilegedFiles()
+{
+    if (!m_changed)
+        return;
+    ::setfsuid(0);
+    ::setfsgid(0);
+}
+
+void openToOthers(const std::string &path, bool writable)
+{
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    ::chmod(p.c_str(), writable ? 0777 : 0755);
+    // Up to the sandbox and no further: the folders above it are the machine's.
+    const std::string sandbox = QFile::encodeName(ambrytest::sandboxRoot()).toStdString();
+    for (p = p.substr(0, p.rfind('/'));
+         p.size() >= sandbox.size() && p.compare(0, sandbox.size(), sandbox) == 0;
+         p = p.substr(0, p.rfind('/'))) {
+        struct stat st;
+        if (::stat(p.c_str(), &st) == 0)
+            ::chmod(p.c_str(), (st.st_mode & 07777) | 0055);
+    }
 }
 
 } // namespace scantest

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,30 @@ QByteArray record(const QByteArray &folderLine, const QByteArray &name, long lon
 QString qpath(const std::string &bytes);
 // Removes a tree by its byte names (QDir cannot delete names that are not valid UTF-8).
 void removeTree(const std::string &path);
+// A chain of `depth` folders named `name` below root, built and removed through descriptors so
+// that its paths may be far longer than the system's path limit. fileAt(level) names a file
+// to put into the folder at that level (1 = the first folder), or returns an empty name.
+void makeDeepChain(const std::string &root, int depth, const char *name,
+                   const std::function<std::string(int level)> &fileAt);
+void removeDeepChain(const std::string &root, int depth, const char *name);
+
+// While one lives, this thread's file permission checks are made as an unprivileged user
+// when the tests run as root (the file-system user id; nothing else changes), so a folder's
+// mode keeps the walk out as it would any user. What the code must still reach has to be
+// open to others: see openToOthers.
+class UnprivilegedFiles
+{
+public:
+    UnprivilegedFiles();
+    ~UnprivilegedFiles();
+    UnprivilegedFiles(const UnprivilegedFiles &) = delete;
+    UnprivilegedFiles &operator=(const UnprivilegedFiles &) = delete;
+
+private:
+    bool m_changed = false;
+};
+// Lets every user pass through each folder above path and read path itself (mode 0755), or
+// with writable also write into it (0777).
+void openToOthers(const std::string &path, bool writable = false);
 
 } // namespace scantest

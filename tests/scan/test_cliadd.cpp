@@ -320,3 +320,36 @@ TEST_F(CliAddTest, ACatalogHeldByAnotherWriterIsReportedAfterTheWait)
     EXPECT_EQ(busy.err, "ambrylog-cli add: The catalog is in use by another Ambrylog.\n");
     EXPECT_EQ(archiveCount(), 0);
 }
+
+// A folder the walk cannot read is skipped, but the archive is then incomplete: the command
+// says how many folders are missing and exits 9 rather than 0.
+TEST_F(CliAddTest, FoldersThatCannotBeReadMakeTheSaveIncomplete)
+{
+    makeFolder(disc + "locked");
+    makeFile(disc + "locked/inside.txt", 1, localMoment(2011, 1, 1, 0, 0, 0));
+    openToOthers(disc);
+    openToOthers(catalog.toStdString(), true);
+    ASSERT_EQ(::chmod((disc + "locked").c_str(), 0), 0);
+    CliRun r;
+    ::testing::internal::CaptureStdout(); // its files are made while still privileged
+    ::testing::internal::CaptureStderr();
+    {
+        const UnprivilegedFiles asUser;
+        r.code = runCliCommand(addCommand(), catalog, {QStringLiteral("--folder"), qpath(disc)});
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    r.out = ::testing::internal::GetCapturedStdout();
+    r.err = "\n" + ::testing::internal::GetCapturedStderr();
+    ::chmod((disc + "locked").c_str(), 0755);
+    EXPECT_EQ(r.code, CliAddIncomplete) << r.err;
+    // (Besides the warnings of a settings store this user may not write.)
+    EXPECT_NE(r.err.find("\n1 folders could not be read.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(archiveCount(), 1);
+    const QString path = QString::fromStdString(r.out).trimmed().section(QLatin1Char('\t'), 2);
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AFiles")), QStringLiteral("2"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ADirs")), QStringLiteral("2"));
+
+    // Read whole, the same disc is another disc: it is saved with a clean exit.
+    EXPECT_EQ(add({QStringLiteral("--folder"), qpath(disc)}).code, CliAddSaved);
+}

@@ -1,8 +1,9 @@
 #include "DiscWalker.h"
 #include "helper_tree.h"
 
-#include "settings/gRegistry.h"
+#include "TestSupport.h"
 #include "catalog/DosDateTime.h"
+#include "settings/gRegistry.h"
 #include "util/gUtils.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,12 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 
+#include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +62,18 @@ QByteArray expectedRecords(const std::string &root, const std::string &relative,
         out += expectedRecords(root, sub, files, discwalk::folderLine(QByteArray::fromStdString(sub)));
     }
     return out;
+}
+
+// A fresh folder (ending in "/") on a file system in memory, when the machine has one.
+std::optional<std::string> scratchInMemory()
+{
+    struct statfs fs;
+    if (::statfs("/dev/shm", &fs) != 0 || fs.f_type != TMPFS_MAGIC)
+        return std::nullopt;
+    char name[] = "/dev/shm/ambry-walk-XXXXXX";
+    if (!::mkdtemp(name))
+        return std::nullopt;
+    return std::string(name) + "/";
 }
 
 class DiscWalkTest : public ::testing::Test
@@ -174,6 +191,7 @@ TEST_F(DiscWalkTest, OddNamesSizesAndTimesAreRecordedSafely)
     makeFolder(root + ".config");
     makeFolder(root + "  padded folder ");
     makeFolder(root + "line\nfolder");
+    makeFolder(root + "win\\dir");
     const std::vector<Case> cases = {
         {"hidden file", ".hidden", 5, t, ".hidden"},
         {"file in hidden folder", ".config/settings", 6, t, "settings"},
@@ -191,6 +209,9 @@ TEST_F(DiscWalkTest, OddNamesSizesAndTimesAreRecordedSafely)
         {"odd second", "odd.txt", 16, localMoment(2001, 2, 3, 4, 5, 7), "odd.txt"},
         {"file in padded folder", "  padded folder /inner.txt", 17, t, "inner.txt"},
         {"file in folder with line break", "line\nfolder/x", 18, t, "x"},
+        // "\\" separates the folders of a folder line: inside a name it would split it.
+        {"backslash inside", "back\\slash.txt", 19, t, "back?slash.txt"},
+        {"file in folder with backslash", "win\\dir/w\\x", 20, t, "w?x"},
     };
     std::map<std::string, Entry> files;
     long long total = 0;
@@ -204,7 +225,7 @@ TEST_F(DiscWalkTest, OddNamesSizesAndTimesAreRecordedSafely)
     ASSERT_TRUE(w.walk(qpath(root)));
     EXPECT_EQ(w.records(), expectedRecords(root, "", files, "\\"));
     EXPECT_EQ(w.counts().files, qint64(cases.size()));
-    EXPECT_EQ(w.counts().folders, 3);
+    EXPECT_EQ(w.counts().folders, 4);
     EXPECT_EQ(w.counts().bytes, total);
 
     // Spot checks that do not lean on the helpers above.
@@ -215,6 +236,8 @@ TEST_F(DiscWalkTest, OddNamesSizesAndTimesAreRecordedSafely)
     EXPECT_TRUE(r.contains("\r\nfuture.txt\r\n15\r\n-6307971\r\n")) << "clamps to 2107-12-31 23:59:58";
     EXPECT_TRUE(r.contains("padded folder\r\ninner.txt\r\n17\r\n"));
     EXPECT_TRUE(r.contains("line?folder\r\nx\r\n18\r\n"));
+    EXPECT_TRUE(r.contains("\r\nback?slash.txt\r\n19\r\n"));
+    EXPECT_TRUE(r.contains("win?dir\r\nw?x\r\n20\r\n"));
     EXPECT_TRUE(r.contains(".config\r\nsettings\r\n6\r\n"));
     EXPECT_FALSE(r.contains('\t'));
     // Every line ends in CR LF and no bare line end splits a record.
@@ -270,14 +293,12 @@ TEST_F(DiscWalkTest, ARootGivenThroughALinkIsWalked)
     EXPECT_EQ(w.rootPath(), qpath(base + "mount/"));
 }
 
-TEST_F(DiscWalkTest, AnUnreadableFolderIsSkippedWithEverythingBelow)
+TEST_F(DiscWalkTest, AnUnreadableFolderIsSkippedWithEverythingBelowAndCounted)
 {
     // Root reads every folder regardless of its mode, so the walk then runs in a child
     // process that gave up root's rights. The tree must be reachable for that user.
     const std::string root = newRoot("unreadable");
-    ASSERT_EQ(::chmod(root.c_str(), 0755), 0);
-    for (std::string p = root.substr(0, root.size() - 1); p.size() > 1; p = p.substr(0, p.rfind('/')))
-        ::chmod(p.c_str(), 0755);
+    openToOthers(root);
     const time_t t = localMoment(2013, 4, 5, 6, 7, 8);
     makeFile(root + "visible.txt", 1, t);
     makeFolder(root + "locked");
@@ -286,70 +307,136 @@ TEST_F(DiscWalkTest, AnUnreadableFolderIsSkippedWithEverythingBelow)
     makeFile(root + "locked/below/deeper.txt", 3, t);
     makeFolder(root + "open");
     makeFile(root + "open/seen.txt", 4, t);
+    // Listable but not searchable: its names show, yet nothing in it can be looked at.
+    makeFolder(root + "open/peek");
+    makeFile(root + "open/peek/hidden.txt", 5, t);
     ASSERT_EQ(::chmod((root + "locked").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((root + "open/peek").c_str(), 0444), 0);
 
-    auto walkHere = [&](QByteArray *records, DiscWalker::Counts *counts) {
+    const ambrytest::ChildResult child = ambrytest::runInChild([&]() -> QByteArray {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
         DiscWalker w;
         w.setHostageTracking(false);
         const bool done = w.walk(qpath(root));
-        *records = w.records();
-        *counts = w.counts();
-        return done;
-    };
-
-    QByteArray records;
-    DiscWalker::Counts counts;
-    bool finished = false;
-    if (::geteuid() != 0) {
-        finished = walkHere(&records, &counts);
-    } else {
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(fds[0]);
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(3);
-            QByteArray r;
-            DiscWalker::Counts c;
-            const bool done = walkHere(&r, &c);
-            const QByteArray out = QByteArray::number(done) + ' ' + QByteArray::number(c.files) + ' ' +
-                                   QByteArray::number(c.folders) + ' ' + QByteArray::number(c.bytes) + '\n' +
-                                   r;
-            ssize_t at = 0;
-            while (at < out.size()) {
-                const ssize_t n = ::write(fds[1], out.constData() + at, size_t(out.size() - at));
-                if (n <= 0)
-                    ::_exit(4);
-                at += n;
-            }
-            ::_exit(0);
-        }
-        ::close(fds[1]);
-        QByteArray out;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-            out.append(buf, n);
-        ::close(fds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child walk failed, status " << status;
-        const qsizetype nl = out.indexOf('\n');
-        const QList<QByteArray> head = out.left(nl).split(' ');
-        ASSERT_EQ(head.size(), 4);
-        finished = head[0] == "1";
-        counts = {head[1].toLongLong(), head[2].toLongLong(), head[3].toLongLong()};
-        records = out.mid(nl + 1);
-    }
+        const DiscWalker::Counts &c = w.counts();
+        return QByteArray::number(done) + ' ' + QByteArray::number(c.files) + ' ' +
+               QByteArray::number(c.folders) + ' ' + QByteArray::number(c.bytes) + ' ' +
+               QByteArray::number(c.unreadableFolders) + '\n' + w.records();
+    });
     ::chmod((root + "locked").c_str(), 0755); // so the sandbox can be removed
+    ::chmod((root + "open/peek").c_str(), 0755);
+    ASSERT_TRUE(child.exitedWith(0)) << "child walk failed, status " << child.status;
+    const qsizetype nl = child.output.indexOf('\n');
+    const QList<QByteArray> head = child.output.left(nl).split(' ');
+    ASSERT_EQ(head.size(), 5);
 
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(records, record("\\", "visible.txt", 1, discwalk::packLocalTime(t)) +
-                           record("open", "seen.txt", 4, discwalk::packLocalTime(t)));
-    EXPECT_EQ(counts.files, 2);
-    EXPECT_EQ(counts.folders, 2); // both are met in the root; only one can be entered
-    EXPECT_EQ(counts.bytes, 5);
+    EXPECT_EQ(head[0], "1"); // finished: skipped folders do not make a walk cancelled
+    EXPECT_EQ(child.output.mid(nl + 1), record("\\", "visible.txt", 1, discwalk::packLocalTime(t)) +
+                                            record("open", "seen.txt", 4, discwalk::packLocalTime(t)));
+    EXPECT_EQ(head[1], "2");
+    EXPECT_EQ(head[2], "3"); // all three are met; two cannot be read
+    EXPECT_EQ(head[3], "5");
+    EXPECT_EQ(head[4], "2");
+}
+
+// A disc nested deeper than the descriptors a process may hold, or than the machine stack
+// would carry in a recursive walk: every level is walked, in order, in a process whose
+// descriptor limit is low.
+TEST_F(DiscWalkTest, DeepDiscsAreWalkedWhole)
+{
+    const struct
+    {
+        int depth;
+        int seconds; // a bound that keeps a slow machine from hanging the suite
+    } cases[] = {{2000, 60}, {15000, 120}};
+    for (const auto &c : cases) {
+        // Removing thousands of nested folders is slow on some disks; memory is quick.
+        const std::string root = scratchInMemory().value_or(newRoot("deep"));
+        const time_t t = localMoment(2015, 1, 2, 3, 4, 6);
+        makeFile(root + "top.txt", 1, t);
+        // A file at a few levels, so order and folder lines can be checked.
+        const auto fileAt = [&](int level) {
+            return level == 1 || level == c.depth / 2 || level == c.depth ? "f" + std::to_string(level)
+                                                                          : std::string();
+        };
+        makeDeepChain(root, c.depth, "d", fileAt);
+
+        const ambrytest::ChildResult child = ambrytest::runInChild([&]() -> QByteArray {
+            ::alarm(unsigned(c.seconds));
+            const rlimit low{64, 64};
+            if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
+                ::_exit(3);
+            DiscWalker w;
+            w.setHostageTracking(false);
+            const bool done = w.walk(qpath(root));
+            const DiscWalker::Counts &n = w.counts();
+            return QByteArray::number(done) + ' ' + QByteArray::number(n.files) + ' ' +
+                   QByteArray::number(n.folders) + ' ' + QByteArray::number(n.unreadableFolders) + '\n' +
+                   w.records();
+        });
+        ASSERT_TRUE(child.exitedWith(0)) << "depth " << c.depth << ": status " << child.status;
+        const qsizetype nl = child.output.indexOf('\n');
+        EXPECT_EQ(child.output.left(nl), "1 4 " + QByteArray::number(c.depth) + " 0") << c.depth;
+
+        // Folder line, name and size of each record, in order (the deep files' times are
+        // whenever they were made).
+        QList<QByteArray> expected = {"\\", "top.txt", "1"};
+        QByteArray line = "d";
+        for (int level = 1; level <= c.depth; ++level) {
+            if (level > 1)
+                line += "\\d";
+            const std::string file = fileAt(level);
+            if (!file.empty())
+                expected << line << QByteArray::fromStdString(file) << "1";
+        }
+        const QList<QByteArray> lines = child.output.mid(nl + 1).split('\n');
+        QList<QByteArray> got;
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+            if (i % 4 != 3)
+                got << lines[i].chopped(1); // each line ends in CR LF
+        EXPECT_TRUE(got == expected) << "depth " << c.depth;
+        removeDeepChain(root, c.depth, "d");
+        ::unlink((root + "top.txt").c_str());
+        ::rmdir(root.c_str());
+    }
+}
+
+// The folder being walked is moved to another parent meanwhile: its ".." then leads
+// elsewhere, and the walk finds its way back to where it came from by the names it took.
+TEST_F(DiscWalkTest, AFolderMovedDuringTheWalkDoesNotLoseItsWay)
+{
+    const std::string root = newRoot("moved");
+    const time_t t = localMoment(2016, 3, 4, 5, 6, 8);
+    makeFolder(root + "a");
+    makeFolder(root + "z");
+    for (const char *name : {"b", "c", "e"}) {
+        makeFolder(root + "a/" + name);
+        makeFile(root + "a/" + name + "/" + name + ".txt", 1, t);
+    }
+    const std::vector<std::string> order = listed(root + "a");
+    const std::string first = order.front();
+
+    DiscWalker w;
+    w.setHostageTracking(false);
+    bool moved = false;
+    w.setProgressCallback(
+        [&](const DiscWalker &walker) {
+            const QByteArray inFirst = "a\\" + QByteArray::fromStdString(first) + "\r\n";
+            if (!moved && walker.records().contains(inFirst)) {
+                moved = ::rename((root + "a/" + first).c_str(), (root + "z/" + first).c_str()) == 0;
+            }
+        },
+        0);
+    EXPECT_TRUE(w.walk(qpath(root)));
+    ASSERT_TRUE(moved);
+    for (const std::string &name : order) {
+        const QByteArray folder = "a\\" + QByteArray::fromStdString(name);
+        const QByteArray rec = folder + "\r\n" + QByteArray::fromStdString(name) + ".txt\r\n";
+        EXPECT_TRUE(w.records().contains(rec)) << name;
+    }
+    EXPECT_EQ(w.counts().files, 3);
+    EXPECT_EQ(w.counts().unreadableFolders, 0);
 }
 
 TEST_F(DiscWalkTest, AMissingRootRecordsNothingAndCountsAsFinished)
@@ -574,5 +661,6 @@ TEST(DiscWalkFolderLine, AgreesWithTheSharedPathRule)
     EXPECT_EQ(discwalk::folderLine(" /"), ""); // a folder named by blanks only
     EXPECT_EQ(discwalk::folderLine("Music/Rock/"), "Music\\Rock");
     EXPECT_EQ(discwalk::folderLine("a\nb/c\x01/"), "a?b\\c");
+    EXPECT_EQ(discwalk::folderLine("a\\b/c/"), "a?b\\c");
     EXPECT_EQ(discwalk::recordName("  x\ty \x7f "), "x?y \x7f");
 }

@@ -614,6 +614,25 @@ TEST_F(ScanWindowTest, OkWaitsForAnotherWriterThenLooksAgain)
     EXPECT_EQ(archives().size(), 1);
 }
 
+TEST_F(ScanWindowTest, FoldersThatCannotBeReadAreNamedUnderTheMessage)
+{
+    const std::string root = insertDisc("unreadable");
+    makeFolder(root + "locked");
+    openToOthers(root);
+    ASSERT_EQ(::chmod((root + "locked").c_str(), 0), 0);
+    std::unique_ptr<TfrmScan> frm;
+    {
+        const UnprivilegedFiles asUser;
+        frm = openAndSettle();
+    }
+    ::chmod((root + "locked").c_str(), 0755);
+    ASSERT_EQ(frm->state(), State::MarkEntry);
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
+              QStringLiteral(
+                  "Mark the CD/DVD with label: CD No: 1\nor type in the below Mark field what the CD/DVD "
+                  "is already marked.\n1 folders could not be read."));
+}
+
 TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
 {
     insertDisc("modal");
