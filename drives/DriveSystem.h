@@ -40,6 +40,12 @@ public:
     // Where the medium's files are, ending in "/"; empty when there is none. With mount set, a
     // medium that has a file system but is not mounted yet gets mounted first.
     virtual QString rootPath(char letter, bool mount) = 0;
+    // The label of the medium in an optical drive; empty when there is none or it is unknown.
+    virtual QString volumeLabel(char letter)
+    {
+        Q_UNUSED(letter)
+        return {};
+    }
     virtual void eject(char letter) = 0;
     virtual void closeTray(char letter) = 0;
     // Owned by the drive system; lives as long as it does.

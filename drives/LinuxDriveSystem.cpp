@@ -211,6 +211,19 @@ QString LinuxDriveSystem::rootPath(char letter, bool mount)
     return {};
 }
 
+QString LinuxDriveSystem::volumeLabel(char letter)
+{
+    const DriveInfo d = drive(letter);
+    if (d.kind != DriveKind::Optical)
+        return {};
+    // udev reads the label when the medium arrives, so asking it never spins the disc up.
+    const QMap<QByteArray, QByteArray> props =
+        m_platform->udevProperties(d.device.section(QLatin1Char('/'), -1));
+    if (props.value("ID_CDROM_MEDIA") != "1")
+        return {};
+    return QString::fromUtf8(props.value("ID_FS_LABEL"));
+}
+
 void LinuxDriveSystem::eject(char letter)
 {
     const DriveInfo d = drive(letter);

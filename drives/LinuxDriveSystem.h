@@ -66,6 +66,7 @@ public:
     bool isReady(char letter) override;
     bool isAudio(char letter) override;
     QString rootPath(char letter, bool mount) override;
+    QString volumeLabel(char letter) override;
     void eject(char letter) override;
     void closeTray(char letter) override;
     MediaMonitor *mediaMonitor() override;

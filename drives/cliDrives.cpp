@@ -1,9 +1,7 @@
 #include "cliDrives.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 #include "DriveSystem.h"
+#include "FolderDrives.h"
 #include "gDrives.h"
 #include "settings/gRegistry.h"
 
@@ -48,24 +46,10 @@ int bindDrive(const CliContext &ctx, const QString &letterArg, const QString &fo
     const char letter = parseDriveLetterArg(letterArg);
     if (!letter)
         return ctx.usageError(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
-    const DriveInfo current = driveSystem().drive(letter);
-    if (current.kind == DriveKind::Fixed)
-        return ctx.fail(QStringLiteral("%1 is the root file system and cannot be bound to a folder")
-                            .arg(QLatin1Char(letter)));
-    if (current.kind == DriveKind::Optical)
-        return ctx.fail(QStringLiteral("%1 is the optical drive %2 and cannot be bound to a folder")
-                            .arg(QLatin1Char(letter))
-                            .arg(current.device));
-    const QFileInfo fi(folderArg);
-    if (folderArg.isEmpty() || !fi.exists())
-        return ctx.fail(QStringLiteral("the folder '%1' does not exist").arg(folderArg));
-    if (!fi.isDir())
-        return ctx.fail(QStringLiteral("'%1' is not a folder").arg(folderArg));
-    const QString folder = QDir::cleanPath(fi.absoluteFilePath());
-    WriteSetting(RegKey::Drives, QString(QLatin1Char(letter)), folder);
-    if (ReadSetting(RegKey::Drives, QString(QLatin1Char(letter))) != folder)
-        return ctx.fail(QStringLiteral("the settings could not be written"));
-    ctx.out(QStringLiteral("%1\t%2").arg(QLatin1Char(letter)).arg(folder));
+    const folderdrives::BindOutcome outcome = folderdrives::bind(letter, folderArg);
+    if (!outcome.bound)
+        return ctx.fail(outcome.error);
+    ctx.out(QStringLiteral("%1\t%2").arg(QLatin1Char(letter)).arg(outcome.folder));
     return 0;
 }
 
@@ -74,7 +58,7 @@ int unbindDrive(const CliContext &ctx, const QString &letterArg)
     const char letter = parseDriveLetterArg(letterArg);
     if (!letter)
         return ctx.usageError(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
-    if (!DeleteSetting(RegKey::Drives, QString(QLatin1Char(letter))))
+    if (!folderdrives::unbind(letter))
         return ctx.fail(QStringLiteral("no folder is bound to %1").arg(QLatin1Char(letter)));
     return 0;
 }

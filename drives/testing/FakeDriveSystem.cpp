@@ -68,6 +68,17 @@ void FakeDriveSystem::setRootPath(char letter, const QString &path)
     m_drives[letter].root = path;
 }
 
+void FakeDriveSystem::setVolumeLabel(char letter, const QString &label)
+{
+    m_drives[letter].label = label;
+}
+
+QString FakeDriveSystem::volumeLabel(char letter)
+{
+    const auto it = m_drives.constFind(letter);
+    return it != m_drives.cend() && it->info.kind == DriveKind::Optical ? it->label : QString();
+}
+
 bool FakeDriveSystem::emitArrival(char letter)
 {
     return emitNotice(mediaNoticeFor(letter));

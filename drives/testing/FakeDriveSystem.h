@@ -22,6 +22,7 @@ public:
     void setReady(char letter, bool ready);
     void setAudio(char letter, bool audio);
     void setRootPath(char letter, const QString &path);
+    void setVolumeLabel(char letter, const QString &label);
 
     // Door calls in order, as "open D" / "close D".
     QStringList doorCalls() const { return m_doorCalls; }
@@ -40,6 +41,7 @@ public:
     bool isReady(char letter) override;
     bool isAudio(char letter) override;
     QString rootPath(char letter, bool mount) override;
+    QString volumeLabel(char letter) override;
     void eject(char letter) override;
     void closeTray(char letter) override;
     MediaMonitor *mediaMonitor() override;
@@ -51,6 +53,7 @@ private:
         bool ready = false;
         bool audio = false;
         QString root;
+        QString label;
     };
     class Monitor;
     QMap<char, State> m_drives;

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include "AmbryError.h"
-#include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "LinuxDriveSystem.h"
 #include "TestSupport.h"
+#include "drives/DriveSystem.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "gDrives.h"
 #include "helper_drivetest.h"
 #include "helper_fakeplatform.h"
@@ -188,6 +188,16 @@ TEST_F(LinuxDrives, OpticalReadinessFromIoctlUdevAndMounts)
             platform.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/media/u/DISC"));
         EXPECT_EQ(system.isReady('D'), c.ready) << c.what;
     }
+}
+
+TEST_F(LinuxDrives, TheLabelIsTheMediumsAsUdevReadIt)
+{
+    platform.addDrive(0);
+    platform.dev(0).udev = {{"ID_CDROM_MEDIA", "1"}, {"ID_FS_LABEL", "HOLIDAY_2004"}};
+    EXPECT_EQ(system.volumeLabel('D'), QStringLiteral("HOLIDAY_2004"));
+    platform.dev(0).udev = {{"ID_FS_LABEL", "HOLIDAY_2004"}}; // left over from a medium taken out
+    EXPECT_EQ(system.volumeLabel('D'), QString());
+    EXPECT_EQ(system.volumeLabel('E'), QString());
 }
 
 TEST_F(LinuxDrives, MountedThroughALinkCountsAsMounted)
