@@ -9,6 +9,7 @@ inline const QString HomePage = QStringLiteral("https://brightfen.github.io/ambr
 inline const QString OtherProducts = QStringLiteral("https://brightfen.github.io/products/");
 inline const QString Newsletter = QStringLiteral("https://brightfen.github.io/newsletter/");
 inline const QString Resellers = QStringLiteral("https://brightfen.github.io/resellers/");
+inline const QString SupportMail = QStringLiteral("support@brightfen.example");
 
 inline const QString ManualFileName = QStringLiteral("manual.html");
 inline const QString HelpAnchor = QStringLiteral("help");

@@ -1,8 +1,10 @@
 #include "fmMain.h"
 
+#include "fmAbout.h"
 #include "fmArchive.h"
 #include "fmScan.h"
 #include "fmSearch.h"
+#include "fmSetDevice.h"
 #include "fmWaitCD.h"
 
 #include <QSystemTrayIcon>
@@ -14,6 +16,8 @@ MainServices MainServices::defaults()
     s.runAddDiscSession = RunAddDiscSession;
     s.showSearchWindow = ShowSearchWindow;
     s.showCatalog = ShowArchiveWindow;
+    s.showSetDevice = ShowSetDeviceWindow;
+    s.showAbout = ShowAboutWindow;
     s.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     return s;
 }

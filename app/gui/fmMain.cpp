@@ -40,7 +40,6 @@ namespace {
 
 const QString ProductName = QStringLiteral("Ambrylog");
 const QString ExitQuestion = QStringLiteral("Do you really want to exit Ambrylog?");
-const QString NotAvailable = QStringLiteral("This command is not available yet.");
 const QString NoTrayHint = QStringLiteral("This desktop offers no system tray, so the program keeps its "
                                           "task-bar button to stay reachable.");
 constexpr int ClientWidth = 399;
@@ -190,8 +189,11 @@ void TfrmMain::createActions()
     connect(mnuBackup, &QAction::triggered, this, [this] { BackupArchivesToFile(this); });
     connect(mnuRestore, &QAction::triggered, this, [this] { RestoreArchivesFromFile(this); });
     connect(mnuMerge, &QAction::triggered, this, [this] { MergeArchivesFromFile(this); });
-    for (QAction *a : {mnuSetDevice, mnuAbout})
-        connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
+    connect(mnuSetDevice, &QAction::triggered, this, &TfrmMain::mnuSetDeviceClick);
+    connect(mnuAbout, &QAction::triggered, this, [this] {
+        if (m_services.showAbout)
+            m_services.showAbout();
+    });
 
     mnuRunAtStartUp = newAction(QStringLiteral("mnuRunAtStartUp"), QStringLiteral("Run at Start-up"));
     makeBold(mnuRunAtStartUp);
@@ -501,9 +503,13 @@ void TfrmMain::redrawConsecutive()
     btnConsecutive->setAccessibleName(tip);
 }
 
-void TfrmMain::notAvailableYet()
+void TfrmMain::mnuSetDeviceClick()
 {
-    showMessage(NotAvailable, this);
+    if (m_services.showSetDevice)
+        m_services.showSetDevice();
+    // Adding follows the read device chosen there; without one the wait says so.
+    if (gVars().readDeviceLetter)
+        ActAdd->setEnabled(true);
 }
 
 void TfrmMain::mnuRunAtStartUpClick()

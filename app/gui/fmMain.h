@@ -25,6 +25,8 @@ struct MainServices
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<int()> showCatalog;
     std::function<bool()> trayAvailable;
+    std::function<int()> showSetDevice;
+    std::function<int()> showAbout;
 
     static MainServices defaults();
 };
@@ -58,6 +60,7 @@ public slots:
     void ActOpenCDExecute();
     void ActCloseCDExecute();
     void btnConsecutiveClick();
+    void mnuSetDeviceClick();
 
     // The running copy was started again: bring it back.
     void activateFromAnotherInstance();
@@ -94,7 +97,6 @@ private:
     void updatePreferenceEnabling();
     void switchTrayIcon(bool on);
     void applyTaskbarButton();
-    void notAvailableYet();
     void redrawConsecutive();
 
     QAction *newAction(const QString &name, const QString &text);

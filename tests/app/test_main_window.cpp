@@ -45,6 +45,9 @@ struct Calls
     int sessions = 0;
     QStringList searches;
     int catalogs = 0;
+    int setDevice = 0;
+    char chosenReadDevice = 0; // what the read device window leaves
+    int about = 0;
 };
 
 class MainWindowTest : public ::testing::Test
@@ -81,6 +84,12 @@ protected:
         };
         s.showCatalog = [this] { return ++calls.catalogs; };
         s.trayAvailable = [trayAvailable] { return trayAvailable; };
+        s.showSetDevice = [this] {
+            ++calls.setDevice;
+            gVars().readDeviceLetter = calls.chosenReadDevice;
+            return 1;
+        };
+        s.showAbout = [this] { return ++calls.about; };
         return s;
     }
 
@@ -770,19 +779,6 @@ TEST_F(MainWindowTest, HelpAndWebItemsOpenTheirAddresses)
     setShellForTesting(nullptr);
 }
 
-TEST_F(MainWindowTest, CommandsWithoutTheirWindowSaySo)
-{
-    MessageBoxRecorder boxes;
-    create();
-    for (const char *name : {"mnuSetDevice", "mnuAbout"}) {
-        boxes.boxes.clear();
-        action(name)->trigger();
-        ASSERT_EQ(boxes.boxes.size(), 1) << name;
-        EXPECT_EQ(boxes.boxes[0].first, MsgKind::Notice);
-        EXPECT_EQ(boxes.boxes[0].second, QStringLiteral("This command is not available yet.")) << name;
-    }
-}
-
 TEST_F(MainWindowTest, BackupRestoreAndMergeItemsOpenTheirFileDialogs)
 {
     MessageBoxRecorder boxes;
@@ -806,6 +802,22 @@ TEST_F(MainWindowTest, OpenCatalogOpensTheBrowser)
     action("ActCatalog")->trigger();
     EXPECT_EQ(calls.catalogs, 1);
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, ReadDeviceAndAboutOpenTheirWindows)
+{
+    create();
+    action("mnuAbout")->trigger();
+    EXPECT_EQ(calls.about, 1);
+    // A wait without a read device turned adding off; choosing one turns it on again.
+    action("ActAdd")->setEnabled(false);
+    action("mnuSetDevice")->trigger();
+    EXPECT_EQ(calls.setDevice, 1);
+    EXPECT_FALSE(action("ActAdd")->isEnabled()) << "still no read device";
+    calls.chosenReadDevice = 'Q';
+    action("mnuSetDevice")->trigger();
+    EXPECT_TRUE(action("ActAdd")->isEnabled());
+    EXPECT_EQ(gVars().readDeviceLetter, 'Q');
 }
 
 TEST_F(MainWindowTest, ValueOfTheWrongKindIsReportedAndReadAsAbsent)

@@ -1,0 +1,278 @@
+#include "fmAbout.h"
+
+#include "AboutFacts.h"
+#include "AppLinks.h"
+#include "settings/gVars.h"
+#include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowLook.h"
+#include "util/gui/gUtilsGui.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+void initAppGuiResources();
+
+namespace {
+
+const QColor TitleBlue(0, 95, 140);
+constexpr int ClientWidth = 492;
+constexpr int ClientHeight = 394;
+constexpr int ValueLeft = 190; // where the values of the lower rows begin
+
+QPointer<TfrmAbout> &openAbout()
+{
+    static QPointer<TfrmAbout> window;
+    return window;
+}
+
+QFont pixelFont(QFont font, int pixels, bool bold)
+{
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+int ShowAboutWindow()
+{
+    if (TfrmAbout *open = openAbout()) {
+        open->reject();
+        return 0;
+    }
+    auto *window = new TfrmAbout;
+    openAbout() = window;
+    int result = 0;
+    try {
+        result = window->exec();
+    } catch (...) {
+        delete window;
+        throw;
+    }
+    QCoreApplication::processEvents();
+    delete window;
+    return result;
+}
+
+TfrmAbout *TfrmAbout::instance()
+{
+    return openAbout();
+}
+
+TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
+{
+    initAppGuiResources();
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    look::applyLightPalette(this);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    Panel1 = look::makeTopBand(this, QStringLiteral("Panel1"), QStringLiteral("Label10"),
+                               QStringLiteral("About"), look::BandRed, &Label10);
+    column->addWidget(Panel1);
+    column->addStretch(1);
+    btnCancel = new QPushButton(QStringLiteral("Close"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(false);
+    btnCancel->setMinimumWidth(59);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    Panel2 = look::makeButtonBand(this, QStringLiteral("Panel2"), {btnCancel}, look::BandRed);
+    column->addWidget(Panel2);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(17, 42, 32, 32);
+    Image1->setPixmap(QIcon(QStringLiteral(":/art/ambrylog.svg")).pixmap(QSize(32, 32)));
+
+    lblTitle = new QLabel(this);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setGeometry(57, 47, 424, 20);
+    lblTitle->setFont(pixelFont(lblTitle->font(), 16, true));
+    lblVersion = new QLabel(this);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblVersion->setGeometry(57, 68, 424, 43);
+    lblVersion->setFont(pixelFont(lblVersion->font(), 11, true));
+    lblVersion->setWordWrap(true);
+    lblVersion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QLabel *l : {lblTitle, lblVersion}) {
+        QPalette pal = l->palette();
+        pal.setColor(QPalette::WindowText, TitleBlue);
+        l->setPalette(pal);
+    }
+
+    caption(QStringLiteral("Home page:"), QStringLiteral("Label1"), 57, 128);
+    lblHomePage = link(QStringLiteral("lblHomePage"), 160, 128);
+    caption(QStringLiteral("Support e-mail:"), QStringLiteral("Label2"), 57, 150);
+    lblSupportMail = link(QStringLiteral("lblSupportMail"), 160, 150);
+    caption(QStringLiteral("Newsletter:"), QStringLiteral("Label3"), 57, 172);
+    lblNewsletter = link(QStringLiteral("lblNewsletter"), 160, 172);
+
+    Image2 = new QLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(14, 250, 100, 30);
+    Image2->setPixmap(QIcon(QStringLiteral(":/art/about_discs.svg")).pixmap(QSize(100, 30)));
+    Shape1 = new QWidget(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(114, 265, 368, 2);
+    Shape1->setAutoFillBackground(true);
+    QPalette black = Shape1->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Shape1->setPalette(black);
+
+    caption(QStringLiteral("Memory available:"), QStringLiteral("Label6"), 57, 282);
+    Label4 = caption(QString(), QStringLiteral("Label4"), ValueLeft, 282);
+    caption(QStringLiteral("System resources:"), QStringLiteral("Label7"), 57, 300);
+    Label5 = caption(QString(), QStringLiteral("Label5"), ValueLeft, 300);
+    caption(QStringLiteral("Application folder:"), QStringLiteral("Label9"), 57, 322);
+    edtAppFolder = folderField(QStringLiteral("edtAppFolder"), ValueLeft, 322);
+    caption(QStringLiteral("Application data folder:"), QStringLiteral("Label8"), 57, 340);
+    edtTntRoamingAppDataFolder = folderField(QStringLiteral("edtTntRoamingAppDataFolder"), ValueLeft, 340);
+
+    // Switching to another program closes the window.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive && isVisible())
+            reject();
+    });
+
+    m_keyRule = new KeyReleaseRule(this);
+    installEventFilter(this);
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+
+    FormActivate();
+}
+
+TfrmAbout::~TfrmAbout() = default;
+
+QLabel *TfrmAbout::caption(const QString &text, const QString &name, int x, int y)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(name);
+    label->setGeometry(x, y, (x == 57 ? ValueLeft - 4 : ClientWidth - 8) - x, 18);
+    return label;
+}
+
+QLabel *TfrmAbout::link(const QString &name, int x, int y)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(name);
+    label->setGeometry(x, y, ClientWidth - 8 - x, 18);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, QColor(0, 0, 238));
+    label->setPalette(pal);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+QLineEdit *TfrmAbout::folderField(const QString &name, int x, int y)
+{
+    auto *edit = new QLineEdit(this);
+    edit->setObjectName(name);
+    edit->setGeometry(x, y, ClientWidth - 8 - x, 18);
+    edit->setFrame(false);
+    edit->setReadOnly(true);
+    // Selectable and copyable with the mouse, but Tab passes it by.
+    edit->setFocusPolicy(Qt::ClickFocus);
+    edit->setTextMargins(0, 0, 0, 0);
+    edit->setContentsMargins(0, 0, 0, 0);
+    return edit;
+}
+
+void TfrmAbout::FormActivate()
+{
+    setWindowTitle(QStringLiteral("Ambrylog"));
+    lblTitle->setText(QStringLiteral("Ambrylog"));
+    lblVersion->setText(aboutLines(QStringLiteral(AMBRY_VERSION)).join(QLatin1Char('\n')));
+    lblHomePage->setText(links::HomePage);
+    lblSupportMail->setText(links::SupportMail);
+    lblNewsletter->setText(links::Newsletter);
+    for (QLabel *l : {lblHomePage, lblSupportMail, lblNewsletter})
+        l->setAccessibleName(l->text());
+    const MemoryStatus memory = readMemoryStatus();
+    Label4->setText(memoryTotalText(memory));
+    Label5->setText(memoryLoadText(memory));
+    edtAppFolder->setText(gVars().programFolder);
+    edtTntRoamingAppDataFolder->setText(gVars().dataFolder);
+    for (QLineEdit *e : {edtAppFolder, edtTntRoamingAppDataFolder}) {
+        e->setCursorPosition(0);
+        e->setToolTip(e->text());
+    }
+}
+
+void TfrmAbout::lblHomePageClick()
+{
+    OpenWithShell(nullptr, links::HomePage);
+}
+
+void TfrmAbout::lblSupportMailClick()
+{
+    ComposeMail(nullptr, links::SupportMail, QString(), QString());
+}
+
+void TfrmAbout::lblNewsletterClick()
+{
+    OpenWithShell(nullptr, links::Newsletter);
+}
+
+void TfrmAbout::paintEvent(QPaintEvent *e)
+{
+    QDialog::paintEvent(e);
+    // Behind every control.
+    QPainter p(this);
+    for (const PatternSquare &s : aboutPattern(width()))
+        p.fillRect(s.rect, QColor(s.grey, s.grey, s.grey));
+}
+
+bool TfrmAbout::eventFilter(QObject *watched, QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent *>(e)->button() != Qt::LeftButton)
+            break;
+        if (watched == lblHomePage)
+            lblHomePageClick();
+        else if (watched == lblSupportMail)
+            lblSupportMailClick();
+        else if (watched == lblNewsletter)
+            lblNewsletterClick();
+        break;
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(e);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            reject();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape)
+            return true; // acts on its release
+        break;
+    }
+    case QEvent::KeyRelease: {
+        const auto *key = static_cast<QKeyEvent *>(e);
+        if (key->key() == Qt::Key_Escape && m_keyRule->accepts(key)) {
+            reject();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, e);
+}
