@@ -25,7 +25,7 @@ namespace {
 const QColor TitleBlue(0, 95, 140);
 constexpr int ClientWidth = 492;
 constexpr int ClientHeight = 394;
-constexpr int ValueLeft = 190; // where the values of the lower rows begin
+constexpr int CaptionLeft = 57;
 
 QPointer<TfrmAbout> &openAbout()
 {
@@ -114,12 +114,20 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
         l->setPalette(pal);
     }
 
-    caption(QStringLiteral("Home page:"), QStringLiteral("Label1"), 57, 128);
-    lblHomePage = link(QStringLiteral("lblHomePage"), 160, 128);
-    caption(QStringLiteral("Support e-mail:"), QStringLiteral("Label2"), 57, 150);
-    lblSupportMail = link(QStringLiteral("lblSupportMail"), 160, 150);
-    caption(QStringLiteral("Newsletter:"), QStringLiteral("Label3"), 57, 172);
-    lblNewsletter = link(QStringLiteral("lblNewsletter"), 160, 172);
+    // The values start right of the widest caption, whatever the desktop's font.
+    const QFontMetrics fm(font());
+    int widest = 0;
+    for (const char *text : {"Support e-mail:", "Memory available:", "System resources:",
+                             "Application folder:", "Application data folder:"})
+        widest = qMax(widest, fm.horizontalAdvance(QLatin1String(text)));
+    m_valueLeft = CaptionLeft + widest + 12;
+
+    caption(QStringLiteral("Home page:"), QStringLiteral("Label1"), 128);
+    lblHomePage = link(QStringLiteral("lblHomePage"), 128);
+    caption(QStringLiteral("Support e-mail:"), QStringLiteral("Label2"), 150);
+    lblSupportMail = link(QStringLiteral("lblSupportMail"), 150);
+    caption(QStringLiteral("Newsletter:"), QStringLiteral("Label3"), 172);
+    lblNewsletter = link(QStringLiteral("lblNewsletter"), 172);
 
     Image2 = new QLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
@@ -133,14 +141,14 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
     black.setColor(QPalette::Window, Qt::black);
     Shape1->setPalette(black);
 
-    caption(QStringLiteral("Memory available:"), QStringLiteral("Label6"), 57, 282);
-    Label4 = caption(QString(), QStringLiteral("Label4"), ValueLeft, 282);
-    caption(QStringLiteral("System resources:"), QStringLiteral("Label7"), 57, 300);
-    Label5 = caption(QString(), QStringLiteral("Label5"), ValueLeft, 300);
-    caption(QStringLiteral("Application folder:"), QStringLiteral("Label9"), 57, 322);
-    edtAppFolder = folderField(QStringLiteral("edtAppFolder"), ValueLeft, 322);
-    caption(QStringLiteral("Application data folder:"), QStringLiteral("Label8"), 57, 340);
-    edtTntRoamingAppDataFolder = folderField(QStringLiteral("edtTntRoamingAppDataFolder"), ValueLeft, 340);
+    caption(QStringLiteral("Memory available:"), QStringLiteral("Label6"), 282);
+    Label4 = value(QStringLiteral("Label4"), 282);
+    caption(QStringLiteral("System resources:"), QStringLiteral("Label7"), 300);
+    Label5 = value(QStringLiteral("Label5"), 300);
+    caption(QStringLiteral("Application folder:"), QStringLiteral("Label9"), 322);
+    edtAppFolder = folderField(QStringLiteral("edtAppFolder"), 322);
+    caption(QStringLiteral("Application data folder:"), QStringLiteral("Label8"), 340);
+    edtTntRoamingAppDataFolder = folderField(QStringLiteral("edtTntRoamingAppDataFolder"), 340);
 
     // Switching to another program closes the window.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -158,19 +166,25 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
 
 TfrmAbout::~TfrmAbout() = default;
 
-QLabel *TfrmAbout::caption(const QString &text, const QString &name, int x, int y)
+QLabel *TfrmAbout::caption(const QString &text, const QString &name, int y)
 {
     auto *label = new QLabel(text, this);
     label->setObjectName(name);
-    label->setGeometry(x, y, (x == 57 ? ValueLeft - 4 : ClientWidth - 8) - x, 18);
+    label->setGeometry(CaptionLeft, y, m_valueLeft - CaptionLeft - 4, 18);
     return label;
 }
 
-QLabel *TfrmAbout::link(const QString &name, int x, int y)
+QLabel *TfrmAbout::value(const QString &name, int y)
 {
     auto *label = new QLabel(this);
     label->setObjectName(name);
-    label->setGeometry(x, y, ClientWidth - 8 - x, 18);
+    label->setGeometry(m_valueLeft, y, ClientWidth - 8 - m_valueLeft, 18);
+    return label;
+}
+
+QLabel *TfrmAbout::link(const QString &name, int y)
+{
+    QLabel *label = value(name, y);
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -181,11 +195,13 @@ QLabel *TfrmAbout::link(const QString &name, int x, int y)
     return label;
 }
 
-QLineEdit *TfrmAbout::folderField(const QString &name, int x, int y)
+QLineEdit *TfrmAbout::folderField(const QString &name, int y)
 {
     auto *edit = new QLineEdit(this);
     edit->setObjectName(name);
-    edit->setGeometry(x, y, ClientWidth - 8 - x, 18);
+    // The edit keeps a small margin of its own before the text; this lines the text up with
+    // the values above.
+    edit->setGeometry(m_valueLeft - 2, y, ClientWidth - 8 - m_valueLeft + 2, 18);
     edit->setFrame(false);
     edit->setReadOnly(true);
     // Selectable and copyable with the mouse, but Tab passes it by.

@@ -33,9 +33,10 @@ protected:
 
 private:
     void FormActivate();
-    QLabel *caption(const QString &text, const QString &name, int x, int y);
-    QLabel *link(const QString &name, int x, int y);
-    QLineEdit *folderField(const QString &name, int x, int y);
+    QLabel *caption(const QString &text, const QString &name, int y);
+    QLabel *value(const QString &name, int y);
+    QLabel *link(const QString &name, int y);
+    QLineEdit *folderField(const QString &name, int y);
 
     QWidget *Panel1;
     QLabel *Label10;
@@ -54,4 +55,5 @@ private:
     QWidget *Panel2;
     QPushButton *btnCancel;
     KeyReleaseRule *m_keyRule;
+    int m_valueLeft = 0;
 };

@@ -133,7 +133,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        return QSize(qMax(size.width(), 88), size.height() + smallFont(option.font).pixelSize() + 4);
+        return QSize(qMax(size.width(), 136), size.height() + smallFont(option.font).pixelSize() + 4);
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -220,7 +220,7 @@ TfrmSetDevice *TfrmSetDevice::instance()
 TfrmSetDevice::TfrmSetDevice(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSetDevice"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     look::applyLightPalette(this);
 
@@ -429,8 +429,9 @@ void TfrmSetDevice::ActUnbindFolderExecute()
     if (!ActUnbindFolder->isEnabled() || row < 0 || !m_list.rows().at(row).folderDrive)
         return;
     const ReadDeviceRow target = m_list.rows().at(row);
-    if (!askConfirm(QStringLiteral("Do you really want to unbind the folder drive %1 (%2)?")
-                        .arg(target.caption(), QDir::toNativeSeparators(target.where)),
+    if (!askConfirm(QStringLiteral("Do you really want to unbind the folder drive %1?\n\n"
+                                   "The folder %2 itself stays as it is.")
+                        .arg(target.caption(), target.where),
                     this))
         return;
     folderdrives::unbind(target.letter);
