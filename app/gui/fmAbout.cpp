@@ -50,16 +50,7 @@ int ShowAboutWindow()
     }
     auto *window = new TfrmAbout;
     openAbout() = window;
-    int result = 0;
-    try {
-        result = window->exec();
-    } catch (...) {
-        delete window;
-        throw;
-    }
-    QCoreApplication::processEvents();
-    delete window;
-    return result;
+    return runModalWindow(window);
 }
 
 TfrmAbout *TfrmAbout::instance()

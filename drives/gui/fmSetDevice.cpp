@@ -24,6 +24,7 @@
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
+#include "util/gui/gUtilsGui.h"
 
 void initDrivesGuiResources()
 {
@@ -195,16 +196,7 @@ int ShowSetDeviceWindow()
         return 0;
     auto *window = new TfrmSetDevice;
     openWindow() = window;
-    int result = 0;
-    try {
-        result = window->exec();
-    } catch (...) {
-        delete window;
-        throw;
-    }
-    delete window;
-    QCoreApplication::processEvents();
-    return result;
+    return runModalWindow(window);
 }
 
 void TfrmSetDevice::setFolderChooser(FolderChooser chooser)

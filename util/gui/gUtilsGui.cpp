@@ -7,6 +7,7 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -17,6 +18,8 @@
 #include <QRegularExpression>
 #include <QSizeGrip>
 #include <QStatusBar>
+
+#include <memory>
 
 namespace {
 
@@ -220,4 +223,12 @@ void SetAllItemsSelected(QAbstractItemView *view, bool selected)
     const QItemSelection all(model->index(0, 0, root), model->index(rows - 1, columns - 1, root));
     selection->select(all, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                                QItemSelectionModel::Rows);
+}
+
+int runModalWindow(QDialog *window)
+{
+    const std::unique_ptr<QDialog> owned(window);
+    const int result = owned->exec();
+    QCoreApplication::processEvents();
+    return result;
 }

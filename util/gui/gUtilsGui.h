@@ -4,6 +4,7 @@
 #include <QUrl>
 
 class QAbstractItemView;
+class QDialog;
 class QKeyEvent;
 class QMimeData;
 class QProgressBar;
@@ -56,3 +57,7 @@ void installEnterMovesFocus(QWidget *editOrWindow);
 
 // Selects or deselects every row of the view (one selection change, not one per row).
 void SetAllItemsSelected(QAbstractItemView *view, bool selected);
+
+// The common end of a window's entry operation: shows the window modally, lets pending events
+// run once it has closed, deletes it (also when an error passes) and returns its result.
+int runModalWindow(QDialog *window);
