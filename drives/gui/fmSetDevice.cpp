@@ -23,6 +23,7 @@
 #include "settings/gVars.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
@@ -289,6 +290,7 @@ TfrmSetDevice::TfrmSetDevice(QWidget *parent) : QDialog(parent)
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActBindFolder);
     PopupMenu1->addAction(ActUnbindFolder);
+    windowkeys::addMnemonics(PopupMenu1);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         KeyState();
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));

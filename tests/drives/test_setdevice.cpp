@@ -18,6 +18,7 @@
 #include "helper_fakeplatform.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
+#include "util/Mnemonics.h"
 #include "util/gui/MessageBox.h"
 
 namespace {
@@ -96,7 +97,8 @@ TEST_F(SetDeviceWindow, ControlsAndPopupMenu)
     ASSERT_NE(menu, nullptr);
     QStringList items;
     for (QAction *a : menu->actions())
-        items << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + QLatin1Char('=') + a->text());
+        items << (a->isSeparator() ? QStringLiteral("-")
+                                   : a->objectName() + QLatin1Char('=') + shownText(a->text()));
     EXPECT_EQ(items,
               QStringList({QStringLiteral("ActSetDefault=Set as Default Read Device"), QStringLiteral("-"),
                            QStringLiteral("ActEject=Eject CD/DVD"), QStringLiteral("ActClose=Close CD/DVD"),
