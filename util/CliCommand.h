@@ -22,11 +22,10 @@ class QCommandLineParser;
 // folder with resolveCatalogFolder(ctx.catalogFolder) (settings/Startup.h; it throws AmbryError
 // when a given folder is missing), write results with ctx.out() and what went wrong or was
 // refused with ctx.err(); return ctx.usageError(text) for a wrong command line and
-// ctx.fail(text) for a failure. An AmbryError thrown by run prints its
-// message and exits 1. Tests run a command with runCliCommand() and catch its output in files.
-// Document the command in README.md's table and in the man page docs/ambrylog-cli.1.scd (a
-// test checks that the man page names every command and long option); the bash and zsh
-// completion scripts need nothing: they ask "ambrylog-cli --complete [COMMAND]".
+// ctx.fail(text) for a failure. An AmbryError thrown by run prints its message and exits 1. Tests run a
+// command with runCliCommand() and catch its output in files. Document the command in README.md's table and
+// in the man page docs/ambrylog-cli.1.scd (a test checks that the man page names every command and long
+// option); the bash and zsh completion scripts need nothing: they ask "ambrylog-cli --complete [COMMAND]".
 
 enum CliExit {
     CliOk = 0,
@@ -36,8 +35,10 @@ enum CliExit {
 
 struct CliOption
 {
-    QStringList names{};   // "drive", or {"c", "count"}: long names get "--", one letter "-"
-    QString valueName{};   // empty: a switch that takes no value
+    QStringList names{}; // "drive", or {"c", "count"}: long names get "--", one letter "-"
+    // Empty: a switch that takes no value. LETTER completes as a drive letter, DIR, FOLDER and
+    // PATH as folders, FILE and ARCHIVE as files.
+    QString valueName{};
     QString description{}; // one line
     QStringList choices{}; // the values it accepts when there is a fixed set
 };
