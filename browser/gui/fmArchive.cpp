@@ -113,17 +113,7 @@ int ShowArchiveWindow()
 {
     if (s_window)
         return 0;
-    auto *window = new TfrmArchive(QApplication::activeWindow());
-    int result = 0;
-    try {
-        result = window->exec();
-    } catch (...) {
-        delete window;
-        throw;
-    }
-    QCoreApplication::processEvents();
-    delete window;
-    return result;
+    return runModalWindow(new TfrmArchive(QApplication::activeWindow()));
 }
 
 TfrmArchive::TfrmArchive(QWidget *parent)
@@ -428,22 +418,8 @@ void TfrmArchive::TimScanTimer()
         // A value of the wrong kind reads as absent.
     }
     ViewStyle style;
-    if (browser::parseViewStyle(stored, &style)) {
-        switch (style) {
-        case ViewStyle::Icon:
-            ActIcon->trigger();
-            break;
-        case ViewStyle::List:
-            ActList->trigger();
-            break;
-        case ViewStyle::Report:
-            ActReport->trigger();
-            break;
-        case ViewStyle::SmallIcon:
-            ActSmallIcon->trigger();
-            break;
-        }
-    }
+    if (browser::parseViewStyle(stored, &style))
+        styleAction(style)->trigger();
     processPendingEvents();
     ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
     if (s_window == this)
@@ -646,22 +622,24 @@ void TfrmArchive::ActReportExecute()
     SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::Report), ViewStyle::Report);
 }
 
-void TfrmArchive::ActViewToggleExecute()
+QAction *TfrmArchive::styleAction(ViewStyle style) const
 {
-    switch (browser::nextViewStyle(m_style)) {
-    case ViewStyle::Icon:
-        ActIcon->trigger();
-        break;
+    switch (style) {
     case ViewStyle::SmallIcon:
-        ActSmallIcon->trigger();
-        break;
+        return ActSmallIcon;
     case ViewStyle::List:
-        ActList->trigger();
-        break;
+        return ActList;
     case ViewStyle::Report:
-        ActReport->trigger();
+        return ActReport;
+    case ViewStyle::Icon:
         break;
     }
+    return ActIcon;
+}
+
+void TfrmArchive::ActViewToggleExecute()
+{
+    styleAction(browser::nextViewStyle(m_style))->trigger();
     if (!m_busy)
         sortList();
 }

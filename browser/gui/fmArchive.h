@@ -87,6 +87,7 @@ private:
     void sortList();
     void SetListViewStyle(const QString &valueName, const QString &styleText, browser::ViewStyle style);
     void applyViewStyle(browser::ViewStyle style);
+    QAction *styleAction(browser::ViewStyle style) const;
     void sizeColumns();
     void FormCloseQuery();
     bool FormKeyUp(QObject *watched, QKeyEvent *key);

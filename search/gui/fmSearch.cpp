@@ -106,17 +106,7 @@ int ShowSearchWindow(const QString &mark)
     searchUnitState().OnlyMark = mark;
     if (s_window)
         return 0;
-    auto *window = new TfrmSearch(QApplication::activeWindow());
-    int result = 0;
-    try {
-        result = window->exec();
-    } catch (...) {
-        delete window;
-        throw;
-    }
-    QCoreApplication::processEvents();
-    delete window;
-    return result;
+    return runModalWindow(new TfrmSearch(QApplication::activeWindow()));
 }
 
 TfrmSearch::TfrmSearch(QWidget *parent)
