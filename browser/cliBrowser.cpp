@@ -101,33 +101,10 @@ int runList(CliContext &ctx)
     return CliOk;
 }
 
-// The archives whose mark equals the given one as the mark lookup compares them: without
-// regard to letter case, blank marks never matching.
-QStringList archivesWithMark(const QString &folder, const QString &mark)
-{
-    const QString wanted = mark.toUpper();
-    QStringList found;
-    forEachArchive(folder, QStringLiteral("*.dat"), [&](const QString &path) {
-        try {
-            const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
-            if (!archive)
-                return true;
-            const QByteArrayView stored = archive->rawValue(u"AMark");
-            if (!trimControls(stored).isEmpty() &&
-                decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0)
-                found << path;
-        } catch (const AmbryError &) {
-            // Unreadable: it carries no mark anyone can match.
-        }
-        return true;
-    });
-    return found;
-}
-
 // The one archive with the mark; otherwise the exit code, after saying why.
 int findOne(const CliContext &ctx, const QString &folder, const QString &mark, QString *path)
 {
-    const QStringList found = archivesWithMark(folder, mark);
+    const QStringList found = archivesWithMark(mark, folder, QStringLiteral("*.dat"));
     if (found.isEmpty()) {
         ctx.err(QStringLiteral("ambrylog-cli %1: no archive has the mark '%2'").arg(ctx.command->name, mark));
         return ExitNoSuchMark;

@@ -2,6 +2,7 @@
 
 #include "Archive.h"
 #include "gRegistry.h"
+#include "util/AmbryError.h"
 
 #include <QFile>
 
@@ -196,22 +197,45 @@ QString ReadArchiveValue(const QString &path, const QString &key)
     return Archive::loadFields(path).value(key);
 }
 
+namespace {
+
+// wanted is the mark upper-cased. Upper-cased on both sides, then compared without regard to
+// case, so that marks whose upper-case forms differ only in case folding (such as "ß" and "SS")
+// still meet. A blank mark never matches.
+bool carriesMark(const Archive &archive, const QString &wanted)
+{
+    const QByteArrayView stored = archive.rawValue(u"AMark");
+    return !trimControls(stored).isEmpty() &&
+           decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 bool MarkExists(const QString &mark, const QString &folder, const QString &mask)
 {
-    // Upper-cased on both sides, then compared without regard to case, so that marks whose
-    // upper-case forms differ only in case folding (such as "ß" and "SS") still meet.
     const QString wanted = mark.toUpper();
     bool found = false;
     forEachArchive(folder, mask, [&](const QString &path) {
         const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
-        if (!archive)
-            return true;
-        const QByteArrayView stored = archive->rawValue(u"AMark");
-        if (trimControls(stored).isEmpty())
-            return true;
-        if (decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0)
-            found = true;
+        found = archive && carriesMark(*archive, wanted);
         return !found;
+    });
+    return found;
+}
+
+QStringList archivesWithMark(const QString &mark, const QString &folder, const QString &mask)
+{
+    const QString wanted = mark.toUpper();
+    QStringList found;
+    forEachArchive(folder, mask, [&](const QString &path) {
+        try {
+            const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+            if (archive && carriesMark(*archive, wanted))
+                found << path;
+        } catch (const AmbryError &) {
+            // Unreadable: it carries no mark anyone can match.
+        }
+        return true;
     });
     return found;
 }
@@ -239,8 +263,7 @@ int nextArchiveNumber(const QString &catalogFolder)
         // A value that is not a number (the program never writes one) starts again from 1
         // rather than blocking every new archive.
         int last = 0;
-        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, RegName::LastArchiveNumber)),
-                            &last) &&
+        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, RegName::LastArchiveNumber)), &last) &&
             last > 0)
             n = last;
     }

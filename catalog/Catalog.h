@@ -41,6 +41,9 @@ QString ReadArchiveValue(const QString &path, const QString &key);
 // and as given (not trimmed). Archives whose mark is blank are skipped. Throws AmbryError
 // when an archive cannot be read.
 bool MarkExists(const QString &mark, const QString &folder, const QString &mask);
+// Every archive in the tree that carries the mark, compared as MarkExists compares; archives
+// that cannot be read are skipped.
+QStringList archivesWithMark(const QString &mark, const QString &folder, const QString &mask);
 
 // The highest valid, positive "ANumber" in the tree (signed 32-bit), 0 when there is none.
 int GetHighestArchiveNumber(const QString &folder, const QString &mask);

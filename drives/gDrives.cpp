@@ -87,3 +87,21 @@ QString DriveRootPath(char letter)
     letter = upper(letter);
     return valid(letter) ? driveSystem().rootPath(letter, true) : QString();
 }
+
+char chooseReadDevice(const QString &stored, bool *passedOver)
+{
+    const QString text = stored.trimmed();
+    char letter = 0;
+    if (!text.isEmpty()) {
+        // Drive letters carry no case; anything but a letter names no drive.
+        const QChar c = text.at(0).toUpper();
+        letter = (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ? c.toLatin1() : '?';
+    } else {
+        letter = FindFirstCdDrive();
+    }
+    const bool usable =
+        letter != 0 && GetDriveTypeName(QString(QLatin1Char(letter))) == QLatin1String("CD/DVD ROM");
+    if (passedOver)
+        *passedOver = !usable;
+    return usable ? letter : FindFirstCdDrive();
+}

@@ -15,3 +15,7 @@ bool IsAudioDisc(char letter);
 // Real folder where the medium in the drive is mounted (ending in "/"), mounting it when a
 // medium with a file system is present but not mounted; empty when there is none.
 QString DriveRootPath(char letter);
+// The read device for the stored "DefaultDeviceDrive" text: the letter it starts with when that
+// names a CD/DVD or folder drive, else the first such drive (0 when there is none).
+// *passedOver tells whether the stored choice (an empty one included) named no such drive.
+char chooseReadDevice(const QString &stored, bool *passedOver = nullptr);

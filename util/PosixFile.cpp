@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -168,4 +169,90 @@ bool isAtomicTemporaryName(const QByteArray &name, const QByteArray &targetSuffi
     return stem.size() > targetSuffix.size() &&
            qstrnicmp(stem.last(targetSuffix.size()).data(), targetSuffix.size(), targetSuffix.constData(),
                      targetSuffix.size()) == 0;
+}
+
+namespace {
+
+// Gives temp the name target unless a file has it (EEXIST). Some file systems know neither the
+// no-replace rename nor hard links; there the check and the rename are two steps.
+int publishWithoutReplacing(const QByteArray &temp, const QByteArray &target)
+{
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::link(temp.constData(), target.constData()) == 0) {
+        ::unlink(temp.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return errno;
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(temp.constData(), target.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+bool copyFileWithoutReplacing(const QByteArray &source, const QString &target)
+{
+    const QByteArray to = QFile::encodeName(target);
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0)
+        return false;
+    const UniqueFd in(openRetrying(source.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.isValid())
+        throw AmbryError(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(QFile::decodeName(source), errnoText(errno)));
+    struct stat from;
+    if (::fstat(in.get(), &from) != 0)
+        throw AmbryError(
+            QStringLiteral("Cannot read file \"%1\". %2").arg(QFile::decodeName(source), errnoText(errno)));
+
+    const QFileInfo info(target);
+    QByteArray temp = QFile::encodeName(info.path()) + "/." + QFile::encodeName(info.fileName()) +
+                      kTempMarker + QByteArray(kTempRandom, 'X');
+    UniqueFd out(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!out.isValid())
+        failWrite(target, errno);
+    int err = 0;
+    bool readFailed = false;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = readFull(in.get(), buffer.data(), size_t(buffer.size()));
+        if (got < 0) {
+            err = errno;
+            readFailed = true;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (!writeFull(out.get(), buffer.constData(), size_t(got))) {
+            err = errno;
+            break;
+        }
+    }
+    const struct timespec times[2] = {from.st_atim, from.st_mtim};
+    if (!err && (::fchmod(out.get(), newFileMode()) != 0 || ::futimens(out.get(), times) != 0 ||
+                 ::fsync(out.get()) != 0))
+        err = errno;
+    if (const int closeErr = out.close(); closeErr && !err)
+        err = closeErr;
+    if (!err)
+        err = publishWithoutReplacing(temp, to);
+    if (err) {
+        ::unlink(temp.constData());
+        if (err == EEXIST)
+            return false;
+        if (readFailed)
+            throw AmbryError(
+                QStringLiteral("Cannot read file \"%1\". %2").arg(QFile::decodeName(source), errnoText(err)));
+        failWrite(target, err);
+    }
+    const UniqueFd dir(
+        openRetrying(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.isValid())
+        ::fsync(dir.get());
+    return true;
 }

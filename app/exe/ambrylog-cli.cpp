@@ -7,6 +7,7 @@
 #include "cliBrowser.h"
 #include "cliCatalog.h"
 #include "cliDrives.h"
+#include "cliGet.h"
 #include "cliSearch.h"
 #include "cliSettings.h"
 
@@ -19,10 +20,9 @@ int main(int argc, char **argv)
 
     // The order of the command list in --help.
     const QList<const CliCommand *> commands = {
-        &checksumCommand(), &valueCommand(),  &nextNumberCommand(), &markExistsCommand(),
-        &drivesCommand(),   &addCommand(),    &searchCommand(),     &listCommand(),
-        &editCommand(),     &removeCommand(), &settingCommand(),     &backupCommand(),
-        &restoreCommand(),  &mergeCommand(),
+        &checksumCommand(), &valueCommand(),   &nextNumberCommand(), &markExistsCommand(), &drivesCommand(),
+        &addCommand(),      &searchCommand(),  &getCommand(),        &listCommand(),       &editCommand(),
+        &removeCommand(),   &settingCommand(), &backupCommand(),     &restoreCommand(),    &mergeCommand(),
     };
     return runCli(commands, app.arguments().mid(1));
 }

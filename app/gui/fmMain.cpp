@@ -400,22 +400,10 @@ void TfrmMain::readPreferences(const QStringList &arguments)
 
 void TfrmMain::setReadDevice()
 {
-    const auto letterText = [](char letter) {
-        return letter ? QString(QChar::fromLatin1(letter)) : QString();
-    };
-    const QString stored = readOrReport(RegKey::V, RegName::DefaultDeviceDrive).trimmed();
-    char letter = 0;
-    if (!stored.isEmpty()) {
-        // Drive letters carry no case; anything but a letter names no drive.
-        const QChar c = stored.at(0).toUpper();
-        letter = (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ? c.toLatin1() : '?';
-    } else {
-        letter = FindFirstCdDrive();
-    }
-    if (GetDriveTypeName(letterText(letter)) != QLatin1String("CD/DVD ROM")) {
+    bool passedOver = false;
+    const char letter = chooseReadDevice(readOrReport(RegKey::V, RegName::DefaultDeviceDrive), &passedOver);
+    if (passedOver)
         DeleteSetting(RegKey::V, RegName::DefaultDeviceDrive);
-        letter = FindFirstCdDrive();
-    }
     gVars().readDeviceLetter = letter;
 }
 
