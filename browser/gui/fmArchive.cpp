@@ -307,7 +307,6 @@ void TfrmArchive::buildList()
     ListView1Details->setItemsExpandable(false);
     ListView1Details->setUniformRowHeights(true);
     ListView1Details->setAllColumnsShowFocus(true);
-    ListView1Details->setColumnHidden(ArchiveListModel::ColFileName, true);
     ListView1Details->setIconSize(QSize(16, 16));
     QHeaderView *header = ListView1Details->header();
     header->setSectionsClickable(true);
@@ -317,6 +316,9 @@ void TfrmArchive::buildList()
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(1);
     connect(header, &QHeaderView::sectionClicked, this, &TfrmArchive::ListView1ColumnClick);
+    // Never visible; sized 0 first, so that nothing of it is counted in the header's length.
+    header->resizeSection(ArchiveListModel::ColFileName, 0);
+    ListView1Details->setColumnHidden(ArchiveListModel::ColFileName, true);
 
     connect(m_selection, &QItemSelectionModel::selectionChanged, this, &TfrmArchive::KeyState);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TfrmArchive::KeyState);
@@ -527,6 +529,12 @@ void TfrmArchive::setRedraw(bool on)
 {
     ListView1->setUpdatesEnabled(on);
     ListView1Details->setUpdatesEnabled(on);
+    if (on) {
+        // Columns may have been sized while nothing was drawn.
+        ListView1Details->header()->viewport()->update();
+        ListView1Details->viewport()->update();
+        ListView1->viewport()->update();
+    }
 }
 
 // ---- Sorting and view styles --------------------------------------------------------------
@@ -667,7 +675,8 @@ void TfrmArchive::sizeColumns()
     const int location = std::max(20, rest - note - archive);
     const int widths[] = {archive, date, location, dirs, files, size, 0, note};
     for (int c = 0; c < ArchiveListModel::ColumnCount; ++c)
-        header->resizeSection(c, widths[c]);
+        if (c != ArchiveListModel::ColFileName) // hidden: never given a width
+            header->resizeSection(c, widths[c]);
 }
 
 // ---- Commands -----------------------------------------------------------------------------
