@@ -460,7 +460,10 @@ bool TfrmSetDevice::event(QEvent *e)
 
 bool TfrmSetDevice::eventFilter(QObject *watched, QEvent *e)
 {
-    switch (e->type()) {
+    // Keys typed into a menu opened from here belong to the menu.
+    const bool popupKey = (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+                          watched->isWidgetType() && static_cast<QWidget *>(watched)->window() != this;
+    switch (popupKey ? QEvent::None : e->type()) {
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(e);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

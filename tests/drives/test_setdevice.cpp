@@ -193,6 +193,15 @@ TEST_F(SetDeviceWindow, CancelEscAndTheCloseBoxStoreNothing)
     open();
     QTest::keyRelease(list(), Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
+    // Esc in the popup menu closes the menu only; the next one closes the window.
+    auto *menu = window->findChild<QMenu *>(QStringLiteral("PopupMenu1"));
+    menu->popup(list()->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(list(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(SetDeviceWindow, EjectAndCloseReachTheSelectedDrive)
