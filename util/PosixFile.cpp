@@ -211,11 +211,21 @@ bool copyFileWithoutReplacing(const QByteArray &source, const QString &target)
             QStringLiteral("Cannot read file \"%1\". %2").arg(QFile::decodeName(source), errnoText(errno)));
 
     const QFileInfo info(target);
-    QByteArray temp = QFile::encodeName(info.path()) + "/." + QFile::encodeName(info.fileName()) +
-                      kTempMarker + QByteArray(kTempRandom, 'X');
-    UniqueFd out(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!out.isValid())
-        failWrite(target, errno);
+    const QByteArray folder = QFile::encodeName(info.path());
+    // Where the file system allows it, the copy has no name at all until it is whole, so that
+    // even a killed copy leaves nothing behind; elsewhere it has a hidden temporary name.
+    UniqueFd out;
+    if (::access("/proc/self/fd", X_OK) == 0)
+        out.reset(openRetrying(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode()));
+    const bool unnamed = out.isValid();
+    QByteArray temp;
+    if (!unnamed) {
+        temp =
+            folder + "/." + QFile::encodeName(info.fileName()) + kTempMarker + QByteArray(kTempRandom, 'X');
+        out.reset(::mkostemp(temp.data(), O_CLOEXEC));
+        if (!out.isValid())
+            failWrite(target, errno);
+    }
     int err = 0;
     bool readFailed = false;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
@@ -237,12 +247,18 @@ bool copyFileWithoutReplacing(const QByteArray &source, const QString &target)
     if (!err && (::fchmod(out.get(), newFileMode()) != 0 || ::futimens(out.get(), times) != 0 ||
                  ::fsync(out.get()) != 0))
         err = errno;
+    // A link never replaces a file, so the unnamed copy gets its name only while no file has it.
+    if (!err && unnamed &&
+        ::linkat(AT_FDCWD, QByteArray("/proc/self/fd/" + QByteArray::number(out.get())).constData(), AT_FDCWD,
+                 to.constData(), AT_SYMLINK_FOLLOW) != 0)
+        err = errno;
     if (const int closeErr = out.close(); closeErr && !err)
         err = closeErr;
-    if (!err)
+    if (!err && !unnamed)
         err = publishWithoutReplacing(temp, to);
     if (err) {
-        ::unlink(temp.constData());
+        if (!unnamed)
+            ::unlink(temp.constData());
         if (err == EEXIST)
             return false;
         if (readFailed)
@@ -250,8 +266,7 @@ bool copyFileWithoutReplacing(const QByteArray &source, const QString &target)
                 QStringLiteral("Cannot read file \"%1\". %2").arg(QFile::decodeName(source), errnoText(err)));
         failWrite(target, err);
     }
-    const UniqueFd dir(
-        openRetrying(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.isValid())
         ::fsync(dir.get());
     return true;

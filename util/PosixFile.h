@@ -70,9 +70,10 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes);
 // targetSuffix at its end (for example ".dat"), compared without regard to letter case.
 bool isAtomicTemporaryName(const QByteArray &name, const QByteArray &targetSuffix);
 
-// Copies the file at source to target without ever replacing a file there: the copy goes to a
-// temporary file named as writeFileAtomically names them and takes target's name only while no
-// file has it, so an interrupted copy never leaves part of a file under that name. Keeps the
+// Copies the file at source to target without ever replacing a file there: the copy is written
+// as an unnamed file in target's folder (or, where the file system cannot, under a temporary name
+// as writeFileAtomically names them) and takes target's name only while no file has it, so an
+// interrupted copy never leaves part of a file under that name. Keeps the
 // source's modification time. Returns false, copying nothing, when target exists; throws
 // AmbryError with the path and the reason on any other failure.
 bool copyFileWithoutReplacing(const QByteArray &source, const QString &target);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstring>
@@ -44,6 +48,41 @@ private:
     {
     };
 };
+
+TEST(PosixFile, CopyWithoutReplacing)
+{
+    const QString from = ambrytest::makeTempDir(QStringLiteral("from"));
+    const QString to = ambrytest::makeTempDir(QStringLiteral("to"));
+    QByteArray big(3 * (1 << 20) + 17, Qt::Uninitialized); // more than one buffer
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 4096);
+    ambrytest::writeFile(from + QStringLiteral("/big.bin"), big);
+    const QByteArray source = QFile::encodeName(from + QStringLiteral("/big.bin"));
+    const QDateTime stamp = QDateTime(QDate(2008, 5, 14), QTime(10, 20, 30));
+    {
+        QFile f(from + QStringLiteral("/big.bin"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+
+    EXPECT_TRUE(copyFileWithoutReplacing(source, to + QStringLiteral("/big.bin")));
+    EXPECT_EQ(ambrytest::readFile(to + QStringLiteral("/big.bin")), big);
+    EXPECT_EQ(QFileInfo(to + QStringLiteral("/big.bin")).lastModified(), stamp);
+
+    // A file (or a link, even a dangling one) under the name stays as it is.
+    ambrytest::writeFile(to + QStringLiteral("/mine.bin"), "mine");
+    EXPECT_FALSE(copyFileWithoutReplacing(source, to + QStringLiteral("/mine.bin")));
+    EXPECT_EQ(ambrytest::readFile(to + QStringLiteral("/mine.bin")), "mine");
+    ASSERT_TRUE(QFile::link(to + QStringLiteral("/nowhere"), to + QStringLiteral("/link.bin")));
+    EXPECT_FALSE(copyFileWithoutReplacing(source, to + QStringLiteral("/link.bin")));
+
+    EXPECT_THROW(copyFileWithoutReplacing(source + "-missing", to + QStringLiteral("/x.bin")), AmbryError);
+    EXPECT_THROW(copyFileWithoutReplacing(source, to + QStringLiteral("/no/such/folder.bin")), AmbryError);
+    EXPECT_EQ(
+        QDir(to).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList({QStringLiteral("big.bin"), QStringLiteral("link.bin"), QStringLiteral("mine.bin")}))
+        << "nothing else left behind";
+}
 
 } // namespace
 
