@@ -498,6 +498,16 @@ bool TfrmSetDevice::eventFilter(QObject *watched, QEvent *e)
         if (watched == ListView1->viewport())
             KeyState();
         break;
+    case QEvent::ContextMenu:
+        // The window has one menu: the keyboard reaches it from the buttons too, which matters
+        // when the list is empty and takes no focus.
+        if (watched != ListView1 && watched != ListView1->viewport() && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->window() == this) {
+            KeyState();
+            PopupMenu1->popup(ListView1->mapToGlobal(ListView1->rect().center()));
+            return true;
+        }
+        break;
     default:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QListView>
 #include <QMenu>
@@ -221,6 +222,14 @@ TEST_F(SetDeviceWindow, NoDeviceLeavesOnlyCancel)
     EXPECT_EQ(window->rows().count(), 0);
     EXPECT_FALSE(button("btnOk")->isEnabled());
     EXPECT_EQ(list()->focusPolicy(), Qt::NoFocus);
+    // Without a row to focus, the menu (and binding a folder) is reached from the buttons.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
+    QApplication::sendEvent(button("btnCancel"), &menuKey);
+    auto *menu = window->findChild<QMenu *>(QStringLiteral("PopupMenu1"));
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_TRUE(action("ActBindFolder")->isEnabled());
+    EXPECT_FALSE(action("ActSetDefault")->isEnabled());
+    menu->hide();
     // The text is painted in the middle of the list, and again after every repaint.
     for (int round = 0; round < 2; ++round) {
         const QImage shot = list()->viewport()->grab().toImage();
