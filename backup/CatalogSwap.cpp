@@ -166,6 +166,22 @@ bool processAlive(qint64 pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
+// The process that made a staging folder of this catalog (its name says), -1 when the name is
+// not one of ours.
+qint64 stagingOwner(const QString &folderName, const QString &catalogName)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
+    const QRegularExpressionMatch m = pattern.match(folderName);
+    return m.hasMatch() && m.captured(1) == catalogName ? m.captured(3).toLongLong() : -1;
+}
+
+// Another running process is in the middle of this change: it finishes it itself.
+bool ownedByAnother(qint64 owner)
+{
+    return owner != QCoreApplication::applicationPid() && processAlive(owner);
+}
+
 } // namespace
 
 StagingFolder::StagingFolder(const QString &catalogFolder, const char *kind)
@@ -289,6 +305,8 @@ QString finishInterruptedChange(const QString &catalogFolder)
     const QString stage = journal.value(QStringLiteral("staging"));
     // The journal only ever names folders beside the catalog folder.
     const bool sound = !stage.isEmpty() && QFileInfo(stage).absolutePath() == p.parent;
+    if (sound && ownedByAnother(stagingOwner(QFileInfo(stage).fileName(), p.name)))
+        return QString();
     if (sound && journal.value(QStringLiteral("kind")) == QLatin1String("merge")) {
         if (QFileInfo(stage).isDir()) {
             moveRemaining(stage, p.folder);
@@ -322,12 +340,10 @@ QString finishInterruptedChange(const QString &catalogFolder)
     }
 
     // Staging folders whose process is gone hold nothing the catalog needs.
-    static const QRegularExpression leftover(
-        QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
     const QStringList entries = QDir(p.parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
-        const QRegularExpressionMatch m = leftover.match(entry);
-        if (m.hasMatch() && m.captured(1) == p.name && !processAlive(m.captured(3).toLongLong()))
+        const qint64 owner = stagingOwner(entry, p.name);
+        if (owner > 0 && !processAlive(owner))
             QDir(p.parent + QLatin1Char('/') + entry).removeRecursively();
     }
     return notice;

@@ -190,3 +190,34 @@ TEST(Crash, KilledAtRandomMoments)
                     kind == Kind::Restore ? "restore" : "merge", outcomes[0], outcomes[1], (long long)runUs);
     }
 }
+
+TEST(Crash, TheNextStartLeavesAChangeInProgressToItsOwner)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("owner"));
+    const QString catalog = root + QStringLiteral("/Archive");
+    ziptest::writeTree(catalog, {{QStringLiteral("1.dat"), "old"}});
+    // Process 1 is always running: a restore it had begun is its own to finish.
+    const QString live = root + QStringLiteral("/.Archive.restore-1-abcdef");
+    ziptest::writeTree(live, {{QStringLiteral("2.dat"), "new"}});
+    const QString journal = root + QStringLiteral("/.Archive.journal");
+    ambrytest::writeFile(journal, "kind=restore\nstaging=" + live.toUtf8() + "\nkept=" + root.toUtf8() +
+                                      "/Archive before restore 2026-01-01 00-00-00\n");
+    EXPECT_EQ(finishInterruptedChange(catalog), QString());
+    EXPECT_TRUE(QFileInfo::exists(journal));
+    EXPECT_EQ(ziptest::readTree(live).size(), 1);
+    EXPECT_EQ(ziptest::readTree(catalog).size(), 1);
+
+    // A staging folder whose process is gone is a leftover; one whose process runs is not.
+    QFile::remove(journal);
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    waitFor(gone);
+    const QString dead = root + QStringLiteral("/.Archive.merge-%1-abcdef").arg(gone);
+    ziptest::writeTree(dead, {{QStringLiteral("3.dat"), "x"}});
+    EXPECT_EQ(finishInterruptedChange(catalog), QString());
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_TRUE(QFileInfo::exists(live));
+    EXPECT_EQ(ziptest::readTree(catalog), (ziptest::Tree{{QStringLiteral("1.dat"), "old"}}));
+}
