@@ -1,5 +1,6 @@
-// The wait for a disc without its window: the decision when it starts, the hostage disc, media
-// arriving, and the whole wait as the command line runs it.
+// The wait for a disc without its window: the decision when it starts (the hostage disc
+// included), and the whole wait as the command line runs it. What arrivals mean is checked
+// through the wait window (test_waitcd).
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,6 @@ protected:
     void TearDown() override { setDriveSystemForTesting(nullptr); }
 
     void setHostage(const QString &path) { WriteSetting(RegKey::V, RegName::HostageFile, path); }
-    QString hostage() { return ReadSetting(RegKey::V, RegName::HostageFile); }
     // A hostage file that can still be found, as a walk of the disc in the drive leaves it.
     QString heldHostage()
     {
@@ -86,58 +86,6 @@ TEST_F(DiscWaitTest, StateWhenTheWaitStarts)
                                         : QStringList())
             << row.what;
     }
-}
-
-TEST_F(DiscWaitTest, WhatTheUserReads)
-{
-    const QString request = QStringLiteral("Insert CD/DVD marked: Holidays");
-    DiscWait none(0);
-    none.start();
-    EXPECT_EQ(none.message(request), QStringLiteral("No device installed!"));
-    DiscWait waiting('D');
-    waiting.start();
-    EXPECT_EQ(waiting.message(request), request);
-    EXPECT_EQ(waiting.message(QString()),
-              QStringLiteral("Please insert CD or DVD in CD/DVD ROM device and close it."));
-    fake.setReady('D', true);
-    DiscWait present('D');
-    present.start();
-    EXPECT_EQ(present.message(request), QStringLiteral("CD/DVD... inserted!"));
-    present.confirm();
-    EXPECT_EQ(fake.doorCalls(), QStringList({QStringLiteral("open D"), QStringLiteral("close D")}));
-}
-
-TEST_F(DiscWaitTest, MediaArrivingDuringTheWait)
-{
-    VolumeNotice noMedia = mediaNoticeFor('D');
-    noMedia.flags = 0;
-    struct Row
-    {
-        const char *what;
-        VolumeNotice notice;
-        bool endsTheWait;
-        bool freesTheHostage;
-    };
-    const Row rows[] = {
-        {"in the read device", mediaNoticeFor('D'), true, true},
-        {"in another drive", mediaNoticeFor('F'), false, true},
-        {"a new drive, no medium", noMedia, false, false},
-    };
-    for (const Row &row : rows) {
-        const QString held = heldHostage();
-        setHostage(held);
-        DiscWait wait('d');
-        wait.start();
-        EXPECT_EQ(wait.mediumArrived(row.notice), row.endsTheWait) << row.what;
-        EXPECT_EQ(hostage(), row.freesTheHostage ? QString() : held) << row.what;
-    }
-    // Several letters in one notice: the highest one counts.
-    VolumeNotice both = mediaNoticeFor('D');
-    both.unitMask |= mediaNoticeFor('B').unitMask;
-    DiscWait wait('D');
-    EXPECT_TRUE(wait.mediumArrived(both));
-    both.unitMask |= mediaNoticeFor('F').unitMask;
-    EXPECT_FALSE(wait.mediumArrived(both));
 }
 
 TEST_F(DiscWaitTest, RunWithoutAWindow)
