@@ -52,6 +52,10 @@ struct ArchiveListModel::Impl
     std::vector<uint32_t> order; // list row -> stored row; announced rows first
     size_t announced = 0;        // rows the views know about
     bool filling = false;
+    // The order the rows are in, while no row has been added or changed since: sorting again
+    // by the same column and direction would give the same order (the sort is stable).
+    int sortedColumn = -1;
+    bool sortedFlag = false;
     std::vector<char> arena;
     QStringList folders;
     QHash<QString, uint32_t> folderIds;
@@ -160,6 +164,7 @@ int ArchiveListModel::append(const ArchiveEntry &e)
     d->setTexts(r, e.mark, e.location, e.note, e.path.mid(slash + 1));
     d->rows.push_back(r);
     d->order.push_back(uint32_t(d->rows.size() - 1));
+    d->sortedColumn = -1;
     if (d->filling)
         return -1;
     flush();
@@ -192,6 +197,7 @@ void ArchiveListModel::setTexts(int row, const QString &mark, const QString &loc
     Row &r = d->at(row);
     const QString name = QFileInfo(d->path(r)).fileName();
     d->setTexts(r, mark, location, note, name);
+    d->sortedColumn = -1;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole});
 }
 
@@ -205,6 +211,10 @@ void ArchiveListModel::sortRows(int column, bool flag)
     if (column < 0 || column >= ColumnCount)
         return;
     flush();
+    if (column == d->sortedColumn && flag == d->sortedFlag)
+        return; // a resize sorts again; nothing would move
+    d->sortedColumn = column;
+    d->sortedFlag = flag;
     const size_t n = d->announced;
 
     // One number per row in the column's natural order (ranks for texts).

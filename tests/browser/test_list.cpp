@@ -324,6 +324,12 @@ TEST(ArchiveListModel, SortsAsAColumnClickDoes)
     // Equal texts keep their order: "b" and "B" compare equal.
     EXPECT_EQ(click(2), sl({"Delta", "nodate", "Alpha", "beta", "gamma"}));
     EXPECT_EQ(column(model, 2), sl({"", "a", "B", "b", "c"}));
+
+    // An edited row stays where it is until the list is sorted again (a resize does it).
+    model.setTexts(0, QStringLiteral("Delta"), QStringLiteral("z"), QString());
+    EXPECT_EQ(column(model, 2), sl({"z", "a", "B", "b", "c"}));
+    model.sortRows(sortColumn, flag);
+    EXPECT_EQ(column(model, 2), sl({"a", "B", "b", "c", "z"}));
 }
 
 TEST(ArchiveListModel, InitialDateClickShowsNewestFirstThenSizeSmallestFirst)
