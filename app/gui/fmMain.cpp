@@ -276,12 +276,15 @@ void TfrmMain::createClientArea()
     btnCloseCD->setAccessibleName(ActCloseCD->toolTip());
 
     Panel1 = look::makeBand(client, QStringLiteral("Panel1"));
-    // Spans the whole width, as the window keeps it on every activation.
-    Panel1->setGeometry(0, 47, ClientWidth, 121);
-    btnPlus = glyphButton(Panel1, QStringLiteral("btnPlus"), QRect(92, 13, 95, 95), 80);
+    // Spans the whole width, as the window keeps it on every activation, and the height below the
+    // top band but for a one-pixel rule, so no empty strips are left above and below it.
+    const int bodyHeight = ClientHeight - look::BandHeight - 1;
+    Panel1->setGeometry(0, look::BandHeight + 1, ClientWidth, bodyHeight);
+    const int buttonTop = (bodyHeight - 95) / 2;
+    btnPlus = glyphButton(Panel1, QStringLiteral("btnPlus"), QRect(92, buttonTop, 95, 95), 80);
     btnPlus->setDefaultAction(ActAdd);
     btnPlus->setAccessibleName(ActAdd->toolTip());
-    btnSearch = glyphButton(Panel1, QStringLiteral("btnSearch"), QRect(212, 13, 95, 95), 80);
+    btnSearch = glyphButton(Panel1, QStringLiteral("btnSearch"), QRect(212, buttonTop, 95, 95), 80);
     btnSearch->setDefaultAction(ActSearch);
     btnSearch->setAccessibleName(ActSearch->toolTip());
 
@@ -290,6 +293,7 @@ void TfrmMain::createClientArea()
     setTabOrder(btnSearch, btnConsecutive);
     setTabOrder(btnConsecutive, btnOpenCD);
     setTabOrder(btnOpenCD, btnCloseCD);
+    btnPlus->setFocus();
 }
 
 void TfrmMain::createMenus()
