@@ -35,14 +35,14 @@ void copyToClipboard(const QByteArray &path)
         throw AmbryError(QStringLiteral("Could not allocate memory."));
 }
 
-void openWithShell(const QByteArray &path)
+void openWithShell(const QByteArray &path, QWidget *owner)
 {
     if (roundTrips(path)) {
-        OpenWithShell(nullptr, QFile::decodeName(path));
+        OpenWithShell(owner, QFile::decodeName(path));
         return;
     }
     QCoreApplication::processEvents();
-    shell().openUrl(fileUrl(path));
+    openUrlOrSay(fileUrl(path), owner);
 }
 
 } // namespace retrieval

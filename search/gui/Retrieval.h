@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+class QWidget;
+
 #include "search/RetrievalSession.h"
 
 // Handing a found file over to the clipboard and the shell.
@@ -18,7 +20,8 @@ QUrl fileUrl(const QByteArray &path);
 // Copy File's and Execute File's hand-over of a path of any bytes: through CopyFileToClipboard and
 // OpenWithShell when the path survives QString, otherwise with the exact file URL.
 // copyToClipboard throws AmbryError "Could not allocate memory." like CopyFileToClipboard.
+// openWithShell tells the user in a box over owner when no program opens the file.
 void copyToClipboard(const QByteArray &path);
-void openWithShell(const QByteArray &path);
+void openWithShell(const QByteArray &path, QWidget *owner = nullptr);
 
 } // namespace retrieval

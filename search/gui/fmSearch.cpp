@@ -904,9 +904,9 @@ void TfrmSearch::ActExecuteFileExecute()
         if (path.isEmpty())
             return;
         try {
-            retrieval::openWithShell(path);
+            retrieval::openWithShell(path, this);
         } catch (const std::exception &) {
-            // The shell's answer is not examined.
+            // Only the desktop's refusal is told; nothing else is known about the failure.
         }
     } catch (const AmbryError &e) {
         showError(e.message(), this);

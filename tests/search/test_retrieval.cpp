@@ -4,8 +4,8 @@
 #include "WindowTestSupport.h"
 
 #include "drives/DriveSystem.h"
-#include "drives/testing/FakeDriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "search/ResultsModel.h"
 #include "search/gui/Retrieval.h"
 #include "util/gui/ShellService.h"
@@ -259,7 +259,7 @@ TEST_F(Retrieval, CancelledWaitEndsSilently)
     EXPECT_FALSE(fake.doorCalls().contains(QStringLiteral("close D")));
 }
 
-TEST_F(Retrieval, ExecuteFileOpensItWithoutAWord)
+TEST_F(Retrieval, ExecuteFileOpensItAndSaysWhenNothingCanOpenIt)
 {
     insert(disc);
     select("song.mp3");
@@ -267,11 +267,13 @@ TEST_F(Retrieval, ExecuteFileOpensItWithoutAWord)
     EXPECT_EQ(shell.openedUrls,
               QList<QUrl>{QUrl::fromLocalFile(disc + QStringLiteral("Music/Rock/song.mp3"))});
     EXPECT_TRUE(log.texts.isEmpty());
-    // The shell's answer is not examined.
+    // No program for the file type: the user is told which file could not be opened.
     shell.openResult = false;
     child<QAction>(window, "ActExecuteFile")->trigger();
     EXPECT_EQ(shell.openedUrls.size(), 2);
-    EXPECT_TRUE(log.texts.isEmpty());
+    ASSERT_EQ(log.texts.size(), 1);
+    EXPECT_TRUE(log.texts.first().contains(disc + QStringLiteral("Music/Rock/song.mp3")))
+        << log.texts.first().toStdString();
 }
 
 TEST_F(Retrieval, NamesThatAreNotUtf8AreFoundAndHandedOverExactly)

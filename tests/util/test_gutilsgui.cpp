@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AmbryError.h"
+#include "MessageBox.h"
 #include "ShellService.h"
 #include "TestSupport.h"
 #include "gUtilsGui.h"
@@ -23,6 +24,7 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
+#include <functional>
 #include <ostream>
 
 namespace {
@@ -71,6 +73,41 @@ TEST_F(Shell, OpenWithShellHandsOverAddressesAndFiles)
     m_shell.openedUrls.clear();
     OpenWithShell(nullptr, QString());
     EXPECT_TRUE(m_shell.openedUrls.isEmpty());
+}
+
+TEST_F(Shell, WhatCannotBeOpenedIsToldWithItsAddress)
+{
+    QStringList boxes;
+    setMessageBoxHandler([&](MsgKind kind, const QString &text) {
+        EXPECT_EQ(kind, MsgKind::Error);
+        boxes << text;
+        return MsgAnswer::Ok;
+    });
+    m_shell.openResult = false;
+    const struct
+    {
+        std::function<bool()> open;
+        const char *shown; // the part of the box the user needs to go on by hand
+    } cases[] = {
+        {[] { return OpenWithShell(nullptr, QStringLiteral("https://example.org/help#faq")); },
+         "https://example.org/help#faq"},
+        {[] { return OpenWithShell(nullptr, QStringLiteral("/media/disc/Music/song.mp3")); },
+         "/media/disc/Music/song.mp3"},
+        {[] { return ComposeMail(nullptr, QString(), QStringLiteral("Hi"), QStringLiteral("there")); },
+         "mail program"},
+    };
+    for (const auto &c : cases) {
+        boxes.clear();
+        EXPECT_FALSE(c.open()) << c.shown;
+        ASSERT_EQ(boxes.size(), 1) << c.shown;
+        EXPECT_TRUE(boxes.first().contains(QString::fromUtf8(c.shown))) << boxes.first().toStdString();
+    }
+    // Handed over: nothing to tell.
+    m_shell.openResult = true;
+    boxes.clear();
+    EXPECT_TRUE(OpenWithShell(nullptr, QStringLiteral("https://example.org/")));
+    EXPECT_TRUE(boxes.isEmpty());
+    setMessageBoxHandler({});
 }
 
 TEST_F(Shell, ComposeMailKeepsBothSeparators)

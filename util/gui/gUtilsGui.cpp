@@ -1,6 +1,7 @@
 #include "gUtilsGui.h"
 
 #include "AmbryError.h"
+#include "MessageBox.h"
 #include "ShellService.h"
 
 #include <QAbstractItemView>
@@ -107,13 +108,33 @@ QUrl shellTargetUrl(const QString &target)
     return QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
 }
 
-void OpenWithShell(QWidget *owner, const QString &target)
+QString openFailureText(const QUrl &url)
 {
-    Q_UNUSED(owner)
+    if (url.isLocalFile()) {
+        return QStringLiteral("Could not open the file\n") + url.toLocalFile() +
+               QStringLiteral("\nNo program is set up on this system to open files of this kind.");
+    }
+    if (url.scheme() == QLatin1String("mailto"))
+        return QStringLiteral("Could not start a new mail.\nNo mail program is set up on this system.");
+    return QStringLiteral("Could not open the page\n") + url.toString() +
+           QStringLiteral("\nNo web browser is set up on this system. Copy the address into a browser to "
+                          "open it there.");
+}
+
+bool openUrlOrSay(const QUrl &url, QWidget *owner)
+{
+    if (shell().openUrl(url))
+        return true;
+    showError(openFailureText(url), owner);
+    return false;
+}
+
+bool OpenWithShell(QWidget *owner, const QString &target)
+{
     QCoreApplication::processEvents();
     if (target.isEmpty())
-        return;
-    shell().openUrl(shellTargetUrl(target));
+        return false;
+    return openUrlOrSay(shellTargetUrl(target), owner);
 }
 
 QString composeMailText(const QString &address, const QString &subject, const QString &body)
@@ -127,11 +148,10 @@ QUrl composeMailUrl(const QString &address, const QString &subject, const QStrin
     return QUrl(composeMailText(address, percentEncoded(subject), percentEncoded(body)), QUrl::TolerantMode);
 }
 
-void ComposeMail(QWidget *owner, const QString &address, const QString &subject, const QString &body)
+bool ComposeMail(QWidget *owner, const QString &address, const QString &subject, const QString &body)
 {
-    Q_UNUSED(owner)
     QCoreApplication::processEvents();
-    shell().openUrl(composeMailUrl(address, subject, body));
+    return openUrlOrSay(composeMailUrl(address, subject, body), owner);
 }
 
 QMimeData *fileClipboardData(const QString &path)

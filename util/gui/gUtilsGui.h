@@ -16,15 +16,22 @@ class QWidget;
 
 // Lets pending events run, then opens the target with its associated program: a web or mail
 // address as it is, anything else as a local file (a relative path from the current folder).
-// Never through a shell command line. The outcome is not checked. owner is unused.
-void OpenWithShell(QWidget *owner, const QString &target);
+// Never through a shell command line. When the desktop cannot open it (no program for the file
+// type, no browser, no mail program), an error box over owner says what and why, with the
+// address or path so the user can copy it; false then.
+bool OpenWithShell(QWidget *owner, const QString &target);
+// The desktop's open of an address, with OpenWithShell's box when it fails.
+bool openUrlOrSay(const QUrl &url, QWidget *owner);
+// The text of that box.
+QString openFailureText(const QUrl &url);
 // The address OpenWithShell hands over for a target.
 QUrl shellTargetUrl(const QString &target);
 
 // Lets pending events run, then opens a new mail: "mailto:" + address + "?subject=" + subject
 // + "&Body=" + body, both separators always present. Subject and body are percent-encoded
 // in the address handed over, so '&', '#' or '+' in them reach the mail program unchanged.
-void ComposeMail(QWidget *owner, const QString &address, const QString &subject, const QString &body);
+// Without a mail program the user is told as OpenWithShell tells it.
+bool ComposeMail(QWidget *owner, const QString &address, const QString &subject, const QString &body);
 QString composeMailText(const QString &address, const QString &subject, const QString &body);
 QUrl composeMailUrl(const QString &address, const QString &subject, const QString &body);
 
