@@ -411,6 +411,18 @@ void TfrmMain::setReadDevice()
     gVars().readDeviceLetter = letter;
 }
 
+void TfrmMain::refreshReadDevice()
+{
+    // A drive bound while the program runs (a folder drive from the command line or the read
+    // device window) counts at once, and a read device that went away is replaced.
+    const char letter = gVars().readDeviceLetter;
+    if (letter && GetDriveTypeName(QString(QChar::fromLatin1(letter))) == QLatin1String("CD/DVD ROM"))
+        return;
+    gVars().readDeviceLetter = FindFirstCdDrive();
+    if (gVars().readDeviceLetter)
+        ActAdd->setEnabled(true);
+}
+
 QString TfrmMain::startupCommand()
 {
     return QLatin1Char('"') + QCoreApplication::applicationFilePath() + QStringLiteral("\" tag");
@@ -442,6 +454,7 @@ void TfrmMain::ActAddExecute()
     // In consecutive mode the next disc is asked for after each session; only cancelling a
     // wait ends the chain. Without an add-disc window the command ends after the wait.
     for (;;) {
+        refreshReadDevice();
         if (m_services.waitForDisc(QString()) == 2)
             break;
         if (!m_services.runAddDiscSession)
@@ -606,6 +619,8 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 void TfrmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        refreshReadDevice();
     if (event->type() != QEvent::WindowStateChange || !isMinimized())
         return;
     // Without a task-bar button the minimised program lives in the tray only.

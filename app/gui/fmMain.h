@@ -88,6 +88,7 @@ private:
     void createTray();
     void readPreferences(const QStringList &arguments);
     void setReadDevice();
+    void refreshReadDevice();
 
     void mnuRunAtStartUpClick();
     void mnuRunMinimizedClick();

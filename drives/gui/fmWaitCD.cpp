@@ -16,6 +16,10 @@
 
 namespace {
 
+const QString NoDeviceHint =
+    QStringLiteral("To catalog a folder, bind it as a drive: Tools, Set Default Read "
+                   "Device..., or ambrylog-cli drives bind LETTER FOLDER.");
+
 std::function<void()> &noReadDeviceHandler()
 {
     static std::function<void()> handler;
@@ -155,6 +159,8 @@ void TfrmWaitCD::FormShow()
     lblMsg->setText(m_wait.message(gVars().waitMessage));
     switch (state) {
     case DiscWait::State::NoDevice:
+        // Without an optical drive a folder can stand in for a disc; say how to get one.
+        lblMsg->setText(lblMsg->text() + QLatin1Char('\n') + NoDeviceHint);
         if (noReadDeviceHandler())
             noReadDeviceHandler()();
         btnOk->setEnabled(false);

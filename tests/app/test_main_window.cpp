@@ -714,6 +714,33 @@ TEST_F(MainWindowTest, TheKeyboardReachesEveryCommand)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Ambrylog"));
 }
 
+TEST_F(MainWindowTest, ADriveBoundWhileRunningIsTakenOnActivationAndBeforeAnAdd)
+{
+    drives.removeDrive('D');
+    create();
+    ASSERT_EQ(gVars().readDeviceLetter, 0);
+    // As after a wait that found no device.
+    action("ActAdd")->setEnabled(false);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("bound"));
+    drives.addFolderDrive('F', folder);
+    // The user comes back to the window.
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(window.get());
+    EXPECT_TRUE(waitUntil([this] { return gVars().readDeviceLetter == 'F'; }));
+    EXPECT_TRUE(action("ActAdd")->isEnabled());
+
+    // Before each add too: the drive went away and another was bound meanwhile.
+    drives.removeDrive('F');
+    drives.addFolderDrive('G', folder);
+    calls.waitAnswers = {2};
+    action("ActAdd")->trigger();
+    EXPECT_EQ(calls.waits, 1);
+    EXPECT_EQ(gVars().readDeviceLetter, 'G');
+}
+
 TEST_F(MainWindowTest, EscThatClosedADialogDoesNotMinimiseTheProgram)
 {
     create();

@@ -7,9 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "TestSupport.h"
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
-#include "TestSupport.h"
 #include "fmWaitCD.h"
 #include "helper_drivetest.h"
 #include "settings/gRegistry.h"
@@ -232,7 +232,11 @@ TEST_F(WaitWindow, NoReadDevice)
         });
         EXPECT_EQ(result, 2) << int(letter);
         EXPECT_EQ(seen.state, TfrmWaitCD::State::NoDevice);
-        EXPECT_EQ(seen.message, QStringLiteral("No device installed!"));
+        // The Part's text first; under it how a folder becomes a drive.
+        const QStringList lines = seen.message.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], QStringLiteral("No device installed!"));
+        EXPECT_TRUE(lines[1].contains(QStringLiteral("drives bind"))) << lines[1].toStdString();
         EXPECT_FALSE(seen.okEnabled);
         EXPECT_FALSE(seen.okFocused);
         EXPECT_TRUE(seen.cancelVisible && seen.cancelEnabled);
