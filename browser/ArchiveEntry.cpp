@@ -3,7 +3,7 @@
 #include "catalog/ArchiveFieldValues.h"
 #include "catalog/ArchiveText.h"
 #include "catalog/DosDateTime.h"
-#include "search/RecordScan.h"
+#include "search/DateText.h"
 
 namespace browser {
 

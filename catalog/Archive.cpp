@@ -2,28 +2,16 @@
 
 #include "AmbryError.h"
 #include "ArchiveFile.h"
+#include "util/PosixFile.h"
 
 #include <algorithm>
 #include <cerrno>
 
 namespace {
 
-[[noreturn]] void failOpen(const QString &path, const ArchiveFile &file)
+[[noreturn]] void fail(const QString &path, const QString &reason)
 {
-    throw AmbryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorText()));
-}
-
-[[noreturn]] void failRead(const QString &path, const ArchiveFile &file)
-{
-    throw AmbryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorText()));
-}
-
-QByteArray readWhole(ArchiveFile &file, const QString &path)
-{
-    QByteArray all;
-    if (!file.readAll(&all))
-        failRead(path, file);
-    return all;
+    throw AmbryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, reason));
 }
 
 } // namespace
@@ -51,60 +39,72 @@ Archive Archive::fromBytes(const QByteArray &bytes)
     return fromText(bytes, 0, nullptr);
 }
 
+std::optional<Archive> Archive::read(const QString &path, bool fieldsOnly, QString *reason)
+{
+    reason->clear();
+    ArchiveFile file(path);
+    if (file.error()) {
+        if (file.error() != ENOENT)
+            *reason = file.errorText();
+        return std::nullopt;
+    }
+    // The field block is a few hundred bytes; start with a window that holds it many times
+    // over and widen it only for unusual archives.
+    qint64 window = 4096;
+    QByteArray bytes;
+    while (fieldsOnly && window < file.size()) {
+        if (!file.read(file.size() - window, window, &bytes)) {
+            *reason = file.errorText();
+            return std::nullopt;
+        }
+        if (bytes.size() < window)
+            break; // changed meanwhile: read what there is now
+        FieldBlock block;
+        if (block.locate(bytes.constData(), size_t(bytes.size()), false))
+            return fromText(bytes, file.size() - window, &block);
+        window *= 4;
+    }
+    if (!file.readAll(&bytes)) {
+        *reason = file.errorText();
+        return std::nullopt;
+    }
+    return fromBytes(bytes);
+}
+
 Archive Archive::load(const QString &path)
 {
-    ArchiveFile file(path);
-    if (file.error())
-        failOpen(path, file);
-    return fromBytes(readWhole(file, path));
+    QString reason;
+    std::optional<Archive> a = read(path, false, &reason);
+    if (!a)
+        fail(path, reason.isEmpty() ? errnoText(ENOENT) : reason);
+    return std::move(*a);
 }
 
 Archive Archive::loadFields(const QString &path)
 {
-    ArchiveFile file(path);
-    if (file.error())
-        failOpen(path, file);
-    return loadFieldsFrom(file, path);
+    QString reason;
+    std::optional<Archive> a = read(path, true, &reason);
+    if (!a)
+        fail(path, reason.isEmpty() ? errnoText(ENOENT) : reason);
+    return std::move(*a);
 }
 
 std::optional<Archive> Archive::loadIfPresent(const QString &path)
 {
-    ArchiveFile file(path);
-    if (file.error() == ENOENT)
-        return std::nullopt;
-    if (file.error())
-        failOpen(path, file);
-    return fromBytes(readWhole(file, path));
+    QString reason;
+    std::optional<Archive> a = read(path, false, &reason);
+    if (!a && !reason.isEmpty())
+        fail(path, reason);
+    return a;
 }
 
 std::optional<Archive> Archive::loadFieldsIfPresent(const QString &path)
 {
-    ArchiveFile file(path);
-    if (file.error() == ENOENT)
-        return std::nullopt;
-    if (file.error())
-        failOpen(path, file);
-    return loadFieldsFrom(file, path);
-}
-
-Archive Archive::loadFieldsFrom(ArchiveFile &file, const QString &path)
-{
-    // The field block is a few hundred bytes; start with a window that holds it many times
-    // over and widen it only for unusual archives.
-    qint64 window = 4096;
-    QByteArray tail;
-    for (;;) {
-        if (window >= file.size())
-            return Archive::fromBytes(readWhole(file, path));
-        if (!file.read(file.size() - window, window, &tail))
-            failRead(path, file);
-        if (tail.size() < window) // changed meanwhile
-            return Archive::load(path);
-        FieldBlock block;
-        if (block.locate(tail.constData(), size_t(tail.size()), false))
-            return fromText(tail, file.size() - window, &block);
-        window *= 4;
-    }
+    QString reason;
+    std::optional<Archive> a = read(path, true, &reason);
+    if (!a && !reason.isEmpty())
+        fail(path, reason);
+    return a;
 }
 
 QByteArrayView Archive::line(qsizetype i) const

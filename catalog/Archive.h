@@ -11,8 +11,6 @@
 #include <optional>
 #include <vector>
 
-class ArchiveFile;
-
 // One archive file held in memory as bytes plus a line index, read by the rules of
 // ArchiveLayout.h: key lookups look only inside the field block at the end of the file.
 class Archive
@@ -31,6 +29,9 @@ public:
     // a walk may meet a file that is deleted before it is read.
     static std::optional<Archive> loadFieldsIfPresent(const QString &path);
     static std::optional<Archive> loadIfPresent(const QString &path);
+    // Without throwing: no archive when the file is gone (*reason empty) or cannot be read
+    // (*reason says why, in a few words). fieldsOnly reads from the end as loadFields() does.
+    static std::optional<Archive> read(const QString &path, bool fieldsOnly, QString *reason);
     static Archive fromBytes(const QByteArray &bytes);
 
     // The text read, every byte (NULs included).
@@ -60,7 +61,6 @@ public:
 
 private:
     static Archive fromText(const QByteArray &bytes, qint64 fileOffset, const FieldBlock *located);
-    static Archive loadFieldsFrom(ArchiveFile &file, const QString &path);
 
     QByteArray m_bytes;
     std::vector<LineSpan> m_lines;

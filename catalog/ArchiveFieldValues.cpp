@@ -1,6 +1,5 @@
 #include "ArchiveFieldValues.h"
 
-#include "AmbryError.h"
 #include "Archive.h"
 
 #include <optional>
@@ -8,16 +7,12 @@
 ArchiveFieldValues readArchiveFields(const QString &path, bool checkRecords)
 {
     ArchiveFieldValues out;
-    std::optional<Archive> archive;
-    try {
-        archive = checkRecords ? Archive::loadIfPresent(path) : Archive::loadFieldsIfPresent(path);
-    } catch (const AmbryError &e) {
-        out.state = ArchiveFieldValues::State::Unreadable;
-        out.problem = e.message();
-        return out;
-    }
+    QString reason;
+    const std::optional<Archive> archive = Archive::read(path, !checkRecords, &reason);
     if (!archive) {
-        out.state = ArchiveFieldValues::State::Missing;
+        out.state =
+            reason.isEmpty() ? ArchiveFieldValues::State::Missing : ArchiveFieldValues::State::Unreadable;
+        out.problem = reason;
         return out;
     }
     out.date = archive->value(u"ADate");

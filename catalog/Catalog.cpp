@@ -209,14 +209,40 @@ bool carriesMark(const Archive &archive, const QString &wanted)
            decodeArchiveText(stored).toUpper().compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
+// The archive's fields from the end of its file, or none when it is gone or cannot be read
+// (then noted).
+std::optional<Archive> fieldsOf(const QString &path, UnreadableArchives *unreadable)
+{
+    QString reason;
+    std::optional<Archive> archive = Archive::read(path, true, &reason);
+    if (!archive && !reason.isEmpty() && unreadable)
+        unreadable->append(UnreadableArchive{path, reason});
+    return archive;
+}
+
 } // namespace
 
-bool MarkExists(const QString &mark, const QString &folder, const QString &mask)
+QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths)
+{
+    const qsizetype n = list.size();
+    if (n == 0)
+        return QString();
+    QString text = n == 1 ? QStringLiteral("This archive could not be read and was skipped:")
+                          : QStringLiteral("These archives could not be read and were skipped:");
+    for (qsizetype i = 0; i < n && i < maxPaths; ++i)
+        text += QStringLiteral("\n%1 (%2)").arg(list.at(i).path, list.at(i).reason);
+    if (n > maxPaths)
+        text += QStringLiteral("\n... %1 unreadable archives in all.").arg(n);
+    return text;
+}
+
+bool MarkExists(const QString &mark, const QString &folder, const QString &mask,
+                UnreadableArchives *unreadable)
 {
     const QString wanted = mark.toUpper();
     bool found = false;
     forEachArchive(folder, mask, [&](const QString &path) {
-        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+        const std::optional<Archive> archive = fieldsOf(path, unreadable);
         found = archive && carriesMark(*archive, wanted);
         return !found;
     });
@@ -228,23 +254,20 @@ QStringList archivesWithMark(const QString &mark, const QString &folder, const Q
     const QString wanted = mark.toUpper();
     QStringList found;
     forEachArchive(folder, mask, [&](const QString &path) {
-        try {
-            const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
-            if (archive && carriesMark(*archive, wanted))
-                found << path;
-        } catch (const AmbryError &) {
-            // Unreadable: it carries no mark anyone can match.
-        }
+        // Unreadable: it carries no mark anyone can match.
+        const std::optional<Archive> archive = fieldsOf(path, nullptr);
+        if (archive && carriesMark(*archive, wanted))
+            found << path;
         return true;
     });
     return found;
 }
 
-int GetHighestArchiveNumber(const QString &folder, const QString &mask)
+int GetHighestArchiveNumber(const QString &folder, const QString &mask, UnreadableArchives *unreadable)
 {
     int highest = 0;
     forEachArchive(folder, mask, [&](const QString &path) {
-        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
+        const std::optional<Archive> archive = fieldsOf(path, unreadable);
         if (!archive)
             return true;
         int number = 0;
@@ -256,9 +279,9 @@ int GetHighestArchiveNumber(const QString &folder, const QString &mask)
     return highest;
 }
 
-int nextArchiveNumber(const QString &catalogFolder)
+int nextArchiveNumber(const QString &catalogFolder, UnreadableArchives *unreadable)
 {
-    int n = GetHighestArchiveNumber(catalogFolder, QStringLiteral("*.dat"));
+    int n = GetHighestArchiveNumber(catalogFolder, QStringLiteral("*.dat"), unreadable);
     if (n == 0) {
         // A value that is not a number (the program never writes one) starts again from 1
         // rather than blocking every new archive.

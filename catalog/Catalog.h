@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -33,24 +34,40 @@ CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mas
 // Whether a file name matches a mask such as "*.dat" without regard to letter case.
 bool matchesArchiveMask(const QString &name, const QString &mask);
 
+// An archive a reader of the whole catalog could not open or read (no permission, an I/O
+// error): it is skipped, and the caller tells the user.
+struct UnreadableArchive
+{
+    QString path;
+    QString reason;
+};
+using UnreadableArchives = QList<UnreadableArchive>;
+// The user's message for them: the first few paths with their reasons and how many in all;
+// empty when there are none.
+QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths = 5);
+
 // The value of an archive field, untrimmed; empty when missing. Throws AmbryError when
 // the file cannot be read.
 QString ReadArchiveValue(const QString &path, const QString &key);
 
 // Whether an archive in the tree carries the mark, compared without regard to letter case
-// and as given (not trimmed). Archives whose mark is blank are skipped. Throws AmbryError
-// when an archive cannot be read.
-bool MarkExists(const QString &mark, const QString &folder, const QString &mask);
+// and as given (not trimmed). Archives whose mark is blank are skipped; a damaged archive
+// counts with whatever mark it still shows. Archives that cannot be read are skipped and
+// added to *unreadable (when given): the answer may then miss their marks.
+bool MarkExists(const QString &mark, const QString &folder, const QString &mask,
+                UnreadableArchives *unreadable = nullptr);
 // Every archive in the tree that carries the mark, compared as MarkExists compares; archives
 // that cannot be read are skipped.
 QStringList archivesWithMark(const QString &mark, const QString &folder, const QString &mask);
 
 // The highest valid, positive "ANumber" in the tree (signed 32-bit), 0 when there is none.
-int GetHighestArchiveNumber(const QString &folder, const QString &mask);
+// Damaged and unreadable archives as for MarkExists.
+int GetHighestArchiveNumber(const QString &folder, const QString &mask,
+                            UnreadableArchives *unreadable = nullptr);
 
 // The number the next saved archive gets: the highest in the catalog plus one, else
 // "LastArchiveNumber" plus one (1 when that is missing or not a number).
-int nextArchiveNumber(const QString &catalogFolder);
+int nextArchiveNumber(const QString &catalogFolder, UnreadableArchives *unreadable = nullptr);
 
 // Parses a signed 32-bit decimal number (optional sign, digits only).
 bool parseArchiveInt(QStringView text, int *value);

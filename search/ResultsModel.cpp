@@ -1,6 +1,6 @@
 #include "ResultsModel.h"
 
-#include "RecordScan.h"
+#include "DateText.h"
 #include "gUtils.h"
 
 #include <QCollator>
@@ -61,7 +61,7 @@ public:
             for (char ch : bytes)
                 m_units.push_back(char16_t((ch >= 'A' && ch <= 'Z') ? ch + 32 : ch));
         } else {
-            const QString folded = decodeArchiveBytes(bytes).toCaseFolded();
+            const QString folded = decodeArchiveText(bytes).toCaseFolded();
             for (QChar ch : folded)
                 m_units.push_back(ch.unicode());
         }
@@ -415,7 +415,7 @@ QByteArray ResultsModel::folderBytes(int row) const
 
 QString ResultsModel::folderLine(int row) const
 {
-    return decodeArchiveBytes(d->folders[d->viewRow(row).folder]);
+    return decodeArchiveText(d->folders[d->viewRow(row).folder]);
 }
 
 QByteArray ResultsModel::nameBytes(int row) const
@@ -425,13 +425,13 @@ QByteArray ResultsModel::nameBytes(int row) const
 
 QString ResultsModel::name(int row) const
 {
-    return decodeArchiveBytes(d->name(d->viewRow(row)));
+    return decodeArchiveText(d->name(d->viewRow(row)));
 }
 
 QString ResultsModel::type(int row) const
 {
     const QByteArrayView t = typePart(d->name(d->viewRow(row)));
-    return t.isEmpty() ? QString() : decodeArchiveBytes(t.sliced(1));
+    return t.isEmpty() ? QString() : decodeArchiveText(t.sliced(1));
 }
 
 qint64 ResultsModel::size(int row) const
@@ -504,7 +504,7 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
         std::vector<QString> texts;
         texts.reserve(d->folders.size());
         for (const QByteArray &f : d->folders)
-            texts.push_back(decodeArchiveBytes(f));
+            texts.push_back(decodeArchiveText(f));
         const std::vector<uint32_t> rank = rankTexts(texts);
         for (size_t i = 0; i < d->rowCount; ++i)
             key[i] = rank[d->row(i).folder];
@@ -540,7 +540,7 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
             const auto [it, added] =
                 ids.try_emplace(std::string_view(v.data(), size_t(v.size())), uint32_t(texts.size()));
             if (added)
-                texts.push_back(decodeArchiveBytes(v));
+                texts.push_back(decodeArchiveText(v));
             textOf[i] = it->second;
         }
         const std::vector<uint32_t> rank = rankTexts(texts);

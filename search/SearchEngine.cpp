@@ -2,8 +2,10 @@
 
 #include "Catalog.h"
 
-#include "RecordScan.h"
+#include "DateText.h"
 #include "SkimKernel.h"
+#include "catalog/ArchiveFile.h"
+#include "catalog/ArchiveLayout.h"
 #include "catalog/DosDateTime.h"
 
 #include <QDir>
@@ -390,7 +392,8 @@ struct SearchEngine::Impl
     QLocale locale;
     bool asciiFast = true;
 
-    FileBuffer file;
+    ArchiveBuffer file;
+    FieldBlock block;
     std::vector<LineSpan> lines; // the record section's lines
     std::vector<char> match;     // reused ASCII match text
     QString umatch;              // reused Unicode match text
@@ -398,7 +401,9 @@ struct SearchEngine::Impl
     // Per archive
     QString archivePath;
     QString mark;
-    int archiveId = -1; // -1 until the archive gives its first row
+    int archiveId = -1;          // -1 until the archive gives its first row
+    QString archiveText;         // the search text as the archive's reading began
+    bool needleAdvanced = false; // the mode the needle below was set up for
     QString needle;
     QByteArray needleBytes;
     bool needleEmpty = true;
@@ -429,11 +434,21 @@ struct SearchEngine::Impl
                  QByteArrayView date);
     bool searchFolder(const QString &folder, const QString &mask);
 
+    void setUpNeedle(bool advanced);
+    struct Reading
+    {
+        uint64_t wholeLines = 0; // whole lines of the record section before any NUL
+        bool nul = false;        // the record section holds a NUL
+        bool cancelled = false;  // stopped before the end: no verdict
+    };
+    Reading readRecords(const RecordPlan &plan, size_t recordsEnd);
+    // Records from..count - 1 one after another (the ones before are passed over).
+    Reading readInOrder(qint64 count, qint64 pars, size_t recordsEnd, qint64 from);
     bool canSkipByHits() const;
-    enum class SkimResult { Done, NotPossible, Nul };
-    SkimResult skimArchive(qint64 count, size_t recordsEnd);
-    bool cutAtNul(size_t from);
-    void processArchive(const ArchiveLayout &layout, bool nulChecked);
+    // Resume: the mode changed so that records can no longer be skipped; *resumeFrom is the
+    // first record not yet tested.
+    enum class SkimResult { Done, NotPossible, Nul, Resume };
+    SkimResult skimArchive(qint64 count, size_t recordsEnd, Reading *reading, qint64 *resumeFrom);
     struct Pending
     {
         qint64 k;
@@ -545,9 +560,11 @@ bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recor
         if (p >= stop)
             return false;
         const char *e = findLineEnd(p, stop);
+        if (e == stop)
+            return false; // not a whole record
         line[j] = QByteArrayView(p, e - p);
         p = e + 1;
-        if (e < stop && *e == '\r' && p < stop && *p == '\n')
+        if (*e == '\r' && p < stop && *p == '\n')
             ++p;
     }
     // In simple mode the match text holds the folder and name lines whole: a place of the text
@@ -559,7 +576,8 @@ bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recor
     return true;
 }
 
-SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd)
+SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, size_t recordsEnd,
+                                                               Reading *reading, qint64 *resumeFrom)
 {
     const SkimFunction scan = skimFunction();
     if (!scan)
@@ -609,43 +627,66 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
     }
     q.singleDF = letter['S' - 'A'];
 
-    const uint64_t lineLimit = uint64_t(count) * 4; // lines past AFiles' records are not read
+    // Lines past AFiles' records are not looked at for the text, only counted.
+    const uint64_t lineLimit = count > qint64(UINT64_MAX / 8) ? UINT64_MAX : uint64_t(count) * 4;
     qint64 lastK = -1;
     qint64 nextEvent = 0; // the first record index, a multiple of 300, whose events are still due
-    bool incomplete = false;
     SkimState st;
 
-    // The archive's end: records that AFiles promises but the file lacks make it damaged, and
-    // the events of the records after the last hit are still due.
-    const auto finish = [&](bool cancelledNow) {
-        // Rows are handed out only once the record section is known to hold no NUL.
-        if (st.nulAt == SIZE_MAX && st.offset < recordsEnd) {
-            if (const void *nul = std::memchr(data + st.offset, 0, recordsEnd - st.offset))
+    // Rows are handed out only once the record section up to them is known to hold no NUL:
+    // with one, the archive is read again record by record up to it.
+    const auto nulBefore = [&](size_t end) {
+        if (st.nulAt != SIZE_MAX)
+            return true;
+        if (st.offset < end) {
+            if (const void *nul = std::memchr(data + st.offset, 0, end - st.offset))
                 st.nulAt = size_t(static_cast<const char *>(nul) - data);
         }
-        if (st.nulAt != SIZE_MAX) {
-            file.cut(st.nulAt);
-            pending.clear();
-            return SkimResult::Nul;
-        }
+        return st.nulAt != SIZE_MAX;
+    };
+    const auto handOut = [&]() {
         for (const Pending &p : pending)
             emitRow(p.k, p.folder, p.name, p.size, p.date);
         pending.clear();
+    };
+    const auto finish = [&](bool cancelledNow) {
+        if (nulBefore(recordsEnd)) {
+            pending.clear();
+            return SkimResult::Nul;
+        }
+        handOut();
+        reading->cancelled = cancelledNow;
         if (cancelledNow)
             return SkimResult::Done;
-        qint64 available = count;
-        if (incomplete) {
-            available = lastK;
-        } else if (st.lines < lineLimit) {
-            const bool openLine =
-                recordsEnd > 0 && data[recordsEnd - 1] != '\n' && data[recordsEnd - 1] != '\r';
-            available = qint64((st.lines + (openLine ? 1 : 0)) / 4);
-        }
-        if (available < count)
-            damaged(QStringLiteral("AFiles promises more records than the archive holds"));
-        if (nextEvent < std::min(available, count))
+        reading->wholeLines =
+            st.lines + (st.offset < recordsEnd ? countLineEnds(data, st.offset, recordsEnd) : 0);
+        const qint64 available = std::min(count, qint64(reading->wholeLines / 4));
+        if (nextEvent < available)
             events();
         return SkimResult::Done;
+    };
+    // After the pending events the mode may have changed: from record k on it may need every
+    // record tested.
+    const auto mustResume = [&](qint64 k) {
+        if (c.AdvancedMode == needleAdvanced)
+            return false;
+        setUpNeedle(c.AdvancedMode);
+        if (canSkipByHits())
+            return false;
+        *resumeFrom = k;
+        return true;
+    };
+    const auto resume = [&](size_t upTo) {
+        if (nulBefore(upTo)) {
+            pending.clear();
+            return SkimResult::Nul;
+        }
+        handOut();
+        return SkimResult::Resume;
+    };
+    const auto pendingEnd = [&]() {
+        return pending.empty() ? size_t(0)
+                               : size_t(pending.back().date.data() + pending.back().date.size() - data);
     };
 
     constexpr size_t kBatch = 1024;
@@ -684,17 +725,19 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
                         skimRecord(k, cand.pos, role, recordsEnd, !cand.special);
                     return finish(true);
                 }
+                if (mustResume(boundary + 1))
+                    return resume(std::max(pendingEnd(), size_t(cand.pos)));
             }
             lastK = k;
-            if (!skimRecord(k, cand.pos, role, recordsEnd, !cand.special)) {
-                incomplete = true;
+            if (!skimRecord(k, cand.pos, role, recordsEnd, !cand.special))
                 return finish(false);
-            }
             if (cancelled())
                 return finish(true);
             if (k % kEventsEvery == 0) {
                 events();
                 nextEvent = k + kEventsEvery;
+                if (mustResume(k + 1))
+                    return resume(pendingEnd());
             }
         }
     }
@@ -779,24 +822,24 @@ bool SearchEngine::Impl::textHoldsUnicode(QByteArrayView folder, QByteArrayView 
 {
     umatch.clear();
     if (!advanced) {
-        umatch += decodeArchiveBytes(folder);
+        umatch += decodeArchiveText(folder);
         umatch += kSeparatorChar;
-        umatch += decodeArchiveBytes(name);
+        umatch += decodeArchiveText(name);
         umatch += kSeparatorChar;
     } else {
         // The mark was tested once for the whole archive (markHolds).
         const qsizetype dot = name.lastIndexOf('.');
         if (c.dirs) {
-            umatch += decodeArchiveBytes(folder);
+            umatch += decodeArchiveText(folder);
             umatch += kSeparatorChar;
         }
         if (c.files) {
-            umatch += decodeArchiveBytes(dot < 0 ? name : name.first(dot));
+            umatch += decodeArchiveText(dot < 0 ? name : name.first(dot));
             umatch += kSeparatorChar;
         }
         if (c.types) {
             if (dot >= 0)
-                umatch += decodeArchiveBytes(name.sliced(dot));
+                umatch += decodeArchiveText(name.sliced(dot));
             umatch += kSeparatorChar;
         }
     }
@@ -811,6 +854,8 @@ bool SearchEngine::Impl::testRecord(QByteArrayView folder, QByteArrayView name, 
 {
     if (!markOk)
         return false;
+    if (advanced != needleAdvanced)
+        setUpNeedle(advanced); // the mode changed during the search: it counts from this record
     if (advanced) {
         if (c.dateActive && !DateInRange(date, c))
             return false;
@@ -869,141 +914,145 @@ void SearchEngine::Impl::addFile(const QString &path)
     archiveId = -1;
     ++archivesRead;
 
-    // A NUL ends the text. The field block is searched for one here; the record section by the
-    // skim on its way (which then starts the archive again) or just before its lines are split.
     QString error;
-    if (!file.load(path, &error, false)) {
-        damaged(error);
+    if (!file.load(path, &error)) {
+        problems.unreadable.append(UnreadableArchive{path, error});
         return;
     }
-    ArchiveLayout layout = scanArchiveLayout(file.data(), file.size());
-    if (cutAtNul(layout.recordsEnd)) {
-        cutAtNul(0);
-        layout = scanArchiveLayout(file.data(), file.size());
-        processArchive(layout, true);
+    const char *data = file.data();
+    const size_t size = file.size();
+    block.locate(data, size, true);
+    const size_t recordsEnd = block.begin();
+    const RecordPlan plan = judgeFieldBlock(data, size, block, recordsEnd > 0);
+
+    const QByteArrayView markBytes = trimControls(block.value(data, u"AMark"));
+    mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveText(markBytes);
+    markOk = c.OnlyMark.isEmpty() || mark == c.OnlyMark;
+    if (markOk && !c.OnlyMark.isEmpty())
+        ++onlyMarkArchives;
+    archiveText = c.searchText;
+    setUpNeedle(c.AdvancedMode);
+
+    const Reading r = readRecords(plan, recordsEnd);
+    if (r.cancelled)
         return;
-    }
-    processArchive(layout, false);
+    // A NUL among the fields, or in a last line cut short.
+    const bool nulAfter = size > recordsEnd && std::memchr(data + recordsEnd, 0, size - recordsEnd);
+    const QString verdict = judgeArchive(plan, r.wholeLines, r.nul || nulAfter);
+    if (!verdict.isEmpty())
+        damaged(verdict);
 }
 
-bool SearchEngine::Impl::cutAtNul(size_t from)
+void SearchEngine::Impl::setUpNeedle(bool advanced)
 {
-    if (from >= file.size())
-        return false;
-    const void *nul = std::memchr(file.data() + from, 0, file.size() - from);
-    if (nul)
-        file.cut(size_t(static_cast<const char *>(nul) - file.data()));
-    return nul != nullptr;
-}
-
-void SearchEngine::Impl::processArchive(const ArchiveLayout &layout, bool nulChecked)
-{
-    // A field is only damaged when the text holds it: a NUL in the record section ends the
-    // text before the fields (they are then missing, and the archive is skipped).
-    const auto damagedField = [&](const QString &reason) {
-        if (!nulChecked && cutAtNul(0))
-            processArchive(scanArchiveLayout(file.data(), file.size()), true);
-        else
-            damaged(reason);
-    };
-    qint64 pars = 4;
-    const QByteArrayView parsText = trimBlanks(layout.field(file.data(), "APars"));
-    if (!parsText.isEmpty() && !parseInt64(parsText, &pars)) {
-        damagedField(QStringLiteral("APars is not a number"));
-        return;
-    }
-    if (pars < 1) {
-        // Records would overlap or lie before the file's start.
-        damagedField(QStringLiteral("APars is not a positive number"));
-        return;
-    }
-    const QByteArrayView filesText = trimBlanks(layout.field(file.data(), "AFiles"));
-    if (filesText.isEmpty())
-        return;
-    qint64 count = 0;
-    if (!parseInt64(filesText, &count)) {
-        damagedField(QStringLiteral("AFiles is not a number"));
-        return;
-    }
-    const QByteArrayView markBytes = trimBlanks(layout.field(file.data(), "AMark"));
-    mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveBytes(markBytes);
-
-    const bool caseSensitiveNow = c.AdvancedMode && c.caseSensitive;
-    needle = normaliseSearchText(c.searchText, caseSensitiveNow);
+    needleAdvanced = advanced;
+    needle = normaliseSearchText(archiveText, advanced && c.caseSensitive);
     needleBytes = needle.toUtf8();
     needleEmpty = needle.isEmpty();
     needleHasSep = needle.contains(kSeparatorChar);
     needleAscii = true;
     for (QChar ch : needle)
         needleAscii = needleAscii && ch.unicode() < 0x80;
-    markOk = c.OnlyMark.isEmpty() || mark == c.OnlyMark;
-    if (markOk && !c.OnlyMark.isEmpty())
-        ++onlyMarkArchives;
     markHolds = false;
     if (c.marks && !needleEmpty && !needleHasSep)
         markHolds = (c.caseSensitive ? mark : locale.toUpper(mark)).contains(needle);
+}
 
-    if (count <= 0)
-        return;
-    if (pars == 4 && canSkipByHits()) {
-        const SkimResult skim = skimArchive(count, layout.recordsEnd);
-        if (skim == SkimResult::Done)
-            return;
-        if (skim == SkimResult::Nul) {
-            // The text ends earlier than the fields seemed to say: read it again as it is.
-            processArchive(scanArchiveLayout(file.data(), file.size()), true);
-            return;
+SearchEngine::Impl::Reading SearchEngine::Impl::readRecords(const RecordPlan &plan, size_t recordsEnd)
+{
+    const char *data = file.data();
+    // Without a usable count every whole record is read: no more than a line end per line.
+    const qint64 count = plan.everyWholeRecord ? qint64(recordsEnd / 4 + 1) : plan.records;
+    if (count <= 0) {
+        // Nothing to read; a NUL still names the damage first, as every reader names it.
+        Reading r;
+        r.nul = recordsEnd > 0 && std::memchr(data, 0, recordsEnd);
+        return r;
+    }
+    qint64 from = 0;
+    if (plan.linesPerRecord == 4 && canSkipByHits()) {
+        Reading r;
+        switch (skimArchive(count, recordsEnd, &r, &from)) {
+        case SkimResult::Done:
+            return r;
+        case SkimResult::Nul:
+            // Read again up to the NUL, record by record.
+            from = 0;
+            break;
+        case SkimResult::NotPossible:
+        case SkimResult::Resume:
+            break;
         }
     }
-    if (!nulChecked && cutAtNul(0)) {
-        processArchive(scanArchiveLayout(file.data(), file.size()), true);
-        return;
+    return readInOrder(count, plan.linesPerRecord, recordsEnd, from);
+}
+
+SearchEngine::Impl::Reading SearchEngine::Impl::readInOrder(qint64 count, qint64 pars, size_t recordsEnd,
+                                                            qint64 from)
+{
+    Reading r;
+    const char *data = file.data();
+    // Records end at the first NUL.
+    size_t end = recordsEnd;
+    if (const void *nul = std::memchr(data, 0, recordsEnd)) {
+        end = size_t(static_cast<const char *>(nul) - data);
+        r.nul = true;
     }
     if (pars == 4) {
         // Records one after another: their lines are taken as they come, not indexed first.
-        LineCursor cursor(file.data(), layout.recordsEnd);
+        LineCursor cursor(data, end);
         QByteArrayView line[4];
-        for (qint64 k = 0; k < count; ++k) {
+        qint64 k = 0;
+        size_t recordStart = 0;
+        for (; k < count; ++k) {
+            recordStart = cursor.position();
+            bool ended = false;
             if (!cursor.next(&line[0]) || !cursor.next(&line[1]) || !cursor.next(&line[2]) ||
-                !cursor.next(&line[3])) {
-                damaged(QStringLiteral("AFiles promises more records than the archive holds"));
-                break;
-            }
+                !cursor.next(&line[3], &ended) || !ended)
+                break; // not a whole record
+            if (k < from)
+                continue; // tested before the mode changed
             if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
                 emitRow(k, line[0], line[1], line[2], line[3]);
-            if (cancelled())
-                break;
+            if (cancelled()) {
+                r.cancelled = true;
+                return r;
+            }
             if (k % kEventsEvery == 0)
                 events();
         }
-        return;
+        if (k == count)
+            recordStart = cursor.position();
+        r.wholeLines = uint64_t(k) * 4 + countLineEnds(data, recordStart, end);
+        return r;
     }
-    indexLines(file.data(), layout.recordsEnd, lines);
-    const qint64 lineCount = qint64(lines.size());
-    const char *base = file.data();
+    indexLines(data, end, lines);
+    qint64 whole = qint64(lines.size());
+    if (end > 0 && !isLineEndByte(data[end - 1]))
+        --whole; // a last line cut short
+    r.wholeLines = uint64_t(whole);
     const auto view = [&](qint64 i) {
         const LineSpan &s = lines[size_t(i)];
-        return QByteArrayView(base + s.begin, qsizetype(s.end - s.begin));
+        return QByteArrayView(data + s.begin, qsizetype(s.end - s.begin));
     };
-
-    for (qint64 k = 0; k < count; ++k) {
+    for (qint64 k = from; k < count; ++k) {
         qint64 first = 0;
-        if (__builtin_mul_overflow(k, pars, &first) || first < 0 || first > lineCount - 4) {
-            damaged(pars == 4 ? QStringLiteral("AFiles promises more records than the archive holds")
-                              : QStringLiteral("APars places records outside the archive"));
+        if (__builtin_mul_overflow(k, pars, &first) || first > whole - 4)
             break;
-        }
         const QByteArrayView folder = view(first);
         const QByteArrayView name = view(first + 1);
         const QByteArrayView size = view(first + 2);
         const QByteArrayView date = view(first + 3);
         if (testRecord(folder, name, size, date, c.AdvancedMode))
             emitRow(k, folder, name, size, date);
-        if (cancelled())
-            break;
+        if (cancelled()) {
+            r.cancelled = true;
+            return r;
+        }
         if (k % kEventsEvery == 0)
             events();
     }
+    return r;
 }
 
 bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask)

@@ -4,6 +4,8 @@
 // (AddFile) and the walk over the catalog folder (SearchArchive / SearchFolder). No widgets:
 // the search window, ambrylog-cli and the tests all run the same code.
 
+#include "catalog/Catalog.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
@@ -126,12 +128,13 @@ public:
 // Archives a search skipped or cut short, and rows it could not fill, told once at its end.
 struct SearchProblems
 {
-    QStringList damagedArchives; // full paths, in the order met
-    QStringList damagedReasons;  // one short reason per path
-    qint64 unfilledRows = 0;     // rows whose size or date line could not be shown
-    QString firstUnfilled;       // "<archive path> <k>" of the first such row
+    QStringList damagedArchives;   // full paths, in the order met
+    QStringList damagedReasons;    // one short reason per path
+    UnreadableArchives unreadable; // archives that could not be read at all, skipped
+    qint64 unfilledRows = 0;       // rows whose size or date line could not be shown
+    QString firstUnfilled;         // "<archive path> <k>" of the first such row
 
-    bool isEmpty() const { return damagedArchives.isEmpty() && unfilledRows == 0; }
+    bool isEmpty() const { return damagedArchives.isEmpty() && unreadable.isEmpty() && unfilledRows == 0; }
 };
 
 // The user's message for damaged archives: the first few paths and how many in all; empty

@@ -1,6 +1,6 @@
 #include "cliSearch.h"
 
-#include "RecordScan.h"
+#include "DateText.h"
 #include "SearchEngine.h"
 #include "Startup.h"
 #include "catalog/DosDateTime.h"
@@ -49,7 +49,7 @@ void appendText(std::string &out, QByteArrayView bytes)
         out.append(bytes.data(), size_t(bytes.size()));
         return;
     }
-    const QByteArray utf8 = decodeArchiveBytes(bytes).toUtf8();
+    const QByteArray utf8 = decodeArchiveText(bytes).toUtf8();
     out.append(utf8.constData(), size_t(utf8.size()));
 }
 
@@ -113,9 +113,9 @@ public:
     void addRow(const FoundRecord &r) override
     {
         const QByteArrayView type = typePart(r.name);
-        m_row[QLatin1StringView("directory")] = decodeArchiveBytes(r.folder);
-        m_row[QLatin1StringView("file")] = decodeArchiveBytes(r.name);
-        m_row[QLatin1StringView("type")] = type.isEmpty() ? QString() : decodeArchiveBytes(type.sliced(1));
+        m_row[QLatin1StringView("directory")] = decodeArchiveText(r.folder);
+        m_row[QLatin1StringView("file")] = decodeArchiveText(r.name);
+        m_row[QLatin1StringView("type")] = type.isEmpty() ? QString() : decodeArchiveText(type.sliced(1));
         m_row[QLatin1StringView("date")] = r.dateValid ? QJsonValue(isoDateTime(r.date)) : QJsonValue();
         m_row[QLatin1StringView("size")] = r.sizeValid ? QJsonValue(r.size) : QJsonValue();
         m_row[QLatin1StringView("record")] = QJsonValue(r.record);

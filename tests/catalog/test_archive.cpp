@@ -445,3 +445,35 @@ TEST(ArchiveFieldValues, ValuesAsStoredAndTailJudgement)
     EXPECT_FALSE(folder.problem.isEmpty());
     EXPECT_TRUE(folder.mark.isEmpty());
 }
+
+TEST(ArchiveText, BlockLineSplittersAgreeAtEveryOffset)
+{
+    // Blocks of 16 and 64 bytes cut CR LF pairs at every position.
+    std::vector<LineSpan> lines;
+    for (int pad = 0; pad < 150; ++pad) {
+        const QByteArray text = QByteArray(pad, 'x') + "\r\nb\rc\n\nd\r\n\r\ne";
+        indexLines(text.constData(), size_t(text.size()), lines);
+        ASSERT_EQ(lines.size(), 7u) << pad;
+        const char *want[] = {"", "b", "c", "", "d", "", "e"};
+        for (int i = 0; i < 7; ++i) {
+            const QByteArray got(text.constData() + lines[size_t(i)].begin,
+                                 qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin));
+            EXPECT_EQ(got, i == 0 ? QByteArray(pad, 'x') : QByteArray(want[i])) << pad << " line " << i;
+        }
+        EXPECT_EQ(countLineEnds(text.constData(), 0, size_t(text.size())), 6u) << "the last line has no end";
+        EXPECT_EQ(countLineEnds(text.constData(), 0, size_t(text.size()) - 2), 6u)
+            << "a CR at the end counts";
+        LineCursor cursor(text.constData(), size_t(text.size()));
+        QByteArrayView line;
+        bool ended = false;
+        for (int i = 0; i < 7; ++i) {
+            ASSERT_TRUE(cursor.next(&line, &ended)) << pad << " line " << i;
+            EXPECT_EQ(line.data() - text.constData(), qsizetype(lines[size_t(i)].begin))
+                << pad << " line " << i;
+            EXPECT_EQ(line.size(), qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin))
+                << pad << " line " << i;
+            EXPECT_EQ(ended, i < 6);
+        }
+        EXPECT_FALSE(cursor.next(&line)) << pad;
+    }
+}

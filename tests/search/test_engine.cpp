@@ -1,7 +1,7 @@
 #include "helper_archives.h"
 
+#include "DateText.h"
 #include "DosDateTime.h"
-#include "RecordScan.h"
 #include "SearchEngine.h"
 #include "SkimKernel.h"
 #include "TestSupport.h"
@@ -283,7 +283,7 @@ TEST(EngineMarks, UnknownStandsForAnEmptyMark)
     EXPECT_EQ(trimmed[0].mark, QStringLiteral("CD 5"));
 }
 
-TEST(EngineArchives, MalformedArchivesAreSkippedOrCutAndNamed)
+TEST(EngineArchives, DamagedArchivesGiveTheirWholeRecordsAndAreNamed)
 {
     const QString dir = ambrytest::makeTempDir(QStringLiteral("malformed"));
     const QList<Rec> two = {{"\\", "one.txt"}, {"\\", "two.txt"}};
@@ -298,51 +298,59 @@ TEST(EngineArchives, MalformedArchivesAreSkippedOrCutAndNamed)
     writeArchive(dir, QStringLiteral("07-zero-afiles.dat"), two, Fields{"M", "0", {}, true});
     writeArchive(dir, QStringLiteral("08-negative-afiles.dat"), two, Fields{"M", "-3", {}, true});
     writeArchive(dir, QStringLiteral("09-good.dat"), {{"\\", "good.txt"}});
+    writeArchive(dir, QStringLiteral("10-short.dat"), two, Fields{"M", "1", {}, true});
+    // Cut short inside the second record: no fields left, the first record is whole.
+    const QByteArray whole = archiveBytes(two);
+    ambrytest::writeFile(dir + QStringLiteral("/11-cut.dat"), whole.left(whole.indexOf("two.txt") + 3));
     // A link whose target is gone is no archive for any reader of the catalog: not searched,
     // not named.
-    QFile::link(dir + QStringLiteral("/nowhere"), dir + QStringLiteral("/10-dangling.dat"));
+    QFile::link(dir + QStringLiteral("/nowhere"), dir + QStringLiteral("/12-dangling.dat"));
 
     SearchProblems problems;
     const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
     QStringList names;
     for (const Row &r : rows)
-        names.append(QString::fromUtf8(r.name) + QLatin1Char('@') + QFileInfo(r.path).fileName());
-    EXPECT_EQ(names,
-              QStringList({QStringLiteral("one.txt@06-beyond.dat"), QStringLiteral("two.txt@06-beyond.dat"),
-                           QStringLiteral("good.txt@09-good.dat")}))
+        names.append(QString::fromUtf8(r.name) + QLatin1Char('@') + QFileInfo(r.path).fileName().left(2));
+    EXPECT_EQ(names.join(QLatin1Char(' ')),
+              QStringLiteral("one.txt@01 two.txt@01 one.txt@02 two.txt@02 one.txt@03 two.txt@03 one.txt@06 "
+                             "two.txt@06 one.txt@07 two.txt@07 one.txt@08 two.txt@08 good.txt@09 one.txt@10 "
+                             "one.txt@11"))
         << "archive fields are never read as records";
     QStringList damaged;
-    for (const QString &p : problems.damagedArchives)
-        damaged.append(QFileInfo(p).fileName());
-    EXPECT_EQ(damaged, QStringList({QStringLiteral("03-text-afiles.dat"), QStringLiteral("04-text-apars.dat"),
-                                    QStringLiteral("05-zero-apars.dat"), QStringLiteral("06-beyond.dat")}));
-    EXPECT_EQ(problems.damagedReasons.size(), problems.damagedArchives.size());
+    for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
+        damaged.append(QFileInfo(problems.damagedArchives[i]).fileName().left(2) + QLatin1Char(' ') +
+                       problems.damagedReasons.value(i));
+    EXPECT_EQ(damaged, QStringList({QStringLiteral("01 lacks its AFiles line"),
+                                    QStringLiteral("02 AFiles is missing or empty"),
+                                    QStringLiteral("03 AFiles is not a number"),
+                                    QStringLiteral("04 APars is not a positive number"),
+                                    QStringLiteral("05 APars is not a positive number"),
+                                    QStringLiteral("06 AFiles promises more records than the archive holds"),
+                                    QStringLiteral("07 AFiles is 0 but the archive holds records"),
+                                    QStringLiteral("08 AFiles is negative"),
+                                    QStringLiteral("10 holds more record lines than AFiles says"),
+                                    QStringLiteral("11 ends in the middle of a line")}));
 
     const QString message = damagedArchivesMessage(problems, 2);
     EXPECT_TRUE(message.contains(problems.damagedArchives[0]));
     EXPECT_TRUE(message.contains(problems.damagedArchives[1]));
     EXPECT_FALSE(message.contains(problems.damagedArchives[2]));
-    EXPECT_TRUE(message.contains(QStringLiteral("4 damaged archives in all")));
+    EXPECT_TRUE(message.contains(QStringLiteral("10 damaged archives in all")));
     EXPECT_TRUE(damagedArchivesMessage(SearchProblems()).isEmpty());
 }
 
-TEST(EngineArchives, LineEndsAndNulReadAlike)
+TEST(EngineArchives, LineEndsReadAlike)
 {
     const QList<Rec> recs = {{"Music\\Rock", "a.mp3", "10"}, {"\\", "b.txt", "20"}, {"\\", "", "30"}};
     const QString dir = ambrytest::makeTempDir(QStringLiteral("eol"));
     writeArchive(dir, QStringLiteral("crlf.dat"), recs, Fields{"X", {}, {}, true}, "\r\n");
     writeArchive(dir, QStringLiteral("lf.dat"), recs, Fields{"X", {}, {}, true}, "\n");
     writeArchive(dir, QStringLiteral("cr.dat"), recs, Fields{"X", {}, {}, true}, "\r");
-    // A NUL ends the text: what follows it is not read.
-    QByteArray withNul = archiveBytes(recs, Fields{"X", {}, {}, true});
-    withNul += '\0';
-    withNul += "\\\r\nhidden.txt\r\n1\r\n1\r\nAFiles=4\r\n";
-    ambrytest::writeFile(dir + QStringLiteral("/nul.dat"), withNul);
 
     SearchProblems problems;
     const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
-    ASSERT_EQ(rows.size(), 12);
-    for (int a = 0; a < 4; ++a) {
+    ASSERT_EQ(rows.size(), 9);
+    for (int a = 0; a < 3; ++a) {
         for (int i = 0; i < 3; ++i) {
             const Row &r = rows[a * 3 + i];
             SCOPED_TRACE(r.path.toStdString());
@@ -355,45 +363,34 @@ TEST(EngineArchives, LineEndsAndNulReadAlike)
     EXPECT_TRUE(problems.isEmpty());
     SearchCriteria text;
     text.searchText = QStringLiteral("b.TXT");
-    EXPECT_EQ(searchFolder(dir, text).size(), 4) << "the skim reads the four alike";
+    EXPECT_EQ(searchFolder(dir, text).size(), 3) << "the skim reads the three alike";
+}
 
-    // A NUL inside the records ends the text before the fields: the archive has none then,
-    // whether the records are skimmed for a text or all listed.
-    const QString cutDir = ambrytest::makeTempDir(QStringLiteral("nul-in-records"));
-    QByteArray cut = archiveBytes({{"\\", "song.mp3"}, {"\\", "other"}, {"\\", "song2.mp3"}});
-    cut[cut.indexOf("other") + 2] = '\0';
-    ambrytest::writeFile(cutDir + QStringLiteral("/cut.dat"), cut);
-    for (const char *t : {"song", ""}) {
-        SearchCriteria c;
-        c.searchText = QString::fromUtf8(t);
-        SearchProblems p;
-        EXPECT_TRUE(searchFolder(cutDir, c, &p).isEmpty()) << t;
-        EXPECT_TRUE(p.isEmpty()) << t;
-    }
-
-    // Blocks of 16 bytes cut CR LF pairs at every position.
-    std::vector<LineSpan> lines;
-    for (int pad = 0; pad < 150; ++pad) {
-        const QByteArray text = QByteArray(pad, 'x') + "\r\nb\rc\n\nd\r\n\r\ne";
-        indexLines(text.constData(), size_t(text.size()), lines);
-        ASSERT_EQ(lines.size(), 7u) << pad;
-        const char *want[] = {"", "b", "c", "", "d", "", "e"};
-        for (int i = 0; i < 7; ++i) {
-            const QByteArray got(text.constData() + lines[size_t(i)].begin,
-                                 qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin));
-            EXPECT_EQ(got, i == 0 ? QByteArray(pad, 'x') : QByteArray(want[i])) << pad << " line " << i;
+TEST(EngineArchives, ANulEndsTheRecordsNotTheFields)
+{
+    // The records before the NUL's record are read, the mark after it still shows, and the
+    // archive is named, whether the records are skimmed for a text or all listed; the same for
+    // a record section long enough for the skim's blocks.
+    for (int pad : {0, 400}) {
+        const QString dir = ambrytest::makeTempDir(QStringLiteral("nul-in-records"));
+        QList<Rec> recs;
+        for (int i = 0; i < pad; ++i)
+            recs.append(Rec{"\\", "pad" + QByteArray::number(i)});
+        recs += QList<Rec>{{"\\", "song.mp3"}, {"\\", "other"}, {"\\", "song2.mp3"}};
+        QByteArray bytes = archiveBytes(recs, Fields{"CD 9", {}, {}, true});
+        bytes[bytes.indexOf("other") + 2] = '\0';
+        ambrytest::writeFile(dir + QStringLiteral("/cut.dat"), bytes);
+        for (const char *t : {"song", ""}) {
+            SearchCriteria c;
+            c.searchText = QString::fromUtf8(t);
+            SearchProblems p;
+            const QList<Row> rows = searchFolder(dir, c, &p);
+            ASSERT_FALSE(rows.isEmpty()) << t;
+            EXPECT_EQ(rows.last().name, QByteArray("song.mp3")) << t << pad;
+            EXPECT_EQ(rows.last().mark, QStringLiteral("CD 9"));
+            EXPECT_EQ(rows.size(), *t ? 1 : pad + 1);
+            EXPECT_EQ(p.damagedReasons, QStringList({QStringLiteral("holds a NUL byte")})) << t << pad;
         }
-        EXPECT_EQ(countLines(text.constData(), size_t(text.size())), 7u);
-        LineCursor cursor(text.constData(), size_t(text.size()));
-        QByteArrayView line;
-        for (int i = 0; i < 7; ++i) {
-            ASSERT_TRUE(cursor.next(&line)) << pad << " line " << i;
-            EXPECT_EQ(line.data() - text.constData(), qsizetype(lines[size_t(i)].begin))
-                << pad << " line " << i;
-            EXPECT_EQ(line.size(), qsizetype(lines[size_t(i)].end - lines[size_t(i)].begin))
-                << pad << " line " << i;
-        }
-        EXPECT_FALSE(cursor.next(&line)) << pad;
     }
 }
 
@@ -551,7 +548,7 @@ TEST(EngineText, EveryCharacterWhoseUpperCaseHoldsAsciiIsKnown)
     for (int b = 0x80; b <= 0xFF; ++b) {
         const uchar byte = uchar(b);
         const QString upper =
-            locale.toUpper(decodeArchiveBytes(QByteArrayView(reinterpret_cast<const char *>(&byte), 1)));
+            locale.toUpper(decodeArchiveText(QByteArrayView(reinterpret_cast<const char *>(&byte), 1)));
         bool ascii = false;
         for (QChar ch : upper)
             ascii = ascii || ch.unicode() < 0x80;

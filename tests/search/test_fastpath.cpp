@@ -5,10 +5,11 @@
 // characters outside ASCII whose capitals are ASCII, both encodings, NULs, and texts that
 // occur only in the archive fields.
 
-#include "RecordScan.h"
+#include "DateText.h"
 #include "SearchEngine.h"
 #include "SkimKernel.h"
 #include "TestSupport.h"
+#include "catalog/Archive.h"
 #include "catalog/DosDateTime.h"
 #include "helper_archives.h"
 
@@ -85,32 +86,40 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
 {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    QByteArray bytes = f.readAll();
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        bytes.truncate(nul);
-    const QList<QByteArray> lines = splitLines(bytes);
+    const QByteArray bytes = f.readAll();
+    // Whole lines only: a last line without a line end takes no part.
+    const auto wholeLines = [](const QByteArray &text) {
+        QList<QByteArray> lines = splitLines(text);
+        if (!text.isEmpty() && !text.endsWith('\n') && !text.endsWith('\r') && !lines.isEmpty())
+            lines.removeLast();
+        return lines;
+    };
+    const QList<QByteArray> lines = wholeLines(bytes);
     // The archive fields: the lines at the end that hold "=" or are empty.
     qsizetype fieldsBegin = lines.size();
     while (fieldsBegin > 0 && (lines[fieldsBegin - 1].isEmpty() || lines[fieldsBegin - 1].contains('=')))
         --fieldsBegin;
     const auto field = [&](const QByteArray &key) {
         for (qsizetype i = fieldsBegin; i < lines.size(); ++i) {
-            if (lines[i].startsWith(QByteArray(key + '=')))
-                return lines[i].mid(key.size() + 1).trimmed();
+            const QByteArray line =
+                lines[i].left(lines[i].indexOf('\0') < 0 ? lines[i].size() : lines[i].indexOf('\0'));
+            if (line.startsWith(QByteArray(key + '=')))
+                return line.mid(key.size() + 1).trimmed();
         }
         return QByteArray();
     };
+    // Records end at the first NUL.
+    const qsizetype nul = bytes.indexOf('\0');
+    const qsizetype recordLines =
+        nul < 0 ? fieldsBegin : std::min(fieldsBegin, wholeLines(bytes.left(nul)).size());
     const QString name = QFileInfo(path).fileName();
-    const QByteArray files = field("AFiles");
-    if (files.isEmpty())
-        return;
-    qint64 count = 0;
-    if (!wholeNumber(files, &count)) {
+    if (!Archive::fromBytes(bytes).damage().isEmpty())
         out.damaged.append(name);
-        return;
-    }
+    qint64 count = 0;
+    if (!wholeNumber(field("AFiles"), &count) || count <= 0)
+        count = fieldsBegin > 0 ? recordLines / 4 : 0; // no usable count: every whole record
     const QByteArray markBytes = field("AMark");
-    const QString mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveBytes(markBytes);
+    const QString mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveText(markBytes);
     const QLocale locale;
     const bool advanced = c.AdvancedMode;
     const bool caseSensitive = advanced && c.caseSensitive;
@@ -118,9 +127,7 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
     needle.remove(QLatin1Char('*')).remove(QLatin1Char('?'));
     if (!caseSensitive)
         needle = locale.toUpper(needle);
-    const qint64 available = fieldsBegin / 4;
-    if (count > available)
-        out.damaged.append(name);
+    const qint64 available = recordLines / 4;
     const QChar sep = QLatin1Char('\n');
     for (qint64 k = 0; k < std::min(count, available); ++k) {
         const QByteArray &folder = lines[k * 4];
@@ -130,7 +137,7 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
             holds = false;
         QString text;
         if (!advanced) {
-            text = locale.toUpper(decodeArchiveBytes(folder) + sep + decodeArchiveBytes(nameLine));
+            text = locale.toUpper(decodeArchiveText(folder) + sep + decodeArchiveText(nameLine));
         } else {
             const qsizetype dot = nameLine.lastIndexOf('.');
             const QByteArray namePart = dot < 0 ? nameLine : nameLine.left(dot);
@@ -138,11 +145,11 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
             if (c.marks)
                 text += mark + sep;
             if (c.dirs)
-                text += decodeArchiveBytes(folder) + sep;
+                text += decodeArchiveText(folder) + sep;
             if (c.files)
-                text += decodeArchiveBytes(namePart) + sep;
+                text += decodeArchiveText(namePart) + sep;
             if (c.types)
-                text += decodeArchiveBytes(typePart) + sep;
+                text += decodeArchiveText(typePart) + sep;
             if (!caseSensitive)
                 text = locale.toUpper(text);
             if (c.dateActive) {
@@ -248,7 +255,7 @@ QByteArray randomArchive(Random &rnd, int index, int *records)
                eol;
     }
     if (index % 9 == 4)
-        out.insert(rnd(uint32_t(out.size())), '\0'); // the text ends there
+        out.insert(rnd(uint32_t(out.size())), '\0'); // the records end there
     // Field values that hold the texts searched for: they must never count as records.
     const QByteArray marks[] = {"song", "", "CD No: " + QByteArray::number(index),
                                 "Stra\xc3\x9f"
