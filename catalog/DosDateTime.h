@@ -38,4 +38,15 @@ inline bool isValid(int32_t packed)
     return f.day <= days[f.month - 1] + ((f.month == 2 && leap) ? 1 : 0);
 }
 
+// Whether a date-time line's value lies between two packed bounds, both included. Packed values
+// order as unsigned 32-bit numbers (from 2044 on they are written as negative numbers); a value
+// outside the 32 bits lies in no range.
+inline bool inRange(qint64 value, int32_t from, int32_t to)
+{
+    if (value < INT32_MIN || value > qint64(UINT32_MAX))
+        return false;
+    const uint32_t v = static_cast<uint32_t>(value);
+    return static_cast<uint32_t>(from) <= v && v <= static_cast<uint32_t>(to);
+}
+
 } // namespace dosdate

@@ -6,6 +6,19 @@
 #include "Checksum.h"
 #include "Startup.h"
 
+namespace {
+
+// An archive that cannot be read is skipped, not fatal: the answer goes out and the paths
+// follow on standard error, since the answer may have missed their marks and numbers.
+void tellUnreadable(const CliContext &ctx, const UnreadableArchives &unreadable)
+{
+    for (const UnreadableArchive &u : unreadable)
+        ctx.err(QStringLiteral("ambrylog-cli %1: unreadable archive skipped: %2 (%3)")
+                    .arg(ctx.command ? ctx.command->name : QString(), u.path, u.reason));
+}
+
+} // namespace
+
 const CliCommand &checksumCommand()
 {
     static const CliCommand command{
@@ -65,7 +78,10 @@ const CliCommand &nextNumberCommand()
                       {1, QStringLiteral("the catalog cannot be read")}},
         .run =
             [](CliContext &ctx) {
-                ctx.out(QString::number(nextArchiveNumber(resolveCatalogFolder(ctx.catalogFolder))));
+                UnreadableArchives unreadable;
+                ctx.out(
+                    QString::number(nextArchiveNumber(resolveCatalogFolder(ctx.catalogFolder), &unreadable)));
+                tellUnreadable(ctx, unreadable);
                 return 0;
             },
     };
@@ -88,9 +104,11 @@ const CliCommand &markExistsCommand()
             [](CliContext &ctx) {
                 // Exit code 1 means "no", so a failure needs a code of its own.
                 try {
+                    UnreadableArchives unreadable;
                     const bool exists = MarkExists(ctx.args.at(0), resolveCatalogFolder(ctx.catalogFolder),
-                                                   QStringLiteral("*.dat"));
+                                                   QStringLiteral("*.dat"), &unreadable);
                     ctx.out(exists ? QStringLiteral("yes") : QStringLiteral("no"));
+                    tellUnreadable(ctx, unreadable);
                     return exists ? 0 : 1;
                 } catch (const AmbryError &e) {
                     ctx.fail(e.message());

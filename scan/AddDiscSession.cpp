@@ -1,5 +1,7 @@
 #include "AddDiscSession.h"
 
+#include <algorithm>
+
 #include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
@@ -79,7 +81,10 @@ AddDiscSession::Outcome AddDiscSession::scan()
     }
     // Numbering reads every archive, so it is done only when a number is going to be offered.
     // This is a proposal: the save chooses again under the catalog lock.
-    m_number = nextArchiveNumber(m_catalogFolder);
+    m_unreadable.clear();
+    UnreadableArchives unreadable;
+    m_number = nextArchiveNumber(m_catalogFolder, &unreadable);
+    noteUnreadable(unreadable);
     m_outcome = Outcome::MarkEntry;
     return m_outcome;
 }
@@ -137,8 +142,12 @@ QString AddDiscSession::message() const
         return scantext::Empty;
     case Outcome::AlreadyArchived:
         return scantext::AlreadyArchived + m_existingMark;
-    case Outcome::MarkEntry:
-        return scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
+    case Outcome::MarkEntry: {
+        QString text = scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
+        if (!m_unreadable.isEmpty())
+            text += QStringLiteral("\r\n") + scantext::UnreadableWarning.arg(m_unreadable.size());
+        return text;
+    }
     }
     return {};
 }
@@ -166,11 +175,14 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
         m_outcome = Outcome::AlreadyArchived;
         return SaveResult::AlreadyArchived;
     }
-    m_number = nextArchiveNumber(m_catalogFolder);
+    UnreadableArchives unreadable;
+    m_number = nextArchiveNumber(m_catalogFolder, &unreadable);
     const QString chosen = mark ? *mark : proposedMark();
     // Asked about the mark as it will be stored: blanks around a mark in use must not let a
     // second disc carry the same mark.
-    if (MarkExists(trimControls(chosen), m_catalogFolder, kArchiveMask))
+    const bool markInUse = MarkExists(trimControls(chosen), m_catalogFolder, kArchiveMask, &unreadable);
+    noteUnreadable(unreadable);
+    if (markInUse)
         return SaveResult::MarkInUse;
 
     ArchiveFields fields;
@@ -186,6 +198,16 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     gVars().newArchivePath = m_savedPath;
     m_savedMark = chosen.trimmed();
     return SaveResult::Saved;
+}
+
+void AddDiscSession::noteUnreadable(const UnreadableArchives &found)
+{
+    for (const UnreadableArchive &u : found) {
+        const bool known = std::any_of(m_unreadable.cbegin(), m_unreadable.cend(),
+                                       [&](const UnreadableArchive &k) { return k.path == u.path; });
+        if (!known)
+            m_unreadable.append(u);
+    }
 }
 
 void AddDiscSession::eject() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiscWalker.h"
+#include "catalog/Catalog.h"
 
 #include <QString>
 
@@ -76,6 +77,9 @@ public:
     // checksum, the path and reason when an archive cannot be read or written.
     SaveResult save(const std::optional<QString> &mark, const QString &location, const QString &note,
                     const LockWait &wait = defaultLockWait());
+    // Archives that numbering or the mark check could not read: their numbers and marks were
+    // not seen. The add goes on; the window's message and the command line warn.
+    const UnreadableArchives &unreadableArchives() const { return m_unreadable; }
     // The archive the last save wrote.
     QString savedPath() const { return m_savedPath; }
     // The mark the last save used, trimmed.
@@ -99,6 +103,8 @@ private:
     QString m_existingMark;
     QString m_savedPath;
     QString m_savedMark;
+    UnreadableArchives m_unreadable;
+    void noteUnreadable(const UnreadableArchives &found);
 };
 
 // The session's texts, shared by the window and the command line.
@@ -108,6 +114,9 @@ inline const QString AudioDisc =
     QStringLiteral("Disk is an Audio CD/DVD.\r\nPlease use only CD/DVD that contains data or Mp3 files.");
 inline const QString Aborted = QStringLiteral("Aborted.");
 inline const QString Empty = QStringLiteral("Disk is empty.");
+// Added to the mark entry's message when archives could not be read (%1: how many).
+inline const QString UnreadableWarning =
+    QStringLiteral("Warning: %1 archive(s) could not be read; their marks and numbers were not checked.");
 inline const QString AlreadyArchived = QStringLiteral("CD/DVD is already archived under: \r\n");
 inline const QString MarkWith = QStringLiteral("Mark the CD/DVD with label: ");
 inline const QString OrTypeMark =

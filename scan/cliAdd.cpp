@@ -112,7 +112,14 @@ int runAdd(CliContext &ctx)
         return CliAddError;
     }
 
-    switch (session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt, o.location, o.note)) {
+    const AddDiscSession::SaveResult saved =
+        session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt, o.location, o.note);
+    // Told, not refused: one unreadable archive must not stop every add.
+    for (const UnreadableArchive &u : session.unreadableArchives())
+        ctx.err(QStringLiteral(
+                    "ambrylog-cli add: unreadable archive, its mark and number were not checked: %1 (%2)")
+                    .arg(u.path, u.reason));
+    switch (saved) {
     case AddDiscSession::SaveResult::AlreadyArchived:
         say(ctx, session.message()); // another add saved the same disc while this one walked
         return finish(CliAddAlreadyArchived);

@@ -294,7 +294,7 @@ bool DateInRange(QByteArrayView dateLine, const SearchCriteria &c)
     qint64 v = 0;
     if (!parseInt64(dateLine, &v))
         v = 0;
-    return qint64(c.DateFrom) <= v && v <= qint64(c.DateTo);
+    return dosdate::inRange(v, c.DateFrom, c.DateTo);
 }
 
 bool SizeMatches(QByteArrayView sizeLine, const SearchCriteria &c)
@@ -347,8 +347,11 @@ QString damagedArchivesMessage(const SearchProblems &p, int maxPaths)
     const qsizetype n = p.damagedArchives.size();
     if (n == 0)
         return QString();
-    QString text = n == 1 ? QStringLiteral("This archive is damaged and was skipped in part or whole:")
-                          : QStringLiteral("These archives are damaged and were skipped in part or whole:");
+    QString text =
+        n == 1
+            ? QStringLiteral("This archive is damaged; only the whole records it still holds were searched:")
+            : QStringLiteral(
+                  "These archives are damaged; only the whole records they still hold were searched:");
     for (qsizetype i = 0; i < n && i < maxPaths; ++i)
         text += QLatin1Char('\n') + p.damagedArchives.at(i);
     if (n > maxPaths)

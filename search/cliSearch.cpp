@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <string>
 
 namespace search {
@@ -59,6 +60,14 @@ void appendText(std::string &out, const QString &text)
     out.append(utf8.constData(), size_t(utf8.size()));
 }
 
+// A cell of a TSV row: a tab inside it would start the next column, so it becomes a blank.
+template <typename Text> void appendCell(std::string &out, const Text &text)
+{
+    const size_t from = out.size();
+    appendText(out, text);
+    std::replace(out.begin() + std::ptrdiff_t(from), out.end(), '\t', ' ');
+}
+
 class TsvSink : public ResultSink
 {
 public:
@@ -66,20 +75,20 @@ public:
     void beginArchive(int, const ArchiveInfo &archive) override
     {
         m_mark.clear();
-        appendText(m_mark, archive.mark);
+        appendCell(m_mark, archive.mark);
     }
     void addRow(const FoundRecord &r) override
     {
         std::string &o = m_out.buf();
         o += m_mark;
         o += '\t';
-        appendText(o, r.folder);
+        appendCell(o, r.folder);
         o += '\t';
-        appendText(o, r.name);
+        appendCell(o, r.name);
         o += '\t';
         const QByteArrayView type = typePart(r.name);
         if (!type.isEmpty())
-            appendText(o, type.sliced(1));
+            appendCell(o, type.sliced(1));
         o += '\t';
         // The cells are filled in column order, so a date that cannot be shown empties the size too.
         if (r.dateValid) {
@@ -255,11 +264,13 @@ int runSearch(CliContext &ctx)
     for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
         ctx.err(QStringLiteral("ambrylog-cli search: damaged archive: %1 (%2)")
                     .arg(problems.damagedArchives.at(i), problems.damagedReasons.value(i)));
+    for (const UnreadableArchive &u : std::as_const(problems.unreadable))
+        ctx.err(QStringLiteral("ambrylog-cli search: unreadable archive: %1 (%2)").arg(u.path, u.reason));
     if (!c.OnlyMark.isEmpty() && !onlyMarkMet) {
         ctx.err(QStringLiteral("ambrylog-cli search: no archive has the mark '%1'").arg(c.OnlyMark));
         return CliSearchNoSuchMark;
     }
-    return problems.damagedArchives.isEmpty() ? 0 : CliSearchDamaged;
+    return problems.damagedArchives.isEmpty() && problems.unreadable.isEmpty() ? 0 : CliSearchDamaged;
 }
 
 } // namespace
@@ -275,7 +286,8 @@ const CliCommand &searchCommand()
             "[--count] [--format tsv|json]")},
         .description = QStringLiteral(
             "The search window's engine with the window's defaults. Rows are tab-separated: mark,\n"
-            "folder, name, type, date, size; --format json writes one object per line. An advanced\n"
+            "folder, name, type, date, size (a tab inside a cell is written as a blank); --format json "
+            "writes one object per line. An advanced\n"
             "option (fields, case, dates, size) switches to advanced mode. DATE is DD/MM/YYYY or\n"
             "YYYY-MM-DD; a missing bound is today."),
         .options = {{{QStringLiteral("advanced")},
@@ -312,7 +324,9 @@ const CliCommand &searchCommand()
         .exitCodes = {{0, QStringLiteral("done")},
                       {1, QStringLiteral("error")},
                       {CliSearchDamaged,
-                       QStringLiteral("damaged archives were skipped (named on standard error)")},
+                       QStringLiteral(
+                           "damaged archives were read in part, or unreadable ones skipped (named on "
+                           "standard error)")},
                       {CliSearchNoSuchMark, QStringLiteral("no archive has the --only-mark mark")}},
         .arguments = {{QStringLiteral("TEXT")}},
         .run = runSearch,

@@ -672,6 +672,7 @@ void TfrmSearch::DrawSpeedButtonState()
     ActAdvanced->setText(hint);
     windowkeys::addMnemonics(PopupMenu1);
     btnAdvanced->setAccessibleName(hint);
+    btnAdvanced->setEnabled(m_controlsEnabled); // the button follows its action's changes otherwise
     pnlAdvanced->setVisible(m_advancedMode);
     processPendingEvents();
 }
@@ -754,7 +755,8 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     // as long as the user closes boxes.
     QStringList notes;
     for (const QString &text :
-         {failure, search::damagedArchivesMessage(problems), search::unfilledRowsMessage(problems)}) {
+         {failure, search::damagedArchivesMessage(problems), unreadableArchivesMessage(problems.unreadable),
+          search::unfilledRowsMessage(problems)}) {
         if (!text.isEmpty())
             notes << text;
     }
@@ -770,7 +772,10 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
 
 void TfrmSearch::EnableSearchControls(bool enabled)
 {
-    ActAdvanced->setEnabled(enabled);
+    // Only the button: F3, Alt+Down and the popup item still switch the mode during a search,
+    // and the engine takes the new mode from the next record.
+    m_controlsEnabled = enabled;
+    btnAdvanced->setEnabled(enabled);
     pnlAdvanced->setEnabled(enabled);
     ListView1->setEnabled(enabled);
     ListView1->setUpdatesEnabled(enabled);

@@ -149,6 +149,7 @@ private:
     QAction *ActPropreties;
 
     bool m_running = false;
+    bool m_controlsEnabled = true; // the criteria controls, off during a search
     bool m_advancedMode = false;
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;

@@ -1,3 +1,4 @@
+#include "AddDiscSession.h"
 #include "cliAdd.h"
 #include "helper_tree.h"
 
@@ -352,4 +353,37 @@ TEST_F(CliAddTest, FoldersThatCannotBeReadMakeTheSaveIncomplete)
 
     // Read whole, the same disc is another disc: it is saved with a clean exit.
     EXPECT_EQ(add({QStringLiteral("--folder"), qpath(disc)}).code, CliAddSaved);
+}
+
+TEST_F(CliAddTest, AnUnreadableArchiveIsToldButDoesNotStopTheSession)
+{
+    // The catalog holds archive 4 and one nobody may read: the session numbers on and warns.
+    // Root reads every file, so the session runs in a child that gave up root's rights.
+    ambrytest::writeFile(catalog + QStringLiteral("/4.dat"),
+                         "ADate=1\r\nAMark=CD No: 4\r\nANumber=4\r\nAEnd=EndTag\r\n");
+    const QString locked = catalog + QStringLiteral("/9.dat");
+    ambrytest::writeFile(locked, "ADate=1\r\nAMark=Locked\r\nANumber=9\r\nAEnd=EndTag\r\n");
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    for (const QString &top : {catalog, qpath(disc)})
+        for (QString p = top; p.startsWith(ambrytest::sandboxRoot()); p = QFileInfo(p).path())
+            QFile::setPermissions(p, QFileDevice::Permissions(0x7755));
+    const auto run = [&]() -> QByteArray {
+        AddDiscSession session = AddDiscSession::forFolder(qpath(disc), catalog);
+        if (session.scan() != AddDiscSession::Outcome::MarkEntry)
+            return "no mark entry";
+        const QStringList out{QString::number(session.archiveNumber()),
+                              QString::number(session.unreadableArchives().size()),
+                              session.unreadableArchives().value(0).path,
+                              session.message().section(QStringLiteral("\r\n"), -1)};
+        return out.join(QLatin1Char('|')).toUtf8();
+    };
+    const QByteArray got = ::geteuid() == 0 ? ambrytest::runInChild([&] {
+                                                  if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                                                      ::_exit(3);
+                                                  return run();
+                                              }).output
+                                            : run();
+    EXPECT_EQ(
+        got,
+        (QStringLiteral("5|1|") + locked + QLatin1Char('|') + scantext::UnreadableWarning.arg(1)).toUtf8());
 }

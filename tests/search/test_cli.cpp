@@ -221,3 +221,13 @@ TEST_F(CliSearch, AnOnlyMarkThatNoArchiveHasIsSaid)
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.isEmpty());
 }
+
+TEST_F(CliSearch, ATabInACellIsWrittenAsABlank)
+{
+    const QString tabs = ambrytest::makeTempDir(QStringLiteral("tabs"));
+    writeArchive(tabs, QStringLiteral("t.dat"), {{"a\tb", "x\ty.t\tz", "1", packed(2008, 5, 13)}},
+                 Fields{"CD\t2", {}, {}, true});
+    const CliRun r = run(tabs, {});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.lines(), QStringList({QStringLiteral("CD 2\ta b\tx y.t z\tt z\t13/05/2008\t1")}));
+}

@@ -5,6 +5,8 @@
 #include "SearchEngine.h"
 #include "SkimKernel.h"
 #include "TestSupport.h"
+#include "catalog/ArchiveFieldValues.h"
+#include "catalog/Catalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace search;
 using namespace searchtest;
@@ -186,11 +191,28 @@ TEST(EngineDates, DateRangeIsInclusiveAndOrderFree)
     EXPECT_EQ(packSearchDate(QDate(1979, 12, 31), 0, 0, 0), 0);
     EXPECT_EQ(packSearchDate(QDate(2108, 1, 1), 0, 0, 0), 0);
     EXPECT_NE(packSearchDate(QDate(2107, 12, 31), 0, 0, 0), 0);
-    // From 2044 on the packed value is negative; the bounds compare as signed numbers.
-    DateChange(QDate(2050, 1, 1), QDate(2050, 1, 2), c);
-    EXPECT_LT(c.DateFrom, 0);
-    EXPECT_TRUE(DateInRange(packed(2050, 1, 1, 8, 0, 0), c));
-    EXPECT_FALSE(DateInRange("0", c));
+    // From 2044 on the packed value is written negative; packed values order as unsigned
+    // numbers, so a range may start before 2044 and end after it.
+    DateChange(QDate(2040, 1, 1), QDate(2050, 1, 2), c);
+    EXPECT_GT(c.DateFrom, 0);
+    EXPECT_LT(c.DateTo, 0);
+    struct Case
+    {
+        QByteArray line;
+        bool in;
+    };
+    const Case cases[] = {
+        {packed(2043, 12, 31, 23, 59, 58), true},
+        {packed(2044, 1, 1, 0, 0, 0), true},
+        {packed(2050, 1, 2, 23, 59, 58), true},
+        {packed(2050, 1, 3, 0, 0, 0), false},
+        {packed(2039, 12, 31, 23, 59, 58), false},
+        {"0", false},
+        {QByteArray::number(qint64(uint32_t(dosdate::pack(2045, 1, 1, 0, 0, 0)))), true}, // unsigned form
+        {QByteArray::number(qint64(uint32_t(dosdate::pack(2045, 1, 1, 0, 0, 0))) + (qint64(1) << 32)), false},
+    };
+    for (const Case &tc : cases)
+        EXPECT_EQ(DateInRange(tc.line, c), tc.in) << tc.line.constData();
 }
 
 TEST(EngineCriteria, LinesThatAreNotNumbersCountAsZero)
@@ -629,6 +651,152 @@ TEST(EngineWalk, EventsEvery300RecordsAndCancel)
     EXPECT_FALSE(walker.SearchFolder(dir));
     EXPECT_EQ(sink.rows.size(), 302 + 1) << "record 301 is tested before the flag is read";
     EXPECT_EQ(sink.rows.last().name, "b0");
+}
+
+TEST(EngineWalk, AModeSwitchDuringASearchCountsFromTheNextRecord)
+{
+    // The window switches the mode from its pending events (F3, Alt+Down, the popup item): the
+    // records up to the one before the events keep the old mode's answer, every later one gets
+    // the new mode's, on the record-by-record path, on the skim, and when the new mode makes the
+    // skim impossible (the mark alone now holds the text).
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("modeswitch"));
+    QList<Rec> recs;
+    for (int i = 0; i < 901; ++i)
+        recs.append(Rec{"\\", (i % 100 == 0 ? "cd" : "song") + QByteArray::number(i) + ".mp3"});
+    writeArchive(dir, QStringLiteral("a.dat"), recs, Fields{"CD 1", {}, {}, true});
+    struct Case
+    {
+        const char *what;
+        const char *text;
+        std::function<void(SearchCriteria &)> toAdvanced;
+        int rows;
+        int rowsAfterSwitch;
+    };
+    const Case cases[] = {
+        {"every record, then a date none has", "",
+         [](SearchCriteria &c) {
+             c.dateActive = true;
+             DateChange(QDate(2030, 1, 1), QDate(2030, 1, 1), c);
+         },
+         301, 0},
+        {"skimmed, then only the type", "song",
+         [](SearchCriteria &c) {
+             c.dirs = c.files = false;
+             c.types = true;
+         },
+         297, 0},
+        {"skimmed, then the mark holds the text", "cd",
+         [](SearchCriteria &c) {
+             c.marks = true;
+             c.dirs = c.files = c.types = false;
+         },
+         4 + 600, 600},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        SearchCriteria c;
+        c.searchText = QString::fromUtf8(tc.text);
+        CollectSink sink;
+        SearchEngine engine(c, sink);
+        int calls = 0;
+        engine.setPendingEvents([&] {
+            if (++calls == 2) { // after record 300
+                c.AdvancedMode = true;
+                tc.toAdvanced(c);
+            }
+        });
+        engine.AddFile(dir + QStringLiteral("/a.dat"));
+        EXPECT_EQ(sink.rows.size(), tc.rows);
+        EXPECT_EQ(
+            std::count_if(sink.rows.begin(), sink.rows.end(), [](const Row &r) { return r.record > 300; }),
+            tc.rowsAfterSwitch);
+        for (qsizetype i = 1; i < sink.rows.size(); ++i)
+            EXPECT_LT(sink.rows[i - 1].record, sink.rows[i].record) << "each record once, in order";
+    }
+}
+
+TEST(EveryReader, AgreesOnDamageAndSkipsWhatItCannotRead)
+{
+    // The search names exactly the archives the field read calls damaged; the mark lookup and
+    // the numbering still see the marks and numbers those show, so none is given out again.
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("readers"));
+    const QList<Rec> recs = {{"\\", "a.txt"}, {"Music", "b.mp3"}};
+    const auto archive = [&](const char *mark, int number) {
+        return archiveBytes(recs, Fields{mark, {}, {}, true})
+            .replace("ANumber=7", QByteArray("ANumber=" + QByteArray::number(number)));
+    };
+    QByteArray nul = archive("Nul", 30);
+    nul[nul.indexOf("b.mp3")] = '\0';
+    QByteArray cut = archive("Cut", 20);
+    cut.truncate(cut.indexOf("ASource"));
+    struct Case
+    {
+        const char *file;
+        QByteArray bytes;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"1-sound.dat", archive("Sound", 10), false},
+        {"2-cut.dat", cut, true},
+        {"3-nul.dat", nul, true},
+        {"4-stray.dat", archive("Stray", 40).replace("ADirs", "stray\r\nADirs"), true},
+        {"5-extra-line.dat", archive("Extra", 50).replace("ADate", "stray\r\nADate"), true},
+        {"6-zero.dat", archive("Zero", 60).replace("AFiles=2", "AFiles=0"), true},
+        {"7-edited.dat", archive("Edited", 70).replace("ALocation=Shelf A\r\n", "") + "ALocation=Box\r\n",
+         false},
+    };
+    QStringList expected;
+    for (const Case &c : cases) {
+        const QString path = dir + QLatin1Char('/') + QString::fromUtf8(c.file);
+        ambrytest::writeFile(path, c.bytes);
+        if (c.damaged)
+            expected.append(path);
+        const ArchiveFieldValues whole = readArchiveFields(path, true);
+        EXPECT_EQ(whole.state == ArchiveFieldValues::State::Damaged, c.damaged) << c.file;
+        EXPECT_EQ(readArchiveFields(path).problem, whole.problem) << c.file;
+    }
+    SearchProblems problems;
+    const QList<Row> rows = searchFolder(dir, SearchCriteria(), &problems);
+    EXPECT_EQ(problems.damagedArchives, expected);
+    for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
+        EXPECT_EQ(problems.damagedReasons[i], readArchiveFields(problems.damagedArchives[i], true).problem);
+    for (const char *mark : {"Cut", "Nul", "Extra", "Zero"})
+        EXPECT_TRUE(MarkExists(QString::fromUtf8(mark), dir, QStringLiteral("*.dat"))) << mark;
+    EXPECT_FALSE(MarkExists(QStringLiteral("Stray"), dir, QStringLiteral("*.dat")))
+        << "its mark lies before the stray line";
+    EXPECT_EQ(GetHighestArchiveNumber(dir, QStringLiteral("*.dat")), 70);
+
+    // An archive nobody may read: skipped and named by every reader. Root reads every file, so
+    // the readers then run in a child that gave up root's rights.
+    const QString locked = dir + QStringLiteral("/0-locked.dat");
+    ambrytest::writeFile(locked, archive("Locked", 99));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    for (QString p = dir; p.startsWith(ambrytest::sandboxRoot()); p = QFileInfo(p).path())
+        ::chmod(QFile::encodeName(p).constData(), 0755);
+    const auto readAll = [&]() {
+        UnreadableArchives byMark, byNumber;
+        const bool marked = MarkExists(QStringLiteral("Sound"), dir, QStringLiteral("*.dat"), &byMark);
+        const int highest = GetHighestArchiveNumber(dir, QStringLiteral("*.dat"), &byNumber);
+        SearchProblems p;
+        searchFolder(dir, SearchCriteria(), &p);
+        const ArchiveFieldValues f = readArchiveFields(locked);
+        QStringList out;
+        out << QString::number(marked) << QString::number(highest);
+        for (const UnreadableArchives *u : {&byMark, &byNumber, &p.unreadable})
+            out << (u->size() == 1 ? u->first().path : QStringLiteral("?"));
+        out << QString::number(p.damagedArchives.size()) << QString::number(int(f.state));
+        return out.join(QLatin1Char('|')).toUtf8();
+    };
+    const QByteArray got = ::geteuid() == 0 ? ambrytest::runInChild([&] {
+                                                  if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                                                      ::_exit(3);
+                                                  return readAll();
+                                              }).output
+                                            : readAll();
+    EXPECT_EQ(got, QStringLiteral("1|70|%1|%1|%1|5|%2")
+                       .arg(locked)
+                       .arg(int(ArchiveFieldValues::State::Unreadable))
+                       .toUtf8());
 }
 
 // The skim over whole blocks and the record-by-record test must list the same rows: archives

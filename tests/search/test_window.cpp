@@ -381,7 +381,12 @@ TEST_F(SearchWindow, SearchingStateAndCancel)
         EXPECT_TRUE(window->isSearching());
         EXPECT_FALSE(get<QWidget>("ListView1")->isEnabled());
         EXPECT_FALSE(get<QWidget>("pnlAdvanced")->isEnabled());
-        EXPECT_FALSE(action("ActAdvanced")->isEnabled());
+        // Only the mode button is off: F3 still switches the mode, for the records still to come.
+        EXPECT_FALSE(get<QToolButton>("btnAdvanced")->isEnabled());
+        EXPECT_TRUE(action("ActAdvanced")->isEnabled());
+        QTest::keyClick(get<QLineEdit>("edtSearch"), Qt::Key_F3);
+        EXPECT_TRUE(searchUnitState().criteria.AdvancedMode);
+        EXPECT_FALSE(get<QToolButton>("btnAdvanced")->isEnabled()) << "the switch leaves the button off";
         EXPECT_FALSE(action("ActCopyFile")->isEnabled());
         EXPECT_TRUE(action("ActGo")->isEnabled());
         EXPECT_EQ(action("ActGo")->toolTip(), QStringLiteral("Cancel"));
@@ -399,7 +404,8 @@ TEST_F(SearchWindow, SearchingStateAndCancel)
     EXPECT_LT(model()->rowCount(), total);
     EXPECT_TRUE(get<QWidget>("ListView1")->isEnabled());
     EXPECT_TRUE(get<QWidget>("pnlAdvanced")->isEnabled());
-    EXPECT_TRUE(action("ActAdvanced")->isEnabled());
+    EXPECT_TRUE(get<QToolButton>("btnAdvanced")->isEnabled());
+    EXPECT_EQ(action("ActAdvanced")->toolTip(), QStringLiteral("Switch to Simple Search"));
     EXPECT_EQ(action("ActGo")->toolTip(), QStringLiteral("Go"));
     EXPECT_EQ(status(), QStringLiteral("Files: ") + QString::number(model()->rowCount()));
 
