@@ -2,6 +2,7 @@
 
 #include "Catalog.h"
 
+#include "ArchivePool.h"
 #include "DateText.h"
 #include "SkimKernel.h"
 #include "catalog/ArchiveFile.h"
@@ -391,6 +392,7 @@ struct SearchEngine::Impl
     qint64 rows = 0;
     qint64 archivesRead = 0;
     qint64 onlyMarkArchives = 0;
+    int threads = 1;
 
     QLocale locale;
     bool asciiFast = true;
@@ -428,7 +430,11 @@ struct SearchEngine::Impl
         problems.damagedReasons.append(reason);
     }
 
-    void addFile(const QString &path);
+    // from > 0: the archive's rows before record from were handed out already (under archiveId).
+    void addFile(const QString &path, qint64 from = 0);
+    void emitFound(FoundRecord &r);
+    bool searchParallel(const QString &folder, const QString &mask);
+    void deliver(const ScannedArchive &a);
     bool testRecord(QByteArrayView folder, QByteArrayView name, QByteArrayView size, QByteArrayView date,
                     bool advanced);
     int textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced);
@@ -444,7 +450,7 @@ struct SearchEngine::Impl
         bool nul = false;        // the record section holds a NUL
         bool cancelled = false;  // stopped before the end: no verdict
     };
-    Reading readRecords(const RecordPlan &plan, size_t recordsEnd);
+    Reading readRecords(const RecordPlan &plan, size_t recordsEnd, qint64 from);
     // Records from..count - 1 one after another (the ones before are passed over).
     Reading readInOrder(qint64 count, qint64 pars, size_t recordsEnd, qint64 from);
     bool canSkipByHits() const;
@@ -884,13 +890,7 @@ bool SearchEngine::Impl::testRecord(QByteArrayView folder, QByteArrayView name, 
 void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size,
                                  QByteArrayView date)
 {
-    if (archiveId < 0) {
-        archiveId = int(archives.size());
-        archives.append(ArchiveInfo{archivePath, mark});
-        sink.beginArchive(archiveId, archives.constLast());
-    }
     FoundRecord r;
-    r.archiveId = archiveId;
     r.folder = folder;
     r.name = name;
     r.record = k;
@@ -903,19 +903,32 @@ void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView
     r.sizeValid = parseLine(size, &r.size);
     if (!r.sizeValid)
         r.size = 0;
+    emitFound(r);
+}
+
+void SearchEngine::Impl::emitFound(FoundRecord &r)
+{
+    if (archiveId < 0) {
+        archiveId = int(archives.size());
+        archives.append(ArchiveInfo{archivePath, mark});
+        sink.beginArchive(archiveId, archives.constLast());
+    }
+    r.archiveId = archiveId;
     if (!r.dateValid || !r.sizeValid) {
         if (problems.unfilledRows++ == 0)
-            problems.firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(k);
+            problems.firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(r.record);
     }
     ++rows;
     sink.addRow(r);
 }
 
-void SearchEngine::Impl::addFile(const QString &path)
+void SearchEngine::Impl::addFile(const QString &path, qint64 from)
 {
     archivePath = path;
-    archiveId = -1;
-    ++archivesRead;
+    if (from == 0) {
+        archiveId = -1;
+        ++archivesRead;
+    }
 
     QString error;
     if (!file.load(path, &error)) {
@@ -936,7 +949,7 @@ void SearchEngine::Impl::addFile(const QString &path)
     archiveText = c.searchText;
     setUpNeedle(c.AdvancedMode);
 
-    const Reading r = readRecords(plan, recordsEnd);
+    const Reading r = readRecords(plan, recordsEnd, from);
     if (r.cancelled)
         return;
     // A NUL among the fields, or in a last line cut short.
@@ -961,7 +974,8 @@ void SearchEngine::Impl::setUpNeedle(bool advanced)
         markHolds = (c.caseSensitive ? mark : locale.toUpper(mark)).contains(needle);
 }
 
-SearchEngine::Impl::Reading SearchEngine::Impl::readRecords(const RecordPlan &plan, size_t recordsEnd)
+SearchEngine::Impl::Reading SearchEngine::Impl::readRecords(const RecordPlan &plan, size_t recordsEnd,
+                                                            qint64 from)
 {
     const char *data = file.data();
     // Without a usable count every whole record is read: no more than a line end per line.
@@ -972,8 +986,7 @@ SearchEngine::Impl::Reading SearchEngine::Impl::readRecords(const RecordPlan &pl
         r.nul = recordsEnd > 0 && std::memchr(data, 0, recordsEnd);
         return r;
     }
-    qint64 from = 0;
-    if (plan.linesPerRecord == 4 && canSkipByHits()) {
+    if (from == 0 && plan.linesPerRecord == 4 && canSkipByHits()) {
         Reading r;
         switch (skimArchive(count, recordsEnd, &r, &from)) {
         case SkimResult::Done:
@@ -1082,6 +1095,116 @@ bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask
     return last;
 }
 
+bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask)
+{
+    // Enough archives ahead to keep every worker busy past a slow one; rows waiting are bounded
+    // too, so a search that finds everything stays within a flat amount of memory.
+    constexpr size_t kAheadBytes = size_t(32) << 20;
+    ArchivePool pool(threads, sink.keepsRowText(), std::max(16, threads * 8), kAheadBytes);
+
+    // The walk in searchFolder's order: a folder's archives, then its subfolders, depth first.
+    struct Level
+    {
+        QStringList archives, subfolders;
+        qsizetype nextArchive = 0, nextSub = 0;
+    };
+    std::vector<Level> walk;
+    const auto enter = [&](const QString &folder) {
+        CatalogFolderListing l = listCatalogFolder(folder, mask);
+        walk.push_back(Level{std::move(l.archives), std::move(l.subfolders)});
+    };
+    const auto nextPath = [&]() -> QString {
+        while (!walk.empty()) {
+            Level &top = walk.back();
+            if (top.nextArchive < top.archives.size())
+                return top.archives.at(top.nextArchive++);
+            if (top.nextSub < top.subfolders.size()) {
+                const QString sub = top.subfolders.at(top.nextSub++);
+                enter(sub);
+                continue;
+            }
+            walk.pop_back();
+        }
+        return QString();
+    };
+    enter(root);
+
+    qint64 submitted = 0;
+    bool walkEnded = false;
+    const auto feed = [&] {
+        while (!walkEnded && pool.canTakeMore()) {
+            const QString path = nextPath();
+            if (path.isEmpty())
+                walkEnded = true;
+            else {
+                pool.submit(path, c);
+                ++submitted;
+            }
+        }
+    };
+    const auto stopAsked = [&] { return cancelled() || (terminating && terminating()); };
+    for (qint64 next = 0;; ++next) {
+        feed();
+        if (next == submitted)
+            return true; // the walk has ended and every archive is handed out
+        std::unique_ptr<ScannedArchive> a;
+        while (!(a = pool.take(next, 10))) {
+            events();
+            if (stopAsked())
+                return false;
+            feed();
+        }
+        deliver(*a);
+        if (cancelled())
+            return false;
+        if (archiveDone)
+            archiveDone();
+        events();
+        if (stopAsked())
+            return false;
+    }
+}
+
+void SearchEngine::Impl::deliver(const ScannedArchive &a)
+{
+    if (a.criteria != c) {
+        addFile(a.path);
+        return;
+    }
+    ++archivesRead;
+    archivePath = a.path;
+    archiveId = -1;
+    mark = a.mark;
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+        const ScannedRow &s = a.rows[i];
+        FoundRecord r;
+        if (a.rowsKept) {
+            r.folder = a.folder(s);
+            r.name = a.name(s);
+        }
+        r.record = s.record;
+        r.size = s.size;
+        r.date = s.date;
+        r.sizeValid = s.sizeValid;
+        r.dateValid = s.dateValid;
+        emitFound(r);
+        if (cancelled())
+            return;
+        if ((i + 1) % kEventsEvery == 0) {
+            events();
+            if (a.criteria != c) {
+                // The rest of the archive under the criteria as they are now.
+                addFile(a.path, s.record + 1);
+                return;
+            }
+        }
+    }
+    problems.damagedArchives += a.problems.damagedArchives;
+    problems.damagedReasons += a.problems.damagedReasons;
+    problems.unreadable += a.problems.unreadable;
+    onlyMarkArchives += a.onlyMarkArchives;
+}
+
 SearchEngine::SearchEngine(const SearchCriteria &criteria, ResultSink &sink)
     : d(std::make_unique<Impl>(criteria, sink))
 {}
@@ -1113,8 +1236,16 @@ void SearchEngine::AddFile(const QString &archivePath)
     d->addFile(archivePath);
 }
 
+void SearchEngine::setThreads(int threads)
+{
+    d->threads = std::max(1, threads);
+}
+
 bool SearchEngine::SearchFolder(const QString &folder, const QString &mask)
 {
+    if (d->threads > 1)
+        return d->searchParallel(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'),
+                                 mask);
     return d->searchFolder(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'), mask);
 }
 

@@ -25,6 +25,8 @@ namespace search {
 // only count in advanced mode.
 struct SearchCriteria
 {
+    bool operator==(const SearchCriteria &) const = default;
+
     QString searchText; // edtSearch as typed (not trimmed; "*" and "?" are dropped)
     bool AdvancedMode = false;
     QString OnlyMark; // the one archive mark to search; empty: all archives
@@ -114,6 +116,9 @@ public:
     // Called before the first row of an archive; id is FoundRecord::archiveId.
     virtual void beginArchive(int id, const ArchiveInfo &archive) = 0;
     virtual void addRow(const FoundRecord &row) = 0;
+    // False when addRow reads nothing but the validity flags: rows scanned ahead then keep no
+    // text.
+    virtual bool keepsRowText() const { return true; }
 };
 
 // Counts rows and keeps nothing else.
@@ -122,6 +127,7 @@ class CountingSink : public ResultSink
 public:
     void beginArchive(int, const ArchiveInfo &) override {}
     void addRow(const FoundRecord &) override { ++count; }
+    bool keepsRowText() const override { return false; }
     qint64 count = 0;
 };
 
@@ -181,6 +187,14 @@ public:
     qint64 archivesRead() const;
     // Archives read whose mark is the criteria's OnlyMark (0 when OnlyMark is empty).
     qint64 archivesWithOnlyMark() const;
+
+    // How many archives are scanned at once. 1 (the default) reads them one after another on the
+    // calling thread. More scan ahead on worker threads, each against the criteria as they were
+    // when its archive was handed out, while the rows still reach the sink on the calling
+    // thread in the same order; an archive scanned under criteria that have changed since is
+    // scanned again (from the next record when the change comes while its rows are handed out).
+    // Read-ahead is bounded in archives and in the bytes of rows waiting.
+    void setThreads(int threads);
 
     // Off: every record takes the Unicode path (for tests that compare the two paths).
     void setAsciiFastPath(bool on);

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 
 #include <algorithm>
 #include <string>
@@ -241,6 +242,15 @@ int runSearch(CliContext &ctx)
         c.sizeActive = true;
         SizeChange(sizePosition, unit, c);
     }
+    int threads = QThread::idealThreadCount();
+    if (ctx.isSet(QStringLiteral("threads"))) {
+        const QString v = ctx.value(QStringLiteral("threads"));
+        bool ok = false;
+        threads = v.toInt(&ok);
+        if (!ok || threads < 1 || threads > 256)
+            return ctx.usageError(
+                QStringLiteral("the thread count must be a number from 1 to 256: '%1'").arg(v));
+    }
     const QString catalogFolder = resolveCatalogFolder(ctx.catalogFolder);
 
     SearchProblems problems;
@@ -253,6 +263,7 @@ int runSearch(CliContext &ctx)
         ResultSink &sink = count ? static_cast<ResultSink &>(counter)
                                  : (json ? static_cast<ResultSink &>(js) : static_cast<ResultSink &>(tsv));
         SearchEngine engine(c, sink);
+        engine.setThreads(threads);
         engine.SearchArchive(catalogFolder);
         problems = engine.problems();
         onlyMarkMet = engine.archivesWithOnlyMark() > 0;
@@ -283,43 +294,46 @@ const CliCommand &searchCommand()
         .synopsis = {QStringLiteral(
             "[TEXT] [--advanced] [--fields marks,dirs,files,types] [--case] [--from DATE] "
             "[--to DATE] [--at-least N | --at-most N] [--unit UNIT] [--only-mark MARK] "
-            "[--count] [--format tsv|json]")},
+            "[--count] [--format tsv|json] [--threads N]")},
         .description = QStringLiteral(
             "The search window's engine with the window's defaults. Rows are tab-separated: mark,\n"
             "folder, name, type, date, size (a tab inside a cell is written as a blank); --format json "
             "writes one object per line. An advanced\n"
             "option (fields, case, dates, size) switches to advanced mode. DATE is DD/MM/YYYY or\n"
             "YYYY-MM-DD; a missing bound is today."),
-        .options = {{{QStringLiteral("advanced")},
-                     {},
-                     QStringLiteral("advanced mode: wildcards and the criteria below")},
-                    {{QStringLiteral("fields")},
-                     QStringLiteral("LIST"),
-                     QStringLiteral("fields the text is looked for in: marks,dirs,files,types")},
-                    {{QStringLiteral("case")}, {}, QStringLiteral("letter case counts")},
-                    {{QStringLiteral("from")},
-                     QStringLiteral("DATE"),
-                     QStringLiteral("modified on or after")},
-                    {{QStringLiteral("to")}, QStringLiteral("DATE"), QStringLiteral("modified on or before")},
-                    {{QStringLiteral("at-least")},
-                     QStringLiteral("N"),
-                     QStringLiteral("size at least N units (0 to 32767)")},
-                    {{QStringLiteral("at-most")},
-                     QStringLiteral("N"),
-                     QStringLiteral("size at most N units (0 to 32767)")},
-                    {{QStringLiteral("unit")},
-                     QStringLiteral("UNIT"),
-                     QStringLiteral("the size unit, KiloBytes unless given"),
-                     {QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
-                      QStringLiteral("GigaBytes")}},
-                    {{QStringLiteral("only-mark")},
-                     QStringLiteral("MARK"),
-                     QStringLiteral("search only the archive with this mark")},
-                    {{QStringLiteral("count")}, {}, QStringLiteral("print only the number of rows")},
-                    {{QStringLiteral("format")},
-                     QStringLiteral("FORMAT"),
-                     QStringLiteral("output format, tsv unless given"),
-                     {QStringLiteral("tsv"), QStringLiteral("json")}}},
+        .options =
+            {{{QStringLiteral("advanced")},
+              {},
+              QStringLiteral("advanced mode: wildcards and the criteria below")},
+             {{QStringLiteral("fields")},
+              QStringLiteral("LIST"),
+              QStringLiteral("fields the text is looked for in: marks,dirs,files,types")},
+             {{QStringLiteral("case")}, {}, QStringLiteral("letter case counts")},
+             {{QStringLiteral("from")}, QStringLiteral("DATE"), QStringLiteral("modified on or after")},
+             {{QStringLiteral("to")}, QStringLiteral("DATE"), QStringLiteral("modified on or before")},
+             {{QStringLiteral("at-least")},
+              QStringLiteral("N"),
+              QStringLiteral("size at least N units (0 to 32767)")},
+             {{QStringLiteral("at-most")},
+              QStringLiteral("N"),
+              QStringLiteral("size at most N units (0 to 32767)")},
+             {{QStringLiteral("unit")},
+              QStringLiteral("UNIT"),
+              QStringLiteral("the size unit, KiloBytes unless given"),
+              {QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
+               QStringLiteral("GigaBytes")}},
+             {{QStringLiteral("only-mark")},
+              QStringLiteral("MARK"),
+              QStringLiteral("search only the archive with this mark")},
+             {{QStringLiteral("count")}, {}, QStringLiteral("print only the number of rows")},
+             {{QStringLiteral("format")},
+              QStringLiteral("FORMAT"),
+              QStringLiteral("output format, tsv unless given"),
+              {QStringLiteral("tsv"), QStringLiteral("json")}},
+             {{QStringLiteral("threads")},
+              QStringLiteral("N"),
+              QStringLiteral("archives scanned at once, every core unless given; the output is the same "
+                             "for every N")}},
         .maxArgs = -1,
         .exitCodes = {{0, QStringLiteral("done")},
                       {1, QStringLiteral("error")},

@@ -37,6 +37,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTextCharFormat>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -731,6 +732,7 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
         engine.setPendingEvents([this] { processPendingEvents(); });
         engine.setCancelFlag(&unit.CancelRequested);
         engine.setTerminating([] { return QCoreApplication::closingDown(); });
+        engine.setThreads(QThread::idealThreadCount());
         engine.setArchiveDone([this] { ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, 100)); });
         engine.SearchArchive(AddTrailingSlash(folder), mask);
         problems = engine.problems();

@@ -1,0 +1,157 @@
+#include "ArchivePool.h"
+
+#include <algorithm>
+
+namespace search {
+
+namespace {
+
+// Copies each row into the archive's own storage: the engine's views die with its buffer.
+class KeepingSink : public ResultSink
+{
+public:
+    explicit KeepingSink(ScannedArchive &out) : m_out(out) {}
+    void beginArchive(int, const ArchiveInfo &) override {}
+    void addRow(const FoundRecord &row) override
+    {
+        ScannedRow r;
+        r.record = row.record;
+        r.size = row.size;
+        r.date = row.date;
+        r.sizeValid = row.sizeValid;
+        r.dateValid = row.dateValid;
+        if (m_out.rowsKept) {
+            QByteArray &text = m_out.text;
+            if (m_haveFolder && QByteArrayView(text).sliced(m_folderAt, m_folderLen) == row.folder) {
+                r.folderAt = m_folderAt;
+                r.folderLen = m_folderLen;
+            } else {
+                r.folderAt = uint32_t(text.size());
+                r.folderLen = uint32_t(row.folder.size());
+                text.append(row.folder);
+                m_folderAt = r.folderAt;
+                m_folderLen = r.folderLen;
+                m_haveFolder = true;
+            }
+            r.nameAt = uint32_t(text.size());
+            r.nameLen = uint32_t(row.name.size());
+            text.append(row.name);
+        }
+        m_out.rows.push_back(r);
+    }
+
+private:
+    ScannedArchive &m_out;
+    uint32_t m_folderAt = 0, m_folderLen = 0;
+    bool m_haveFolder = false;
+};
+
+} // namespace
+
+ArchivePool::ArchivePool(int threads, bool keepRowText, int maxAhead, size_t maxBytes)
+    : m_keepText(keepRowText), m_maxAhead(std::max(1, maxAhead)), m_maxBytes(maxBytes)
+{
+    threads = std::max(1, threads);
+    m_workers.reserve(size_t(threads));
+    for (int i = 0; i < threads; ++i)
+        m_workers.emplace_back([this] { work(); });
+}
+
+ArchivePool::~ArchivePool()
+{
+    stop();
+}
+
+bool ArchivePool::canTakeMore() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nextTicket - m_firstResult < m_maxAhead && m_pendingBytes < m_maxBytes;
+}
+
+qint64 ArchivePool::submit(const QString &path, const SearchCriteria &criteria)
+{
+    qint64 ticket;
+    {
+        std::lock_guard lock(m_mutex);
+        ticket = m_nextTicket++;
+        m_results.emplace_back();
+        m_jobs.push_back(Job{ticket, path, criteria});
+    }
+    m_jobReady.notify_one();
+    return ticket;
+}
+
+std::unique_ptr<ScannedArchive> ArchivePool::take(qint64 ticket, int waitMs)
+{
+    std::unique_lock lock(m_mutex);
+    if (ticket != m_firstResult || m_results.empty())
+        return nullptr;
+    if (!m_done.wait_for(lock, std::chrono::milliseconds(waitMs),
+                         [&] { return m_results.front() != nullptr; }))
+        return nullptr;
+    std::unique_ptr<ScannedArchive> out = std::move(m_results.front());
+    m_results.pop_front();
+    ++m_firstResult;
+    m_pendingBytes -= std::min(m_pendingBytes, out->bytes());
+    return out;
+}
+
+void ArchivePool::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_jobs.clear();
+    }
+    m_jobReady.notify_all();
+    for (std::thread &t : m_workers) {
+        if (t.joinable())
+            t.join();
+    }
+    m_workers.clear();
+}
+
+void ArchivePool::work()
+{
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_jobReady.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
+            if (m_stop)
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        auto out = std::make_unique<ScannedArchive>();
+        out->path = job.path;
+        out->criteria = job.criteria;
+        out->rowsKept = m_keepText;
+        KeepingSink sink(*out);
+        {
+            SearchEngine engine(out->criteria, sink);
+            // The engine asks at every 300th record: a stop reaches it within a few records.
+            bool cancel = false;
+            engine.setCancelFlag(&cancel);
+            engine.setPendingEvents([&] { cancel = m_stop.load(std::memory_order_relaxed); });
+            engine.AddFile(job.path);
+            if (cancel)
+                return;
+            out->problems = engine.problems();
+            out->onlyMarkArchives = engine.archivesWithOnlyMark();
+            if (!engine.archives().isEmpty())
+                out->mark = engine.archives().constFirst().mark;
+        }
+        const size_t bytes = out->bytes();
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stop)
+                return;
+            m_results[size_t(job.ticket - m_firstResult)] = std::move(out);
+            m_pendingBytes += bytes;
+        }
+        m_done.notify_all();
+    }
+}
+
+} // namespace search

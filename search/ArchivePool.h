@@ -1,0 +1,102 @@
+#pragma once
+
+// Scans archives on worker threads for the search, ahead of the thread that hands the rows out,
+// which takes them strictly in the order it asked for them. Each archive is scanned by an
+// engine of its own against a copy of the criteria taken when it was handed out, so nothing
+// the workers touch is shared with the caller's live criteria.
+
+#include "SearchEngine.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace search {
+
+// One matching record as a worker kept it: the folder and name lines in the archive's text
+// arena (a folder shared with the row before is stored once).
+struct ScannedRow
+{
+    qint64 record = 0;
+    qint64 size = 0;
+    uint32_t folderAt = 0, folderLen = 0;
+    uint32_t nameAt = 0, nameLen = 0;
+    int32_t date = 0;
+    bool sizeValid = false;
+    bool dateValid = false;
+};
+
+// What one worker made of one archive.
+struct ScannedArchive
+{
+    QString path;
+    SearchCriteria criteria; // as they were when the archive was handed out
+    QString mark;            // set when the archive gave rows
+    std::vector<ScannedRow> rows;
+    QByteArray text;
+    SearchProblems problems;
+    qint64 onlyMarkArchives = 0;
+    bool rowsKept = true; // false: only counts (a sink that needs no row text)
+
+    QByteArrayView folder(const ScannedRow &r) const
+    {
+        return QByteArrayView(text).sliced(r.folderAt, r.folderLen);
+    }
+    QByteArrayView name(const ScannedRow &r) const
+    {
+        return QByteArrayView(text).sliced(r.nameAt, r.nameLen);
+    }
+    size_t bytes() const { return sizeof(ScannedRow) * rows.capacity() + size_t(text.capacity()); }
+};
+
+class ArchivePool
+{
+public:
+    // threads >= 1 workers. Read-ahead stops at maxAhead archives handed out but not yet taken,
+    // or when the rows waiting to be taken hold more than maxBytes.
+    ArchivePool(int threads, bool keepRowText, int maxAhead, size_t maxBytes);
+    ~ArchivePool(); // stops the workers (see stop())
+
+    // Whether another archive may be handed out now.
+    bool canTakeMore() const;
+    // Hands out the next archive; returns its ticket (0, 1, 2, ... in call order).
+    qint64 submit(const QString &path, const SearchCriteria &criteria);
+    // The archive of the ticket once it is scanned, or null when wait ran out first. Tickets are
+    // taken in order, each once.
+    std::unique_ptr<ScannedArchive> take(qint64 ticket, int waitMs);
+    // Stops every worker at its next record; returns once they have all ended.
+    void stop();
+
+private:
+    void work();
+
+    const bool m_keepText;
+    const int m_maxAhead;
+    const size_t m_maxBytes;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_jobReady;
+    std::condition_variable m_done;
+    struct Job
+    {
+        qint64 ticket = 0;
+        QString path;
+        SearchCriteria criteria;
+    };
+    std::deque<Job> m_jobs;
+    std::deque<std::unique_ptr<ScannedArchive>> m_results; // index: ticket - m_firstResult
+    qint64 m_firstResult = 0;
+    qint64 m_nextTicket = 0;
+    size_t m_pendingBytes = 0;
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_workers;
+};
+
+} // namespace search
