@@ -1,12 +1,13 @@
 // Figures for the search: the record count of a text, every record of the catalog into the
 // results model (time, peak memory per row), and sorting a million rows by each column.
-//   bench_search_model CATALOG [TEXT=song] [SORTROWS=1000000]
+//   bench_search_model CATALOG [TEXT=song] [SORTROWS=1000000] [THREADS=every core]
 #include "ResultsModel.h"
 #include "SearchEngine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cstdio>
 #include <ctime>
@@ -63,12 +64,14 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CATALOG [TEXT=song] [SORTROWS=1000000]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s CATALOG [TEXT=song] [SORTROWS=1000000] [THREADS]\n", argv[0]);
         return 1;
     }
     const QString catalog = QString::fromLocal8Bit(argv[1]);
     const QString text = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("song");
     const qint64 sortRows = argc > 3 ? QByteArray(argv[3]).toLongLong() : 1000000;
+    const int threads = argc > 4 ? QByteArray(argv[4]).toInt() : QThread::idealThreadCount();
+    std::printf("threads: %d\n", threads);
     QElapsedTimer t;
 
     {
@@ -76,6 +79,7 @@ int main(int argc, char **argv)
         c.searchText = text;
         CountingSink counter;
         SearchEngine engine(c, counter);
+        engine.setThreads(threads);
         t.start();
         const double cpu = cpuSeconds();
         engine.SearchArchive(catalog);
@@ -86,6 +90,7 @@ int main(int argc, char **argv)
         SearchCriteria c;
         CountingSink counter;
         SearchEngine engine(c, counter);
+        engine.setThreads(threads);
         t.start();
         const double cpu = cpuSeconds();
         engine.SearchArchive(catalog);
@@ -97,6 +102,7 @@ int main(int argc, char **argv)
         ResultsModel model;
         SearchCriteria c;
         SearchEngine engine(c, model);
+        engine.setThreads(threads);
         t.start();
         const double cpu = cpuSeconds();
         model.beginFill();
