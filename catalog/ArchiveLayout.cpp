@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 bool FieldBlock::locate(const char *data, size_t size, bool wholeText)
 {
@@ -69,10 +70,34 @@ QByteArrayView FieldBlock::value(const char *data, QStringView key) const
 
 namespace {
 
-bool hasKey(QByteArrayView line, QStringView key)
+// The keys the rule looks at; the writer's lines first, then the editor's, then APars.
+enum Key { End, Date, Crc, Files, Dirs, Size, Number, Source, Picture, Mark, Location, Note, Pars, KeyCount };
+constexpr const char16_t *KeyNames[KeyCount] = {u"AEnd",      u"ADate",   u"ACRC",    u"AFiles",   u"ADirs",
+                                                u"ASize",     u"ANumber", u"ASource", u"APicture", u"AMark",
+                                                u"ALocation", u"ANote",   u"APars"};
+
+// Which of those keys a line's key is, KeyCount for none. ASCII keys (all of the writer's) are
+// told apart by length and bytes without building texts; others take the one key rule.
+int keyOf(QByteArrayView lineKey)
 {
-    const qsizetype eq = line.indexOf('=');
-    return eq >= 0 && sameArchiveKey(line.first(eq), key);
+    bool ascii = true;
+    for (const char c : lineKey)
+        ascii = ascii && uchar(c) < 0x80;
+    for (int k = 0; k < KeyCount; ++k) {
+        const QStringView name(KeyNames[k]);
+        if (ascii) {
+            if (lineKey.size() != name.size())
+                continue;
+            bool same = true;
+            for (qsizetype i = 0; i < name.size() && same; ++i)
+                same = (uchar(lineKey[i]) | 0x20) == (name[i].unicode() | 0x20);
+            if (same)
+                return k;
+        } else if (sameArchiveKey(lineKey, name)) {
+            return k;
+        }
+    }
+    return KeyCount;
 }
 
 } // namespace
@@ -84,34 +109,50 @@ RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &bloc
         if (plan.damage.isEmpty())
             plan.damage = reason;
     };
+    // One pass: the first line of each key, as every lookup finds it, and the lines' keys.
+    qsizetype first[KeyCount];
+    std::fill(std::begin(first), std::end(first), qsizetype(-1));
+    QByteArrayView value[KeyCount];
+    bool stray = false;
+    std::vector<int> keys(size_t(block.lineCount()), KeyCount);
+    for (qsizetype i = 0; i < block.lineCount(); ++i) {
+        const QByteArrayView l = block.line(data, i);
+        const qsizetype eq = l.indexOf('=');
+        if (eq < 0) {
+            stray = true;
+            continue;
+        }
+        const int k = keyOf(l.first(eq));
+        keys[size_t(i)] = k;
+        if (k < KeyCount && first[k] < 0) {
+            first[k] = i;
+            value[k] = l.sliced(eq + 1);
+        }
+    }
     if (block.textEnd() < size)
         note(QStringLiteral("ends in the middle of a line"));
     if (block.lineCount() == 0) {
         note(QStringLiteral("has no archive fields"));
     } else {
-        const qsizetype endLine = block.find(data, u"AEnd");
-        if (endLine < 0 || trimControls(block.value(data, u"AEnd")) != QByteArrayView("EndTag")) {
+        if (first[End] < 0 || trimControls(value[End]) != QByteArrayView("EndTag")) {
             note(QStringLiteral("has no AEnd=EndTag line"));
         } else {
             // The editor appends these three after the end line; nothing else belongs there.
-            for (qsizetype i = endLine + 1; i < block.lineCount(); ++i) {
-                const QByteArrayView l = block.line(data, i);
-                if (!hasKey(l, u"AMark") && !hasKey(l, u"ALocation") && !hasKey(l, u"ANote"))
+            for (qsizetype i = first[End] + 1; i < block.lineCount(); ++i) {
+                const int k = keys[size_t(i)];
+                if (k != Mark && k != Location && k != Note)
                     note(QStringLiteral("has a stray line after AEnd=EndTag"));
             }
         }
-        for (qsizetype i = 0; i < block.lineCount(); ++i) {
-            if (block.line(data, i).indexOf('=') < 0)
-                note(QStringLiteral("has a stray line among its fields"));
-        }
-        for (const char16_t *key :
-             {u"ADate", u"ACRC", u"AFiles", u"ADirs", u"ASize", u"ANumber", u"ASource", u"APicture"}) {
-            if (block.find(data, QStringView(key)) < 0)
-                note(QStringLiteral("lacks its %1 line").arg(QStringView(key)));
+        if (stray)
+            note(QStringLiteral("has a stray line among its fields"));
+        for (int k = Date; k <= Picture; ++k) {
+            if (first[k] < 0)
+                note(QStringLiteral("lacks its %1 line").arg(QStringView(KeyNames[k])));
         }
     }
 
-    const QByteArrayView parsText = trimControls(block.value(data, u"APars"));
+    const QByteArrayView parsText = trimControls(value[Pars]);
     if (!parsText.isEmpty()) {
         qint64 pars = 0;
         if (!parseDecimal64(parsText, &pars) || pars < 1) {
@@ -121,7 +162,7 @@ RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &bloc
         }
         plan.linesPerRecord = pars;
     }
-    const QByteArrayView filesText = trimControls(block.value(data, u"AFiles"));
+    const QByteArrayView filesText = trimControls(value[Files]);
     qint64 files = 0;
     if (filesText.isEmpty()) {
         if (recordsPresent)
