@@ -56,12 +56,14 @@ const CliCommand &settingCommand()
                     ctx.out(*value);
                     return 0;
                 }
-                if (op == QLatin1String("set") && a.size() == 4) {
-                    WriteSetting(key, a.at(2), a.at(3));
-                    return 0;
+                QString error;
+                if (op == QLatin1String("set") && a.size() == 4)
+                    return WriteSettingChecked(key, a.at(2), a.at(3), &error) ? 0 : ctx.fail(error);
+                if (op == QLatin1String("delete") && a.size() == 3) {
+                    if (DeleteSettingChecked(key, a.at(2), &error))
+                        return 0;
+                    return error.isEmpty() ? 1 : ctx.fail(error);
                 }
-                if (op == QLatin1String("delete") && a.size() == 3)
-                    return DeleteSetting(key, a.at(2)) ? 0 : 1;
                 if (op == QLatin1String("set") || op == QLatin1String("get") || op == QLatin1String("delete"))
                     return ctx.usageError(op == QLatin1String("set")
                                               ? QStringLiteral("set takes KEY NAME VALUE")

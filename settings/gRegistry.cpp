@@ -4,13 +4,13 @@
 #include "Autostart.h"
 #include "gUtils.h"
 #include "util/FileLock.h"
+#include "util/PosixFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -316,32 +316,65 @@ bool matchesKey(const Section &s, const QString &key)
 
 // ---- file access ---------------------------------------------------------------------------
 
-LoadResult loadRegFile(const QString &path, RegFile &out)
+// The text of a settings file as the reader takes it: UTF-16LE after its mark, else UTF-8;
+// nullopt when it is neither or holds a NUL.
+std::optional<QString> decodeRegBytes(const QByteArray &bytes)
 {
-    QFile f(path);
-    if (!f.exists())
-        return LoadResult::Missing;
-    if (!f.open(QIODevice::ReadOnly))
-        return LoadResult::Unreadable;
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        return LoadResult::Unreadable;
     QString content;
     if (bytes.startsWith("\xff\xfe")) {
         // The registry editor itself writes UTF-16LE.
         QStringDecoder dec(QStringDecoder::Utf16LE);
         content = dec(bytes.mid(2));
         if (dec.hasError())
-            return LoadResult::Corrupt;
+            return std::nullopt;
     } else {
         QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         content = dec(bytes.startsWith("\xef\xbb\xbf") ? bytes.mid(3) : bytes);
         if (dec.hasError())
-            return LoadResult::Corrupt;
+            return std::nullopt;
     }
     if (content.contains(QChar(0)))
-        return LoadResult::Corrupt;
-    return parseRegFile(content, out) ? LoadResult::Ok : LoadResult::Corrupt;
+        return std::nullopt;
+    return content;
+}
+
+LoadResult loadRegFile(const QString &path, RegFile &out, QString *error = nullptr)
+{
+    QFile f(path);
+    if (!f.exists())
+        return LoadResult::Missing;
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = f.errorString();
+        return LoadResult::Unreadable;
+    }
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = f.errorString();
+        return LoadResult::Unreadable;
+    }
+    const std::optional<QString> content = decodeRegBytes(bytes);
+    return content && parseRegFile(*content, out) ? LoadResult::Ok : LoadResult::Corrupt;
+}
+
+bool sameEntries(const RegFile &a, const RegFile &b)
+{
+    if (a.preamble != b.preamble || a.sections.size() != b.sections.size())
+        return false;
+    for (size_t i = 0; i < a.sections.size(); ++i) {
+        const Section &x = a.sections[i];
+        const Section &y = b.sections[i];
+        if (x.path != y.path || x.entries.size() != y.entries.size())
+            return false;
+        for (size_t k = 0; k < x.entries.size(); ++k) {
+            const Entry &e = x.entries[k];
+            const Entry &f = y.entries[k];
+            if (e.isValue != f.isValue || e.name != f.name || e.kind != f.kind || e.text != f.text)
+                return false;
+        }
+    }
+    return true;
 }
 
 // Moves a file that cannot be understood out of the way, so the next write does not destroy
@@ -379,31 +412,52 @@ public:
     {
         if (m_lock.lock(kLockWaitMs))
             return true;
-        if (m_lock.error() == EWOULDBLOCK)
-            qCWarning(lcSettings) << "another copy holds the settings lock too long";
-        else
-            qCWarning(lcSettings) << "settings lock not available:" << m_lock.path()
-                                  << errnoText(m_lock.error());
+        qCWarning(lcSettings).noquote() << errorText();
         return false;
     }
-    int error() const { return m_lock.error(); }
+    // Why the lock could not be taken, with the system's reason.
+    QString errorText() const
+    {
+        if (m_lock.error() == EWOULDBLOCK)
+            return QStringLiteral("Another Ambrylog kept the settings locked too long.");
+        return QStringLiteral("Cannot lock the settings file \"%1\". %2")
+            .arg(m_lock.path(), errnoText(m_lock.error()));
+    }
 
 private:
     FileLock m_lock;
 };
 
-// QSaveFile writes a temporary file beside the target and syncs it before the rename.
-bool saveRegFile(const QString &path, const RegFile &file)
+// The new text must read back as exactly what is meant to be stored: a file the reader would
+// judge damaged (and move aside with every setting in it) is never put in place.
+QString saveRegFile(const QString &path, const RegFile &file)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
     const QByteArray bytes = serialise(file).toUtf8();
-    if (f.write(bytes) != bytes.size() || !f.flush()) {
-        f.cancelWriting();
-        return false;
+    RegFile back;
+    const std::optional<QString> text = decodeRegBytes(bytes);
+    if (!text || !parseRegFile(*text, back) || !sameEntries(back, file))
+        return QStringLiteral("The settings would not read back as written; nothing was saved.");
+    try {
+        writeFileAtomically(path, bytes);
+    } catch (const AmbryError &e) {
+        return e.message();
     }
-    return f.commit();
+    return QString();
+}
+
+// Temporary files of a writer killed before its rename; only called under the lock.
+void removeStaleTemporaries(const QString &settingsPath)
+{
+    const QFileInfo info(settingsPath);
+    const QByteArray suffix = '.' + QFile::encodeName(info.suffix());
+    const QByteArray stem = "." + QFile::encodeName(info.fileName());
+    const QDir dir(info.absolutePath());
+    for (const QString &name : dir.entryList({QLatin1Char('.') + info.fileName() + QStringLiteral(".tmp-*")},
+                                             QDir::Files | QDir::Hidden | QDir::System)) {
+        const QByteArray bytes = QFile::encodeName(name);
+        if (bytes.startsWith(stem) && isAtomicTemporaryName(bytes, suffix))
+            QFile::remove(dir.filePath(name));
+    }
 }
 
 // The current content for reading: a damaged file is moved aside (under the lock, after a
@@ -429,16 +483,24 @@ RegFile currentFile()
 }
 
 // Read-modify-write under the lock. change returns false when there is nothing to write.
-bool modifyFile(const std::function<bool(RegFile &)> &change)
+// Returns why nothing was saved; empty when the change was saved or there was none.
+QString modifyFile(const std::function<bool(RegFile &)> &change)
 {
     const QString path = settingsFilePath();
-    if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
+    if (path.isEmpty())
+        return QStringLiteral("No folder for the settings could be determined.");
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        const int err = errno;
+        return QStringLiteral("Cannot create the folder \"%1\". %2").arg(folder, errnoText(err));
+    }
     SettingsLock lock(path);
     if (!lock.acquire())
-        return false;
+        return lock.errorText();
+    removeStaleTemporaries(path);
     RegFile file;
-    switch (loadRegFile(path, file)) {
+    QString readError;
+    switch (loadRegFile(path, file, &readError)) {
     case LoadResult::Ok:
         break;
     case LoadResult::Missing:
@@ -450,15 +512,30 @@ bool modifyFile(const std::function<bool(RegFile &)> &change)
         file.preamble = QStringList{kHeader, QString()};
         break;
     case LoadResult::Unreadable:
-        return false; // never overwrite what could not be read
+        // Never overwrite what could not be read.
+        return QStringLiteral("Cannot read the settings file \"%1\". %2").arg(path, readError);
     }
     if (!change(file))
-        return false;
-    if (!saveRegFile(path, file)) {
-        qCWarning(lcSettings) << "settings file could not be written:" << path;
-        return false;
-    }
-    return true;
+        return QString();
+    const QString error = saveRegFile(path, file);
+    if (!error.isEmpty())
+        qCWarning(lcSettings).noquote() << error;
+    return error;
+}
+
+// Why a key path or value name cannot be stored (empty when it can): a line break or NUL
+// would split its line of the file, and "]" would end a key's header early.
+QString nameProblem(const QString &key, const QString &name)
+{
+    const auto unsafe = [](const QString &text) {
+        return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
+               text.contains(QChar(0)) || text.contains(QLatin1Char(']'));
+    };
+    if (unsafe(key))
+        return QStringLiteral("A key path cannot hold a line break, a NUL or \"]\".");
+    if (unsafe(name))
+        return QStringLiteral("A value name cannot hold a line break, a NUL or \"]\".");
+    return QString();
 }
 
 bool isAutostartValue(const QString &key, const QString &name, bool *isRunKey)
@@ -519,16 +596,30 @@ std::optional<QString> ReadSettingIfPresent(const QString &key, const QString &n
 
 void WriteSetting(const QString &key, const QString &name, const QString &value)
 {
+    QString ignored;
+    WriteSettingChecked(key, name, value, &ignored);
+}
+
+bool WriteSettingChecked(const QString &key, const QString &name, const QString &value, QString *error)
+{
+    error->clear();
     bool runKey = false;
     if (isAutostartValue(key, name, &runKey)) {
-        writeAutostartCommand(value);
-        return;
+        if (writeAutostartCommand(value))
+            return true;
+        *error = QStringLiteral("The start-up entry could not be written.");
+        return false;
     }
-    if (runKey || name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
-        return; // nothing else lives in the start-up list; a line break cannot be a name
+    if (runKey) {
+        *error = QStringLiteral("Only \"%1\" lives in the start-up list.").arg(RegName::RunEntry);
+        return false;
+    }
+    *error = nameProblem(key, name);
+    if (!error->isEmpty())
+        return false;
     // The stored text ends at its first NUL, as a registry string does.
     const QString text = value.left(value.indexOf(QChar(0)) < 0 ? value.size() : value.indexOf(QChar(0)));
-    modifyFile([&](RegFile &file) {
+    *error = modifyFile([&](RegFile &file) {
         Entry *last = nullptr;
         Section *lastSection = nullptr;
         for (Section &s : file.sections) {
@@ -578,18 +669,29 @@ void WriteSetting(const QString &key, const QString &name, const QString &value)
         entries.insert(pos, std::move(entry));
         return true;
     });
+    return error->isEmpty();
 }
 
 bool DeleteSetting(const QString &key, const QString &name)
 {
+    QString ignored;
+    return DeleteSettingChecked(key, name, &ignored);
+}
+
+bool DeleteSettingChecked(const QString &key, const QString &name, QString *error)
+{
+    error->clear();
     bool runKey = false;
     if (isAutostartValue(key, name, &runKey))
         return removeAutostartEntry();
     if (runKey)
         return false;
+    *error = nameProblem(key, name);
+    if (!error->isEmpty())
+        return false;
 
     bool existed = false;
-    const bool written = modifyFile([&](RegFile &file) {
+    *error = modifyFile([&](RegFile &file) {
         for (Section &s : file.sections) {
             if (!matchesKey(s, key))
                 continue;
@@ -604,5 +706,5 @@ bool DeleteSetting(const QString &key, const QString &name)
         }
         return existed;
     });
-    return existed && written;
+    return existed && error->isEmpty();
 }

@@ -24,6 +24,13 @@ std::optional<QString> ReadSettingIfPresent(const QString &key, const QString &n
 void WriteSetting(const QString &key, const QString &name, const QString &value);
 // True when the value existed and was deleted.
 bool DeleteSetting(const QString &key, const QString &name);
+// The same, saying why nothing was saved: a key path or value name holding CR, LF, NUL or
+// "]" (refused: it cannot be stored safely), a lock another copy kept, a folder that cannot
+// be written, a full disk. The file is never replaced by text its reader would not read back
+// as meant. WriteSettingChecked is true when saved; DeleteSettingChecked is true when the
+// value existed and was deleted, and leaves error empty when it merely did not exist.
+bool WriteSettingChecked(const QString &key, const QString &name, const QString &value, QString *error);
+bool DeleteSettingChecked(const QString &key, const QString &name, QString *error);
 
 // Full path of the settings file; empty when no configuration folder can be determined.
 QString settingsFilePath();

@@ -4,9 +4,12 @@
 #include "cliCatalog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -74,4 +77,23 @@ TEST(CatalogCli, AMissingCatalogFolderIsAnError)
     std::fclose(out);
     std::fclose(err);
     EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+// Only a regular file has an archive checksum; a FIFO once blocked the command for ever.
+TEST(CatalogCli, ChecksumRefusesWhatIsNotARegularFile)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("clififo"));
+    const QString fifo = folder + QStringLiteral("/pipe.dat");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {fifo, folder, QStringLiteral("/dev/null")}) {
+        std::FILE *out = std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        EXPECT_EQ(runCliCommand(checksumCommand(), folder, {path}, out, err), 1) << path.toStdString();
+        std::rewind(err);
+        char text[512] = {};
+        (void)!std::fread(text, 1, sizeof text - 1, err);
+        EXPECT_NE(std::strstr(text, "is not a regular file"), nullptr) << text;
+        std::fclose(out);
+        std::fclose(err);
+    }
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "TestSupport.h"
+
 #include <ctime>
 #include <functional>
 #include <string>
@@ -35,23 +37,8 @@ void makeDeepChain(const std::string &root, int depth, const char *name,
                    const std::function<std::string(int level)> &fileAt);
 void removeDeepChain(const std::string &root, int depth, const char *name);
 
-// While one lives, this thread's file permission checks are made as an unprivileged user
-// when the tests run as root (the file-system user id; nothing else changes), so a folder's
-// mode keeps the walk out as it would any user. What the code must still reach has to be
-// open to others: see openToOthers.
-class UnprivilegedFiles
-{
-public:
-    UnprivilegedFiles();
-    ~UnprivilegedFiles();
-    UnprivilegedFiles(const UnprivilegedFiles &) = delete;
-    UnprivilegedFiles &operator=(const UnprivilegedFiles &) = delete;
-
-private:
-    bool m_changed = false;
-};
-// Lets every user pass through each folder above path and read path itself (mode 0755), or
-// with writable also write into it (0777).
-void openToOthers(const std::string &path, bool writable = false);
+// UnprivilegedFiles and openToOthers: in TestSupport.h.
+using ambrytest::openToOthers;
+using ambrytest::UnprivilegedFiles;
 
 } // namespace scantest

@@ -12,8 +12,12 @@
 
 #include <QElapsedTimer>
 
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -399,4 +403,145 @@ TEST_F(Registry, CommandLineSetting)
     EXPECT_EQ(run({QStringLiteral("get"), QStringLiteral("Nowhere"), QStringLiteral("x")}), 64);
     EXPECT_EQ(run({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("x")}), 64);
     EXPECT_EQ(run({}), 64);
+}
+
+namespace {
+
+// Runs `ambrylog-cli setting ARGS` and gives back its exit code and standard error (through
+// a pipe, so it works for any user and with any file size limit).
+std::pair<int, QString> runSetting(const QStringList &args)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {-1, QString()};
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    ::dup2(fds[1], 2);
+    ::close(fds[1]);
+    testing::internal::CaptureStdout();
+    const int code = runCliCommand(settingCommand(), QString(), args);
+    testing::internal::GetCapturedStdout();
+    std::fflush(stderr);
+    ::dup2(savedErr, 2);
+    ::close(savedErr);
+    QByteArray err;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        err.append(buf, n);
+    ::close(fds[0]);
+    return {code, QString::fromUtf8(err)};
+}
+
+} // namespace
+
+// A key path or value name that would split its line or end a key's header early is refused
+// with a reason; the file, and every setting in it, stays as it was.
+TEST_F(Registry, NamesThatCannotBeStoredAreRefused)
+{
+    WriteSetting(RegKey::V, kName, QStringLiteral("kept"));
+    const QByteArray before = readFile(settingsFilePath());
+    const QString keyProblem = QStringLiteral("A key path cannot hold a line break, a NUL or \"]\".");
+    const QString nameProblem = QStringLiteral("A value name cannot hold a line break, a NUL or \"]\".");
+    const struct
+    {
+        QString key, name, problem;
+    } cases[] = {
+        {RegKey::V + QStringLiteral("\nX"), kName, keyProblem},
+        {RegKey::V + QStringLiteral("\r"), kName, keyProblem},
+        {RegKey::V + QStringLiteral("]"), kName, keyProblem},
+        {RegKey::V + QChar(0) + QStringLiteral("x"), kName, keyProblem},
+        {RegKey::V, QStringLiteral("a\nb"), nameProblem},
+        {RegKey::V, QStringLiteral("a\rb"), nameProblem},
+        {RegKey::V, QStringLiteral("a]b"), nameProblem},
+        {RegKey::V, QStringLiteral("a") + QChar(0) + QStringLiteral("b"), nameProblem},
+    };
+    for (const auto &c : cases) {
+        QString error;
+        EXPECT_FALSE(WriteSettingChecked(c.key, c.name, QStringLiteral("v"), &error)) << c.name.toStdString();
+        EXPECT_EQ(error, c.problem);
+        WriteSetting(c.key, c.name, QStringLiteral("v"));
+        EXPECT_FALSE(DeleteSettingChecked(c.key, c.name, &error));
+        EXPECT_EQ(error, c.problem);
+    }
+    EXPECT_EQ(
+        runSetting({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("a]b"), QStringLiteral("v")}),
+        std::make_pair(1,
+                       QString(QStringLiteral("ambrylog-cli setting: ") + nameProblem + QLatin1Char('\n'))));
+    EXPECT_EQ(readFile(settingsFilePath()), before);
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QStringLiteral("kept"));
+    EXPECT_TRUE(corruptCopies().isEmpty());
+    EXPECT_TRUE(takeSettingsNotice().isEmpty());
+
+    // A name the file's encoding cannot carry (half of a surrogate pair) would come back
+    // as another name: the text is checked before it replaces the file, and refused.
+    QString error;
+    EXPECT_FALSE(WriteSettingChecked(RegKey::V, QString(QChar(0xd800)), QStringLiteral("v"), &error));
+    EXPECT_EQ(error, QStringLiteral("The settings would not read back as written; nothing was saved."));
+    EXPECT_EQ(readFile(settingsFilePath()), before);
+}
+
+// When nothing could be saved the caller learns why, with the system's own reason; the file
+// keeps what it held.
+TEST_F(Registry, NothingSavedIsAnErrorWithTheRealReason)
+{
+    WriteSetting(RegKey::V, kName, QStringLiteral("kept"));
+    const QByteArray before = readFile(settingsFilePath());
+    const std::string folder = QFile::encodeName(settingsDir()).toStdString();
+
+    // A full disk: a file size limit below the new file's size refuses the write the same way.
+    const QString big(4000, QLatin1Char('x'));
+    const ambrytest::ChildResult full = ambrytest::runInChild([&]() -> QByteArray {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2048, 2048};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        const auto [code, err] =
+            runSetting({QStringLiteral("set"), QStringLiteral("V"), QStringLiteral("Big"), big});
+        return QByteArray::number(code) + ' ' + err.toUtf8();
+    });
+    ASSERT_TRUE(full.exitedWith(0)) << full.status;
+    EXPECT_TRUE(full.output.startsWith("1 ")) << full.output.toStdString();
+    EXPECT_TRUE(full.output.contains("ambrylog-cli setting: Cannot create file"))
+        << full.output.toStdString();
+    EXPECT_TRUE(full.output.contains(std::strerror(EFBIG))) << full.output.toStdString();
+
+    // A folder that may not be written: the lock can be taken but the new file not made; then
+    // a lock file that may not be opened, whose reason the lock's message carries.
+    ambrytest::openToOthers(folder);
+    ::chmod(QFile::encodeName(settingsFilePath()).constData(), 0644);
+    const QByteArray lockFile = QFile::encodeName(settingsFilePath() + QStringLiteral(".lock"));
+    for (const mode_t lockMode : {mode_t(0644), mode_t(0600)}) {
+        ASSERT_EQ(::chmod(lockFile.constData(), lockMode), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+        const ambrytest::ChildResult readOnly = ambrytest::runInChild([&]() -> QByteArray {
+            const ambrytest::UnprivilegedFiles asUser;
+            const auto [code, err] =
+                runSetting({QStringLiteral("set"), QStringLiteral("V"), kName, QStringLiteral("lost")});
+            return QByteArray::number(code) + ' ' + err.toUtf8();
+        });
+        ::chmod(folder.c_str(), 0755);
+        ASSERT_TRUE(readOnly.exitedWith(0)) << readOnly.status;
+        const QByteArray expected = lockMode == 0644 ? "ambrylog-cli setting: Cannot create file"
+                                                     : "ambrylog-cli setting: Cannot lock the settings file";
+        EXPECT_TRUE(readOnly.output.startsWith("1 ")) << readOnly.output.toStdString();
+        EXPECT_TRUE(readOnly.output.contains(expected)) << readOnly.output.toStdString();
+        EXPECT_TRUE(readOnly.output.contains(std::strerror(EACCES))) << readOnly.output.toStdString();
+    }
+    EXPECT_EQ(readFile(settingsFilePath()), before);
+    EXPECT_TRUE(
+        QDir(settingsDir()).entryList({QStringLiteral(".settings.reg.tmp-*")}, QDir::Hidden).isEmpty());
+}
+
+// A writer killed between writing its temporary file and the rename leaves that file behind;
+// the next writer, holding the lock, clears it away.
+TEST_F(Registry, AKilledWritersTemporaryFileIsRemovedByTheNextWriter)
+{
+    WriteSetting(RegKey::V, kName, QStringLiteral("one"));
+    const QString stale = settingsDir() + QStringLiteral("/.settings.reg.tmp-Ab12Cd");
+    writeFile(stale, "half a file");
+    writeFile(settingsDir() + QStringLiteral("/.settings.reg.keep"), "not ours");
+    WriteSetting(RegKey::V, kName, QStringLiteral("two"));
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_TRUE(QFile::exists(settingsDir() + QStringLiteral("/.settings.reg.keep")));
+    EXPECT_EQ(ReadSetting(RegKey::V, kName), QStringLiteral("two"));
 }

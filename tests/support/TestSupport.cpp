@@ -7,6 +7,8 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +61,40 @@ QByteArray readFile(const QString &path)
 bool ChildResult::exitedWith(int code) const
 {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+UnprivilegedFiles::UnprivilegedFiles()
+{
+    if (::geteuid() != 0)
+        return;
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    m_changed = true;
+}
+
+UnprivilegedFiles::~UnprivilegedFiles()
+{
+    if (!m_changed)
+        return;
+    ::setfsuid(0);
+    ::setfsgid(0);
+}
+
+void openToOthers(const std::string &path, bool writable)
+{
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    ::chmod(p.c_str(), writable ? 0777 : 0755);
+    // Up to the sandbox and no further: the folders above it are the machine's.
+    const std::string sandbox = QFile::encodeName(sandboxRoot()).toStdString();
+    for (p = p.substr(0, p.rfind('/'));
+         p.size() >= sandbox.size() && p.compare(0, sandbox.size(), sandbox) == 0;
+         p = p.substr(0, p.rfind('/'))) {
+        struct stat st;
+        if (::stat(p.c_str(), &st) == 0)
+            ::chmod(p.c_str(), (st.st_mode & 07777) | 0055);
+    }
 }
 
 ChildResult runInChild(const std::function<QByteArray()> &body)

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <ostream>
+#include <string>
 
 // Failure messages show QString values as text rather than as raw bytes.
 void PrintTo(const QString &s, std::ostream *os);
@@ -32,6 +33,25 @@ struct ChildResult
 // Runs body in a forked child process (for a different user, a lower limit, a second
 // process holding a lock) and waits for it. The child ends with exit code 0 after body
 // returns, unless body ends it itself; what body returns comes back through a pipe.
+// While one lives, this thread's file permission checks are made as an unprivileged user
+// when the tests run as root (the file-system user id; nothing else changes), so a folder's
+// mode keeps the walk out as it would any user. What the code must still reach has to be
+// open to others: see openToOthers.
+class UnprivilegedFiles
+{
+public:
+    UnprivilegedFiles();
+    ~UnprivilegedFiles();
+    UnprivilegedFiles(const UnprivilegedFiles &) = delete;
+    UnprivilegedFiles &operator=(const UnprivilegedFiles &) = delete;
+
+private:
+    bool m_changed = false;
+};
+// Lets every user pass through each folder above path and read path itself (mode 0755), or
+// with writable also write into it (0777).
+void openToOthers(const std::string &path, bool writable = false);
+
 ChildResult runInChild(const std::function<QByteArray()> &body);
 
 // A child process that runs hold() (takes a lock, say), tells whether that worked, and stays
