@@ -10,6 +10,7 @@
 #include "drives/gDrives.h"
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
+#include "util/gUtils.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -214,4 +215,15 @@ void AddDiscSession::eject() const
 {
     if (m_letter != 0)
         OpenDriveDoor(m_letter);
+}
+
+QString scantext::catalogued(qint64 files, qint64 folders, qint64 bytes)
+{
+    const auto counted = [](qint64 n, const char *one, const char *many) -> QString {
+        return FormatGroupedNumber(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+    };
+    QString text = counted(files, "file", "files");
+    if (folders > 0)
+        text += QStringLiteral(" in ") + counted(folders, "folder", "folders");
+    return text + QStringLiteral(", ") + FormatFileSize(bytes);
 }

@@ -129,4 +129,8 @@ inline QString foldersUnreadable(qint64 count)
 {
     return QStringLiteral("%1 folders could not be read.").arg(count);
 }
+// What a save put into the catalog, shown under the saving message: "1,234 files in 56 folders,
+// 4.2 GB" with the user's separators; singular for one, and without folders for a disc that
+// holds its files in the root only.
+QString catalogued(qint64 files, qint64 folders, qint64 bytes);
 } // namespace scantext

@@ -323,7 +323,31 @@ void TfrmScan::btnOkClick()
     if (!SaveArchive())
         return;
     processPendingEvents();
-    finish();
+    if (gVars().newArchivePath.isEmpty()) {
+        finish(); // nothing was written ("Cannot Get CRC.")
+        return;
+    }
+    showSaved();
+}
+
+void TfrmScan::showSaved()
+{
+    // The tray opens now, as a save ends; the window stays to say what went into the catalog.
+    if (m_ejectOnClose && !m_finished)
+        m_session->eject();
+    m_ejectOnClose = false;
+    m_editMode = false;
+    btnOk->setEnabled(false);
+    pnlEdit->hide();
+    const DiscWalker::Counts &c = m_session->walker().counts();
+    QString text =
+        scantext::Saving + QStringLiteral("\r\n") + scantext::catalogued(c.files, c.folders, c.bytes);
+    if (!m_session->incompleteNote().isEmpty())
+        text += QStringLiteral("\r\n") + m_session->incompleteNote();
+    setMessage(text);
+    btnCancel->setText(QStringLiteral("Close"));
+    btnCancel->setFocus();
+    enterState(State::Saved);
 }
 
 bool TfrmScan::SaveArchive()

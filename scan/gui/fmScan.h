@@ -24,7 +24,8 @@ class TfrmScan : public QDialog
 {
     Q_OBJECT
 public:
-    enum class State { Idle, Scanning, AudioDisc, Aborted, Empty, AlreadyArchived, MarkEntry, Saving };
+    // Saved: the archive was written; the window shows what went into the catalog until closed.
+    enum class State { Idle, Scanning, AudioDisc, Aborted, Empty, AlreadyArchived, MarkEntry, Saving, Saved };
 
     explicit TfrmScan(QWidget *parent = nullptr);
     ~TfrmScan() override;
@@ -62,6 +63,7 @@ private:
     void backToMark();
     QString sessionMessage() const;
     void finish();
+    void showSaved();
     void setMessage(const QString &text);
     void enterState(State state);
     void showProgress(const DiscWalker &walker);

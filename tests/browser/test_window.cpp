@@ -317,6 +317,7 @@ TEST_F(BrowserWindowTest, AddingADiscThroughTheRealWindowsListsItSelected)
             TfrmScan *scan = TfrmScan::openWindow();
             scan->findChild<QLineEdit *>(QStringLiteral("edtMark"))->setText(QStringLiteral("new disc"));
             scan->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+            scan->findChild<QPushButton *>(QStringLiteral("btnCancel"))->click(); // Close, after the save
         });
     key(Qt::Key_Insert);
     ASSERT_EQ(w.model()->rowCount(), 4);

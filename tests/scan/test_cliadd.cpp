@@ -10,6 +10,7 @@
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
 #include "util/CliCommand.h"
+#include "util/gUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -386,4 +387,20 @@ TEST_F(CliAddTest, AnUnreadableArchiveIsToldButDoesNotStopTheSession)
     EXPECT_EQ(
         got,
         (QStringLiteral("5|1|") + locked + QLatin1Char('|') + scantext::UnreadableWarning.arg(1)).toUtf8());
+}
+
+TEST(SessionTexts, WhatASaveCataloguedReadsNaturally)
+{
+    const struct
+    {
+        qint64 files, folders, bytes;
+        QString expected;
+    } cases[] = {
+        {1234, 56, 4509715660,
+         FormatGroupedNumber(1234) + QStringLiteral(" files in 56 folders, ") + FormatFileSize(4509715660)},
+        {1, 1, 10, QStringLiteral("1 file in 1 folder, ") + FormatFileSize(10)},
+        {3, 0, 0, QStringLiteral("3 files, ") + FormatFileSize(0)}, // everything in the root
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(scantext::catalogued(c.files, c.folders, c.bytes), c.expected);
 }

@@ -162,6 +162,18 @@ TEST_F(ScanWindowTest, ANewDiscIsOfferedForMarkingAndSaved)
     const QByteArray records = frm->session().walker().records();
     ok->click();
 
+    // Saved: the tray opens at once, and the window says what went into the catalog until the
+    // user closes it.
+    EXPECT_EQ(frm->state(), State::Saved);
+    EXPECT_TRUE(frm->isVisible());
+    EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
+              QStringLiteral("Saving to Catalog...\n") + scantext::catalogued(3, 1, 4322188));
+    EXPECT_FALSE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
+    EXPECT_FALSE(ok->isEnabled());
+    EXPECT_EQ(cancel->text(), QStringLiteral("Close"));
+    EXPECT_TRUE(cancel->hasFocus());
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    cancel->click();
     EXPECT_FALSE(frm->isVisible());
     EXPECT_EQ(frm->result(), QDialog::Rejected);
     EXPECT_TRUE(boxes.empty());
@@ -318,7 +330,7 @@ TEST_F(ScanWindowTest, AMarkInUseIsRefusedAndTheWalkIsNotRepeated)
     mark->setText(QStringLiteral("Shelf Disc 2"));
     child<QPushButton>(frm.get(), "btnOk")->click();
     EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->state(), State::Saved);
     ASSERT_EQ(archives().size(), 2);
     EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")),
               QStringLiteral("Shelf Disc 2"));
@@ -645,6 +657,7 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
             EXPECT_TRUE(frm->isModal());
             nested = RunAddDiscSession(); // a second session while one is open returns at once
             child<QPushButton>(frm, "btnOk")->click();
+            child<QPushButton>(frm, "btnCancel")->click(); // Close, after the save
             clicked = true;
             return;
         }
@@ -747,6 +760,7 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
         TfrmScan *frm = TfrmScan::openWindow();
         if (frm && frm->state() == State::MarkEntry) {
             child<QPushButton>(frm, "btnOk")->click();
+            child<QPushButton>(frm, "btnCancel")->click(); // Close, after the save
             return;
         }
         QTimer::singleShot(10, &guard, acceptMark);
