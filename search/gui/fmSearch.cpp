@@ -695,6 +695,8 @@ void TfrmSearch::ActGoExecute()
     m_running = true;
     processPendingEvents();
     ListView1->setUpdatesEnabled(false);
+    // The rows of a new search are in the catalog's order until the next click on a header.
+    ListView1->header()->setSortIndicatorShown(false);
     m_model->clear();
     ListView1->setUpdatesEnabled(true);
     SearchArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
@@ -813,6 +815,10 @@ void TfrmSearch::ListView1ColumnClick(int column)
         unit.SortAscending = !unit.SortAscending;
     unit.SortColumn = column;
     m_model->sortRows(unit.SortColumn, unit.SortAscending);
+    // The arrow shows the order the rows now have: with the same flag "Size" runs largest first.
+    const bool upward = unit.SortAscending != (column == ResultsModel::ColSize);
+    ListView1->header()->setSortIndicator(column, upward ? Qt::AscendingOrder : Qt::DescendingOrder);
+    ListView1->header()->setSortIndicatorShown(true);
 }
 
 void TfrmSearch::KeyState()

@@ -561,6 +561,12 @@ TEST_F(SearchWindow, SortingByEveryColumnWithTheFirstClickDirections)
         EXPECT_EQ(searchUnitState().SortColumn, s.column);
         EXPECT_EQ(searchUnitState().SortAscending, s.flag) << "column " << s.column;
         EXPECT_TRUE(s.ordered()) << "column " << s.column << " flag " << s.flag;
+        // The header's arrow points the way the rows run (sizes: largest first with the flag).
+        const QHeaderView *header = get<QTreeView>("ListView1")->header();
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), s.column);
+        const bool upward = s.column == ResultsModel::ColSize ? !s.flag : s.flag;
+        EXPECT_EQ(header->sortIndicatorOrder(), upward ? Qt::AscendingOrder : Qt::DescendingOrder);
         if (!s.first.isEmpty()) {
             EXPECT_EQ(model()->cellText(0, s.column), s.first) << "column " << s.column;
         }
@@ -575,6 +581,7 @@ TEST_F(SearchWindow, SortingByEveryColumnWithTheFirstClickDirections)
     window = nullptr;
     open();
     go();
+    EXPECT_FALSE(get<QTreeView>("ListView1")->header()->isSortIndicatorShown()) << "new rows, not sorted yet";
     EXPECT_EQ(searchUnitState().SortColumn, ResultsModel::ColDate);
     click(ResultsModel::ColDate);
     EXPECT_TRUE(searchUnitState().SortAscending);
