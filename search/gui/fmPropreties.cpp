@@ -124,7 +124,10 @@ TfrmPropreties *TfrmPropreties::instance()
 void TfrmPropreties::FormCreate()
 {
     setWindowTitle(QStringLiteral("Ambrylog"));
-    if (QScreen *screen = this->screen()) {
+    // Over the search window it was opened from; on its own, in the middle of the screen.
+    if (QWidget *owner = parentWidget()) {
+        move(owner->window()->geometry().center() - rect().center());
+    } else if (QScreen *screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
@@ -133,9 +136,18 @@ void TfrmPropreties::FormCreate()
 void TfrmPropreties::setFields(const QString &mark, const QString &directory, const QString &file,
                                const QString &type, const QString &date, const QString &size)
 {
+    // A long path or name is shortened in the middle to the window's width, whole in its tool
+    // tip, so the window never needs a horizontal scroll bar.
+    const auto fit = [](QLabel *label, const QString &text, const QString &tail = QString()) {
+        const int room =
+            kCaptionLeft + kBevelWidth - kValueLeft - label->fontMetrics().horizontalAdvance(tail);
+        const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, room);
+        label->setText(shown + tail);
+        label->setToolTip(shown == text ? QString() : text);
+    };
     lblMark->setText(mark);
-    lblDir->setText(directory + QStringLiteral("      "));
-    lblFile->setText(file);
+    fit(lblDir, directory, QStringLiteral("      "));
+    fit(lblFile, file);
     lblType->setText(type);
     lblDate->setText(date);
     lblSize->setText(size + QStringLiteral(" bytes"));

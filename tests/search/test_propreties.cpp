@@ -148,28 +148,35 @@ TEST(Propreties, EnterEscAndCloseEachCloseTheWindow)
     EXPECT_TRUE(w.isVisible());
 }
 
-TEST(Propreties, ALongPathWidensTheContentAndTheBevelsFollow)
+TEST(Propreties, ALongPathIsShortenedToTheWindowAndWholeInItsTip)
 {
-    TfrmPropreties w;
+    QWidget search;
+    search.setGeometry(200, 150, 900, 700);
+    TfrmPropreties w(&search);
+    // Opened over the window it belongs to.
+    EXPECT_EQ(w.geometry().center(), search.geometry().center());
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     QString deep;
     for (int i = 0; i < 30; ++i)
         deep += QStringLiteral("Folder%1\\").arg(i);
-    w.setFields(QStringLiteral("CD 1"), deep + QStringLiteral("End"), QStringLiteral("a.txt"),
-                QStringLiteral("txt"), QStringLiteral("01/02/2003"), QStringLiteral("1"));
+    deep += QStringLiteral("End");
+    w.setFields(QStringLiteral("CD 1"), deep, QStringLiteral("a.txt"), QStringLiteral("txt"),
+                QStringLiteral("01/02/2003"), QStringLiteral("1"));
     QCoreApplication::processEvents();
     auto *box = child<QScrollArea>(&w, "ScrollBox1");
     auto *dir = child<QLabel>(&w, "lblDir");
-    EXPECT_GT(box->horizontalScrollBar()->maximum(), 0) << "the horizontal scroll bar comes up";
-    const int contentWidth = box->widget()->width();
-    EXPECT_GE(contentWidth, dir->geometry().right());
+    EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0) << "no horizontal scroll bar";
+    EXPECT_LE(dir->geometry().right(), box->viewport()->width());
+    EXPECT_TRUE(dir->text().startsWith(QStringLiteral("Folder0\\")));
+    EXPECT_TRUE(dir->text().endsWith(QStringLiteral("End      ")));
+    EXPECT_EQ(dir->toolTip(), deep);
     for (const char *bevel : {"L1", "L2", "L3"})
-        EXPECT_EQ(child<QFrame>(&w, bevel)->width(), contentWidth - 15) << bevel;
+        EXPECT_EQ(child<QFrame>(&w, bevel)->width(), 320) << bevel;
 
-    // A short row again: back to the design width.
+    // A short path is shown whole, with no tip.
     w.setFields(QStringLiteral("CD 1"), QStringLiteral("\\"), QStringLiteral("a.txt"), QStringLiteral("txt"),
                 QString(), QStringLiteral("1"));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(child<QFrame>(&w, "L1")->width(), 320);
+    EXPECT_EQ(dir->text(), QStringLiteral("\\      "));
+    EXPECT_TRUE(dir->toolTip().isEmpty());
 }
