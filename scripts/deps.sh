@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
           fonts-dejavu-core scdoc)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream
-             lintian dpkg-dev fakeroot file groff-base man-db bash-completion zsh)
+             lintian dpkg-dev fakeroot file groff-base man-db bash-completion zsh
+             clang libclang-rt-14-dev llvm)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -20,3 +20,7 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 ctest --test-dir build/asan --output-on-failure -j2 "$@"
+# The whole run (no ctest arguments) also fuzzes each target for a bounded time.
+if [ $# -eq 0 ]; then
+  scripts/fuzz.sh "${AMBRY_FUZZ_SECONDS:-60}"
+fi

@@ -538,6 +538,74 @@ QString nameProblem(const QString &key, const QString &name)
     return QString();
 }
 
+// Sets a text value in the parsed file; false when it already held exactly that.
+bool setValueIn(RegFile &file, const QString &key, const QString &name, const QString &text)
+{
+    Entry *last = nullptr;
+    Section *lastSection = nullptr;
+    for (Section &s : file.sections) {
+        if (!matchesKey(s, key))
+            continue;
+        lastSection = &s;
+        for (Entry &e : s.entries) {
+            if (e.isValue && sameName(e.name, name))
+                last = &e;
+        }
+    }
+    const QString line = valueLine(last ? last->name : name, text);
+    if (last) {
+        if (last->kind == Kind::Text && last->raw == line)
+            return false; // unchanged
+        last->raw = line;
+        last->kind = Kind::Text;
+        last->text = text;
+        return true;
+    }
+    Entry entry;
+    entry.raw = line;
+    entry.isValue = true;
+    entry.name = name;
+    entry.text = text;
+    if (!lastSection) {
+        // Keep a blank line between keys, as an export has.
+        if (file.sections.empty()) {
+            if (!file.preamble.isEmpty() && !file.preamble.last().trimmed().isEmpty())
+                file.preamble << QString();
+        } else {
+            const auto &last = file.sections.back().entries;
+            if (last.empty() || last.back().isValue || !last.back().raw.trimmed().isEmpty())
+                file.sections.back().entries.push_back(Entry{});
+        }
+        Section s;
+        s.path = kRoot + normalisedKey(key);
+        s.header = QLatin1Char('[') + s.path + QLatin1Char(']');
+        file.sections.push_back(std::move(s));
+        lastSection = &file.sections.back();
+    }
+    // New values go before the blank lines that end a section.
+    auto &entries = lastSection->entries;
+    auto pos = entries.end();
+    while (pos != entries.begin() && !(pos - 1)->isValue && (pos - 1)->raw.trimmed().isEmpty())
+        --pos;
+    entries.insert(pos, std::move(entry));
+    return true;
+}
+
+// The entry a read finds: the last line of that name in any section of that key.
+const Entry *findValue(const RegFile &file, const QString &key, const QString &name)
+{
+    const Entry *found = nullptr;
+    for (const Section &s : file.sections) {
+        if (!matchesKey(s, key))
+            continue;
+        for (const Entry &e : s.entries) {
+            if (e.isValue && sameName(e.name, name))
+                found = &e; // a later line overrides an earlier one, as on import
+        }
+    }
+    return found;
+}
+
 bool isAutostartValue(const QString &key, const QString &name, bool *isRunKey)
 {
     *isRunKey = sameName(normalisedKey(key), RegKey::Run);
@@ -577,15 +645,7 @@ std::optional<QString> ReadSettingIfPresent(const QString &key, const QString &n
         return std::nullopt;
 
     const RegFile file = currentFile();
-    const Entry *found = nullptr;
-    for (const Section &s : file.sections) {
-        if (!matchesKey(s, key))
-            continue;
-        for (const Entry &e : s.entries) {
-            if (e.isValue && sameName(e.name, name))
-                found = &e; // a later line overrides an earlier one, as on import
-        }
-    }
+    const Entry *found = findValue(file, key, name);
     if (!found || found->kind == Kind::Deleted)
         return std::nullopt;
     if (found->kind != Kind::Text)
@@ -619,56 +679,7 @@ bool WriteSettingChecked(const QString &key, const QString &name, const QString 
         return false;
     // The stored text ends at its first NUL, as a registry string does.
     const QString text = value.left(value.indexOf(QChar(0)) < 0 ? value.size() : value.indexOf(QChar(0)));
-    *error = modifyFile([&](RegFile &file) {
-        Entry *last = nullptr;
-        Section *lastSection = nullptr;
-        for (Section &s : file.sections) {
-            if (!matchesKey(s, key))
-                continue;
-            lastSection = &s;
-            for (Entry &e : s.entries) {
-                if (e.isValue && sameName(e.name, name))
-                    last = &e;
-            }
-        }
-        const QString line = valueLine(last ? last->name : name, text);
-        if (last) {
-            if (last->kind == Kind::Text && last->raw == line)
-                return false; // unchanged
-            last->raw = line;
-            last->kind = Kind::Text;
-            last->text = text;
-            return true;
-        }
-        Entry entry;
-        entry.raw = line;
-        entry.isValue = true;
-        entry.name = name;
-        entry.text = text;
-        if (!lastSection) {
-            // Keep a blank line between keys, as an export has.
-            if (file.sections.empty()) {
-                if (!file.preamble.isEmpty() && !file.preamble.last().trimmed().isEmpty())
-                    file.preamble << QString();
-            } else {
-                const auto &last = file.sections.back().entries;
-                if (last.empty() || last.back().isValue || !last.back().raw.trimmed().isEmpty())
-                    file.sections.back().entries.push_back(Entry{});
-            }
-            Section s;
-            s.path = kRoot + normalisedKey(key);
-            s.header = QLatin1Char('[') + s.path + QLatin1Char(']');
-            file.sections.push_back(std::move(s));
-            lastSection = &file.sections.back();
-        }
-        // New values go before the blank lines that end a section.
-        auto &entries = lastSection->entries;
-        auto pos = entries.end();
-        while (pos != entries.begin() && !(pos - 1)->isValue && (pos - 1)->raw.trimmed().isEmpty())
-            --pos;
-        entries.insert(pos, std::move(entry));
-        return true;
-    });
+    *error = modifyFile([&](RegFile &file) { return setValueIn(file, key, name, text); });
     return error->isEmpty();
 }
 
@@ -707,4 +718,41 @@ bool DeleteSettingChecked(const QString &key, const QString &name, QString *erro
         return existed;
     });
     return existed && error->isEmpty();
+}
+
+std::optional<QString> readSettingFromBytes(const QByteArray &bytes, const QString &key, const QString &name)
+{
+    RegFile file;
+    const std::optional<QString> text = decodeRegBytes(bytes);
+    if (!text || !parseRegFile(*text, file))
+        return std::nullopt;
+    const Entry *found = findValue(file, key, name);
+    if (!found || found->kind != Kind::Text)
+        return std::nullopt;
+    const qsizetype nul = found->text.indexOf(QChar(0));
+    return nul < 0 ? found->text : found->text.left(nul);
+}
+
+std::optional<QByteArray> writeSettingToBytes(const QByteArray &bytes, const QString &key,
+                                              const QString &name, const QString &value, QString *error)
+{
+    *error = nameProblem(key, name);
+    if (!error->isEmpty())
+        return std::nullopt;
+    RegFile file;
+    const std::optional<QString> text = decodeRegBytes(bytes);
+    if (!text || !parseRegFile(*text, file)) {
+        *error = QStringLiteral("The settings text does not read as a settings file.");
+        return std::nullopt;
+    }
+    setValueIn(file, key, name,
+               value.left(value.indexOf(QChar(0)) < 0 ? value.size() : value.indexOf(QChar(0))));
+    const QByteArray out = serialise(file).toUtf8();
+    RegFile back;
+    const std::optional<QString> outText = decodeRegBytes(out);
+    if (!outText || !parseRegFile(*outText, back) || !sameEntries(back, file)) {
+        *error = QStringLiteral("The settings would not read back as written; nothing was saved.");
+        return std::nullopt;
+    }
+    return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -31,6 +32,14 @@ bool DeleteSetting(const QString &key, const QString &name);
 // value existed and was deleted, and leaves error empty when it merely did not exist.
 bool WriteSettingChecked(const QString &key, const QString &name, const QString &value, QString *error);
 bool DeleteSettingChecked(const QString &key, const QString &name, QString *error);
+
+// The reader and the writer on bytes instead of the file, for checks that need no file: the
+// text value a read would find (nullopt when the bytes do not read as a settings file or hold
+// no such text value), and the bytes a write would store (nullopt, with the reason, when
+// refused). The file functions above go through the same code.
+std::optional<QString> readSettingFromBytes(const QByteArray &bytes, const QString &key, const QString &name);
+std::optional<QByteArray> writeSettingToBytes(const QByteArray &bytes, const QString &key,
+                                              const QString &name, const QString &value, QString *error);
 
 // Full path of the settings file; empty when no configuration folder can be determined.
 QString settingsFilePath();
