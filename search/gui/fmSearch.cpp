@@ -7,6 +7,7 @@
 #include "fmPropreties.h"
 
 #include "drives/gui/fmWaitCD.h"
+#include "search/ColumnFit.h"
 #include "search/ResultsModel.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
@@ -792,6 +793,7 @@ void TfrmSearch::EnableSearchControls(bool enabled)
 
 void TfrmSearch::DrawResults()
 {
+    sizeColumns();
     const int rows = m_model->rowCount();
     if (rows > 0) {
         sbPanel0->setText(QStringLiteral("Files: ") + QString::number(rows));
@@ -846,22 +848,20 @@ void TfrmSearch::ListView1DblClick(const QModelIndex &index)
 
 void TfrmSearch::sizeColumns()
 {
-    // Columns share the list's width within their limits: "Date Modified" fixed,
-    // "Type" up to 72, "Size" up to 95, the rest split among "Archive", "Directory", "File".
+    // Each column as wide as its caption and the rows in view need, within the list's width and
+    // the columns' limits: "Date Modified" fixed, "Type" up to 72, "Size" up to 95.
     QHeaderView *header = ListView1->header();
     const int total = std::max(ListView1->viewport()->width(), 300);
     // 120 in the design; never so narrow that a date with its time is cut off.
     const int date =
         std::max(120, ListView1->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 14);
-    const int type = std::clamp(total / 8, 20, 72);
-    const int size = std::clamp(total / 6, 20, 95);
-    const int rest = std::max(total - date - type - size, 60);
-    const int archive = std::max(rest / 5, 20);
-    const int dir = std::max((rest - archive) / 2, 20);
-    const int file = std::max(rest - archive - dir, 20);
-    const int widths[] = {archive, dir, file, type, date, size};
+    QList<int> wanted;
     for (int c = 0; c < ResultsModel::ColumnCount; ++c)
-        header->resizeSection(c, widths[c]);
+        wanted << std::max(header->sectionSizeHint(c),
+                           static_cast<QAbstractItemView *>(ListView1)->sizeHintForColumn(c));
+    const QList<int> widths = fitColumns(wanted, {20, 20, 20, 20, date, 20}, {0, 0, 0, 72, date, 95}, total);
+    for (int c = 0; c < ResultsModel::ColumnCount; ++c)
+        header->resizeSection(c, widths.at(c));
 }
 
 // ---- Retrieval ----------------------------------------------------------------------------
