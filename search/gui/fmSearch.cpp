@@ -27,6 +27,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -310,34 +312,35 @@ void TfrmSearch::buildAdvancedPanel()
     cmbMultipler->setEnabled(false);
     QLabel *unitLabel = label("in:", cmbMultipler);
 
-    // The designed left edges and widths, laid out for a small dialog font. With a larger font a
-    // control moves right just enough to clear its left neighbour and grows to what it needs.
-    struct Place
-    {
-        QWidget *widget;
-        int left;
-        int width; // 0: as wide as the control needs
-    };
-    const auto row = [](int top, std::initializer_list<Place> places) {
-        int right = 0;
-        for (const Place &p : places) {
-            const bool label = qobject_cast<QLabel *>(p.widget) != nullptr;
-            const int height = label ? p.widget->sizeHint().height() : 21;
-            const int width = std::max(p.width, p.widget->sizeHint().width());
-            const int left = std::max(p.left, right > 0 ? right + 4 : 0);
-            p.widget->setGeometry(left, top + (21 - height) / 2, width, height);
-            right = left + width;
-        }
-    };
-    row(14, {{chkMarked, 61, 0}, {chkDir, 130, 0}, {chkFile, 220, 0}, {chkType, 321, 0}});
-    row(43, {{chkCase, 22, 0}});
-    row(70, {{chkDate, 25, 0}, {fromLabel, 121, 0}, {dtpFrom, 150, 84}, {toLabel, 241, 0}, {dtpTo, 259, 84}});
-    row(102, {{chkSize, 41, 0},
-              {cmbSize, 120, 60},
-              {sizeLabel, 188, 0},
-              {updSize, 251, 88},
-              {unitLabel, 344, 0},
-              {cmbMultipler, 361, 81}});
+    // On a grid: the check boxes in the first column with their boxes in line, the labels right
+    // aligned before the fields they name, the fields in columns of their own.
+    auto *grid = new QGridLayout(pnlAdvanced);
+    grid->setContentsMargins(12, 8, 12, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    auto *fieldsRow = new QHBoxLayout;
+    fieldsRow->setSpacing(12);
+    for (QCheckBox *box : {chkDir, chkFile, chkType})
+        fieldsRow->addWidget(box);
+    fieldsRow->addStretch(1);
+    grid->addWidget(chkMarked, 0, 0, right);
+    grid->addLayout(fieldsRow, 0, 1, 1, 5);
+    grid->addWidget(chkCase, 1, 0, right);
+    grid->addWidget(chkDate, 2, 0, right);
+    grid->addWidget(fromLabel, 2, 2, right);
+    grid->addWidget(dtpFrom, 2, 3);
+    grid->addWidget(toLabel, 2, 4, right);
+    grid->addWidget(dtpTo, 2, 5);
+    grid->addWidget(chkSize, 3, 0, right);
+    grid->addWidget(cmbSize, 3, 1);
+    grid->addWidget(sizeLabel, 3, 2, right);
+    grid->addWidget(updSize, 3, 3);
+    grid->addWidget(unitLabel, 3, 4, right);
+    grid->addWidget(cmbMultipler, 3, 5);
+    grid->setColumnStretch(6, 1);
+    for (QWidget *field : std::initializer_list<QWidget *>{dtpFrom, dtpTo, updSize, cmbMultipler, cmbSize})
+        field->setMinimumWidth(field->sizeHint().width());
 
     for (QComboBox *combo : {cmbSize, cmbMultipler})
         connect(combo, &QComboBox::currentTextChanged, this, &TfrmSearch::SizeChange);
