@@ -22,7 +22,6 @@ void initAppGuiResources();
 
 namespace {
 
-const QColor TitleBlue(0, 95, 140);
 constexpr int ClientWidth = 492;
 constexpr int ClientHeight = 394;
 constexpr int CaptionLeft = 57;
@@ -101,7 +100,7 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
     lblVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QLabel *l : {lblTitle, lblVersion}) {
         QPalette pal = l->palette();
-        pal.setColor(QPalette::WindowText, TitleBlue);
+        pal.setColor(QPalette::WindowText, look::BandBlue);
         l->setPalette(pal);
     }
 
