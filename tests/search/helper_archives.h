@@ -9,7 +9,25 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
+
 namespace searchtest {
+
+// A small repeatable generator for randomised tests: the same seed gives the same archives on
+// every machine.
+class Random
+{
+public:
+    explicit Random(uint32_t seed) : m_seed(seed) {}
+    uint32_t operator()(uint32_t n)
+    {
+        m_seed = m_seed * 1103515245u + 12345u;
+        return (m_seed >> 8) % n;
+    }
+
+private:
+    uint32_t m_seed;
+};
 
 struct Rec
 {

@@ -19,20 +19,6 @@ using namespace searchtest;
 
 namespace {
 
-class Random
-{
-public:
-    explicit Random(uint32_t seed) : m_seed(seed) {}
-    uint32_t operator()(uint32_t n)
-    {
-        m_seed = m_seed * 1103515245u + 12345u;
-        return (m_seed >> 8) % n;
-    }
-
-private:
-    uint32_t m_seed;
-};
-
 const char *const kWords[] = {"song",
                               "Music",
                               "photo",
