@@ -113,3 +113,12 @@ DiscWait::Result DiscWait::run(int timeoutMs)
     QObject::disconnect(arrivals);
     return result;
 }
+
+QString DiscWait::keptAt(const QString &location, const QString &note)
+{
+    QStringList parts;
+    for (const QString &part : {location.trimmed(), note.trimmed()})
+        if (!part.isEmpty())
+            parts << part;
+    return parts.isEmpty() ? QString() : QStringLiteral("Kept at: ") + parts.join(QStringLiteral(", "));
+}

@@ -32,6 +32,9 @@ public:
     // A volume notice during the wait. Any medium that arrives frees the hostage disc; true when
     // it arrived in the read device, which ends the wait.
     bool mediumArrived(const VolumeNotice &notice);
+    // The line under a request that helps find the disc: "Kept at: " with the archive's location
+    // and note, empty when it has neither.
+    static QString keptAt(const QString &location, const QString &note);
     // The user says the disc is in: the tray closes.
     void confirm();
 

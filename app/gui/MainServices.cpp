@@ -12,7 +12,7 @@
 MainServices MainServices::defaults()
 {
     MainServices s;
-    s.waitForDisc = WaitForDisc;
+    s.waitForDisc = [](const QString &message) { return WaitForDisc(message); };
     s.runAddDiscSession = RunAddDiscSession;
     s.showSearchWindow = ShowSearchWindow;
     s.showCatalog = ShowArchiveWindow;

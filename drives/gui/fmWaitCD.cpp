@@ -16,6 +16,13 @@
 
 namespace {
 
+// Shown under the request while waiting; set with the request by each wait.
+QString &waitHint()
+{
+    static QString hint;
+    return hint;
+}
+
 const QString NoDeviceHint =
     QStringLiteral("To catalog a folder, bind it as a drive: Tools, Set Default Read "
                    "Device..., or ambrylog-cli drives bind LETTER FOLDER.");
@@ -40,13 +47,14 @@ void setNoReadDeviceHandler(std::function<void()> handler)
     noReadDeviceHandler() = std::move(handler);
 }
 
-int WaitForDisc(const QString &message)
+int WaitForDisc(const QString &message, const QString &hint)
 {
     // A second wait while one is open counts as Cancel: the caller's command then stops,
     // rather than going on with a disc nobody asked for.
     if (openWindow())
         return 2;
     gVars().waitMessage = message;
+    waitHint() = hint;
     auto *window = new TfrmWaitCD;
     openWindow() = window;
     const int result = window->exec();
@@ -57,7 +65,7 @@ int WaitForDisc(const QString &message)
 
 DiscRequester::Answer WaitWindowRequester::waitForDisc(const QString &request)
 {
-    return WaitForDisc(request) == 1 ? Answer::Inserted : Answer::Cancelled;
+    return WaitForDisc(request, m_hint) == 1 ? Answer::Inserted : Answer::Cancelled;
 }
 
 void WaitWindowRequester::tell(const QString &text)
@@ -172,6 +180,8 @@ void TfrmWaitCD::FormShow()
         btnOk->hide();
         break;
     case DiscWait::State::Waiting:
+        if (!waitHint().isEmpty())
+            lblMsg->setText(lblMsg->text() + QLatin1Char('\n') + waitHint());
         break;
     }
 }

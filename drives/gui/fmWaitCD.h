@@ -16,18 +16,22 @@ class MediaMonitor;
 
 // Asks for a disc in the read device and waits until it is there (the user's OK, a medium
 // arriving in the read device, or a fresh disc already in the drive). Result 1 (OK) or 2 (Cancel).
-int WaitForDisc(const QString &message);
+int WaitForDisc(const QString &message, const QString &hint = QString());
 
 // Disc requests through the wait window; what it tells goes into a message box over parent.
 class WaitWindowRequester : public DiscRequester
 {
 public:
-    explicit WaitWindowRequester(QWidget *parent) : m_parent(parent) {}
+    // hint: a second line under each request (DiscWait::keptAt), empty for none.
+    explicit WaitWindowRequester(QWidget *parent, const QString &hint = QString())
+        : m_parent(parent), m_hint(hint)
+    {}
     Answer waitForDisc(const QString &request) override;
     void tell(const QString &text) override;
 
 private:
     QWidget *m_parent;
+    QString m_hint;
 };
 
 // Called when a wait finds no read device at all; the main window installs one that disables

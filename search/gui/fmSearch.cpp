@@ -6,6 +6,8 @@
 #include "SearchLook.h"
 #include "fmPropreties.h"
 
+#include "catalog/Catalog.h"
+#include "drives/DiscWait.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ColumnFit.h"
 #include "search/ResultsModel.h"
@@ -890,8 +892,13 @@ QByteArray TfrmSearch::getDisc()
     if (rows.size() != 1)
         return QByteArray();
     // What the command goes on with, whatever happens to the list meanwhile.
-    RetrievalSession session(gVars().readDeviceLetter, selectedFile(rows.first().row()));
-    WaitWindowRequester requester(this);
+    const int row = rows.first().row();
+    RetrievalSession session(gVars().readDeviceLetter, selectedFile(row));
+    // Where the disc is kept is what the user needs while asked for it.
+    const QString archive = m_model->archivePath(row);
+    WaitWindowRequester requester(this,
+                                  DiscWait::keptAt(ReadArchiveValue(archive, QStringLiteral("ALocation")),
+                                                   ReadArchiveValue(archive, QStringLiteral("ANote"))));
     return session.run(requester) == RetrievalSession::Outcome::Found ? session.path() : QByteArray();
 }
 

@@ -121,3 +121,19 @@ TEST_F(DiscWaitTest, RunWithoutAWindow)
 }
 
 } // namespace
+
+TEST(DiscWaitTexts, KeptAtNamesLocationAndNote)
+{
+    const struct
+    {
+        const char *location, *note, *expected;
+    } cases[] = {
+        {"Shelf B, box 3", "", "Kept at: Shelf B, box 3"},
+        {"Shelf B", " lent to Ann ", "Kept at: Shelf B, lent to Ann"},
+        {"", "in the car", "Kept at: in the car"},
+        {"  ", "", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(DiscWait::keptAt(QString::fromUtf8(c.location), QString::fromUtf8(c.note)),
+                  QString::fromUtf8(c.expected));
+}

@@ -61,14 +61,15 @@ Seen look(TfrmWaitCD *w)
 }
 
 // Runs a wait; `act` runs once the window is up (after `delayMs`) and may look and act on it.
-int runWait(const QString &message, std::function<void(TfrmWaitCD *)> act, int delayMs = 0)
+int runWait(const QString &message, std::function<void(TfrmWaitCD *)> act, int delayMs = 0,
+            const QString &hint = QString())
 {
     QTimer::singleShot(delayMs, qApp, [act] {
         const QList<TfrmWaitCD *> open = openWaitWindows();
         if (open.size() == 1)
             act(open.front());
     });
-    return WaitForDisc(message);
+    return WaitForDisc(message, hint);
 }
 
 QPushButton *button(TfrmWaitCD *w, const char *name)
@@ -139,6 +140,21 @@ TEST_F(WaitWindow, CallersMessageAndCancel)
     EXPECT_EQ(seen.message, request);
     EXPECT_EQ(gVars().waitMessage, request);                            // kept until the next call
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")}); // Cancel leaves the tray
+}
+
+TEST_F(WaitWindow, WhereTheDiscIsKeptShowsUnderTheRequest)
+{
+    Seen seen;
+    const QString request = QStringLiteral("Insert CD/DVD marked: Holidays 2019");
+    const QString keptAt = DiscWait::keptAt(QStringLiteral("Shelf B, box 3"), QString());
+    runWait(
+        request,
+        [&seen](TfrmWaitCD *w) {
+            seen = look(w);
+            QTest::mouseClick(button(w, "btnCancel"), Qt::LeftButton);
+        },
+        0, keptAt);
+    EXPECT_EQ(seen.message, request + QStringLiteral("\nKept at: Shelf B, box 3"));
 }
 
 TEST_F(WaitWindow, EscapeCancelsFromAnyFocus)

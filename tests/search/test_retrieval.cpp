@@ -209,7 +209,8 @@ TEST_F(Retrieval, EmptyDriveWaitsForTheDiscThenCopies)
         EXPECT_TRUE(fake.emitArrival('D'));
     });
     child<QAction>(window, "ActCopyFile")->trigger();
-    EXPECT_EQ(request, QStringLiteral("Insert CD/DVD marked: CD 7"));
+    // The request, and under it where the archive says the disc is kept.
+    EXPECT_EQ(request, QStringLiteral("Insert CD/DVD marked: CD 7\nKept at: Shelf A"));
     ASSERT_FALSE(fake.doorCalls().isEmpty());
     EXPECT_EQ(fake.doorCalls().first(), QStringLiteral("open D"));
     EXPECT_EQ(clipboardUrls(),
