@@ -77,6 +77,8 @@ TfrmPropreties::TfrmPropreties(QWidget *parent)
     };
     Label6 = caption("Label6", "CD/DVD mark:");
     lblMark = value("lblMark", Label6);
+    Label7 = caption("Label7", "Location:");
+    lblLocation = value("lblLocation", Label7);
     L1 = bevel("L1");
     Label1 = caption("Label1", "Directory path:");
     lblDir = value("lblDir", Label1);
@@ -92,7 +94,7 @@ TfrmPropreties::TfrmPropreties(QWidget *parent)
     L3 = bevel("L3");
     QFont bold = lblMark->font();
     bold.setBold(true);
-    for (QLabel *label : {lblMark, lblDir, lblFile, lblType, lblDate, lblSize})
+    for (QLabel *label : {lblMark, lblLocation, lblDir, lblFile, lblType, lblDate, lblSize})
         label->setFont(bold);
 
     btnCancel = new QPushButton(QStringLiteral("Close"), this);
@@ -134,7 +136,8 @@ void TfrmPropreties::FormCreate()
 }
 
 void TfrmPropreties::setFields(const QString &mark, const QString &directory, const QString &file,
-                               const QString &type, const QString &date, const QString &size)
+                               const QString &type, const QString &date, const QString &size,
+                               const QString &location)
 {
     // A long path or name is shortened in the middle to the window's width, whole in its tool
     // tip, so the window never needs a horizontal scroll bar.
@@ -146,6 +149,7 @@ void TfrmPropreties::setFields(const QString &mark, const QString &directory, co
         label->setToolTip(shown == text ? QString() : text);
     };
     lblMark->setText(mark);
+    fit(lblLocation, location);
     fit(lblDir, directory, QStringLiteral("      "));
     fit(lblFile, file);
     lblType->setText(type);
@@ -162,8 +166,10 @@ void TfrmPropreties::layoutContent()
         QLabel *value;
         int top;
     };
-    const Row rows[] = {{Label6, lblMark, 16},  {Label1, lblDir, 56},   {Label2, lblFile, 80},
-                        {Label3, lblType, 104}, {Label4, lblDate, 144}, {Label5, lblSize, 168}};
+    // The location, where the disc is to be found, right under its mark.
+    const Row rows[] = {{Label6, lblMark, 16},  {Label7, lblLocation, 36}, {Label1, lblDir, 76},
+                        {Label2, lblFile, 100}, {Label3, lblType, 124},    {Label4, lblDate, 164},
+                        {Label5, lblSize, 188}};
     int right = kCaptionLeft + kBevelWidth;
     for (const Row &row : rows) {
         row.caption->adjustSize();
@@ -173,10 +179,10 @@ void TfrmPropreties::layoutContent()
         row.value->move(kValueLeft, row.top);
         right = std::max(right, row.value->geometry().right() + 1);
     }
-    L1->setGeometry(kCaptionLeft, 42, kBevelWidth, 2);
-    L2->setGeometry(kCaptionLeft, 130, kBevelWidth, 2);
-    L3->setGeometry(kCaptionLeft, 194, kBevelWidth, 2);
-    m_content->resize(right + kCaptionLeft, 210);
+    L1->setGeometry(kCaptionLeft, 62, kBevelWidth, 2);
+    L2->setGeometry(kCaptionLeft, 150, kBevelWidth, 2);
+    L3->setGeometry(kCaptionLeft, 214, kBevelWidth, 2);
+    m_content->resize(right + kCaptionLeft, 230);
     ScrollBox1Resize();
 }
 

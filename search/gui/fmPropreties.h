@@ -20,9 +20,10 @@ public:
     // The one properties window while it exists.
     static TfrmPropreties *instance();
 
-    // Fills the value labels from one result row's texts, as the search list shows them.
+    // Fills the value labels from one result row's texts, as the search list shows them, and the
+    // archive's location.
     void setFields(const QString &mark, const QString &directory, const QString &file, const QString &type,
-                   const QString &date, const QString &size);
+                   const QString &date, const QString &size, const QString &location = QString());
 
 public slots:
     void btnCancelClick();
@@ -43,6 +44,8 @@ private:
     QWidget *m_content;
     QLabel *Label6;
     QLabel *lblMark;
+    QLabel *Label7;
+    QLabel *lblLocation;
     QFrame *L1;
     QLabel *Label1;
     QLabel *lblDir;

@@ -950,7 +950,8 @@ void TfrmSearch::ActPropretiesExecute()
             m_model->cellText(row, ResultsModel::ColArchive),
             m_model->cellText(row, ResultsModel::ColDirectory), m_model->cellText(row, ResultsModel::ColFile),
             m_model->cellText(row, ResultsModel::ColType), m_model->cellText(row, ResultsModel::ColDate),
-            m_model->cellText(row, ResultsModel::ColSize));
+            m_model->cellText(row, ResultsModel::ColSize),
+            ReadArchiveValue(m_model->archivePath(row), QStringLiteral("ALocation")).trimmed());
         window->exec();
         processPendingEvents();
     } catch (const AmbryError &e) {

@@ -86,26 +86,27 @@ TEST(Propreties, ShowsTheRowOfTheSearchList)
         list->setFocus();
         list->setCurrentIndex(model->index(c.row, 0));
         QStringList seen;
-        whenShown(
-            [] { return TfrmPropreties::instance() && TfrmPropreties::instance()->isVisible(); },
-            [&] {
-                TfrmPropreties *p = TfrmPropreties::instance();
-                ASSERT_NE(p, nullptr);
-                for (const char *label : {"lblMark", "lblDir", "lblFile", "lblType", "lblDate", "lblSize"})
-                    seen << text(p, label);
-                // Only one properties window at a time.
-                child<QAction>(&search, "ActPropreties")->trigger();
-                EXPECT_EQ(TfrmPropreties::instance(), p);
-                QTest::keyClick(child<QPushButton>(p, "btnCancel"), Qt::Key_Return);
-            });
+        whenShown([] { return TfrmPropreties::instance() && TfrmPropreties::instance()->isVisible(); },
+                  [&] {
+                      TfrmPropreties *p = TfrmPropreties::instance();
+                      ASSERT_NE(p, nullptr);
+                      for (const char *label :
+                           {"lblMark", "lblDir", "lblFile", "lblType", "lblDate", "lblSize", "lblLocation"})
+                          seen << text(p, label);
+                      // Only one properties window at a time.
+                      child<QAction>(&search, "ActPropreties")->trigger();
+                      EXPECT_EQ(TfrmPropreties::instance(), p);
+                      QTest::keyClick(child<QPushButton>(p, "btnCancel"), Qt::Key_Return);
+                  });
         child<QAction>(&search, "ActPropreties")->trigger();
-        ASSERT_EQ(seen.size(), 6);
+        ASSERT_EQ(seen.size(), 7);
         EXPECT_EQ(seen[0], c.mark);
         EXPECT_EQ(seen[1], c.dir);
         EXPECT_EQ(seen[2], c.file);
         EXPECT_EQ(seen[3], c.type);
         EXPECT_EQ(seen[4], model->cellText(c.row, ResultsModel::ColDate));
         EXPECT_EQ(seen[5], c.size);
+        EXPECT_EQ(seen[6], QStringLiteral("Shelf A")) << "the archive's location";
         EXPECT_EQ(TfrmPropreties::instance(), nullptr) << "destroyed after it closes";
     }
 }
