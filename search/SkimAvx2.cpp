@@ -1,6 +1,8 @@
 // The skim block scan for AVX2: twice the bytes per step. Chosen at run time (skimFunction).
 #if defined(__x86_64__)
+#if !defined(__clang__) // clang takes the same from the file's own flags
 #pragma GCC target("avx2,popcnt")
+#endif
 #include "SkimKernel.h"
 
 #include <immintrin.h>

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace search {
 
@@ -49,5 +51,7 @@ using SkimFunction = size_t (*)(const SkimQuery &q, SkimState &state, const char
 // The fastest scan this processor runs, and the one every x86-64 processor runs.
 SkimFunction skimFunction();
 SkimFunction skimFunctionPortable();
+// Every scan this processor runs, widest first, with its name.
+std::vector<std::pair<const char *, SkimFunction>> skimFunctions();
 
 } // namespace search

@@ -9,6 +9,8 @@ namespace search {
 
 size_t skimBlocksAvx2(const SkimQuery &q, SkimState &st, const char *data, size_t end, uint64_t lineLimit,
                       SkimCandidate *out, size_t maxOut);
+size_t skimBlocksAvx512(const SkimQuery &q, SkimState &st, const char *data, size_t end, uint64_t lineLimit,
+                        SkimCandidate *out, size_t maxOut);
 
 namespace {
 
@@ -71,12 +73,35 @@ SkimFunction skimFunctionPortable()
     return &skimBlocksSse2;
 }
 
+namespace {
+bool runsAvx512()
+{
+    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("popcnt");
+}
+bool runsAvx2()
+{
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+}
+} // namespace
+
 SkimFunction skimFunction()
 {
-    static const SkimFunction chosen = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")
-                                           ? &skimBlocksAvx2
-                                           : &skimBlocksSse2;
+    static const SkimFunction chosen = runsAvx512() ? &skimBlocksAvx512
+                                       : runsAvx2() ? &skimBlocksAvx2
+                                                    : &skimBlocksSse2;
     return chosen;
+}
+
+std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
+{
+    std::vector<std::pair<const char *, SkimFunction>> all;
+    if (runsAvx512())
+        all.emplace_back("AVX-512", &skimBlocksAvx512);
+    if (runsAvx2())
+        all.emplace_back("AVX2", &skimBlocksAvx2);
+    all.emplace_back("SSE2", &skimBlocksSse2);
+    return all;
 }
 
 } // namespace search
@@ -92,6 +117,11 @@ SkimFunction skimFunctionPortable()
 SkimFunction skimFunction()
 {
     return nullptr;
+}
+
+std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
+{
+    return {};
 }
 } // namespace search
 

@@ -882,9 +882,7 @@ TEST(EngineEquivalence, SkimmingFindsWhatTheRecordTestFinds)
 // Both block scans report the same places with the same line numbers as a plain byte loop.
 TEST(EngineSkim, BlockScansAgreeWithAByteLoop)
 {
-    const SkimFunction wide = skimFunction();
-    const SkimFunction portable = skimFunctionPortable();
-    ASSERT_TRUE(wide && portable);
+    ASSERT_FALSE(skimFunctions().empty());
     uint32_t seed = 7;
     const auto rnd = [&seed](uint32_t n) {
         seed = seed * 1103515245u + 12345u;
@@ -920,7 +918,8 @@ TEST(EngineSkim, BlockScansAgreeWithAByteLoop)
             if (b == '\n' || (b == '\r' && !(i + 1 < n && text[int(i + 1)] == '\n')))
                 ++line;
         }
-        for (SkimFunction scan : {wide, portable}) {
+        for (const auto &[name, scan] : skimFunctions()) {
+            SCOPED_TRACE(name);
             SkimState st;
             std::vector<SkimCandidate> got(2048);
             size_t count = 0;

@@ -397,9 +397,9 @@ TEST(FastPath, TextsAcrossFieldsRecordsAndEncodings)
     }
 }
 
-// Both block scans against a byte loop over long texts (past the point where the line
-// counters are summed up), with up to seven probe bytes, texts of every length and a small
-// output buffer that makes the scan stop and go on.
+// Every block scan against a byte loop over long texts (past the point where the line
+// counters are summed up), with up to eight probe bytes (two of them alike in their low six
+// bits), texts of every length and a small output buffer that makes the scan stop and go on.
 TEST(FastPath, BlockScansAgreeOverLongTexts)
 {
     Random rnd(99);
@@ -432,6 +432,12 @@ TEST(FastPath, BlockScansAgreeOverLongTexts)
             if (!known)
                 q.probe[q.probes++] = seconds[i];
         }
+        if (round % 7 == 3) {
+            q.lead[q.pairs] = 0xC3;
+            q.second[q.pairs] = 0xDF;
+            ++q.pairs;
+            q.probe[q.probes++] = 0xDF;
+        }
         q.singleDF = rnd(2);
         std::vector<SkimCandidate> expected;
         uint64_t line = 0;
@@ -449,13 +455,19 @@ TEST(FastPath, BlockScansAgreeOverLongTexts)
                 ++line;
         }
         const uint64_t limit = round % 4 == 1 ? rnd(uint32_t(line) + 1) : UINT64_MAX;
-        for (SkimFunction scan : {skimFunction(), skimFunctionPortable()}) {
-            ASSERT_TRUE(scan);
-            SCOPED_TRACE("round " + std::to_string(round) + (scan == skimFunction() ? " wide" : " portable"));
+        // Some texts hold a NUL: the scan stops there, naming its place, and reports nothing
+        // after it.
+        size_t nul = SIZE_MAX;
+        if (round % 4 == 2) {
+            nul = rnd(uint32_t(n));
+            text[qsizetype(nul)] = '\0';
+        }
+        for (const auto &[name, scan] : skimFunctions()) {
+            SCOPED_TRACE("round " + std::to_string(round) + " " + name);
             SkimState st;
             std::vector<SkimCandidate> got;
             std::vector<SkimCandidate> buffer(64 + rnd(200));
-            while (st.offset < n && st.lines < limit) {
+            while (st.offset < n && st.lines < limit && st.nulAt == SIZE_MAX) {
                 const size_t k = scan(q, st, text.constData(), n, limit, buffer.data(), buffer.size());
                 got.insert(got.end(), buffer.begin(), buffer.begin() + qsizetype(k));
             }
@@ -464,14 +476,19 @@ TEST(FastPath, BlockScansAgreeOverLongTexts)
                 ASSERT_EQ(got[i].pos, expected[i].pos) << i;
                 EXPECT_EQ(got[i].line, expected[i].line) << i;
                 EXPECT_EQ(got[i].special, expected[i].special) << i;
+                if (nul != SIZE_MAX) {
+                    ASSERT_LT(got[i].pos, nul);
+                }
             }
+            EXPECT_EQ(st.nulAt, nul);
+            if (nul != SIZE_MAX)
+                continue; // the engine reads such an archive again, record by record
             // Every candidate before the line limit is reported.
             for (size_t i = got.size(); i < expected.size(); ++i)
                 ASSERT_GE(expected[i].line, limit) << "missed at " << expected[i].pos;
             if (limit == UINT64_MAX) {
                 EXPECT_EQ(st.lines, line);
             }
-            EXPECT_EQ(st.nulAt, SIZE_MAX);
         }
     }
 }
