@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -25,7 +28,84 @@ QString reasonText(int err)
     return errnoText(err);
 }
 
+struct SpentMapping
+{
+    char *at;
+    size_t length; // whole pages
+};
+
+// The spent mappings while a BatchedUnmaps lives.
+struct UnmapBatch
+{
+    std::mutex mutex;
+    int users = 0;
+    size_t limit = 0;
+    size_t held = 0;
+    std::vector<SpentMapping> spent;
+
+    static UnmapBatch &instance()
+    {
+        static UnmapBatch batch;
+        return batch;
+    }
+    static void unmapAll(std::vector<SpentMapping> spent)
+    {
+        std::sort(spent.begin(), spent.end(),
+                  [](const SpentMapping &a, const SpentMapping &b) { return a.at < b.at; });
+        for (size_t i = 0; i < spent.size();) {
+            char *const at = spent[i].at;
+            char *end = at + spent[i].length;
+            for (++i; i < spent.size() && spent[i].at == end; ++i)
+                end += spent[i].length;
+            ::munmap(at, size_t(end - at));
+        }
+    }
+    // False when no batch is open: the caller unmaps at once.
+    bool take(void *at, size_t length)
+    {
+        static const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        std::vector<SpentMapping> full;
+        {
+            std::lock_guard lock(mutex);
+            if (users == 0)
+                return false;
+            const size_t pages = (length + page - 1) / page * page;
+            spent.push_back(SpentMapping{static_cast<char *>(at), pages});
+            held += pages;
+            if (held < limit)
+                return true;
+            full.swap(spent);
+            held = 0;
+        }
+        unmapAll(std::move(full));
+        return true;
+    }
+};
+
 } // namespace
+
+BatchedUnmaps::BatchedUnmaps(size_t bytes)
+{
+    UnmapBatch &b = UnmapBatch::instance();
+    std::lock_guard lock(b.mutex);
+    ++b.users;
+    b.limit = std::max(b.limit, bytes);
+}
+
+BatchedUnmaps::~BatchedUnmaps()
+{
+    UnmapBatch &b = UnmapBatch::instance();
+    std::vector<SpentMapping> rest;
+    {
+        std::lock_guard lock(b.mutex);
+        if (--b.users > 0)
+            return;
+        rest.swap(b.spent);
+        b.held = 0;
+        b.limit = 0;
+    }
+    UnmapBatch::unmapAll(std::move(rest));
+}
 
 ArchiveFile::ArchiveFile(const QString &path)
 {
@@ -111,7 +191,7 @@ ArchiveBuffer::~ArchiveBuffer()
 
 void ArchiveBuffer::unmap()
 {
-    if (m_map)
+    if (m_map && !UnmapBatch::instance().take(m_map, m_mapSize))
         ::munmap(m_map, m_mapSize);
     m_map = nullptr;
     m_mapSize = 0;

@@ -41,6 +41,20 @@ private:
 // Archives this large or larger are refused: line positions are kept in 32 bits.
 constexpr qint64 kLargestArchive = qint64(0xFFFFFFFFu) - 1;
 
+// While one of these lives, the mappings that ArchiveBuffers on any thread let go of are
+// unmapped in batches of about `bytes`, adjacent ones in a single call, and the rest when the
+// last one ends. Unmapping makes the kernel interrupt every processor that runs a thread of the
+// process; workers that map thousands of archives side by side do that once per batch instead
+// of once per archive. Spent mappings hold no memory of their own, only cached file pages.
+class BatchedUnmaps
+{
+public:
+    explicit BatchedUnmaps(size_t bytes);
+    ~BatchedUnmaps();
+    BatchedUnmaps(const BatchedUnmaps &) = delete;
+    BatchedUnmaps &operator=(const BatchedUnmaps &) = delete;
+};
+
 // A whole file read into a buffer that is kept and reused for the next file. Large files are
 // mapped rather than copied. Every byte is kept: a NUL is the reader's to judge.
 class ArchiveBuffer

@@ -6,6 +6,7 @@
 // the workers touch is shared with the caller's live criteria.
 
 #include "SearchEngine.h"
+#include "catalog/ArchiveFile.h"
 
 #include <QString>
 
@@ -96,6 +97,8 @@ private:
     qint64 m_nextTicket = 0;
     size_t m_pendingBytes = 0;
     std::atomic<bool> m_stop{false};
+    // Outlives the workers: what they leave mapped is unmapped once they have ended.
+    BatchedUnmaps m_unmaps{size_t(8) << 20};
     std::vector<std::thread> m_workers;
 };
 

@@ -3,10 +3,13 @@
 #include "AmbryError.h"
 #include "Archive.h"
 #include "ArchiveFieldValues.h"
+#include "ArchiveFile.h"
 #include "ArchiveWriter.h"
 #include "TestSupport.h"
 
 #include <QFile>
+
+#include <memory>
 
 // Readable failure messages.
 namespace {
@@ -476,4 +479,58 @@ TEST(ArchiveText, BlockLineSplittersAgreeAtEveryOffset)
         }
         EXPECT_FALSE(cursor.next(&line)) << pad;
     }
+}
+
+namespace {
+
+// Mappings of files in folder that this process holds.
+int mappingsIn(const QString &folder)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return -1;
+    return int(maps.readAll().count(QFile::encodeName(folder)));
+}
+
+} // namespace
+
+// Large archives are mapped; a mapping the buffer lets go of is unmapped at once, or with a
+// batch open, together with others once they hold enough, and the rest when the batch ends.
+// The bytes read are right either way.
+TEST(ArchiveBuffer, SpentMappingsAreUnmappedAtOnceOrInBatches)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("maps"));
+    constexpr int kFiles = 40;
+    constexpr qsizetype kSize = 70 * 1024; // mapped, not read
+    QStringList paths;
+    for (int i = 0; i < kFiles; ++i) {
+        paths << dir + QStringLiteral("/a%1.dat").arg(i);
+        ambrytest::writeFile(paths.last(), QByteArray(kSize, char('a' + i % 26)));
+    }
+    const auto loadAll = [&](int *most) {
+        auto buffer = std::make_unique<ArchiveBuffer>();
+        for (int i = 0; i < kFiles; ++i) {
+            QString error;
+            ASSERT_TRUE(buffer->load(paths[i], &error)) << qPrintable(error);
+            ASSERT_EQ(buffer->size(), size_t(kSize));
+            ASSERT_EQ(buffer->data()[kSize - 1], char('a' + i % 26));
+            *most = std::max(*most, mappingsIn(dir));
+        }
+        buffer.reset();
+    };
+
+    int most = 0;
+    loadAll(&most);
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(mappingsIn(dir), 0);
+
+    most = 0;
+    {
+        const BatchedUnmaps batch(1 << 20); // about 14 of these files
+        loadAll(&most);
+        EXPECT_GT(most, 1);
+        EXPECT_LT(most, kFiles);
+        EXPECT_GT(mappingsIn(dir), 0);
+    }
+    EXPECT_EQ(mappingsIn(dir), 0);
 }
