@@ -143,14 +143,19 @@ void ArchivePool::work()
                 out->mark = engine.archives().constFirst().mark;
         }
         const size_t bytes = out->bytes();
+        bool awaited;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop)
                 return;
             m_results[size_t(job.ticket - m_firstResult)] = std::move(out);
             m_pendingBytes += bytes;
+            // Only the oldest archive can be taken next: waking the taker for any other costs
+            // a switch of threads per archive for nothing.
+            awaited = job.ticket == m_firstResult;
         }
-        m_done.notify_all();
+        if (awaited)
+            m_done.notify_all();
     }
 }
 
