@@ -380,24 +380,11 @@ void TfrmArchive::buildMenu()
 
 void TfrmArchive::buildStatusBar()
 {
-    sb1 = new QStatusBar(this);
-    sb1->setObjectName(QStringLiteral("sb1"));
-    sb1->setSizeGripEnabled(true);
-    sbPanel0 = new QLabel(sb1);
-    sbPanel0->setObjectName(QStringLiteral("sbPanel0"));
-    // 420 pixels, wider when the status line needs it (a large font, the damaged count).
-    sbPanel0->setMinimumWidth(420);
-    sb1->addWidget(sbPanel0);
-    auto *panel1 = new QLabel(sb1);
-    panel1->setObjectName(QStringLiteral("sbPanel1"));
-    panel1->setFixedWidth(120);
-    sb1->addWidget(panel1);
-    sb1->addWidget(new QLabel(sb1), 1);
-    ProgressBar1 = new QProgressBar(sb1);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
+    // Wider than 420 pixels when the status line needs it (a large font, the damaged count).
+    const StatusPanels p = buildStatusPanels(this, true);
+    sb1 = p.bar;
+    sbPanel0 = p.text;
+    ProgressBar1 = p.progress;
 }
 
 // ---- Life of the window -------------------------------------------------------------------

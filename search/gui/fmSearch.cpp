@@ -406,24 +406,11 @@ void TfrmSearch::buildResults()
 
 void TfrmSearch::buildStatusBar()
 {
-    sb1 = new QStatusBar(this);
-    sb1->setObjectName(QStringLiteral("sb1"));
-    sb1->setSizeGripEnabled(true);
-    sbPanel0 = new QLabel(sb1);
-    sbPanel0->setObjectName(QStringLiteral("sbPanel0"));
-    sbPanel0->setFixedWidth(420);
-    sb1->addWidget(sbPanel0);
-    // Panel 1 (120 pixels) carries the progress bar; panel 2 takes what is left.
-    auto *panel1 = new QLabel(sb1);
-    panel1->setObjectName(QStringLiteral("sbPanel1"));
-    panel1->setFixedWidth(120);
-    sb1->addWidget(panel1);
-    sb1->addWidget(new QLabel(sb1), 1);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
+    // The status line keeps its width; the progress bar covers panel 1.
+    const StatusPanels p = buildStatusPanels(this, false);
+    sb1 = p.bar;
+    sbPanel0 = p.text;
+    ProgressBar1 = p.progress;
 }
 
 // ---- Life of the window -------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
@@ -197,6 +198,32 @@ void installProgressBarPlacement(QStatusBar *statusBar, QProgressBar *bar)
 {
     PlaceProgressBarInStatusBar(statusBar, bar);
     new ProgressPlacement(statusBar, bar);
+}
+
+StatusPanels buildStatusPanels(QWidget *window, bool textMayGrow)
+{
+    StatusPanels p;
+    p.bar = new QStatusBar(window);
+    p.bar->setObjectName(QStringLiteral("sb1"));
+    p.bar->setSizeGripEnabled(true);
+    p.text = new QLabel(p.bar);
+    p.text->setObjectName(QStringLiteral("sbPanel0"));
+    if (textMayGrow)
+        p.text->setMinimumWidth(420);
+    else
+        p.text->setFixedWidth(420);
+    p.bar->addWidget(p.text);
+    auto *panel1 = new QLabel(p.bar);
+    panel1->setObjectName(QStringLiteral("sbPanel1"));
+    panel1->setFixedWidth(120);
+    p.bar->addWidget(panel1);
+    p.bar->addWidget(new QLabel(p.bar), 1);
+    p.progress = new QProgressBar(p.bar);
+    p.progress->setObjectName(QStringLiteral("ProgressBar1"));
+    p.progress->setRange(0, 100);
+    p.progress->setValue(0);
+    p.progress->setTextVisible(false);
+    return p;
 }
 
 bool EnterMovesFocus(QWidget *window, QKeyEvent *event)

@@ -6,6 +6,7 @@
 class QAbstractItemView;
 class QDialog;
 class QKeyEvent;
+class QLabel;
 class QMimeData;
 class QProgressBar;
 class QStatusBar;
@@ -53,6 +54,18 @@ QMimeData *fileClipboardData(const QString &path);
 void PlaceProgressBarInStatusBar(QStatusBar *statusBar, QProgressBar *bar);
 // Places the bar now and again whenever the status bar or its second panel moves or resizes.
 void installProgressBarPlacement(QStatusBar *statusBar, QProgressBar *bar);
+
+// The status bar of the catalog windows: panel 0 "sbPanel0" (420 pixels; at least that with
+// textMayGrow, else exactly), panel 1 "sbPanel1" (120 pixels) under the progress bar
+// "ProgressBar1" (0..100, no text; placed by PlaceProgressBarInStatusBar) and a last panel that
+// takes the rest. The size grip is on.
+struct StatusPanels
+{
+    QStatusBar *bar = nullptr;
+    QLabel *text = nullptr;
+    QProgressBar *progress = nullptr;
+};
+StatusPanels buildStatusPanels(QWidget *window, bool textMayGrow);
 
 // Enter (Return or keypad Enter) moves the focus to the next control, Shift+Enter to the
 // previous one; the edit does not receive the key. Returns true when the key was Enter and
