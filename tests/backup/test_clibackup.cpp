@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CliRun.h"
 #include "TestSupport.h"
 #include "cliBackup.h"
 #include "helper_zips.h"
@@ -9,31 +10,13 @@
 #include <cstdio>
 #include <unistd.h>
 
+using ambrytest::CliRun;
+
 namespace {
-
-struct CliRun
-{
-    int code;
-    QString out, err;
-};
-
-QString contents(std::FILE *f)
-{
-    std::rewind(f);
-    QByteArray bytes;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        bytes.append(buf, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
 
 CliRun run(const CliCommand &command, const QString &catalog, const QStringList &args)
 {
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    const int code = runCliCommand(command, catalog, args, out, err);
-    return {code, contents(out), contents(err)};
+    return ambrytest::runCommand(command, catalog, args);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "helper_catalog.h"
 
+#include "CliRun.h"
 #include "TestSupport.h"
 
 #include "browser/cliBrowser.h"
@@ -17,6 +18,7 @@ using browsertest::writeArchive;
 
 namespace {
 
+// The output's lines, without empty ones.
 struct CliRun
 {
     int code = -1;
@@ -24,26 +26,10 @@ struct CliRun
     QString err;
 };
 
-QString readAll(std::FILE *f)
-{
-    std::rewind(f);
-    QByteArray bytes;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        bytes.append(buf, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
-
 CliRun run(const CliCommand &command, const QString &catalog, const QStringList &args)
 {
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    CliRun r;
-    r.code = runCliCommand(command, catalog, args, out, err);
-    r.out = readAll(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    r.err = readAll(err);
-    return r;
+    const ambrytest::CliRun r = ambrytest::runCommand(command, catalog, args);
+    return CliRun{r.code, r.lines(), r.err};
 }
 
 class BrowserCli : public ::testing::Test

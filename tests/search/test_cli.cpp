@@ -1,5 +1,6 @@
 #include "helper_archives.h"
 
+#include "CliRun.h"
 #include "DosDateTime.h"
 #include "TestSupport.h"
 #include "cliSearch.h"
@@ -13,39 +14,14 @@
 #include <cstdio>
 
 using namespace searchtest;
+using ambrytest::CliRun;
 
 namespace {
 
-struct CliRun
-{
-    int code = -1;
-    QString out;
-    QString err;
-    QStringList lines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-};
-
-QString readAll(std::FILE *f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    QByteArray bytes;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
-
 CliRun run(const QString &catalog, const QStringList &args)
 {
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    CliRun r;
-    r.code = runSearchCommand(args, catalog, out, err);
-    r.out = readAll(out);
-    r.err = readAll(err);
-    return r;
+    return ambrytest::runCapturing(
+        [&](std::FILE *out, std::FILE *err) { return runSearchCommand(args, catalog, out, err); });
 }
 
 QByteArray packed(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)

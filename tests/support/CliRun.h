@@ -17,6 +17,7 @@ struct CliRun
     int code = -1;
     QString out;
     QString err;
+    QStringList lines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 };
 
 // Everything written to a temporary file, as UTF-8 text; closes the file.
@@ -33,16 +34,23 @@ inline QString takeText(std::FILE *f)
     return QString::fromUtf8(bytes);
 }
 
-// As "ambrylog-cli --catalog CATALOG NAME ARGS" would run it.
-inline CliRun runCommand(const CliCommand &command, const QString &catalog, const QStringList &args)
+// call(out, err) gives the exit code; what it writes to the two files is caught.
+template <typename Call> CliRun runCapturing(Call call)
 {
     std::FILE *out = std::tmpfile();
     std::FILE *err = std::tmpfile();
     CliRun r;
-    r.code = runCliCommand(command, catalog, args, out, err);
+    r.code = call(out, err);
     r.out = takeText(out);
     r.err = takeText(err);
     return r;
+}
+
+// As "ambrylog-cli --catalog CATALOG NAME ARGS" would run it.
+inline CliRun runCommand(const CliCommand &command, const QString &catalog, const QStringList &args)
+{
+    return runCapturing(
+        [&](std::FILE *out, std::FILE *err) { return runCliCommand(command, catalog, args, out, err); });
 }
 
 } // namespace ambrytest

@@ -2,31 +2,14 @@
 
 #include "AmbryError.h"
 #include "CliCommand.h"
+#include "CliRun.h"
 #include "TestSupport.h"
 
 #include <cstdio>
 
+using ambrytest::CliRun;
+
 namespace {
-
-struct CliRun
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-QString readAll(std::FILE *f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    QByteArray bytes;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
 
 // Two small commands that record what reached them.
 struct Seen
@@ -86,13 +69,9 @@ const CliCommand &waitCommand()
 CliRun run(const QStringList &args)
 {
     seen = Seen();
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    CliRun r;
-    r.code = runCli({&paintCommand(), &waitCommand()}, args, out, err);
-    r.out = readAll(out);
-    r.err = readAll(err);
-    return r;
+    return ambrytest::runCapturing([&](std::FILE *out, std::FILE *err) {
+        return runCli({&paintCommand(), &waitCommand()}, args, out, err);
+    });
 }
 
 } // namespace
