@@ -62,8 +62,7 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
     initAppGuiResources();
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Ambrylog"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    look::setDialogFrame(this, true);
     look::applyLightPalette(this);
     setFixedSize(ClientWidth, ClientHeight);
 

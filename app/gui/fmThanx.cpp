@@ -41,8 +41,7 @@ TfrmThanx::TfrmThanx(const QString &key, const QString &name, const QString &pro
     initAppGuiResources();
     setObjectName(QStringLiteral("frmThanx"));
     setWindowTitle(product);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    look::setDialogFrame(this);
     look::applyLightPalette(this);
     setFixedSize(449, 221);
     m_releaseRule = new KeyReleaseRule(this);

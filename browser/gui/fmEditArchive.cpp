@@ -38,6 +38,7 @@ TfrmEditArchive::TfrmEditArchive(QWidget *parent)
         pal.setColor(QPalette::Window, searchlook::advancedPanelColor());
         setPalette(pal);
     }
+    look::setDialogFrame(this);
     setFixedSize(444, 196);
 
     Panel2 = look::makeBand(this, QStringLiteral("Panel2"));

@@ -213,8 +213,7 @@ TfrmSetDevice *TfrmSetDevice::instance()
 TfrmSetDevice::TfrmSetDevice(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSetDevice"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    look::setDialogFrame(this);
     look::applyLightPalette(this);
 
     auto *layout = new QVBoxLayout(this);

@@ -77,8 +77,7 @@ TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDe
 {
     setObjectName(QStringLiteral("frmWaitCD"));
     setWindowTitle(QStringLiteral("Ambrylog"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    look::setDialogFrame(this);
     look::applyLightPalette(this);
 
     auto *layout = new QVBoxLayout(this);

@@ -62,6 +62,7 @@ TfrmScan::TfrmScan(QWidget *parent)
         g_openWindow = this;
     setObjectName(QStringLiteral("frmScan"));
     setWindowTitle(QStringLiteral("Ambrylog"));
+    look::setDialogFrame(this);
     setFixedSize(460, 300);
 
     look::applyLightPalette(this);

@@ -23,10 +23,9 @@ constexpr int kBevelWidth = 320;
 
 } // namespace
 
-TfrmPropreties::TfrmPropreties(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
+TfrmPropreties::TfrmPropreties(QWidget *parent) : QDialog(parent)
 {
+    look::setDialogFrame(this, true);
     s_instance = this;
     setObjectName(QStringLiteral("frmPropreties"));
     look::applyLightPalette(this);

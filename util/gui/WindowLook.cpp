@@ -55,6 +55,16 @@ void applyLightPalette(QWidget *window)
     window->setAutoFillBackground(true);
 }
 
+void setDialogFrame(QWidget *window, bool stayOnTop)
+{
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                            Qt::MSWindowsFixedSizeDialogHint;
+    if (stayOnTop)
+        flags |= Qt::WindowStaysOnTopHint;
+    window->setWindowFlags(flags);
+}
+
 QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour)
 {
     auto *band = new QWidget(parent);

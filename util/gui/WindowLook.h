@@ -26,6 +26,11 @@ constexpr int HeadingPixelSize = 16;
 // which is also what the style draws a keyboard focus frame with.
 void applyLightPalette(QWidget *window);
 
+// A dialog frame: only the close box in the title bar, so that no window manager offers to
+// minimise or maximise a window of fixed size (the caller fixes the size); optionally on top of
+// other windows. Call it before the window is shown.
+void setDialogFrame(QWidget *window, bool stayOnTop = false);
+
 // A filled band; its text is in the heading colour. The caller gives it its height.
 QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour = BandBlue);
 // The heading label of a band: 16-pixel font in the heading colour on the band's own colour. The
