@@ -6,7 +6,7 @@ namespace search {
 
 namespace {
 
-// Copies each row into the archive's own storage: the engine's views die with its buffer.
+// Copies each row into the archive's block: the engine's views die with its buffer.
 class KeepingSink : public ResultSink
 {
 public:
@@ -14,36 +14,12 @@ public:
     void beginArchive(int, const ArchiveInfo &) override {}
     void addRow(const FoundRecord &row) override
     {
-        ScannedRow r;
-        r.record = row.record;
-        r.size = row.size;
-        r.date = row.date;
-        r.sizeValid = row.sizeValid;
-        r.dateValid = row.dateValid;
-        if (m_out.rowsKept) {
-            QByteArray &text = m_out.text;
-            if (m_haveFolder && QByteArrayView(text).sliced(m_folderAt, m_folderLen) == row.folder) {
-                r.folderAt = m_folderAt;
-                r.folderLen = m_folderLen;
-            } else {
-                r.folderAt = uint32_t(text.size());
-                r.folderLen = uint32_t(row.folder.size());
-                text.append(row.folder);
-                m_folderAt = r.folderAt;
-                m_folderLen = r.folderLen;
-                m_haveFolder = true;
-            }
-            r.nameAt = uint32_t(text.size());
-            r.nameLen = uint32_t(row.name.size());
-            text.append(row.name);
-        }
-        m_out.rows.push_back(r);
+        if (!m_out.tooLarge && !m_out.rows->append(row))
+            m_out.tooLarge = true;
     }
 
 private:
     ScannedArchive &m_out;
-    uint32_t m_folderAt = 0, m_folderLen = 0;
-    bool m_haveFolder = false;
 };
 
 } // namespace
@@ -126,7 +102,7 @@ void ArchivePool::work()
         auto out = std::make_unique<ScannedArchive>();
         out->path = job.path;
         out->criteria = job.criteria;
-        out->rowsKept = m_keepText;
+        out->rows = std::make_shared<RowBlock>(m_keepText);
         KeepingSink sink(*out);
         {
             SearchEngine engine(out->criteria, sink);
@@ -142,6 +118,10 @@ void ArchivePool::work()
             if (!engine.archives().isEmpty())
                 out->mark = engine.archives().constFirst().mark;
         }
+        if (out->tooLarge)
+            out->rows.reset();
+        else
+            out->rows->trim();
         const size_t bytes = out->bytes();
         bool awaited;
         {

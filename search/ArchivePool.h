@@ -5,6 +5,7 @@
 // engine of its own against a copy of the criteria taken when it was handed out, so nothing
 // the workers touch is shared with the caller's live criteria.
 
+#include "RowBlock.h"
 #include "SearchEngine.h"
 #include "catalog/ArchiveFile.h"
 
@@ -22,40 +23,18 @@
 
 namespace search {
 
-// One matching record as a worker kept it: the folder and name lines in the archive's text
-// arena (a folder shared with the row before is stored once).
-struct ScannedRow
-{
-    qint64 record = 0;
-    qint64 size = 0;
-    uint32_t folderAt = 0, folderLen = 0;
-    uint32_t nameAt = 0, nameLen = 0;
-    int32_t date = 0;
-    bool sizeValid = false;
-    bool dateValid = false;
-};
-
 // What one worker made of one archive.
 struct ScannedArchive
 {
     QString path;
     SearchCriteria criteria; // as they were when the archive was handed out
     QString mark;            // set when the archive gave rows
-    std::vector<ScannedRow> rows;
-    QByteArray text;
+    std::shared_ptr<RowBlock> rows;
     SearchProblems problems;
     qint64 onlyMarkArchives = 0;
-    bool rowsKept = true; // false: only counts (a sink that needs no row text)
+    bool tooLarge = false; // the rows did not fit in one block: the archive is read again
 
-    QByteArrayView folder(const ScannedRow &r) const
-    {
-        return QByteArrayView(text).sliced(r.folderAt, r.folderLen);
-    }
-    QByteArrayView name(const ScannedRow &r) const
-    {
-        return QByteArrayView(text).sliced(r.nameAt, r.nameLen);
-    }
-    size_t bytes() const { return sizeof(ScannedRow) * rows.capacity() + size_t(text.capacity()); }
+    size_t bytes() const { return rows ? rows->bytes() : 0; }
 };
 
 class ArchivePool

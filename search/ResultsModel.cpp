@@ -1,6 +1,7 @@
 #include "ResultsModel.h"
 
 #include "DateText.h"
+#include "RowBlock.h"
 #include "gUtils.h"
 
 #include <QCollator>
@@ -19,26 +20,15 @@ namespace search {
 
 namespace {
 
-constexpr int kRowChunkBits = 16;
-constexpr size_t kRowChunk = size_t(1) << kRowChunkBits;
-constexpr size_t kArenaChunk = size_t(1) << 20;
+constexpr uint32_t DateShown = RowBlock::DateValid;
+constexpr uint32_t SizeValid = RowBlock::SizeValid;
 
-constexpr uint32_t DateShown = 1;
-constexpr uint32_t SizeShown = 2;
-
-// 40 bytes per row; the strings live elsewhere.
-struct Row
+// The Size cell is filled in column order after the date: a date that cannot be shown leaves
+// it empty as well.
+inline bool sizeShownIn(const RowBlock::Row &r)
 {
-    qint64 size;
-    uint64_t nameRef; // arena chunk << 32 | offset in chunk
-    uint32_t nameLen;
-    uint32_t record;
-    uint32_t folder;
-    uint32_t archive;
-    int32_t date;
-    uint32_t flags;
-};
-static_assert(sizeof(Row) == 40);
+    return r.flags() == (DateShown | SizeValid);
+}
 
 // Keys for the C locale, whose collator compares case-folded code units: the folded units of
 // every text in one arena, and the first four of them as one number.
@@ -198,73 +188,92 @@ std::vector<uint32_t> rankTexts(const std::vector<QString> &texts)
 
 struct ResultsModel::Impl
 {
-    std::vector<std::unique_ptr<Row[]>> rowChunks;
-    size_t rowCount = 0;         // stored rows
-    size_t visibleRows = 0;      // rows the views know about
-    std::vector<uint32_t> order; // view row -> stored row; empty while unsorted
+    // A run of rows of one archive in one block; the rows of a search are the segments' rows in
+    // order. Blocks built by the search's workers are kept as they come.
+    struct Segment
+    {
+        std::shared_ptr<const RowBlock> block;
+        size_t first;      // the stored row of the segment's first row
+        size_t blockFirst; // its index in the block
+        size_t count;
+        uint32_t archive;
+    };
+    std::vector<Segment> segments;
+    std::shared_ptr<RowBlock> open; // the block addRow fills: the last segment's
+    size_t rowCount = 0;            // stored rows
+    size_t visibleRows = 0;         // rows the views know about
+    std::vector<uint32_t> order;    // view row -> stored row; empty while unsorted
     bool filling = false;
-
-    std::vector<std::unique_ptr<char[]>> arena;
-    std::vector<size_t> arenaSize; // capacity of each chunk
-    size_t arenaUsed = 0;          // bytes used in the last chunk
-
-    std::vector<QByteArray> folders;
-    QHash<QByteArray, uint32_t> folderIds;
-    uint32_t lastFolder = UINT32_MAX;
 
     std::vector<ArchiveInfo> archives;
     uint32_t currentArchive = 0;
 
-    Row &row(size_t i) { return rowChunks[i >> kRowChunkBits][i & (kRowChunk - 1)]; }
-    const Row &row(size_t i) const { return rowChunks[i >> kRowChunkBits][i & (kRowChunk - 1)]; }
-    const Row &viewRow(int r) const { return row(order.empty() ? size_t(r) : order[size_t(r)]); }
-
-    QByteArrayView name(const Row &r) const
+    struct RowRef
     {
-        return QByteArrayView(arena[r.nameRef >> 32].get() + (r.nameRef & 0xFFFFFFFFu), qsizetype(r.nameLen));
+        const RowBlock &block;
+        const RowBlock::Row &row;
+        uint32_t archive;
+    };
+    RowRef at(size_t i) const
+    {
+        const auto it = std::upper_bound(segments.begin(), segments.end(), i,
+                                         [](size_t i, const Segment &s) { return i < s.first; });
+        const Segment &s = *(it - 1);
+        return RowRef{*s.block, s.block->row(s.blockFirst + (i - s.first)), s.archive};
+    }
+    RowRef viewRow(int r) const { return at(order.empty() ? size_t(r) : order[size_t(r)]); }
+
+    // f(stored row, segment, row) for every stored row, in order.
+    template <typename F> void forEachRow(F f) const
+    {
+        for (const Segment &s : segments) {
+            for (size_t j = 0; j < s.count; ++j)
+                f(s.first + j, s, s.block->row(s.blockFirst + j));
+        }
     }
 
-    uint64_t storeName(QByteArrayView bytes)
+    void closeOpen()
     {
-        const size_t n = size_t(bytes.size());
-        if (arena.empty() || arenaUsed + n > arenaSize.back()) {
-            const size_t cap = std::max(kArenaChunk, n);
-            arena.emplace_back(new char[cap]);
-            arenaSize.push_back(cap);
-            arenaUsed = 0;
-        }
-        const uint64_t ref = (uint64_t(arena.size() - 1) << 32) | arenaUsed;
-        if (n)
-            std::memcpy(arena.back().get() + arenaUsed, bytes.data(), n);
-        arenaUsed += n;
-        return ref;
+        if (open)
+            open->trim();
+        open.reset();
     }
 
-    uint32_t internFolder(QByteArrayView bytes)
+    void startOpen()
     {
-        if (lastFolder != UINT32_MAX) {
-            const QByteArray &last = folders[lastFolder];
-            if (last.size() == bytes.size() &&
-                std::memcmp(last.constData(), bytes.data(), size_t(bytes.size())) == 0)
-                return lastFolder;
-        }
-        // Looked up without a copy; copied once when new.
-        const QByteArray probe = QByteArray::fromRawData(bytes.data(), bytes.size());
-        auto it = folderIds.constFind(probe);
-        if (it == folderIds.constEnd()) {
-            const QByteArray key = bytes.toByteArray();
-            it = folderIds.insert(key, uint32_t(folders.size()));
-            folders.push_back(key);
-        }
-        lastFolder = it.value();
-        return lastFolder;
+        closeOpen();
+        open = std::make_shared<RowBlock>();
+        segments.push_back(Segment{open, rowCount, 0, 0, currentArchive});
     }
 
-    Row &appendRow()
+    void append(const FoundRecord &found)
     {
-        if ((rowCount & (kRowChunk - 1)) == 0 && (rowCount >> kRowChunkBits) == rowChunks.size())
-            rowChunks.emplace_back(new Row[kRowChunk]);
-        return row(rowCount++);
+        if (!open || segments.back().archive != currentArchive)
+            startOpen();
+        if (!open->append(found)) {
+            // The block's text is full.
+            startOpen();
+            if (!open->append(found))
+                return;
+        }
+        ++segments.back().count;
+        ++rowCount;
+    }
+
+    void adopt(const std::shared_ptr<const RowBlock> &block, size_t first, size_t count)
+    {
+        closeOpen();
+        if (!segments.empty()) {
+            Segment &last = segments.back();
+            if (last.block == block && last.archive == currentArchive &&
+                last.blockFirst + last.count == first) {
+                last.count += count;
+                rowCount += count;
+                return;
+            }
+        }
+        segments.push_back(Segment{block, rowCount, first, count, currentArchive});
+        rowCount += count;
     }
 };
 
@@ -287,6 +296,12 @@ void ResultsModel::beginFill()
 void ResultsModel::endFill()
 {
     d->filling = false;
+    d->closeOpen();
+    announceRows();
+}
+
+void ResultsModel::announceRows()
+{
     if (d->rowCount > d->visibleRows) {
         beginInsertRows(QModelIndex(), int(d->visibleRows), int(d->rowCount - 1));
         d->visibleRows = d->rowCount;
@@ -296,6 +311,7 @@ void ResultsModel::endFill()
 
 void ResultsModel::beginArchive(int, const ArchiveInfo &archive)
 {
+    d->closeOpen();
     d->currentArchive = uint32_t(d->archives.size());
     d->archives.push_back(archive);
 }
@@ -306,22 +322,29 @@ void ResultsModel::addRow(const FoundRecord &found)
         d->archives.push_back(ArchiveInfo{QString(), QStringLiteral("Unknown")});
     if (d->rowCount >= size_t(std::numeric_limits<int>::max()))
         return; // a view cannot address more rows
-    Row &r = d->appendRow();
-    r.size = found.sizeValid ? found.size : 0;
-    r.nameRef = d->storeName(found.name);
-    r.nameLen = uint32_t(found.name.size());
-    r.record = uint32_t(found.record);
-    r.folder = d->internFolder(found.folder);
-    r.archive = d->currentArchive;
-    r.date = found.dateValid ? found.date : 0;
-    r.flags = (found.dateValid ? DateShown : 0u) | (found.dateValid && found.sizeValid ? SizeShown : 0u);
+    const size_t before = d->rowCount;
+    d->append(found);
+    if (d->rowCount == before)
+        return;
     if (!d->order.empty())
-        d->order.push_back(uint32_t(d->rowCount - 1));
-    if (!d->filling) {
-        beginInsertRows(QModelIndex(), int(d->visibleRows), int(d->rowCount - 1));
-        d->visibleRows = d->rowCount;
-        endInsertRows();
-    }
+        d->order.push_back(uint32_t(before));
+    if (!d->filling)
+        announceRows();
+}
+
+void ResultsModel::addRows(int, const std::shared_ptr<const RowBlock> &block, size_t first, size_t count)
+{
+    if (d->archives.empty())
+        d->archives.push_back(ArchiveInfo{QString(), QStringLiteral("Unknown")});
+    count = std::min(count, size_t(std::numeric_limits<int>::max()) - d->rowCount);
+    if (count == 0)
+        return; // a view cannot address more rows
+    const size_t before = d->rowCount;
+    d->adopt(block, first, count);
+    for (size_t i = before; !d->order.empty() && i < d->rowCount; ++i)
+        d->order.push_back(uint32_t(i));
+    if (!d->filling)
+        announceRows();
 }
 
 int ResultsModel::rowCount(const QModelIndex &parent) const
@@ -386,12 +409,12 @@ QString ResultsModel::cellText(int row, int column) const
     case ColType:
         return type(row);
     case ColDate: {
-        const Row &r = d->viewRow(row);
-        return (r.flags & DateShown) ? formatPackedDate(r.date) : QString();
+        const RowBlock::Row &r = d->viewRow(row).row;
+        return (r.flags() & DateShown) ? formatPackedDate(r.date) : QString();
     }
     case ColSize: {
-        const Row &r = d->viewRow(row);
-        return (r.flags & SizeShown) ? FormatGroupedNumber(r.size) : QString();
+        const RowBlock::Row &r = d->viewRow(row).row;
+        return sizeShownIn(r) ? FormatGroupedNumber(r.size) : QString();
     }
     default:
         return QString();
@@ -410,49 +433,54 @@ QString ResultsModel::archivePath(int row) const
 
 QByteArray ResultsModel::folderBytes(int row) const
 {
-    return d->folders[d->viewRow(row).folder];
+    const Impl::RowRef r = d->viewRow(row);
+    return r.block.folder(r.row).toByteArray();
 }
 
 QString ResultsModel::folderLine(int row) const
 {
-    return decodeArchiveText(d->folders[d->viewRow(row).folder]);
+    const Impl::RowRef r = d->viewRow(row);
+    return decodeArchiveText(r.block.folder(r.row));
 }
 
 QByteArray ResultsModel::nameBytes(int row) const
 {
-    return d->name(d->viewRow(row)).toByteArray();
+    const Impl::RowRef r = d->viewRow(row);
+    return r.block.name(r.row).toByteArray();
 }
 
 QString ResultsModel::name(int row) const
 {
-    return decodeArchiveText(d->name(d->viewRow(row)));
+    const Impl::RowRef r = d->viewRow(row);
+    return decodeArchiveText(r.block.name(r.row));
 }
 
 QString ResultsModel::type(int row) const
 {
-    const QByteArrayView t = typePart(d->name(d->viewRow(row)));
+    const Impl::RowRef r = d->viewRow(row);
+    const QByteArrayView t = typePart(r.block.name(r.row));
     return t.isEmpty() ? QString() : decodeArchiveText(t.sliced(1));
 }
 
 qint64 ResultsModel::size(int row) const
 {
-    return d->viewRow(row).size;
+    return d->viewRow(row).row.size;
 }
 
 bool ResultsModel::sizeShown(int row) const
 {
-    return d->viewRow(row).flags & SizeShown;
+    return sizeShownIn(d->viewRow(row).row);
 }
 
 int32_t ResultsModel::packedDate(int row) const
 {
-    return d->viewRow(row).date;
+    return d->viewRow(row).row.date;
 }
 
 QDateTime ResultsModel::dateModified(int row) const
 {
-    const Row &r = d->viewRow(row);
-    if (!(r.flags & DateShown))
+    const RowBlock::Row &r = d->viewRow(row).row;
+    if (!(r.flags() & DateShown))
         return QDateTime();
     const uint32_t v = uint32_t(r.date);
     return QDateTime(QDate(int(v >> 25) + 1980, int((v >> 21) & 0xF), int((v >> 16) & 0x1F)),
@@ -461,17 +489,19 @@ QDateTime ResultsModel::dateModified(int row) const
 
 qint64 ResultsModel::recordIndex(int row) const
 {
-    return d->viewRow(row).record;
+    return d->viewRow(row).row.record();
 }
 
 qint64 ResultsModel::memoryUsed() const
 {
-    qint64 bytes = qint64(d->rowChunks.size() * kRowChunk * sizeof(Row));
-    for (size_t s : d->arenaSize)
-        bytes += qint64(s);
+    qint64 bytes = qint64(d->segments.capacity() * sizeof(Impl::Segment));
+    const RowBlock *last = nullptr;
+    for (const Impl::Segment &s : d->segments) {
+        if (s.block.get() != last)
+            bytes += qint64(s.block->bytes());
+        last = s.block.get();
+    }
     bytes += qint64(d->order.capacity() * sizeof(uint32_t));
-    for (const QByteArray &f : d->folders)
-        bytes += f.capacity() + 2 * qint64(sizeof(QByteArray)) + 16;
     return bytes;
 }
 
@@ -489,6 +519,8 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
     // One number per row whose order is the column's order: ranks for texts, the numbers
     // themselves for sizes and dates.
     std::vector<uint64_t> key(d->rowCount);
+    using Segment = Impl::Segment;
+    using Row = RowBlock::Row;
     switch (SortColumn) {
     case ColArchive: {
         std::vector<QString> marks;
@@ -496,24 +528,42 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
         for (const ArchiveInfo &a : d->archives)
             marks.push_back(a.mark);
         const std::vector<uint32_t> rank = rankTexts(marks);
-        for (size_t i = 0; i < d->rowCount; ++i)
-            key[i] = rank[d->row(i).archive];
+        d->forEachRow([&](size_t i, const Segment &s, const Row &) { key[i] = rank[s.archive]; });
         break;
     }
     case ColDirectory: {
+        // Every block has folders of its own; the same text in two blocks gets one rank.
+        std::unordered_map<std::string_view, uint32_t> ids;
         std::vector<QString> texts;
-        texts.reserve(d->folders.size());
-        for (const QByteArray &f : d->folders)
-            texts.push_back(decodeArchiveText(f));
+        std::vector<uint32_t> textOf;                    // the blocks' folders one after another
+        std::vector<size_t> base(d->segments.size(), 0); // the segment's block's first folder there
+        for (size_t k = 0; k < d->segments.size(); ++k) {
+            const RowBlock &block = *d->segments[k].block;
+            if (k > 0 && d->segments[k - 1].block.get() == &block) {
+                base[k] = base[k - 1];
+                continue;
+            }
+            base[k] = textOf.size();
+            for (uint32_t f = 0; f < block.folderCount(); ++f) {
+                const QByteArrayView v = block.folderText(f);
+                const auto [it, added] =
+                    ids.try_emplace(std::string_view(v.data(), size_t(v.size())), uint32_t(texts.size()));
+                if (added)
+                    texts.push_back(decodeArchiveText(v));
+                textOf.push_back(it->second);
+            }
+        }
         const std::vector<uint32_t> rank = rankTexts(texts);
-        for (size_t i = 0; i < d->rowCount; ++i)
-            key[i] = rank[d->row(i).folder];
+        const Segment *first = d->segments.data();
+        d->forEachRow([&](size_t i, const Segment &s, const Row &r) {
+            key[i] = rank[textOf[base[size_t(&s - first)] + r.folder]];
+        });
         break;
     }
     case ColFile:
     case ColType: {
-        const auto text = [&](size_t i) {
-            QByteArrayView v = d->name(d->row(i));
+        const auto text = [&](const Segment &s, const Row &r) {
+            QByteArrayView v = s.block->name(r);
             if (SortColumn == ColType) {
                 v = typePart(v);
                 if (!v.isEmpty())
@@ -523,8 +573,7 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
         };
         if (SortColumn == ColFile && collatesLikeC()) {
             FoldedKeys keys(d->rowCount);
-            for (size_t i = 0; i < d->rowCount; ++i)
-                keys.add(text(i));
+            d->forEachRow([&](size_t, const Segment &s, const Row &r) { keys.add(text(s, r)); });
             const std::vector<uint32_t> rank = keys.ranks();
             for (size_t i = 0; i < d->rowCount; ++i)
                 key[i] = rank[i];
@@ -535,14 +584,14 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
         ids.reserve(SortColumn == ColType ? 1024 : d->rowCount);
         std::vector<QString> texts;
         std::vector<uint32_t> textOf(d->rowCount);
-        for (size_t i = 0; i < d->rowCount; ++i) {
-            const QByteArrayView v = text(i);
+        d->forEachRow([&](size_t i, const Segment &s, const Row &r) {
+            const QByteArrayView v = text(s, r);
             const auto [it, added] =
                 ids.try_emplace(std::string_view(v.data(), size_t(v.size())), uint32_t(texts.size()));
             if (added)
                 texts.push_back(decodeArchiveText(v));
             textOf[i] = it->second;
-        }
+        });
         const std::vector<uint32_t> rank = rankTexts(texts);
         for (size_t i = 0; i < d->rowCount; ++i)
             key[i] = rank[textOf[i]];
@@ -550,17 +599,15 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
     }
     case ColDate:
         // Packed date-times grow with time when read unsigned; empty cells come first.
-        for (size_t i = 0; i < d->rowCount; ++i) {
-            const Row &r = d->row(i);
-            key[i] = (r.flags & DateShown) ? uint64_t(uint32_t(r.date)) + 1 : 0;
-        }
+        d->forEachRow([&](size_t i, const Segment &, const Row &r) {
+            key[i] = (r.flags() & DateShown) ? uint64_t(uint32_t(r.date)) + 1 : 0;
+        });
         break;
     case ColSize:
         // Signed sizes mapped onto unsigned order; empty cells below every size.
-        for (size_t i = 0; i < d->rowCount; ++i) {
-            const Row &r = d->row(i);
-            key[i] = (r.flags & SizeShown) ? (uint64_t(r.size) ^ (uint64_t(1) << 63)) : 0;
-        }
+        d->forEachRow([&](size_t i, const Segment &, const Row &r) {
+            key[i] = sizeShownIn(r) ? (uint64_t(r.size) ^ (uint64_t(1) << 63)) : 0;
+        });
         break;
     }
     // "Size" runs the other way: larger sizes first when SortAscending.

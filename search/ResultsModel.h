@@ -1,7 +1,7 @@
 #pragma once
 
-// The search results: one row per matching file record, kept compactly (marks and folder
-// lines stored once, names in one byte arena, sizes and dates as numbers) and formatted only
+// The search results: one row per matching file record, kept compactly (in the blocks of
+// RowBlock.h, marks stored once per archive, sizes and dates as numbers) and formatted only
 // when a cell is asked for. Sorting happens here, with typed comparisons.
 
 #include "SearchEngine.h"
@@ -40,6 +40,9 @@ public:
     // ResultSink
     void beginArchive(int id, const ArchiveInfo &archive) override;
     void addRow(const FoundRecord &row) override;
+    // Keeps the block: its rows are not copied.
+    void addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
+                 size_t count) override;
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -74,6 +77,8 @@ public:
     qint64 memoryUsed() const;
 
 private:
+    void announceRows();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -4,6 +4,7 @@
 
 #include "ArchivePool.h"
 #include "DateText.h"
+#include "RowBlock.h"
 #include "SkimKernel.h"
 #include "catalog/ArchiveFile.h"
 #include "catalog/ArchiveLayout.h"
@@ -432,9 +433,13 @@ struct SearchEngine::Impl
 
     // from > 0: the archive's rows before record from were handed out already (under archiveId).
     void addFile(const QString &path, qint64 from = 0);
+    // Tells the sink about the archive before its first row.
+    void beginArchive();
     void emitFound(FoundRecord &r);
     bool searchParallel(const QString &folder, const QString &mask);
     void deliver(const ScannedArchive &a);
+    // Rows of the block to the sink, counted as emitFound counts them.
+    void handOut(const std::shared_ptr<const RowBlock> &block, size_t first, size_t count);
     bool testRecord(QByteArrayView folder, QByteArrayView name, QByteArrayView size, QByteArrayView date,
                     bool advanced);
     int textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced);
@@ -906,13 +911,18 @@ void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView
     emitFound(r);
 }
 
-void SearchEngine::Impl::emitFound(FoundRecord &r)
+void SearchEngine::Impl::beginArchive()
 {
     if (archiveId < 0) {
         archiveId = int(archives.size());
         archives.append(ArchiveInfo{archivePath, mark});
         sink.beginArchive(archiveId, archives.constLast());
     }
+}
+
+void SearchEngine::Impl::emitFound(FoundRecord &r)
+{
+    beginArchive();
     r.archiveId = archiveId;
     if (!r.dateValid || !r.sizeValid) {
         if (problems.unfilledRows++ == 0)
@@ -1167,7 +1177,7 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
 
 void SearchEngine::Impl::deliver(const ScannedArchive &a)
 {
-    if (a.criteria != c) {
+    if (a.criteria != c || a.tooLarge) {
         addFile(a.path);
         return;
     }
@@ -1175,26 +1185,19 @@ void SearchEngine::Impl::deliver(const ScannedArchive &a)
     archivePath = a.path;
     archiveId = -1;
     mark = a.mark;
-    for (size_t i = 0; i < a.rows.size(); ++i) {
-        const ScannedRow &s = a.rows[i];
-        FoundRecord r;
-        if (a.rowsKept) {
-            r.folder = a.folder(s);
-            r.name = a.name(s);
-        }
-        r.record = s.record;
-        r.size = s.size;
-        r.date = s.date;
-        r.sizeValid = s.sizeValid;
-        r.dateValid = s.dateValid;
-        emitFound(r);
+    const RowBlock &block = *a.rows;
+    // Handed out up to each point where the pending events are due, as rows found here are.
+    for (size_t i = 0; i < block.size();) {
+        const size_t n = std::min(block.size() - i, size_t(kEventsEvery) - i % size_t(kEventsEvery));
+        handOut(a.rows, i, n);
+        i += n;
         if (cancelled())
             return;
-        if ((i + 1) % kEventsEvery == 0) {
+        if (i % kEventsEvery == 0) {
             events();
             if (a.criteria != c) {
                 // The rest of the archive under the criteria as they are now.
-                addFile(a.path, s.record + 1);
+                addFile(a.path, block.row(i - 1).record() + 1);
                 return;
             }
         }
@@ -1203,6 +1206,20 @@ void SearchEngine::Impl::deliver(const ScannedArchive &a)
     problems.damagedReasons += a.problems.damagedReasons;
     problems.unreadable += a.problems.unreadable;
     onlyMarkArchives += a.onlyMarkArchives;
+}
+
+void SearchEngine::Impl::handOut(const std::shared_ptr<const RowBlock> &block, size_t first, size_t count)
+{
+    beginArchive();
+    if (block->unfilledRows() > 0) {
+        for (size_t i = first; i < first + count; ++i) {
+            const RowBlock::Row &r = block->row(i);
+            if (r.flags() != (RowBlock::DateValid | RowBlock::SizeValid) && problems.unfilledRows++ == 0)
+                problems.firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(r.record());
+        }
+    }
+    rows += qint64(count);
+    sink.addRows(archiveId, block, first, count);
 }
 
 SearchEngine::SearchEngine(const SearchCriteria &criteria, ResultSink &sink)

@@ -19,6 +19,8 @@
 
 namespace search {
 
+class RowBlock;
+
 // Everything a search reads. The engine keeps a reference to the caller's object, so a window
 // may change it from the pending-events callback: searchText and OnlyMark are read at the start
 // of every archive, AdvancedMode before every record. The advanced fields (marks .. SizeLimit)
@@ -116,6 +118,11 @@ public:
     // Called before the first row of an archive; id is FoundRecord::archiveId.
     virtual void beginArchive(int id, const ArchiveInfo &archive) = 0;
     virtual void addRow(const FoundRecord &row) = 0;
+    // Rows first .. first + count - 1 of a block of one archive's rows, as a worker stored
+    // them. A sink that keeps rows in that form may keep the block; the default hands the rows
+    // to addRow one at a time.
+    virtual void addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
+                         size_t count);
     // False when addRow reads nothing but the validity flags: rows scanned ahead then keep no
     // text.
     virtual bool keepsRowText() const { return true; }
@@ -162,8 +169,9 @@ public:
     // Runs at every 300th record of an archive (0, 300, ...), after each archive file and
     // around each folder of the walk; a window lets its pending events run here.
     void setPendingEvents(std::function<void()> callback);
-    // The cancel flag (CancelRequested), read after every record and before each folder's
-    // subfolders. Not owned; may be null.
+    // The cancel flag (CancelRequested), read after every record (after every addRows call when
+    // rows scanned ahead are handed out) and before each folder's subfolders. Not owned; may be
+    // null.
     void setCancelFlag(const bool *CancelRequested);
     // Asked with the cancel flag: true stops the walk (the application is terminating).
     void setTerminating(std::function<bool()> callback);
