@@ -2,6 +2,7 @@
 
 #include "DosDateTime.h"
 #include "ResultsModel.h"
+#include "RowBlock.h"
 #include "SearchEngine.h"
 #include "TestSupport.h"
 
@@ -211,6 +212,84 @@ TEST(ResultsModel, FillAnnouncesRowsOnceAndClearEmpties)
     model.addRow(found("\\", "y", 1, 0));
     EXPECT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.mark(0), QStringLiteral("B"));
+}
+
+// Rows a search's workers stored in blocks read, sort and grow as rows added one by one, however
+// an archive's rows are split between blocks and single rows.
+TEST(ResultsModel, BlockRowsReadAsRowsAddedOneByOne)
+{
+    LocaleScope english(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    const int32_t day = dosdate::pack(2008, 5, 14, 10, 20, 30);
+    std::vector<FoundRecord> first = {found("\\", "b.txt", 5, day, 0),
+                                      found("Music", "a", 7, day + 1, 3),
+                                      found("Music", "C.mp3", -1, day - 1, 4),
+                                      found("\\", "d.mp3", 2, day, 5000000000LL),
+                                      found("Caf\xe9", "e.TXT", 9, day, 6),
+                                      found("Music", "a", 3, day, 7),
+                                      found("", "", 0, 0, 8)};
+    first[1].sizeValid = false;
+    first[1].size = 0;
+    first[4].dateValid = false;
+    first[4].date = 0;
+    const std::vector<FoundRecord> second = {found("Zed", "z.gz", 1, day, 0),
+                                             found("\\", "b.txt", 4, day, 1)};
+    const auto blockOf = [](const std::vector<FoundRecord> &rows, size_t n) {
+        auto block = std::make_shared<RowBlock>();
+        for (size_t i = 0; i < n; ++i)
+            EXPECT_TRUE(block->append(rows[i]));
+        block->trim();
+        return std::shared_ptr<const RowBlock>(block);
+    };
+    const auto dump = [](const ResultsModel &m) {
+        QStringList out;
+        for (int r = 0; r < m.rowCount(); ++r) {
+            QStringList cells;
+            for (int col = 0; col < ResultsModel::ColumnCount; ++col)
+                cells << m.cellText(r, col);
+            cells << m.archivePath(r) << QString::number(m.recordIndex(r))
+                  << QString::fromLatin1(m.folderBytes(r)) << QString::number(m.size(r))
+                  << QString::number(int(m.sizeShown(r)));
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    };
+    const ArchiveInfo a{QStringLiteral("/a.dat"), QStringLiteral("A")};
+    const ArchiveInfo b{QStringLiteral("/b.dat"), QStringLiteral("B")};
+
+    for (bool sortBetween : {false, true}) {
+        SCOPED_TRACE(sortBetween ? "sorted before the second archive" : "in arrival order");
+        ResultsModel single, blocks;
+        QAbstractItemModelTester tester(&blocks, QAbstractItemModelTester::FailureReportingMode::Warning);
+        single.beginArchive(0, a);
+        for (const FoundRecord &r : first)
+            single.addRow(r);
+        // The first archive in two hand-outs of one block, its last row on its own.
+        blocks.beginArchive(0, a);
+        const auto firstBlock = blockOf(first, first.size() - 1);
+        blocks.addRows(0, firstBlock, 0, 2);
+        blocks.addRows(0, firstBlock, 2, first.size() - 3);
+        blocks.addRow(first.back());
+        if (sortBetween) {
+            single.sortRows(ResultsModel::ColFile, true);
+            blocks.sortRows(ResultsModel::ColFile, true);
+        }
+        single.beginArchive(1, b);
+        for (const FoundRecord &r : second)
+            single.addRow(r);
+        blocks.beginArchive(1, b);
+        blocks.addRows(1, blockOf(second, second.size()), 0, second.size());
+
+        ASSERT_EQ(blocks.rowCount(), int(first.size() + second.size()));
+        EXPECT_EQ(dump(single), dump(blocks));
+        EXPECT_TRUE(dump(blocks).join(QLatin1Char('\n')).contains(QStringLiteral("/a.dat|5000000000|")));
+        for (int col = 0; col < ResultsModel::ColumnCount; ++col) {
+            for (bool ascending : {true, false}) {
+                single.sortRows(col, ascending);
+                blocks.sortRows(col, ascending);
+                EXPECT_EQ(dump(single), dump(blocks)) << "column " << col << (ascending ? " up" : " down");
+            }
+        }
+    }
 }
 
 TEST(ResultsModel, RowsStayCompact)

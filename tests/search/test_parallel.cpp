@@ -1,6 +1,7 @@
 // Archives scanned ahead on worker threads must give exactly what the one-thread search gives:
 // the same rows in the same order, the same damaged archives, the same counts.
 
+#include "ResultsModel.h"
 #include "SearchEngine.h"
 #include "TestSupport.h"
 #include "helper_archives.h"
@@ -8,11 +9,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <utility>
+#include <vector>
 
 using namespace search;
 using namespace searchtest;
@@ -179,7 +183,170 @@ const std::vector<Variant> &variants()
     return v;
 }
 
+// Everything the window reads of each row, in view order.
+QStringList modelRows(const QString &root, const ResultsModel &m)
+{
+    QStringList out;
+    for (int r = 0; r < m.rowCount(); ++r) {
+        QStringList cells;
+        for (int col = 0; col < ResultsModel::ColumnCount; ++col)
+            cells << m.data(m.index(r, col)).toString();
+        cells << QDir(root).relativeFilePath(m.archivePath(r)) << QString::number(m.recordIndex(r))
+              << QString::fromLatin1(m.folderBytes(r).toHex()) << QString::fromLatin1(m.nameBytes(r).toHex())
+              << QString::number(m.size(r)) << QString::number(m.packedDate(r))
+              << QString::number(int(m.sizeShown(r))) << m.dateModified(r).toString(Qt::ISODate);
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+// The model's rows after the search, then after each sort the window offers.
+QList<QStringList> fillAndSort(const QString &root, SearchCriteria &c, int threads,
+                               qint64 *modelBytes = nullptr)
+{
+    ResultsModel model;
+    model.beginFill();
+    {
+        SearchEngine engine(c, model);
+        engine.setThreads(threads);
+        engine.SearchArchive(root);
+    }
+    model.endFill();
+    if (modelBytes)
+        *modelBytes = model.memoryUsed();
+    QList<QStringList> out{modelRows(root, model)};
+    for (int col = 0; col < ResultsModel::ColumnCount; ++col) {
+        for (bool ascending : {true, false}) {
+            model.sortRows(col, ascending);
+            out << modelRows(root, model);
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+// Workers hand their rows to the model as whole blocks; the model must read and sort them as it
+// does rows added one by one.
+TEST(ParallelSearch, ModelFilledFromWorkersMatchesTheOneThreadFill)
+{
+    const QString root = makeCatalog(31, 24);
+    for (const Variant &v : variants()) {
+        if (std::string(v.what) == "simple 'SS' (a sharp s spells it)" || std::string(v.what) == "one mark")
+            continue; // nothing the model sees differently
+        SearchCriteria c;
+        v.set(c);
+        qint64 oneBytes = 0;
+        const QList<QStringList> one = fillAndSort(root, c, 1, &oneBytes);
+        ASSERT_FALSE(one.constFirst().isEmpty()) << v.what;
+        for (int threads : {2, 8}) {
+            SCOPED_TRACE(std::string(v.what) + ", " + std::to_string(threads) + " threads");
+            SearchCriteria again;
+            v.set(again);
+            qint64 bytes = 0;
+            const QList<QStringList> got = fillAndSort(root, again, threads, &bytes);
+            ASSERT_EQ(one.size(), got.size());
+            for (qsizetype i = 0; i < one.size(); ++i)
+                ASSERT_EQ(one.at(i), got.at(i)) << "sort " << i;
+            // Blocks are trimmed to their rows when an archive is done.
+            EXPECT_LE(bytes, oneBytes + oneBytes / 10);
+        }
+    }
+}
+
+// A mode switch while an archive's rows are handed out counts from the archive's next record:
+// the rows scanned ahead up to there go to the model as a block, the rest of the archive is
+// read again row by row.
+TEST(ParallelSearch, ModeSwitchedHalfwayThroughAnArchiveCountsFromItsNextRecord)
+{
+    const QString root = makeCatalog(43, 40);
+    // Every record in simple mode, fewer in advanced mode.
+    const auto start = [](SearchCriteria &c) {
+        c.dateActive = true;
+        DateChange(QDate(1999, 1, 1), QDate(2010, 6, 30), c);
+        c.sizeActive = true;
+        SizeChange(2000, QStringLiteral("KiloBytes"), c);
+    };
+    // Rows as "walk position of the archive, record", comparable across searches.
+    QHash<QString, int> walk;
+    const auto key = [&](const QString &relPath, qint64 record) {
+        if (!walk.contains(relPath))
+            walk.insert(relPath, int(walk.size()));
+        return std::make_pair(walk.value(relPath), record);
+    };
+    const auto keys = [&](const QStringList &rows) {
+        std::vector<std::pair<int, qint64>> out;
+        for (const QString &r : rows)
+            out.push_back(
+                key(r.section(QLatin1Char('|'), 0, 0), r.section(QLatin1Char('|'), 4, 4).toLongLong()));
+        return out;
+    };
+    SearchCriteria simple, advanced;
+    start(simple);
+    start(advanced);
+    advanced.AdvancedMode = true;
+    const auto before = keys(run(root, simple, 1).rows);
+    const auto after = keys(run(root, advanced, 1).rows);
+    ASSERT_LT(after.size(), before.size());
+
+    for (int threads : {2, 8}) {
+        for (int at = 0; at < 4; ++at) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, switch " + std::to_string(at));
+            // Switches at the at-th pending events that come after a multiple of 300 rows of one
+            // archive: between two hand-outs of that archive. Returns the rows handed out by then.
+            const auto runWith = [&](ResultSink &sink, const std::function<qint64()> &rows,
+                                     const std::function<QString(qint64)> &path) {
+                SearchCriteria c;
+                start(c);
+                SearchEngine engine(c, sink);
+                engine.setThreads(threads);
+                qint64 seen = 0, flip = -1, last = -1;
+                engine.setPendingEvents([&] {
+                    const qint64 n = rows();
+                    qint64 same = 0;
+                    while (same < n && path(n - 1 - same) == path(n - 1))
+                        ++same;
+                    if (flip < 0 && n != last && same > 0 && same % 300 == 0 && seen++ == at) {
+                        c.AdvancedMode = true;
+                        flip = n;
+                    }
+                    last = n;
+                });
+                engine.SearchArchive(root);
+                return flip;
+            };
+            CollectSink sink;
+            const qint64 flip = runWith(
+                sink, [&] { return qint64(sink.rows.size()); },
+                [&](qint64 i) { return sink.rows.at(i).path; });
+            ASSERT_GT(flip, 0) << "the catalog must have archives of more than 300 rows";
+            std::vector<std::pair<int, qint64>> want(before.begin(), before.begin() + flip);
+            const auto boundary = want.back();
+            for (const auto &k : after) {
+                if (k > boundary)
+                    want.push_back(k);
+            }
+            std::vector<std::pair<int, qint64>> got;
+            for (const Row &r : sink.rows)
+                got.push_back(key(QDir(root).relativeFilePath(r.path), r.record));
+            ASSERT_EQ(want, got);
+
+            ResultsModel model; // not filling: every hand-out is announced, so rowCount is live
+            ASSERT_EQ(flip, runWith(
+                                model, [&] { return qint64(model.rowCount()); },
+                                [&](qint64 i) { return model.archivePath(int(i)); }));
+            ASSERT_EQ(qint64(sink.rows.size()), model.rowCount());
+            for (int r = 0; r < model.rowCount(); ++r) {
+                const Row &w = sink.rows.at(r);
+                ASSERT_EQ(w.path + QLatin1Char(' ') + QString::number(w.record) + QLatin1Char(' ') +
+                              QString::fromUtf8(w.folder) + QLatin1Char(' ') + QString::fromUtf8(w.name),
+                          model.archivePath(r) + QLatin1Char(' ') + QString::number(model.recordIndex(r)) +
+                              QLatin1Char(' ') + model.folderLine(r) + QLatin1Char(' ') + model.name(r))
+                    << "row " << r;
+            }
+        }
+    }
+}
 
 TEST(ParallelSearch, SameRowsOrderAndReportsForEveryThreadCount)
 {
