@@ -10,16 +10,17 @@ namespace {
 class KeepingSink : public ResultSink
 {
 public:
-    explicit KeepingSink(ScannedArchive &out) : m_out(out) {}
+    KeepingSink(ScannedArchive &out, RowBlockBuilder &rows) : m_out(out), m_rows(rows) { m_rows.block(); }
     void beginArchive(int, const ArchiveInfo &) override {}
     void addRow(const FoundRecord &row) override
     {
-        if (!m_out.tooLarge && !m_out.rows->append(row))
+        if (!m_out.tooLarge && !m_rows.append(row))
             m_out.tooLarge = true;
     }
 
 private:
     ScannedArchive &m_out;
+    RowBlockBuilder &m_rows;
 };
 
 } // namespace
@@ -89,6 +90,10 @@ void ArchivePool::stop()
 
 void ArchivePool::work()
 {
+    // Kept from one archive to the next: the buffers rows are gathered in, and the memory the
+    // finished blocks are moved to.
+    RowBlockBuilder rows(m_keepText);
+    RowArena arena(m_keepText);
     for (;;) {
         Job job;
         {
@@ -102,8 +107,7 @@ void ArchivePool::work()
         auto out = std::make_unique<ScannedArchive>();
         out->path = job.path;
         out->criteria = job.criteria;
-        out->rows = std::make_shared<RowBlock>(m_keepText);
-        KeepingSink sink(*out);
+        KeepingSink sink(*out, rows);
         {
             SearchEngine engine(out->criteria, sink);
             // The engine asks at every 300th record: a stop reaches it within a few records.
@@ -118,10 +122,12 @@ void ArchivePool::work()
             if (!engine.archives().isEmpty())
                 out->mark = engine.archives().constFirst().mark;
         }
-        if (out->tooLarge)
-            out->rows.reset();
-        else
-            out->rows->trim();
+        if (out->tooLarge) {
+            rows.discard();
+        } else {
+            out->rows = rows.block();
+            rows.finish(arena);
+        }
         const size_t bytes = out->bytes();
         bool awaited;
         {

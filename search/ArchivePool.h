@@ -29,7 +29,7 @@ struct ScannedArchive
     QString path;
     SearchCriteria criteria; // as they were when the archive was handed out
     QString mark;            // set when the archive gave rows
-    std::shared_ptr<RowBlock> rows;
+    std::shared_ptr<const RowBlock> rows;
     SearchProblems problems;
     qint64 onlyMarkArchives = 0;
     bool tooLarge = false; // the rows did not fit in one block: the archive is read again

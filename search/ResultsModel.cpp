@@ -199,10 +199,11 @@ struct ResultsModel::Impl
         uint32_t archive;
     };
     std::vector<Segment> segments;
-    std::shared_ptr<RowBlock> open; // the block addRow fills: the last segment's
-    size_t rowCount = 0;            // stored rows
-    size_t visibleRows = 0;         // rows the views know about
-    std::vector<uint32_t> order;    // view row -> stored row; empty while unsorted
+    RowBlockBuilder open;        // fills the last segment's block from addRow
+    RowArena arena;              // where blocks filled here go when they are done
+    size_t rowCount = 0;         // stored rows
+    size_t visibleRows = 0;      // rows the views know about
+    std::vector<uint32_t> order; // view row -> stored row; empty while unsorted
     bool filling = false;
 
     std::vector<ArchiveInfo> archives;
@@ -232,28 +233,22 @@ struct ResultsModel::Impl
         }
     }
 
-    void closeOpen()
-    {
-        if (open)
-            open->trim();
-        open.reset();
-    }
+    void closeOpen() { open.finish(arena); }
 
     void startOpen()
     {
         closeOpen();
-        open = std::make_shared<RowBlock>();
-        segments.push_back(Segment{open, rowCount, 0, 0, currentArchive});
+        segments.push_back(Segment{open.block(), rowCount, 0, 0, currentArchive});
     }
 
     void append(const FoundRecord &found)
     {
-        if (!open || segments.back().archive != currentArchive)
+        if (!open.building() || segments.back().archive != currentArchive)
             startOpen();
-        if (!open->append(found)) {
+        if (!open.append(found)) {
             // The block's text is full.
             startOpen();
-            if (!open->append(found))
+            if (!open.append(found))
                 return;
         }
         ++segments.back().count;
@@ -297,6 +292,7 @@ void ResultsModel::endFill()
 {
     d->filling = false;
     d->closeOpen();
+    d->open.release();
     announceRows();
 }
 

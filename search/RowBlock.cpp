@@ -2,16 +2,98 @@
 
 #include "SearchEngine.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace search {
 
-bool RowBlock::append(const FoundRecord &found)
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+// Small enough that the few a worker holds do not count against the read-ahead bound, large
+// enough for many archives' rows.
+constexpr size_t kRegionSize = size_t(4) << 20;
+
+size_t roundUp(size_t n, size_t to)
 {
-    Row r;
+    return (n + to - 1) / to * to;
+}
+
+} // namespace
+
+struct RowArena::Region
+{
+    // mapped: a region of its own, with room to start on a huge page boundary (the slack is
+    // never touched); otherwise an ordinary memory block.
+    Region(size_t size, bool mapped) : mapped(mapped), size(size)
+    {
+        if (!mapped) {
+            base = start = static_cast<char *>(std::malloc(std::max<size_t>(size, 1)));
+            if (!base)
+                throw std::bad_alloc();
+            return;
+        }
+        length = size + kHugePage;
+        void *p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        base = static_cast<char *>(p);
+        start = reinterpret_cast<char *>(roundUp(reinterpret_cast<uintptr_t>(base), kHugePage));
+        madvise(start, size, MADV_HUGEPAGE); // a hint: without it the pages are small
+    }
+    ~Region()
+    {
+        if (mapped)
+            munmap(base, length);
+        else
+            std::free(base);
+    }
+    Region(const Region &) = delete;
+    Region &operator=(const Region &) = delete;
+
+    bool mapped;
+    char *base = nullptr;
+    size_t length = 0;
+    char *start = nullptr;
+    size_t size = 0;
+};
+
+char *RowArena::allocate(size_t n, std::shared_ptr<const Region> *keep)
+{
+    n = roundUp(std::max<size_t>(n, 1), 16);
+    if (!m_pooled) {
+        auto piece = std::make_shared<const Region>(n, false);
+        *keep = piece;
+        return piece->start;
+    }
+    if (!m_region || m_region->size - m_used < n) {
+        m_region = std::make_shared<Region>(std::max(kRegionSize, roundUp(n, kHugePage)), true);
+        m_used = 0;
+    }
+    char *p = m_region->start + m_used;
+    m_used += n;
+    *keep = m_region;
+    return p;
+}
+
+void RowBlockBuilder::start()
+{
+    m_block = std::make_shared<RowBlock>();
+    m_block->m_keepText = m_keepText;
+    m_rows.clear();
+    m_text.clear();
+    m_folders.clear();
+}
+
+bool RowBlockBuilder::append(const FoundRecord &found)
+{
+    RowBlock &b = *block();
+    RowBlock::Row r;
     r.size = found.sizeValid ? found.size : 0;
-    r.recordFlags = (uint64_t(found.record) << 2) | (found.dateValid ? DateValid : 0u) |
-                    (found.sizeValid ? SizeValid : 0u);
+    r.recordFlags = (uint64_t(found.record) << 2) | (found.dateValid ? RowBlock::DateValid : 0u) |
+                    (found.sizeValid ? RowBlock::SizeValid : 0u);
     r.date = found.dateValid ? found.date : 0;
     r.nameAt = 0;
     r.nameLen = 0;
@@ -21,7 +103,7 @@ bool RowBlock::append(const FoundRecord &found)
         const size_t nameLen = size_t(found.name.size());
         bool sameFolder = false;
         if (m_folders.size() > 0) {
-            const Span &last = m_folders[m_folders.size() - 1];
+            const RowBlock::Span &last = m_folders[m_folders.size() - 1];
             sameFolder =
                 last.len == folderLen &&
                 (folderLen == 0 || std::memcmp(m_text.data() + last.at, found.folder.data(), folderLen) == 0);
@@ -31,7 +113,7 @@ bool RowBlock::append(const FoundRecord &found)
             return false;
         char *out = m_text.reserveMore(adds);
         if (!sameFolder) {
-            m_folders.push(Span{uint32_t(m_text.size()), uint32_t(folderLen)});
+            m_folders.push(RowBlock::Span{uint32_t(m_text.size()), uint32_t(folderLen)});
             if (folderLen)
                 std::memcpy(out, found.folder.data(), folderLen);
             out += folderLen;
@@ -44,16 +126,44 @@ bool RowBlock::append(const FoundRecord &found)
         m_text.commit(adds);
     }
     if (!found.dateValid || !found.sizeValid)
-        ++m_unfilled;
+        ++b.m_unfilled;
     m_rows.push(r);
+    expose();
     return true;
 }
 
-void RowBlock::trim()
+void RowBlockBuilder::finish(RowArena &arena)
 {
-    m_rows.trim();
-    m_text.trim();
-    m_folders.trim();
+    if (!m_block)
+        return;
+    RowBlock &b = *m_block;
+    const size_t rowBytes = m_rows.size() * sizeof(RowBlock::Row);
+    const size_t folderBytes = m_folders.size() * sizeof(RowBlock::Span);
+    char *p = arena.allocate(rowBytes + folderBytes + m_text.size(), &b.m_region);
+    if (rowBytes)
+        std::memcpy(p, m_rows.data(), rowBytes);
+    if (folderBytes)
+        std::memcpy(p + rowBytes, m_folders.data(), folderBytes);
+    if (m_text.size())
+        std::memcpy(p + rowBytes + folderBytes, m_text.data(), m_text.size());
+    b.m_rows = reinterpret_cast<const RowBlock::Row *>(p);
+    b.m_folders = reinterpret_cast<const RowBlock::Span *>(p + rowBytes);
+    b.m_text = p + rowBytes + folderBytes;
+    m_block.reset();
+}
+
+void RowBlockBuilder::release()
+{
+    m_rows.release();
+    m_text.release();
+    m_folders.release();
+}
+
+void ResultSink::addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
+                         size_t count)
+{
+    for (size_t i = first; i < first + count; ++i)
+        addRow(block->found(i, archiveId));
 }
 
 FoundRecord RowBlock::found(size_t i, int archiveId) const
@@ -73,17 +183,9 @@ FoundRecord RowBlock::found(size_t i, int archiveId) const
     return f;
 }
 
-void ResultSink::addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
-                         size_t count)
-{
-    for (size_t i = first; i < first + count; ++i)
-        addRow(block->found(i, archiveId));
-}
-
 size_t RowBlock::bytes() const
 {
-    return sizeof(RowBlock) + m_rows.capacity() * sizeof(Row) + m_text.capacity() +
-           m_folders.capacity() * sizeof(Span);
+    return sizeof(RowBlock) + m_rowCount * sizeof(Row) + m_folderCount * sizeof(Span) + m_textSize;
 }
 
 } // namespace search

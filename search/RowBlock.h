@@ -1,23 +1,23 @@
 #pragma once
 
 // The rows of one archive in the results list's compact form: 32 bytes a row, the folder and
-// name lines in one text buffer (a folder shared with the row before is stored once). A worker
-// builds the block while it scans; the results model then keeps the block as it is, so a row is
-// copied once on its way from the archive to the window.
+// name lines in one text (a folder shared with the row before is stored once). A worker builds
+// the block while it scans; the results model then keeps the block as it is, so a row is copied
+// once on its way from the archive to the window.
 
 #include <QByteArrayView>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace search {
 
 struct FoundRecord;
 
-// A growable array of plain values in memory of its own: shrinking gives the spare end back
-// without moving the values, and a large array grows without copying.
+// A growable array of plain values, reused from one block to the next.
 template <typename T> class PodBuffer
 {
 public:
@@ -46,20 +46,12 @@ public:
         *reserveMore(1) = v;
         commit(1);
     }
-    // Gives back the capacity past the values.
-    void trim()
+    void clear() { m_size = 0; }
+    void release()
     {
-        if (m_capacity == m_size)
-            return;
-        if (m_size == 0) {
-            std::free(m_data);
-            m_data = nullptr;
-        } else if (T *p = static_cast<T *>(std::realloc(m_data, m_size * sizeof(T)))) {
-            m_data = p;
-        } else {
-            return; // the larger block is still valid
-        }
-        m_capacity = m_size;
+        std::free(m_data);
+        m_data = nullptr;
+        m_size = m_capacity = 0;
     }
 
 private:
@@ -80,6 +72,27 @@ private:
     size_t m_capacity = 0;
 };
 
+// Memory for finished blocks: large regions taken from the system a few at a time (in huge
+// pages where the system allows them: a fill of millions of rows otherwise spends much of its
+// time faulting pages in) and handed out in pieces that are given back with their region.
+class RowArena
+{
+public:
+    struct Region;
+    // pooled false: every piece is a memory block of its own, given back as soon as it is done
+    // with (for rows that are counted and dropped at once).
+    explicit RowArena(bool pooled = true) : m_pooled(pooled) {}
+    RowArena(const RowArena &) = delete;
+    RowArena &operator=(const RowArena &) = delete;
+    // n bytes, 16-aligned; *keep holds the region for as long as the bytes are used.
+    char *allocate(size_t n, std::shared_ptr<const Region> *keep);
+
+private:
+    bool m_pooled;
+    std::shared_ptr<Region> m_region;
+    size_t m_used = 0;
+};
+
 class RowBlock
 {
 public:
@@ -96,43 +109,91 @@ public:
         qint64 record() const { return qint64(recordFlags >> 2); }
         uint32_t flags() const { return uint32_t(recordFlags & 3); }
     };
+    struct Span
+    {
+        uint32_t at, len;
+    };
 
-    // keepText false: rows keep their numbers only (for a sink that reads no text).
-    explicit RowBlock(bool keepText = true) : m_keepText(keepText) {}
-
-    // False, and nothing added, when the block cannot hold the row (its text would pass 4 GiB).
-    bool append(const FoundRecord &found);
-    // Gives back the spare capacity; rows may still be added afterwards.
-    void trim();
+    RowBlock() = default;
+    RowBlock(const RowBlock &) = delete;
+    RowBlock &operator=(const RowBlock &) = delete;
 
     bool keepsText() const { return m_keepText; }
-    size_t size() const { return m_rows.size(); }
+    size_t size() const { return m_rowCount; }
     const Row &row(size_t i) const { return m_rows[i]; }
-    QByteArrayView name(const Row &r) const { return QByteArrayView(m_text.data() + r.nameAt, r.nameLen); }
+    QByteArrayView name(const Row &r) const { return QByteArrayView(m_text + r.nameAt, r.nameLen); }
     QByteArrayView folder(const Row &r) const { return folderText(r.folder); }
-    size_t folderCount() const { return m_folders.size(); }
+    size_t folderCount() const { return m_folderCount; }
     QByteArrayView folderText(uint32_t i) const
     {
-        return QByteArrayView(m_text.data() + m_folders[i].at, m_folders[i].len);
+        return QByteArrayView(m_text + m_folders[i].at, m_folders[i].len);
     }
     // Rows whose date or size line could not be read.
     size_t unfilledRows() const { return m_unfilled; }
     // The row as the engine hands it to a sink (views into this block).
     FoundRecord found(size_t i, int archiveId) const;
-    // Bytes the block holds, spare capacity included.
+    // Bytes the block's rows, folders and text take.
     size_t bytes() const;
 
 private:
-    struct Span
-    {
-        uint32_t at, len;
-    };
-    bool m_keepText;
-    PodBuffer<Row> m_rows;
-    PodBuffer<char> m_text;
-    PodBuffer<Span> m_folders;
+    friend class RowBlockBuilder;
+    bool m_keepText = true;
+    const Row *m_rows = nullptr;
+    size_t m_rowCount = 0;
+    const Span *m_folders = nullptr;
+    size_t m_folderCount = 0;
+    const char *m_text = nullptr;
+    size_t m_textSize = 0;
     size_t m_unfilled = 0;
+    std::shared_ptr<const RowArena::Region> m_region; // once finished
 };
 static_assert(sizeof(RowBlock::Row) == 32);
+
+// Fills one block after another in buffers it keeps; the block reads them while it grows and
+// gets memory of its own, exactly its size, from an arena when it is finished.
+class RowBlockBuilder
+{
+public:
+    // keepText false: rows keep their numbers only (for a sink that reads no text).
+    explicit RowBlockBuilder(bool keepText = true) : m_keepText(keepText) {}
+
+    // The block being filled, started when there is none.
+    const std::shared_ptr<RowBlock> &block()
+    {
+        if (!m_block)
+            start();
+        return m_block;
+    }
+    bool building() const { return m_block != nullptr; }
+    // False, and nothing added, when the block cannot hold the row (its text would pass 4 GiB):
+    // finish it and add the row to the next one.
+    bool append(const FoundRecord &found);
+    // Moves the block into the arena's memory and lets it go; the next append starts another.
+    void finish(RowArena &arena);
+    // Drops the block being filled.
+    void discard() { m_block.reset(); }
+    // Gives back the buffers (they hold the largest block built so far).
+    void release();
+
+private:
+    void start();
+    // Lets the block read the buffers as they are now.
+    void expose()
+    {
+        RowBlock &b = *m_block;
+        b.m_rows = m_rows.data();
+        b.m_rowCount = m_rows.size();
+        b.m_folders = m_folders.data();
+        b.m_folderCount = m_folders.size();
+        b.m_text = m_text.data();
+        b.m_textSize = m_text.size();
+    }
+
+    bool m_keepText;
+    std::shared_ptr<RowBlock> m_block;
+    PodBuffer<RowBlock::Row> m_rows;
+    PodBuffer<char> m_text;
+    PodBuffer<RowBlock::Span> m_folders;
+};
 
 } // namespace search

@@ -922,7 +922,8 @@ void SearchEngine::Impl::beginArchive()
 
 void SearchEngine::Impl::emitFound(FoundRecord &r)
 {
-    beginArchive();
+    if (archiveId < 0)
+        beginArchive();
     r.archiveId = archiveId;
     if (!r.dateValid || !r.sizeValid) {
         if (problems.unfilledRows++ == 0)

@@ -234,11 +234,13 @@ TEST(ResultsModel, BlockRowsReadAsRowsAddedOneByOne)
     const std::vector<FoundRecord> second = {found("Zed", "z.gz", 1, day, 0),
                                              found("\\", "b.txt", 4, day, 1)};
     const auto blockOf = [](const std::vector<FoundRecord> &rows, size_t n) {
-        auto block = std::make_shared<RowBlock>();
+        RowBlockBuilder builder;
         for (size_t i = 0; i < n; ++i)
-            EXPECT_TRUE(block->append(rows[i]));
-        block->trim();
-        return std::shared_ptr<const RowBlock>(block);
+            EXPECT_TRUE(builder.append(rows[i]));
+        std::shared_ptr<const RowBlock> block = builder.block();
+        RowArena arena;
+        builder.finish(arena);
+        return block;
     };
     const auto dump = [](const ResultsModel &m) {
         QStringList out;
