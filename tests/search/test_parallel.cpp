@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <utility>
@@ -230,15 +231,20 @@ QList<QStringList> fillAndSort(const QString &root, SearchCriteria &c, int threa
 // does rows added one by one.
 TEST(ParallelSearch, ModelFilledFromWorkersMatchesTheOneThreadFill)
 {
-    const QString root = makeCatalog(31, 24);
+    const QString root = makeCatalog(31, 16);
     for (const Variant &v : variants()) {
-        if (std::string(v.what) == "simple 'SS' (a sharp s spells it)" || std::string(v.what) == "one mark")
-            continue; // nothing the model sees differently
+        // Every record, and rows with gaps between them.
+        if (std::string(v.what) != "simple, every record" && std::string(v.what) != "advanced, date and size")
+            continue;
         SearchCriteria c;
         v.set(c);
         qint64 oneBytes = 0;
         const QList<QStringList> one = fillAndSort(root, c, 1, &oneBytes);
-        ASSERT_FALSE(one.constFirst().isEmpty()) << v.what;
+        QHash<QString, int> perArchive;
+        for (const QString &row : one.constFirst())
+            ++perArchive[row.section(QLatin1Char('|'), 6, 6)];
+        ASSERT_GT(*std::max_element(perArchive.cbegin(), perArchive.cend()), 300)
+            << v.what << ": an archive's rows must come in several hand-outs";
         for (int threads : {2, 8}) {
             SCOPED_TRACE(std::string(v.what) + ", " + std::to_string(threads) + " threads");
             SearchCriteria again;
