@@ -552,7 +552,7 @@ void ResultsModel::sortRows(int SortColumn, bool SortAscending)
         const std::vector<uint32_t> rank = rankTexts(texts);
         const Segment *first = d->segments.data();
         d->forEachRow([&](size_t i, const Segment &s, const Row &r) {
-            key[i] = rank[textOf[base[size_t(&s - first)] + r.folder]];
+            key[i] = rank[textOf[base[size_t(&s - first)] + r.folder()]];
         });
         break;
     }

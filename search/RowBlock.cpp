@@ -83,48 +83,51 @@ void RowBlockBuilder::start()
     m_block = std::make_shared<RowBlock>();
     m_block->m_keepText = m_keepText;
     m_rows.clear();
-    m_text.clear();
+    m_names.clear();
     m_folders.clear();
+    m_folderText.clear();
 }
 
 bool RowBlockBuilder::append(const FoundRecord &found)
 {
+    if (found.record < 0 || found.record > RowBlock::kMaxRecord)
+        return false;
     RowBlock &b = *block();
+    const uint64_t record = uint64_t(found.record);
     RowBlock::Row r;
     r.size = found.sizeValid ? found.size : 0;
-    r.recordFlags = (uint64_t(found.record) << 2) | (found.dateValid ? RowBlock::DateValid : 0u) |
-                    (found.sizeValid ? RowBlock::SizeValid : 0u);
     r.date = found.dateValid ? found.date : 0;
-    r.nameAt = 0;
-    r.nameLen = 0;
-    r.folder = 0;
+    r.recordLow = uint32_t(record);
+    uint32_t folder = 0;
+    r.nameEnd = 0;
     if (m_keepText) {
         const size_t folderLen = size_t(found.folder.size());
         const size_t nameLen = size_t(found.name.size());
         bool sameFolder = false;
         if (m_folders.size() > 0) {
             const RowBlock::Span &last = m_folders[m_folders.size() - 1];
-            sameFolder =
-                last.len == folderLen &&
-                (folderLen == 0 || std::memcmp(m_text.data() + last.at, found.folder.data(), folderLen) == 0);
+            sameFolder = last.len == folderLen &&
+                         (folderLen == 0 ||
+                          std::memcmp(m_folderText.data() + last.at, found.folder.data(), folderLen) == 0);
         }
-        const size_t adds = nameLen + (sameFolder ? 0 : folderLen);
-        if (m_text.size() + adds > UINT32_MAX || m_folders.size() >= UINT32_MAX)
+        if (m_names.size() + nameLen > UINT32_MAX ||
+            (!sameFolder &&
+             (m_folders.size() >= RowBlock::kMaxFolders || m_folderText.size() + folderLen > UINT32_MAX)))
             return false;
-        char *out = m_text.reserveMore(adds);
         if (!sameFolder) {
-            m_folders.push(RowBlock::Span{uint32_t(m_text.size()), uint32_t(folderLen)});
+            m_folders.push(RowBlock::Span{uint32_t(m_folderText.size()), uint32_t(folderLen)});
             if (folderLen)
-                std::memcpy(out, found.folder.data(), folderLen);
-            out += folderLen;
+                std::memcpy(m_folderText.reserveMore(folderLen), found.folder.data(), folderLen);
+            m_folderText.commit(folderLen);
         }
-        r.folder = uint32_t(m_folders.size() - 1);
-        r.nameAt = uint32_t(m_text.size() + (sameFolder ? 0 : folderLen));
-        r.nameLen = uint32_t(nameLen);
+        folder = uint32_t(m_folders.size() - 1);
         if (nameLen)
-            std::memcpy(out, found.name.data(), nameLen);
-        m_text.commit(adds);
+            std::memcpy(m_names.reserveMore(nameLen), found.name.data(), nameLen);
+        m_names.commit(nameLen);
+        r.nameEnd = uint32_t(m_names.size());
     }
+    r.packed = folder << 10 | uint32_t(record >> 32) << 2 | (found.dateValid ? RowBlock::DateValid : 0u) |
+               (found.sizeValid ? RowBlock::SizeValid : 0u);
     if (!found.dateValid || !found.sizeValid)
         ++b.m_unfilled;
     m_rows.push(r);
@@ -138,25 +141,28 @@ void RowBlockBuilder::finish(RowArena &arena)
         return;
     RowBlock &b = *m_block;
     const size_t rowBytes = m_rows.size() * sizeof(RowBlock::Row);
-    const size_t folderBytes = m_folders.size() * sizeof(RowBlock::Span);
-    char *p = arena.allocate(rowBytes + folderBytes + m_text.size(), &b.m_region);
-    if (rowBytes)
-        std::memcpy(p, m_rows.data(), rowBytes);
-    if (folderBytes)
-        std::memcpy(p + rowBytes, m_folders.data(), folderBytes);
-    if (m_text.size())
-        std::memcpy(p + rowBytes + folderBytes, m_text.data(), m_text.size());
-    b.m_rows = reinterpret_cast<const RowBlock::Row *>(p);
-    b.m_folders = reinterpret_cast<const RowBlock::Span *>(p + rowBytes);
-    b.m_text = p + rowBytes + folderBytes;
+    const size_t spanBytes = m_folders.size() * sizeof(RowBlock::Span);
+    char *p = arena.allocate(rowBytes + spanBytes + m_folderText.size() + m_names.size(), &b.m_region);
+    const auto put = [&p](const void *from, size_t n) {
+        if (n)
+            std::memcpy(p, from, n);
+        char *at = p;
+        p += n;
+        return at;
+    };
+    b.m_rows = reinterpret_cast<const RowBlock::Row *>(put(m_rows.data(), rowBytes));
+    b.m_folders = reinterpret_cast<const RowBlock::Span *>(put(m_folders.data(), spanBytes));
+    b.m_folderText = put(m_folderText.data(), m_folderText.size());
+    b.m_names = put(m_names.data(), m_names.size());
     m_block.reset();
 }
 
 void RowBlockBuilder::release()
 {
     m_rows.release();
-    m_text.release();
+    m_names.release();
     m_folders.release();
+    m_folderText.release();
 }
 
 void ResultSink::addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
@@ -185,7 +191,8 @@ FoundRecord RowBlock::found(size_t i, int archiveId) const
 
 size_t RowBlock::bytes() const
 {
-    return sizeof(RowBlock) + m_rowCount * sizeof(Row) + m_folderCount * sizeof(Span) + m_textSize;
+    return sizeof(RowBlock) + m_rowCount * sizeof(Row) + m_folderCount * sizeof(Span) + m_folderTextSize +
+           m_namesSize;
 }
 
 } // namespace search

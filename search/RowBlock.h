@@ -1,9 +1,9 @@
 #pragma once
 
-// The rows of one archive in the results list's compact form: 32 bytes a row, the folder and
-// name lines in one text (a folder shared with the row before is stored once). A worker builds
-// the block while it scans; the results model then keeps the block as it is, so a row is copied
-// once on its way from the archive to the window.
+// The rows of one archive in the results list's compact form: 24 bytes a row, the names one
+// after another in one text and the folder lines in another (a folder shared with the row before
+// is stored once). A worker builds the block while it scans; the results model then keeps the
+// block as it is, so a row is copied once on its way from the archive to the window.
 
 #include <QByteArrayView>
 
@@ -98,16 +98,21 @@ class RowBlock
 public:
     enum : uint32_t { DateValid = 1, SizeValid = 2 };
 
+    // A record index has 40 bits (an archive holds fewer records than it has bytes, and it is
+    // read into memory whole); a block at most 4 GiB of names and 4 Mi folders.
+    static constexpr qint64 kMaxRecord = (qint64(1) << 40) - 1;
+    static constexpr uint32_t kMaxFolders = uint32_t(1) << 22;
+
     struct Row
     {
-        qint64 size;          // 0 unless SizeValid
-        uint64_t recordFlags; // record index << 2 | DateValid | SizeValid
-        uint32_t nameAt;      // offset in the text
-        uint32_t nameLen;
-        uint32_t folder; // index into the block's folders
-        int32_t date;    // 0 unless DateValid
-        qint64 record() const { return qint64(recordFlags >> 2); }
-        uint32_t flags() const { return uint32_t(recordFlags & 3); }
+        qint64 size;      // 0 unless SizeValid
+        int32_t date;     // 0 unless DateValid
+        uint32_t nameEnd; // where the name ends in the names; it begins where the row before's ends
+        uint32_t recordLow;
+        uint32_t packed; // folder index << 10 | record bits 32..39 << 2 | DateValid | SizeValid
+        qint64 record() const { return qint64((uint64_t((packed >> 2) & 0xFF) << 32) | recordLow); }
+        uint32_t flags() const { return packed & 3; }
+        uint32_t folder() const { return packed >> 10; }
     };
     struct Span
     {
@@ -121,12 +126,17 @@ public:
     bool keepsText() const { return m_keepText; }
     size_t size() const { return m_rowCount; }
     const Row &row(size_t i) const { return m_rows[i]; }
-    QByteArrayView name(const Row &r) const { return QByteArrayView(m_text + r.nameAt, r.nameLen); }
-    QByteArrayView folder(const Row &r) const { return folderText(r.folder); }
+    // r must be one of this block's rows.
+    QByteArrayView name(const Row &r) const
+    {
+        const uint32_t begin = &r == m_rows ? 0 : (&r - 1)->nameEnd;
+        return QByteArrayView(m_names + begin, r.nameEnd - begin);
+    }
+    QByteArrayView folder(const Row &r) const { return folderText(r.folder()); }
     size_t folderCount() const { return m_folderCount; }
     QByteArrayView folderText(uint32_t i) const
     {
-        return QByteArrayView(m_text + m_folders[i].at, m_folders[i].len);
+        return QByteArrayView(m_folderText + m_folders[i].at, m_folders[i].len);
     }
     // Rows whose date or size line could not be read.
     size_t unfilledRows() const { return m_unfilled; }
@@ -142,12 +152,14 @@ private:
     size_t m_rowCount = 0;
     const Span *m_folders = nullptr;
     size_t m_folderCount = 0;
-    const char *m_text = nullptr;
-    size_t m_textSize = 0;
+    const char *m_folderText = nullptr;
+    size_t m_folderTextSize = 0;
+    const char *m_names = nullptr;
+    size_t m_namesSize = 0;
     size_t m_unfilled = 0;
     std::shared_ptr<const RowArena::Region> m_region; // once finished
 };
-static_assert(sizeof(RowBlock::Row) == 32);
+static_assert(sizeof(RowBlock::Row) == 24);
 
 // Fills one block after another in buffers it keeps; the block reads them while it grows and
 // gets memory of its own, exactly its size, from an arena when it is finished.
@@ -165,8 +177,8 @@ public:
         return m_block;
     }
     bool building() const { return m_block != nullptr; }
-    // False, and nothing added, when the block cannot hold the row (its text would pass 4 GiB):
-    // finish it and add the row to the next one.
+    // False, and nothing added, when the block cannot hold the row (see Row): finish it and add
+    // the row to the next one.
     bool append(const FoundRecord &found);
     // Moves the block into the arena's memory and lets it go; the next append starts another.
     void finish(RowArena &arena);
@@ -185,15 +197,18 @@ private:
         b.m_rowCount = m_rows.size();
         b.m_folders = m_folders.data();
         b.m_folderCount = m_folders.size();
-        b.m_text = m_text.data();
-        b.m_textSize = m_text.size();
+        b.m_folderText = m_folderText.data();
+        b.m_folderTextSize = m_folderText.size();
+        b.m_names = m_names.data();
+        b.m_namesSize = m_names.size();
     }
 
     bool m_keepText;
     std::shared_ptr<RowBlock> m_block;
     PodBuffer<RowBlock::Row> m_rows;
-    PodBuffer<char> m_text;
+    PodBuffer<char> m_names;
     PodBuffer<RowBlock::Span> m_folders;
+    PodBuffer<char> m_folderText;
 };
 
 } // namespace search

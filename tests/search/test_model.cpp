@@ -294,6 +294,23 @@ TEST(ResultsModel, BlockRowsReadAsRowsAddedOneByOne)
     }
 }
 
+// Record indexes keep all their bits up to the largest a block can hold; past it the builder
+// refuses the row rather than storing another index.
+TEST(ResultsModel, BlockRowsKeepTheirRecordIndex)
+{
+    RowBlockBuilder builder;
+    for (qint64 k : {qint64(0), qint64(UINT32_MAX), qint64(UINT32_MAX) + 1, RowBlock::kMaxRecord})
+        ASSERT_TRUE(builder.append(found("f", "n", 1, 0, k)));
+    EXPECT_FALSE(builder.append(found("f", "n", 1, 0, RowBlock::kMaxRecord + 1)));
+    const std::shared_ptr<const RowBlock> block = builder.block();
+    ASSERT_EQ(block->size(), 4u);
+    EXPECT_EQ(block->row(1).record(), qint64(UINT32_MAX));
+    EXPECT_EQ(block->row(2).record(), qint64(UINT32_MAX) + 1);
+    EXPECT_EQ(block->row(3).record(), RowBlock::kMaxRecord);
+    EXPECT_EQ(block->name(block->row(3)), QByteArrayView("n"));
+    EXPECT_EQ(block->row(3).flags(), uint32_t(RowBlock::DateValid | RowBlock::SizeValid));
+}
+
 TEST(ResultsModel, RowsStayCompact)
 {
     ResultsModel model;
