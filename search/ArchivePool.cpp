@@ -25,8 +25,9 @@ private:
 
 } // namespace
 
-ArchivePool::ArchivePool(int threads, bool keepRowText, int maxAhead, size_t maxBytes)
-    : m_keepText(keepRowText), m_maxAhead(std::max(1, maxAhead)), m_maxBytes(maxBytes)
+ArchivePool::ArchivePool(int threads, bool keepRowText, bool keepBlocks, int maxAhead, size_t maxBytes)
+    : m_keepText(keepRowText), m_keepBlocks(keepBlocks), m_maxAhead(std::max(1, maxAhead)),
+      m_maxBytes(maxBytes)
 {
     threads = std::max(1, threads);
     m_workers.reserve(size_t(threads));
@@ -93,7 +94,9 @@ void ArchivePool::work()
     // Kept from one archive to the next: the buffers rows are gathered in, and the memory the
     // finished blocks are moved to.
     RowBlockBuilder rows(m_keepText);
-    RowArena arena(m_keepText);
+    // Blocks that are dropped once handed out would pin the regions they share with kept ones:
+    // they get memory of their own.
+    RowArena arena(m_keepBlocks);
     for (;;) {
         Job job;
         {

@@ -41,8 +41,9 @@ class ArchivePool
 {
 public:
     // threads >= 1 workers. Read-ahead stops at maxAhead archives handed out but not yet taken,
-    // or when the rows waiting to be taken hold more than maxBytes.
-    ArchivePool(int threads, bool keepRowText, int maxAhead, size_t maxBytes);
+    // or when the rows waiting to be taken hold more than maxBytes. keepBlocks: the rows' blocks
+    // are kept by the one who takes them (see ResultSink::keepsBlocks).
+    ArchivePool(int threads, bool keepRowText, bool keepBlocks, int maxAhead, size_t maxBytes);
     ~ArchivePool(); // stops the workers (see stop())
 
     // Whether another archive may be handed out now.
@@ -59,6 +60,7 @@ private:
     void work();
 
     const bool m_keepText;
+    const bool m_keepBlocks;
     const int m_maxAhead;
     const size_t m_maxBytes;
     mutable std::mutex m_mutex;

@@ -43,6 +43,7 @@ public:
     // Keeps the block: its rows are not copied.
     void addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
                  size_t count) override;
+    bool keepsBlocks() const override { return true; }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -80,7 +80,7 @@ class RowArena
 public:
     struct Region;
     // pooled false: every piece is a memory block of its own, given back as soon as it is done
-    // with (for rows that are counted and dropped at once).
+    // with (for rows that are handed on and dropped).
     explicit RowArena(bool pooled = true) : m_pooled(pooled) {}
     RowArena(const RowArena &) = delete;
     RowArena &operator=(const RowArena &) = delete;

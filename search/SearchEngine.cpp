@@ -1111,7 +1111,8 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
     // Enough archives ahead to keep every worker busy past a slow one; rows waiting are bounded
     // too, so a search that finds everything stays within a flat amount of memory.
     constexpr size_t kAheadBytes = size_t(32) << 20;
-    ArchivePool pool(threads, sink.keepsRowText(), std::max(16, threads * 8), kAheadBytes);
+    ArchivePool pool(threads, sink.keepsRowText(), sink.keepsBlocks(), std::max(16, threads * 8),
+                     kAheadBytes);
 
     // The walk in searchFolder's order: a folder's archives, then its subfolders, depth first.
     struct Level

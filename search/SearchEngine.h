@@ -123,6 +123,9 @@ public:
     // to addRow one at a time.
     virtual void addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,
                          size_t count);
+    // True when addRows keeps the blocks: they are then laid out for keeping (in large regions)
+    // rather than for being dropped once handed out.
+    virtual bool keepsBlocks() const { return false; }
     // False when addRow reads nothing but the validity flags: rows scanned ahead then keep no
     // text.
     virtual bool keepsRowText() const { return true; }
