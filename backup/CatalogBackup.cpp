@@ -155,10 +155,13 @@ QString proposedBackupName(const QDate &date)
 
 QString BackupResult::summary() const
 {
-    return listText(QStringLiteral("These archives could not be backed up (their path cannot be a "
-                                   "name in a zip file):"),
-                    skipped)
-        .trimmed();
+    const QString text = listText(QStringLiteral("These archives could not be backed up (their path cannot "
+                                                 "be a name in a zip file):"),
+                                  skipped) +
+                         listText(QStringLiteral("These folders of the catalog could not be read; the "
+                                                 "archives in them are not in the backup:"),
+                                  unlisted);
+    return text.trimmed();
 }
 
 namespace {
@@ -206,16 +209,22 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
         qint64 mtime;
     };
     QList<Item> items;
-    forEachArchive(root, kMask, [&](const QString &path) {
-        const QString name = path.mid(root.size());
-        if (!entryNameProblem(name.toUtf8()).isEmpty()) {
-            result.skipped.append(name);
+    UnreadableArchives unlisted;
+    forEachArchive(
+        root, kMask,
+        [&](const QString &path) {
+            const QString name = path.mid(root.size());
+            if (!entryNameProblem(name.toUtf8()).isEmpty()) {
+                result.skipped.append(name);
+                return true;
+            }
+            const QFileInfo info(path);
+            items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
             return true;
-        }
-        const QFileInfo info(path);
-        items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
-        return true;
-    });
+        },
+        &unlisted);
+    for (const UnreadableArchive &u : unlisted)
+        result.unlisted.append(QStringLiteral("%1 (%2)").arg(u.path, u.reason));
     if (items.isEmpty()) {
         result.error = QStringLiteral("The catalog holds no archives to back up.");
         return result;

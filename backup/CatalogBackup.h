@@ -43,9 +43,11 @@ inline constexpr int kBackupCompressionLevel = 6;
 struct BackupResult
 {
     Outcome outcome = Outcome::Failed;
-    QString error;       // when Failed
-    int archives = 0;    // archives in the zip
-    QStringList skipped; // archives whose path cannot be stored as a zip entry name
+    QString error;        // when Failed
+    int archives = 0;     // archives in the zip
+    QStringList skipped;  // archives whose path cannot be stored as a zip entry name
+    QStringList unlisted; // catalog folders that could not be listed, with the reason
+    // What was left out, for the user; empty when nothing was.
     QString summary() const;
 };
 

@@ -87,7 +87,8 @@ bool askOnTerminal(const CliContext &ctx, const QString &question)
 const QList<CliExitCode> kExitCodes = {
     {0, QStringLiteral("done")},
     {1, QStringLiteral("an error or Cancel; nothing was changed")},
-    {3, QStringLiteral("done, with entries refused or damaged archives named")},
+    {3,
+     QStringLiteral("done, with entries refused, folders that could not be read or damaged archives named")},
 };
 
 const CliArgument kZipArgument{QStringLiteral("FILE.zip"), CliArgKind::File};
@@ -104,7 +105,7 @@ int runBackup(CliContext &ctx)
         return failed(ctx, result.error);
     endProgressLine();
     ctx.out(QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(zip));
-    if (!result.skipped.isEmpty()) {
+    if (!result.skipped.isEmpty() || !result.unlisted.isEmpty()) {
         ctx.err(result.summary());
         return kNotes;
     }

@@ -136,6 +136,7 @@ bool CatalogLoader::ScanArchive(const QString &folder, const QString &mask)
     m_model.clear();
     m_model.beginFill();
     m_lastFlush = 0;
+    m_unlisted.clear();
     struct EndFill
     {
         ArchiveListModel &model;
@@ -163,6 +164,8 @@ bool CatalogLoader::walk(const QString &folder, const QString &mask)
     if (!clock.isValid())
         clock.start();
     const CatalogFolderListing listing = listCatalogFolder(folder, mask);
+    if (!listing.error.isEmpty())
+        m_unlisted.append(UnreadableArchive{folder, listing.error});
     for (const QString &path : listing.archives) {
         if (!(m_alreadyListed && m_alreadyListed(path))) {
             AddArchive(m_model, m_totals, path);

@@ -5,6 +5,7 @@
 // loading of the list. The window (browser/gui/fmArchive) and `ambrylog-cli list` use them.
 
 #include "ArchiveEntry.h"
+#include "catalog/Catalog.h"
 
 #include "settings/SettingsNames.h"
 
@@ -88,6 +89,8 @@ public:
     // Empties the list and the totals and lists every archive below folder matching mask.
     // False when the walk stopped early (abort flag, or the program is ending).
     bool ScanArchive(const QString &folder, const QString &mask);
+    // The folders the last ScanArchive could not list, with the reason.
+    const UnreadableArchives &unlisted() const { return m_unlisted; }
 
 private:
     bool walk(const QString &folder, const QString &mask);
@@ -102,6 +105,7 @@ private:
     std::function<bool(const QString &)> m_alreadyListed;
     const bool *m_abort = nullptr;
     qint64 m_lastFlush = 0;
+    UnreadableArchives m_unlisted;
 };
 
 // Reads one archive and adds it to the model and the totals (AddArchive without the

@@ -3,10 +3,12 @@
 #include "Archive.h"
 #include "gRegistry.h"
 #include "util/AmbryError.h"
+#include "util/PosixFile.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -103,15 +105,33 @@ struct Listing
 {
     std::vector<QString> files;
     std::vector<QByteArray> folders; // each ending in "/"
+    int error = 0;                   // errno when the folder could not be listed (wholly)
 };
+
+// The reason a catalog folder could not be listed, for the readers that name what they skip;
+// empty for a folder that is gone, which holds nothing to miss.
+QString listingProblem(int error)
+{
+    if (error == 0 || error == ENOENT)
+        return QString();
+    return QStringLiteral("folder cannot be listed: ") + errnoText(error);
+}
 
 Listing listFolder(const QByteArray &folder, const MaskMatcher &mask)
 {
     Listing out;
     DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return out; // a folder that cannot be listed holds nothing we can read
-    while (const dirent *entry = ::readdir(dir)) {
+    if (!dir) {
+        out.error = errno;
+        return out;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            out.error = errno; // 0 at the end of the folder
+            break;
+        }
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
@@ -141,14 +161,18 @@ Listing listFolder(const QByteArray &folder, const MaskMatcher &mask)
     return out;
 }
 
-bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit)
+bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit,
+                UnreadableArchives *unlisted)
 {
     const Listing listing = listFolder(folder, mask);
+    const QString problem = listingProblem(listing.error);
+    if (!problem.isEmpty() && unlisted)
+        unlisted->append(UnreadableArchive{QFile::decodeName(folder), problem});
     for (const QString &file : listing.files)
         if (!visit(file))
             return false;
     for (const QByteArray &sub : listing.folders)
-        if (!walkFolder(sub, mask, visit))
+        if (!walkFolder(sub, mask, visit, unlisted))
             return false;
     return true;
 }
@@ -168,12 +192,13 @@ bool matchesArchiveMask(const QString &name, const QString &mask)
     return MaskMatcher(mask).matches(name);
 }
 
-bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit)
+bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit,
+                    UnreadableArchives *unlisted)
 {
     const QByteArray root = folderBytes(folder);
     if (root.isEmpty())
         return true;
-    return walkFolder(root, MaskMatcher(mask), visit);
+    return walkFolder(root, MaskMatcher(mask), visit, unlisted);
 }
 
 CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask)
@@ -183,6 +208,7 @@ CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mas
     if (root.isEmpty())
         return out;
     Listing listing = listFolder(root, MaskMatcher(mask));
+    out.error = listingProblem(listing.error);
     out.archives.reserve(qsizetype(listing.files.size()));
     for (QString &file : listing.files)
         out.archives.append(std::move(file));
@@ -227,12 +253,28 @@ QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths)
     const qsizetype n = list.size();
     if (n == 0)
         return QString();
-    QString text = n == 1 ? QStringLiteral("This archive could not be read and was skipped:")
-                          : QStringLiteral("These archives could not be read and were skipped:");
+    // The walk names folders with their trailing "/".
+    qsizetype folders = 0;
+    for (const UnreadableArchive &u : list)
+        folders += u.path.endsWith(QLatin1Char('/')) ? 1 : 0;
+    QString text;
+    if (folders == 0)
+        text = n == 1 ? QStringLiteral("This archive could not be read and was skipped:")
+                      : QStringLiteral("These archives could not be read and were skipped:");
+    else if (folders == n)
+        text =
+            n == 1
+                ? QStringLiteral("This folder of the catalog could not be read; its archives were skipped:")
+                : QStringLiteral("These folders of the catalog could not be read; their archives were "
+                                 "skipped:");
+    else
+        text =
+            QStringLiteral("These archives and folders of the catalog could not be read and were skipped:");
     for (qsizetype i = 0; i < n && i < maxPaths; ++i)
         text += QStringLiteral("\n%1 (%2)").arg(list.at(i).path, list.at(i).reason);
     if (n > maxPaths)
-        text += QStringLiteral("\n... %1 unreadable archives in all.").arg(n);
+        text += folders == 0 ? QStringLiteral("\n... %1 unreadable archives in all.").arg(n)
+                             : QStringLiteral("\n... %1 in all.").arg(n);
     return text;
 }
 
@@ -241,11 +283,14 @@ bool MarkExists(const QString &mark, const QString &folder, const QString &mask,
 {
     const QString wanted = mark.toUpper();
     bool found = false;
-    forEachArchive(folder, mask, [&](const QString &path) {
-        const std::optional<Archive> archive = fieldsOf(path, unreadable);
-        found = archive && carriesMark(*archive, wanted);
-        return !found;
-    });
+    forEachArchive(
+        folder, mask,
+        [&](const QString &path) {
+            const std::optional<Archive> archive = fieldsOf(path, unreadable);
+            found = archive && carriesMark(*archive, wanted);
+            return !found;
+        },
+        unreadable);
     return found;
 }
 
@@ -266,16 +311,19 @@ QStringList archivesWithMark(const QString &mark, const QString &folder, const Q
 int GetHighestArchiveNumber(const QString &folder, const QString &mask, UnreadableArchives *unreadable)
 {
     int highest = 0;
-    forEachArchive(folder, mask, [&](const QString &path) {
-        const std::optional<Archive> archive = fieldsOf(path, unreadable);
-        if (!archive)
+    forEachArchive(
+        folder, mask,
+        [&](const QString &path) {
+            const std::optional<Archive> archive = fieldsOf(path, unreadable);
+            if (!archive)
+                return true;
+            int number = 0;
+            if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
+                number > highest)
+                highest = number;
             return true;
-        int number = 0;
-        if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
-            number > highest)
-            highest = number;
-        return true;
-    });
+        },
+        unreadable);
     return highest;
 }
 

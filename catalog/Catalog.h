@@ -12,30 +12,8 @@
 // Called with the full path of each archive; return false to stop the walk.
 using ArchiveVisitor = std::function<bool(const QString &path)>;
 
-// The one walk every reader of the catalog shares. A folder's own files come first, by
-// name (hidden ones included), then its subfolders by name, depth first. A symbolic link
-// to a file counts like the file; a symbolic link to a folder is never entered, so a link
-// cycle cannot trap the walk. Folders that cannot be listed are skipped. The mask matches
-// whole names without regard to letter case ("*" and "?"). Returns false when the visitor
-// stopped the walk.
-bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit);
-
-// One folder of that walk, for readers that walk with progress and cancelling of their own
-// and must still meet the archives in the same order: the folder's archives and its
-// subfolders (paths ending in "/"), each by name, with the same rules for links, hidden
-// entries and the mask.
-struct CatalogFolderListing
-{
-    QStringList archives;
-    QStringList subfolders;
-};
-CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask);
-
-// Whether a file name matches a mask such as "*.dat" without regard to letter case.
-bool matchesArchiveMask(const QString &name, const QString &mask);
-
 // An archive a reader of the whole catalog could not open or read (no permission, an I/O
-// error): it is skipped, and the caller tells the user.
+// error), or a folder it could not list: it is skipped, and the caller tells the user.
 struct UnreadableArchive
 {
     QString path;
@@ -45,6 +23,30 @@ using UnreadableArchives = QList<UnreadableArchive>;
 // The user's message for them: the first few paths with their reasons and how many in all;
 // empty when there are none.
 QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths = 5);
+
+// The one walk every reader of the catalog shares. A folder's own files come first, by
+// name (hidden ones included), then its subfolders by name, depth first. A symbolic link
+// to a file counts like the file; a symbolic link to a folder is never entered, so a link
+// cycle cannot trap the walk. Folders that cannot be listed are skipped, and noted in unlisted
+// (with the reason) when given; a folder that is gone is not. The mask matches whole names
+// without regard to letter case ("*" and "?"). Returns false when the visitor stopped the walk.
+bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit,
+                    UnreadableArchives *unlisted = nullptr);
+
+// One folder of that walk, for readers that walk with progress and cancelling of their own
+// and must still meet the archives in the same order: the folder's archives and its
+// subfolders (paths ending in "/"), each by name, with the same rules for links, hidden
+// entries and the mask.
+struct CatalogFolderListing
+{
+    QStringList archives;
+    QStringList subfolders;
+    QString error; // why the folder could not be listed (wholly); empty when listed or gone
+};
+CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask);
+
+// Whether a file name matches a mask such as "*.dat" without regard to letter case.
+bool matchesArchiveMask(const QString &name, const QString &mask);
 
 // The value of an archive field, untrimmed; empty when missing. Throws AmbryError when
 // the file cannot be read.

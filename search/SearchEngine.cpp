@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace search {
@@ -1087,6 +1088,8 @@ bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask
     // The catalog's own listing, so the search meets the archives in the order every other
     // reader of the catalog does.
     const CatalogFolderListing listing = listCatalogFolder(folder, mask);
+    if (!listing.error.isEmpty())
+        problems.unreadable.append(UnreadableArchive{folder, listing.error});
     for (const QString &archive : listing.archives) {
         addFile(archive);
         if (archiveDone)
@@ -1121,9 +1124,21 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
         qsizetype nextArchive = 0, nextSub = 0;
     };
     std::vector<Level> walk;
+    qint64 submitted = 0;
+    // A folder that cannot be listed is told where the one-thread walk would meet it: before the
+    // archive that was handed out next.
+    std::deque<std::pair<qint64, UnreadableArchive>> unlisted;
     const auto enter = [&](const QString &folder) {
         CatalogFolderListing l = listCatalogFolder(folder, mask);
+        if (!l.error.isEmpty())
+            unlisted.emplace_back(submitted, UnreadableArchive{folder, l.error});
         walk.push_back(Level{std::move(l.archives), std::move(l.subfolders)});
+    };
+    const auto tellUnlisted = [&](qint64 before) {
+        while (!unlisted.empty() && unlisted.front().first <= before) {
+            problems.unreadable.append(unlisted.front().second);
+            unlisted.pop_front();
+        }
     };
     const auto nextPath = [&]() -> QString {
         while (!walk.empty()) {
@@ -1141,7 +1156,6 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
     };
     enter(root);
 
-    qint64 submitted = 0;
     bool walkEnded = false;
     const auto feed = [&] {
         while (!walkEnded && pool.canTakeMore()) {
@@ -1157,8 +1171,11 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
     const auto stopAsked = [&] { return cancelled() || (terminating && terminating()); };
     for (qint64 next = 0;; ++next) {
         feed();
-        if (next == submitted)
-            return true; // the walk has ended and every archive is handed out
+        if (next == submitted) {
+            // The walk has ended and every archive is handed out.
+            tellUnlisted(next);
+            return true;
+        }
         std::unique_ptr<ScannedArchive> a;
         while (!(a = pool.take(next, 10))) {
             events();
@@ -1166,6 +1183,7 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
                 return false;
             feed();
         }
+        tellUnlisted(next);
         deliver(*a);
         if (cancelled())
             return false;

@@ -132,7 +132,7 @@ void BackupArchivesToFile(QWidget *parent)
     QString text = QStringLiteral("Backed up %1 archives to %2.")
                        .arg(result.archives)
                        .arg(QDir::toNativeSeparators(zip));
-    if (!result.skipped.isEmpty())
+    if (!result.summary().isEmpty())
         text += QStringLiteral("\n\n") + result.summary();
     showMessage(text, parent);
 }

@@ -426,6 +426,7 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
     sbPanel0->setText(browser::LoadingText);
     bool complete = false;
     QString failure;
+    UnreadableArchives unlisted;
     try {
         browser::CatalogLoader loader(*m_model, browser::browserUnitState().totals);
         loader.setPendingEvents([this] { processPendingEvents(); });
@@ -434,6 +435,7 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
         loader.setTerminating([] { return QCoreApplication::closingDown(); });
         loader.setAlreadyListed([this](const QString &path) { return m_listedByAdd.contains(path); });
         complete = loader.ScanArchive(folder, mask);
+        unlisted = loader.unlisted();
     } catch (const AmbryError &e) {
         failure = e.message();
     } catch (const std::exception &e) {
@@ -451,6 +453,8 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
     KeyState();
     if (!failure.isEmpty())
         showError(failure, this);
+    else if (!unlisted.isEmpty())
+        showMessage(unreadableArchivesMessage(unlisted), this);
     return complete;
 }
 

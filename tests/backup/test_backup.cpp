@@ -7,11 +7,13 @@
 #include "TestSupport.h"
 #include "ZipReader.h"
 #include "helper_zips.h"
+#include "util/PosixFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -299,4 +301,25 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
     EXPECT_EQ(again.outcome, Outcome::Done);
     EXPECT_TRUE(again.added.isEmpty());
     EXPECT_EQ(again.present.size(), 8);
+}
+
+// A folder of the catalog that cannot be read leaves its archives out of the backup, and the
+// result says which folder and why rather than passing for a whole backup.
+TEST_F(BackupTest, AFolderThatCannotBeReadIsNamed)
+{
+    const QString locked = catalog + QStringLiteral("/locked");
+    ambrytest::writeFile(locked + QStringLiteral("/9.dat"), ziptest::archiveBytes(QStringLiteral("CD 9"), 9));
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+    ambrytest::openToOthers(QFile::encodeName(catalog).toStdString(), true);
+    ambrytest::openToOthers(QFile::encodeName(outDir).toStdString(), true);
+    BackupResult r;
+    {
+        const ambrytest::UnprivilegedFiles asUser;
+        r = backupCatalog(catalog, zip, Progress());
+    }
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+    ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
+    EXPECT_EQ(r.unlisted, QStringList{locked + QStringLiteral("/ (folder cannot be listed: ") +
+                                      errnoText(EACCES) + QLatin1Char(')')});
+    EXPECT_TRUE(r.summary().contains(QStringLiteral("are not in the backup"))) << r.summary().toStdString();
 }

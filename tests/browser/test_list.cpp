@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace browser;
 using browsertest::Fields;
 using browsertest::writeArchive;
@@ -180,6 +182,30 @@ TEST(CatalogLoader, ListsEveryArchiveBelowTheFolderInTheSearchOrder)
     EXPECT_EQ(totals.archives, 3);
     EXPECT_EQ(column(model, 0).size(), 3);
     EXPECT_FALSE(column(model, 0).contains(QStringLiteral("other")));
+}
+
+TEST(CatalogLoader, NamesTheFoldersItCannotList)
+{
+    const QString folder = browsertest::newCatalog();
+    Fields f;
+    f.mark = "open";
+    writeArchive(folder, QStringLiteral("1.dat"), f);
+    f.mark = "shut";
+    writeArchive(folder, QStringLiteral("locked/2.dat"), f);
+    const QByteArray locked = QFile::encodeName(folder + QStringLiteral("/locked"));
+    ASSERT_EQ(::chmod(locked.constData(), 0), 0);
+    ambrytest::openToOthers(QFile::encodeName(folder).toStdString());
+    ArchiveListModel model;
+    CatalogTotals totals;
+    CatalogLoader loader(model, totals);
+    {
+        const ambrytest::UnprivilegedFiles asUser;
+        EXPECT_TRUE(loader.ScanArchive(folder, QStringLiteral("*.dat")));
+    }
+    ::chmod(locked.constData(), 0755);
+    EXPECT_EQ(model.rowCount(), 1);
+    ASSERT_EQ(loader.unlisted().size(), 1);
+    EXPECT_TRUE(loader.unlisted().first().path.endsWith(QStringLiteral("/locked/")));
 }
 
 TEST(CatalogLoader, TotalsLeaveOutWhatDoesNotConvertAndTheStatusLineShowsThem)

@@ -4,11 +4,13 @@
 #include "Catalog.h"
 #include "TestSupport.h"
 #include "gRegistry.h"
+#include "util/PosixFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -328,4 +330,53 @@ TEST(CatalogLookup, OnlyTheEndOfEachArchiveIsRead)
     EXPECT_TRUE(MarkExists(QStringLiteral("HUGE DISC"), root, QStringLiteral("*.dat")));
     EXPECT_EQ(GetHighestArchiveNumber(root, QStringLiteral("*.dat")), 77);
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANumber")), QStringLiteral("77"));
+}
+
+// A folder the walk cannot list is skipped and named with the reason; a folder that is gone
+// is not named. The message tells folders from archives.
+TEST(CatalogWalk, FoldersThatCannotBeListedAreNamed)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("unlisted"));
+    ambrytest::writeFile(root + QStringLiteral("/1.dat"), marked("CD 1"));
+    ambrytest::writeFile(root + QStringLiteral("/locked/2.dat"), marked("CD 2"));
+    const QByteArray locked = QFile::encodeName(root + QStringLiteral("/locked"));
+    ASSERT_EQ(::chmod(locked.constData(), 0), 0);
+    ambrytest::openToOthers(QFile::encodeName(root).toStdString());
+    UnreadableArchives unlisted;
+    QStringList seen;
+    CatalogFolderListing listing;
+    {
+        const ambrytest::UnprivilegedFiles asUser;
+        forEachArchive(
+            root, QStringLiteral("*.dat"),
+            [&](const QString &path) {
+                seen << QFileInfo(path).fileName();
+                return true;
+            },
+            &unlisted);
+        listing = listCatalogFolder(root + QStringLiteral("/locked"), QStringLiteral("*.dat"));
+    }
+    ::chmod(locked.constData(), 0755);
+    EXPECT_EQ(seen, QStringList{QStringLiteral("1.dat")});
+    ASSERT_EQ(unlisted.size(), 1);
+    EXPECT_EQ(unlisted.first().path, root + QStringLiteral("/locked/"));
+    EXPECT_EQ(unlisted.first().reason, QStringLiteral("folder cannot be listed: ") + errnoText(EACCES));
+    EXPECT_EQ(listing.error, unlisted.first().reason);
+    EXPECT_TRUE(listing.archives.isEmpty());
+    EXPECT_TRUE(listCatalogFolder(root + QStringLiteral("/gone"), QStringLiteral("*.dat")).error.isEmpty());
+
+    const UnreadableArchive file{root + QStringLiteral("/3.dat"), QStringLiteral("Permission denied")};
+    const struct
+    {
+        UnreadableArchives list;
+        QString heading;
+    } messages[] = {
+        {unlisted,
+         QStringLiteral("This folder of the catalog could not be read; its archives were skipped:")},
+        {{file}, QStringLiteral("This archive could not be read and was skipped:")},
+        {{file, unlisted.first()},
+         QStringLiteral("These archives and folders of the catalog could not be read and were skipped:")},
+    };
+    for (const auto &m : messages)
+        EXPECT_EQ(unreadableArchivesMessage(m.list).section(QLatin1Char('\n'), 0, 0), m.heading);
 }

@@ -5,19 +5,24 @@
 #include "SearchEngine.h"
 #include "TestSupport.h"
 #include "helper_archives.h"
+#include "util/PosixFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace search;
 using namespace searchtest;
@@ -103,6 +108,7 @@ struct Outcome
     qint64 read = 0;
     qint64 onlyMark = 0;
     qint64 archivesDone = 0;
+    QStringList unreadable;
 };
 
 Outcome run(const QString &root, SearchCriteria &c, int threads,
@@ -136,6 +142,8 @@ Outcome run(const QString &root, SearchCriteria &c, int threads,
     o.firstUnfilled = engine.problems().firstUnfilled;
     o.read = engine.archivesRead();
     o.onlyMark = engine.archivesWithOnlyMark();
+    for (const UnreadableArchive &u : engine.problems().unreadable)
+        o.unreadable.append(QDir(root).relativeFilePath(u.path) + QLatin1Char(' ') + u.reason);
     return o;
 }
 
@@ -150,6 +158,7 @@ void expectSame(const Outcome &want, const Outcome &got)
     EXPECT_EQ(want.read, got.read);
     EXPECT_EQ(want.onlyMark, got.onlyMark);
     EXPECT_EQ(want.archivesDone, got.archivesDone);
+    EXPECT_EQ(want.unreadable, got.unreadable);
 }
 
 struct Variant
@@ -372,6 +381,37 @@ TEST(ParallelSearch, SameRowsOrderAndReportsForEveryThreadCount)
             }
         }
     }
+}
+
+// Folders the walk cannot list are named where the one-thread walk meets them, between the
+// archives around them, whatever the number of threads.
+TEST(ParallelSearch, FoldersThatCannotBeListedAreNamedInTheWalksOrder)
+{
+    const QString root = makeCatalog(99, 40);
+    const QStringList locked = {root + QStringLiteral("/0 first/"), root + QStringLiteral("/n/locked/")};
+    for (const QString &folder : locked) {
+        ambrytest::writeFile(folder + QStringLiteral("inside.dat"), "never read\r\n");
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0), 0);
+    }
+    ambrytest::openToOthers(QFile::encodeName(root).toStdString());
+    std::vector<Outcome> outcomes;
+    {
+        // The walk lists folders on the calling thread, which now checks as a plain user.
+        const ambrytest::UnprivilegedFiles asUser;
+        for (int threads : {1, 2, 8}) {
+            SearchCriteria c;
+            c.searchText = QStringLiteral("song");
+            outcomes.push_back(run(root, c, threads));
+        }
+    }
+    for (const QString &folder : locked)
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+    const QString reason = QStringLiteral("folder cannot be listed: ") + errnoText(EACCES);
+    EXPECT_EQ(outcomes[0].unreadable,
+              QStringList({QStringLiteral("0 first ") + reason, QStringLiteral("n/locked ") + reason}));
+    EXPECT_FALSE(outcomes[0].rows.isEmpty());
+    for (size_t i = 1; i < outcomes.size(); ++i)
+        expectSame(outcomes[0], outcomes[i]);
 }
 
 // A mode switched while archives are being handed out counts from the next archive on, for the
