@@ -91,12 +91,9 @@ void ArchivePool::stop()
 
 void ArchivePool::work()
 {
-    // Kept from one archive to the next: the buffers rows are gathered in, and the memory the
-    // finished blocks are moved to.
-    RowBlockBuilder rows(m_keepText);
-    // Blocks that are dropped once handed out would pin the regions they share with kept ones:
-    // they get memory of their own.
-    RowArena arena(m_keepBlocks);
+    // Kept from one archive to the next. Blocks that are dropped once handed out would pin the
+    // regions they share with kept ones: they get memory of their own.
+    RowBlockBuilder rows(m_keepText, m_keepBlocks);
     for (;;) {
         Job job;
         {
@@ -129,7 +126,7 @@ void ArchivePool::work()
             rows.discard();
         } else {
             out->rows = rows.block();
-            rows.finish(arena);
+            rows.finish();
         }
         const size_t bytes = out->bytes();
         bool awaited;

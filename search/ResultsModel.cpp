@@ -200,7 +200,6 @@ struct ResultsModel::Impl
     };
     std::vector<Segment> segments;
     RowBlockBuilder open;        // fills the last segment's block from addRow
-    RowArena arena;              // where blocks filled here go when they are done
     size_t rowCount = 0;         // stored rows
     size_t visibleRows = 0;      // rows the views know about
     std::vector<uint32_t> order; // view row -> stored row; empty while unsorted
@@ -233,7 +232,7 @@ struct ResultsModel::Impl
         }
     }
 
-    void closeOpen() { open.finish(arena); }
+    void closeOpen() { open.finish(); }
 
     void startOpen()
     {
@@ -292,7 +291,6 @@ void ResultsModel::endFill()
 {
     d->filling = false;
     d->closeOpen();
-    d->open.release();
     announceRows();
 }
 

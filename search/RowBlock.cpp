@@ -12,8 +12,8 @@ namespace search {
 namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
-// Small enough that the few a worker holds do not count against the read-ahead bound, large
-// enough for many archives' rows.
+// Large enough for the rows of many archives; a block's part that outgrows what is left of one
+// moves to the next, leaving the rest unused.
 constexpr size_t kRegionSize = size_t(4) << 20;
 
 size_t roundUp(size_t n, size_t to)
@@ -21,12 +21,11 @@ size_t roundUp(size_t n, size_t to)
     return (n + to - 1) / to * to;
 }
 
-} // namespace
-
-struct RowArena::Region
+// Memory the streams below write into: mapped, a large region of its own with room to start on
+// a huge page boundary (the slack is never touched); otherwise an ordinary memory block, which
+// can be resized while one block alone uses it.
+struct Region
 {
-    // mapped: a region of its own, with room to start on a huge page boundary (the slack is
-    // never touched); otherwise an ordinary memory block.
     Region(size_t size, bool mapped) : mapped(mapped), size(size)
     {
         if (!mapped) {
@@ -53,6 +52,15 @@ struct RowArena::Region
     Region(const Region &) = delete;
     Region &operator=(const Region &) = delete;
 
+    void resize(size_t n)
+    {
+        char *p = static_cast<char *>(std::realloc(base, std::max<size_t>(n, 1)));
+        if (!p)
+            throw std::bad_alloc();
+        base = start = p;
+        size = n;
+    }
+
     bool mapped;
     char *base = nullptr;
     size_t length = 0;
@@ -60,32 +68,104 @@ struct RowArena::Region
     size_t size = 0;
 };
 
-char *RowArena::allocate(size_t n, std::shared_ptr<const Region> *keep)
+} // namespace
+
+// The bytes of one part of the blocks (rows, folders, folder text or names), one block after
+// another: a block's part grows at the free end of the current region and moves to a new region
+// when it reaches the end.
+struct RowBlockBuilder::Streams
 {
-    n = roundUp(std::max<size_t>(n, 1), 16);
-    if (!m_pooled) {
-        auto piece = std::make_shared<const Region>(n, false);
-        *keep = piece;
-        return piece->start;
-    }
-    if (!m_region || m_region->size - m_used < n) {
-        m_region = std::make_shared<Region>(std::max(kRegionSize, roundUp(n, kHugePage)), true);
-        m_used = 0;
-    }
-    char *p = m_region->start + m_used;
-    m_used += n;
-    *keep = m_region;
-    return p;
+    struct Stream
+    {
+        bool pooled = true;
+        std::shared_ptr<Region> current; // pooled: the region blocks are laid in
+        size_t used = 0;                 // pooled: bytes of current that finished blocks hold
+        std::shared_ptr<Region> region;  // the region of the block being filled
+        char *data = nullptr;
+        size_t size = 0;
+        size_t cap = 0;
+
+        char *reserveMore(size_t n)
+        {
+            if (cap - size < n)
+                grow(size + n);
+            return data + size;
+        }
+        void commit(size_t n) { size += n; }
+        template <typename T> T *items() const { return reinterpret_cast<T *>(data); }
+        template <typename T> size_t count() const { return size / sizeof(T); }
+
+        void grow(size_t need)
+        {
+            const size_t want = std::max(need, 2 * size);
+            if (!pooled) {
+                if (!region)
+                    region = std::make_shared<Region>(std::max<size_t>(want, 4096), false);
+                else
+                    region->resize(want);
+                data = region->start;
+                cap = region->size;
+                return;
+            }
+            if (!current || current->size - used < want) {
+                current = std::make_shared<Region>(std::max(kRegionSize, roundUp(want, kHugePage)), true);
+                used = 0;
+            }
+            char *to = current->start + used;
+            if (size)
+                std::memcpy(to, data, size);
+            region = current;
+            data = to;
+            cap = current->size - used;
+        }
+        // The block's part is final: the next block's starts after it.
+        void finish()
+        {
+            if (!pooled && region && region->size != size) {
+                region->resize(size);
+                data = region->start;
+            }
+            if (pooled && region)
+                used += roundUp(size, 16);
+        }
+        void startNext()
+        {
+            region.reset();
+            data = nullptr;
+            size = cap = 0;
+        }
+    };
+    Stream rows, folders, folderText, names;
+};
+
+RowBlockBuilder::RowBlockBuilder(bool keepText, bool pooled)
+    : m_keepText(keepText), m_s(std::make_unique<Streams>())
+{
+    for (Streams::Stream *st : {&m_s->rows, &m_s->folders, &m_s->folderText, &m_s->names})
+        st->pooled = pooled;
 }
+
+RowBlockBuilder::~RowBlockBuilder() = default;
 
 void RowBlockBuilder::start()
 {
     m_block = std::make_shared<RowBlock>();
     m_block->m_keepText = m_keepText;
-    m_rows.clear();
-    m_names.clear();
-    m_folders.clear();
-    m_folderText.clear();
+    for (Streams::Stream *st : {&m_s->rows, &m_s->folders, &m_s->folderText, &m_s->names})
+        st->startNext();
+}
+
+void RowBlockBuilder::expose()
+{
+    RowBlock &b = *m_block;
+    b.m_rows = m_s->rows.items<const RowBlock::Row>();
+    b.m_rowCount = m_s->rows.count<RowBlock::Row>();
+    b.m_folders = m_s->folders.items<const RowBlock::Span>();
+    b.m_folderCount = m_s->folders.count<RowBlock::Span>();
+    b.m_folderText = m_s->folderText.data;
+    b.m_folderTextSize = m_s->folderText.size;
+    b.m_names = m_s->names.data;
+    b.m_namesSize = m_s->names.size;
 }
 
 bool RowBlockBuilder::append(const FoundRecord &found)
@@ -93,6 +173,7 @@ bool RowBlockBuilder::append(const FoundRecord &found)
     if (found.record < 0 || found.record > RowBlock::kMaxRecord)
         return false;
     RowBlock &b = *block();
+    Streams &s = *m_s;
     const uint64_t record = uint64_t(found.record);
     RowBlock::Row r;
     r.size = found.sizeValid ? found.size : 0;
@@ -103,66 +184,57 @@ bool RowBlockBuilder::append(const FoundRecord &found)
     if (m_keepText) {
         const size_t folderLen = size_t(found.folder.size());
         const size_t nameLen = size_t(found.name.size());
+        const size_t folders = s.folders.count<RowBlock::Span>();
         bool sameFolder = false;
-        if (m_folders.size() > 0) {
-            const RowBlock::Span &last = m_folders[m_folders.size() - 1];
+        if (folders > 0) {
+            const RowBlock::Span &last = s.folders.items<RowBlock::Span>()[folders - 1];
             sameFolder = last.len == folderLen &&
                          (folderLen == 0 ||
-                          std::memcmp(m_folderText.data() + last.at, found.folder.data(), folderLen) == 0);
+                          std::memcmp(s.folderText.data + last.at, found.folder.data(), folderLen) == 0);
         }
-        if (m_names.size() + nameLen > UINT32_MAX ||
-            (!sameFolder &&
-             (m_folders.size() >= RowBlock::kMaxFolders || m_folderText.size() + folderLen > UINT32_MAX)))
+        if (s.names.size + nameLen > UINT32_MAX ||
+            (!sameFolder && (folders >= RowBlock::kMaxFolders || s.folderText.size + folderLen > UINT32_MAX)))
             return false;
         if (!sameFolder) {
-            m_folders.push(RowBlock::Span{uint32_t(m_folderText.size()), uint32_t(folderLen)});
+            const RowBlock::Span span{uint32_t(s.folderText.size), uint32_t(folderLen)};
+            std::memcpy(s.folders.reserveMore(sizeof span), &span, sizeof span);
+            s.folders.commit(sizeof span);
             if (folderLen)
-                std::memcpy(m_folderText.reserveMore(folderLen), found.folder.data(), folderLen);
-            m_folderText.commit(folderLen);
+                std::memcpy(s.folderText.reserveMore(folderLen), found.folder.data(), folderLen);
+            s.folderText.commit(folderLen);
         }
-        folder = uint32_t(m_folders.size() - 1);
+        folder = uint32_t(s.folders.count<RowBlock::Span>() - 1);
         if (nameLen)
-            std::memcpy(m_names.reserveMore(nameLen), found.name.data(), nameLen);
-        m_names.commit(nameLen);
-        r.nameEnd = uint32_t(m_names.size());
+            std::memcpy(s.names.reserveMore(nameLen), found.name.data(), nameLen);
+        s.names.commit(nameLen);
+        r.nameEnd = uint32_t(s.names.size);
     }
     r.packed = folder << 10 | uint32_t(record >> 32) << 2 | (found.dateValid ? RowBlock::DateValid : 0u) |
                (found.sizeValid ? RowBlock::SizeValid : 0u);
     if (!found.dateValid || !found.sizeValid)
         ++b.m_unfilled;
-    m_rows.push(r);
+    std::memcpy(s.rows.reserveMore(sizeof r), &r, sizeof r);
+    s.rows.commit(sizeof r);
     expose();
     return true;
 }
 
-void RowBlockBuilder::finish(RowArena &arena)
+void RowBlockBuilder::finish()
 {
     if (!m_block)
         return;
-    RowBlock &b = *m_block;
-    const size_t rowBytes = m_rows.size() * sizeof(RowBlock::Row);
-    const size_t spanBytes = m_folders.size() * sizeof(RowBlock::Span);
-    char *p = arena.allocate(rowBytes + spanBytes + m_folderText.size() + m_names.size(), &b.m_region);
-    const auto put = [&p](const void *from, size_t n) {
-        if (n)
-            std::memcpy(p, from, n);
-        char *at = p;
-        p += n;
-        return at;
-    };
-    b.m_rows = reinterpret_cast<const RowBlock::Row *>(put(m_rows.data(), rowBytes));
-    b.m_folders = reinterpret_cast<const RowBlock::Span *>(put(m_folders.data(), spanBytes));
-    b.m_folderText = put(m_folderText.data(), m_folderText.size());
-    b.m_names = put(m_names.data(), m_names.size());
+    Streams::Stream *parts[] = {&m_s->rows, &m_s->folders, &m_s->folderText, &m_s->names};
+    for (size_t i = 0; i < 4; ++i) {
+        parts[i]->finish();
+        m_block->m_memory[i] = parts[i]->region;
+    }
+    expose();
     m_block.reset();
 }
 
-void RowBlockBuilder::release()
+void RowBlockBuilder::discard()
 {
-    m_rows.release();
-    m_names.release();
-    m_folders.release();
-    m_folderText.release();
+    m_block.reset();
 }
 
 void ResultSink::addRows(int archiveId, const std::shared_ptr<const RowBlock> &block, size_t first,

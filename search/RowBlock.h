@@ -9,89 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 namespace search {
 
 struct FoundRecord;
-
-// A growable array of plain values, reused from one block to the next.
-template <typename T> class PodBuffer
-{
-public:
-    PodBuffer() = default;
-    ~PodBuffer() { std::free(m_data); }
-    PodBuffer(const PodBuffer &) = delete;
-    PodBuffer &operator=(const PodBuffer &) = delete;
-
-    size_t size() const { return m_size; }
-    size_t capacity() const { return m_capacity; }
-    T *data() { return m_data; }
-    const T *data() const { return m_data; }
-    T &operator[](size_t i) { return m_data[i]; }
-    const T &operator[](size_t i) const { return m_data[i]; }
-
-    // Room for n more values; returns where they go. Call commit(n) once they are written.
-    T *reserveMore(size_t n)
-    {
-        if (m_capacity - m_size < n)
-            grow(m_size + n);
-        return m_data + m_size;
-    }
-    void commit(size_t n) { m_size += n; }
-    void push(const T &v)
-    {
-        *reserveMore(1) = v;
-        commit(1);
-    }
-    void clear() { m_size = 0; }
-    void release()
-    {
-        std::free(m_data);
-        m_data = nullptr;
-        m_size = m_capacity = 0;
-    }
-
-private:
-    void grow(size_t need)
-    {
-        size_t cap = m_capacity < 256 ? 256 : m_capacity * 2;
-        if (cap < need)
-            cap = need;
-        T *p = static_cast<T *>(std::realloc(m_data, cap * sizeof(T)));
-        if (!p)
-            throw std::bad_alloc();
-        m_data = p;
-        m_capacity = cap;
-    }
-
-    T *m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_capacity = 0;
-};
-
-// Memory for finished blocks: large regions taken from the system a few at a time (in huge
-// pages where the system allows them: a fill of millions of rows otherwise spends much of its
-// time faulting pages in) and handed out in pieces that are given back with their region.
-class RowArena
-{
-public:
-    struct Region;
-    // pooled false: every piece is a memory block of its own, given back as soon as it is done
-    // with (for rows that are handed on and dropped).
-    explicit RowArena(bool pooled = true) : m_pooled(pooled) {}
-    RowArena(const RowArena &) = delete;
-    RowArena &operator=(const RowArena &) = delete;
-    // n bytes, 16-aligned; *keep holds the region for as long as the bytes are used.
-    char *allocate(size_t n, std::shared_ptr<const Region> *keep);
-
-private:
-    bool m_pooled;
-    std::shared_ptr<Region> m_region;
-    size_t m_used = 0;
-};
 
 class RowBlock
 {
@@ -157,19 +79,25 @@ private:
     const char *m_names = nullptr;
     size_t m_namesSize = 0;
     size_t m_unfilled = 0;
-    std::shared_ptr<const RowArena::Region> m_region; // once finished
+    std::shared_ptr<const void> m_memory[4]; // what holds the rows, folders, folder text, names
 };
 static_assert(sizeof(RowBlock::Row) == 24);
 
-// Fills one block after another in buffers it keeps; the block reads them while it grows and
-// gets memory of its own, exactly its size, from an arena when it is finished.
+// Fills one block after another, each in memory of its own that it keeps when it is finished.
+// Pooled, the blocks lie one after another in large regions taken from the system a few at a
+// time, in huge pages where the system allows them (a fill of millions of rows otherwise spends
+// much of its time faulting pages in), given back when the last of their blocks goes; for blocks
+// that are handed on and dropped, each has memory given back with it.
 class RowBlockBuilder
 {
 public:
     // keepText false: rows keep their numbers only (for a sink that reads no text).
-    explicit RowBlockBuilder(bool keepText = true) : m_keepText(keepText) {}
+    explicit RowBlockBuilder(bool keepText = true, bool pooled = true);
+    ~RowBlockBuilder();
+    RowBlockBuilder(const RowBlockBuilder &) = delete;
+    RowBlockBuilder &operator=(const RowBlockBuilder &) = delete;
 
-    // The block being filled, started when there is none.
+    // The block being filled, started when there is none. It reads its rows as they are added.
     const std::shared_ptr<RowBlock> &block()
     {
         if (!m_block)
@@ -180,35 +108,19 @@ public:
     // False, and nothing added, when the block cannot hold the row (see Row): finish it and add
     // the row to the next one.
     bool append(const FoundRecord &found);
-    // Moves the block into the arena's memory and lets it go; the next append starts another.
-    void finish(RowArena &arena);
+    // The block holds what it has; the next append starts another.
+    void finish();
     // Drops the block being filled.
-    void discard() { m_block.reset(); }
-    // Gives back the buffers (they hold the largest block built so far).
-    void release();
+    void discard();
 
 private:
+    struct Streams;
     void start();
-    // Lets the block read the buffers as they are now.
-    void expose()
-    {
-        RowBlock &b = *m_block;
-        b.m_rows = m_rows.data();
-        b.m_rowCount = m_rows.size();
-        b.m_folders = m_folders.data();
-        b.m_folderCount = m_folders.size();
-        b.m_folderText = m_folderText.data();
-        b.m_folderTextSize = m_folderText.size();
-        b.m_names = m_names.data();
-        b.m_namesSize = m_names.size();
-    }
+    void expose();
 
     bool m_keepText;
     std::shared_ptr<RowBlock> m_block;
-    PodBuffer<RowBlock::Row> m_rows;
-    PodBuffer<char> m_names;
-    PodBuffer<RowBlock::Span> m_folders;
-    PodBuffer<char> m_folderText;
+    std::unique_ptr<Streams> m_s;
 };
 
 } // namespace search
