@@ -17,6 +17,7 @@ constexpr size_t kHugePage = size_t(2) << 20;
 // Large enough for the rows of many archives; a block's part that outgrows what is left of one
 // moves to the next, leaving the rest unused.
 constexpr size_t kRegionSize = size_t(4) << 20;
+constexpr size_t kSmallRegion = size_t(64) << 10;
 
 size_t roundUp(size_t n, size_t to)
 {
@@ -80,9 +81,10 @@ struct RowBlockBuilder::Streams
     struct Stream
     {
         bool pooled = true;
-        std::shared_ptr<Region> current; // pooled: the region blocks are laid in
-        size_t used = 0;                 // pooled: bytes of current that finished blocks hold
-        std::shared_ptr<Region> region;  // the region of the block being filled
+        std::shared_ptr<Region> current;  // pooled: the region blocks are laid in
+        size_t used = 0;                  // pooled: bytes of current that finished blocks hold
+        size_t nextRegion = kSmallRegion; // pooled: the size of the next region
+        std::shared_ptr<Region> region;   // the region of the block being filled
         char *data = nullptr;
         size_t size = 0;
         size_t cap = 0;
@@ -110,7 +112,11 @@ struct RowBlockBuilder::Streams
                 return;
             }
             if (!current || current->size - used < want) {
-                current = std::make_shared<Region>(std::max(kRegionSize, roundUp(want, kHugePage)), true);
+                // Regions grow from small ones, so a search that finds a few rows keeps little;
+                // only large ones are laid in huge pages.
+                const size_t regionSize = std::max(nextRegion, roundUp(want, kSmallRegion));
+                nextRegion = std::min(2 * nextRegion, kRegionSize);
+                current = std::make_shared<Region>(regionSize, regionSize >= kRegionSize);
                 used = 0;
             }
             char *to = current->start + used;
