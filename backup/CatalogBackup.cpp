@@ -1,12 +1,12 @@
 #include "CatalogBackup.h"
 
-#include "AmbryError.h"
-#include "Archive.h"
-#include "ArchiveFieldValues.h"
-#include "ArchiveWriter.h"
-#include "Catalog.h"
-#include "CatalogLock.h"
 #include "CatalogSwap.h"
+#include "catalog/Archive.h"
+#include "catalog/ArchiveFieldValues.h"
+#include "catalog/ArchiveWriter.h"
+#include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "ZipReader.h"
 
-#include "AmbryError.h"
-#include "Catalog.h"
+#include "catalog/Catalog.h"
+#include "util/AmbryError.h"
 
 #include <QFile>
 #include <QFileInfo>

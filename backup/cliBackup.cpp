@@ -1,9 +1,9 @@
 #include "cliBackup.h"
 
-#include "AmbryError.h"
 #include "CatalogBackup.h"
 #include "CatalogSwap.h"
-#include "Startup.h"
+#include "settings/Startup.h"
+#include "util/AmbryError.h"
 
 #include <QTextStream>
 

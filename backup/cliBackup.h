@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "util/CliCommand.h"
 
 // ambrylog-cli commands that back up, restore and merge the catalog as zip files.
 const CliCommand &backupCommand();  // backup FILE.zip

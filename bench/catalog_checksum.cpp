@@ -2,7 +2,7 @@
 // from a file in the page cache:
 //   bench_catalog_checksum [FILE=/work/bench-data/checksum-512M.bin] [MiB=512]
 #include "BenchTiming.h"
-#include "Checksum.h"
+#include "catalog/Checksum.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 //   bench_catalog_lookup [CATALOG=/work/bench-data/catalog]
 // Times MarkExists for a mark that is not there (the whole catalog is walked), for one that
 // is, GetHighestArchiveNumber, and for comparison reading every archive whole.
-#include "Archive.h"
 #include "BenchTiming.h"
-#include "Catalog.h"
+#include "catalog/Archive.h"
+#include "catalog/Catalog.h"
 
 #include <QFile>
 

@@ -4,8 +4,8 @@
 // Most archives land directly in OUTDIR, some in subfolders (as users file them away); a few
 // are written in Windows-1252 as archives made on Windows are. The same arguments always give
 // the same files.
-#include "Checksum.h"
-#include "DosDateTime.h"
+#include "catalog/Checksum.h"
+#include "catalog/DosDateTime.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Disc walk against find(1) on the same tree, warm cache, in the same run; and what the record
 // section costs in memory against its text size.
 //   bench_scan_walk ROOT [rounds=5]
-#include "DiscWalker.h"
+#include "scan/DiscWalker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // Figures for the search: the record count of a text, every record of the catalog into the
 // results model (time, peak memory per row), and sorting a million rows by each column.
 //   bench_search_model CATALOG [TEXT=song] [SORTROWS=1000000] [THREADS=every core]
-#include "ResultsModel.h"
-#include "SearchEngine.h"
+#include "search/ResultsModel.h"
+#include "search/SearchEngine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "Archive.h"
 
-#include "AmbryError.h"
 #include "ArchiveFile.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "ArchiveWriter.h"
 
-#include "AmbryError.h"
 #include "Archive.h"
 #include "DosDateTime.h"
-#include "gRegistry.h"
+#include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "Catalog.h"
 
 #include "Archive.h"
-#include "gRegistry.h"
+#include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
 

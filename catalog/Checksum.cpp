@@ -1,6 +1,6 @@
 #include "Checksum.h"
 
-#include "AmbryError.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "cliCatalog.h"
 
-#include "AmbryError.h"
 #include "Archive.h"
 #include "Catalog.h"
 #include "Checksum.h"
-#include "Startup.h"
+#include "settings/Startup.h"
+#include "util/AmbryError.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "FolderDrives.h"
 
-#include "AmbryError.h"
 #include "DriveSystem.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
+#include "util/AmbryError.h"
 
 #include <QDir>
 #include <QFileInfo>

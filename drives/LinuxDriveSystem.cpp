@@ -14,8 +14,8 @@
 #include <libudev.h>
 #endif
 
-#include "AmbryError.h"
 #include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 
 Q_LOGGING_CATEGORY(lcDrives, "ambrylog.drives")
 

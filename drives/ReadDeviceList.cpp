@@ -1,9 +1,9 @@
 #include "ReadDeviceList.h"
 
-#include "AmbryError.h"
 #include "DriveSystem.h"
 #include "gDrives.h"
 #include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "gDrives.h"
 
-#include "AmbryError.h"
 #include "DriveSystem.h"
+#include "util/AmbryError.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "DateText.h"
 #include "RowBlock.h"
-#include "gUtils.h"
+#include "util/gUtils.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>

@@ -1,6 +1,6 @@
 #include "SearchEngine.h"
 
-#include "Catalog.h"
+#include "catalog/Catalog.h"
 
 #include "ArchivePool.h"
 #include "DateText.h"

@@ -2,9 +2,9 @@
 
 #include "DateText.h"
 #include "SearchEngine.h"
-#include "Startup.h"
 #include "catalog/DosDateTime.h"
-#include "gUtils.h"
+#include "settings/Startup.h"
+#include "util/gUtils.h"
 
 #include <QDate>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "util/CliCommand.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "Autostart.h"
 
-#include "gUtils.h"
+#include "util/gUtils.h"
 
 #include <QDir>
 #include <QFile>

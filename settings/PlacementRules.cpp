@@ -1,7 +1,7 @@
 #include "PlacementRules.h"
 
-#include "AmbryError.h"
 #include "gRegistry.h"
+#include "util/AmbryError.h"
 
 #include <optional>
 

@@ -1,8 +1,8 @@
 #include "Startup.h"
 
-#include "AmbryError.h"
-#include "gUtils.h"
 #include "gVars.h"
+#include "util/AmbryError.h"
+#include "util/gUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommand.h"
+#include "util/CliCommand.h"
 
 // ambrylog-cli setting get KEY NAME | set KEY NAME VALUE | delete KEY NAME
 // KEY is V, S, S\wp (or wp), Drives, Run, or a full key path starting with "\".

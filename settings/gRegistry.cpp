@@ -1,10 +1,10 @@
 #include "gRegistry.h"
 
-#include "AmbryError.h"
 #include "Autostart.h"
-#include "gUtils.h"
+#include "util/AmbryError.h"
 #include "util/FileLock.h"
 #include "util/PosixFile.h"
+#include "util/gUtils.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,15 +1,15 @@
 // ambrylog-cli: the program's engine from a terminal, for scripts, tests and benchmarks.
 #include <QCoreApplication>
 
-#include "CliCommand.h"
-#include "cliAdd.h"
-#include "cliBackup.h"
-#include "cliBrowser.h"
-#include "cliCatalog.h"
-#include "cliDrives.h"
-#include "cliGet.h"
-#include "cliSearch.h"
-#include "cliSettings.h"
+#include "backup/cliBackup.h"
+#include "browser/cliBrowser.h"
+#include "catalog/cliCatalog.h"
+#include "drives/cliDrives.h"
+#include "scan/cliAdd.h"
+#include "search/cliGet.h"
+#include "search/cliSearch.h"
+#include "settings/cliSettings.h"
+#include "util/CliCommand.h"
 
 int main(int argc, char **argv)
 {

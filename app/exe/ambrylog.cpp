@@ -1,5 +1,5 @@
-#include "Entry.h"
-#include "ProgramArguments.h"
+#include "app/ProgramArguments.h"
+#include "app/gui/Entry.h"
 
 #include <QString>
 

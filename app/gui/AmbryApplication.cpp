@@ -1,7 +1,7 @@
 #include "AmbryApplication.h"
 
-#include "AmbryError.h"
-#include "MessageBox.h"
+#include "util/AmbryError.h"
+#include "util/gui/MessageBox.h"
 
 #include <QHelpEvent>
 #include <QToolTip>

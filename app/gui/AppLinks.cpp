@@ -1,6 +1,6 @@
 #include "AppLinks.h"
 
-#include "gVars.h"
+#include "settings/gVars.h"
 
 #include <QCoreApplication>
 #include <QDir>

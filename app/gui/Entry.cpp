@@ -1,15 +1,15 @@
 #include "Entry.h"
 
 #include "AmbryApplication.h"
-#include "AmbryError.h"
-#include "CatalogSwap.h"
-#include "MessageBox.h"
-#include "SingleInstance.h"
-#include "Startup.h"
+#include "app/SingleInstance.h"
+#include "backup/CatalogSwap.h"
 #include "fmMain.h"
 #include "fmThanx.h"
-#include "gRegistry.h"
-#include "gVars.h"
+#include "settings/Startup.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
+#include "util/AmbryError.h"
+#include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
 
 #include <QIcon>

@@ -1,11 +1,11 @@
 #include "fmMain.h"
 
+#include "browser/gui/fmArchive.h"
+#include "drives/gui/fmSetDevice.h"
+#include "drives/gui/fmWaitCD.h"
 #include "fmAbout.h"
-#include "fmArchive.h"
-#include "fmScan.h"
-#include "fmSearch.h"
-#include "fmSetDevice.h"
-#include "fmWaitCD.h"
+#include "scan/gui/fmScan.h"
+#include "search/gui/fmSearch.h"
 
 #include <QSystemTrayIcon>
 

@@ -1,7 +1,7 @@
 #include "fmAbout.h"
 
-#include "AboutFacts.h"
 #include "AppLinks.h"
+#include "app/AboutFacts.h"
 #include "settings/gVars.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/WindowLook.h"

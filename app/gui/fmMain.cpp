@@ -1,19 +1,19 @@
 #include "fmMain.h"
 
-#include "AmbryError.h"
 #include "AppLinks.h"
-#include "BackupCommands.h"
-#include "FormPlacement.h"
-#include "MessageBox.h"
 #include "TaskbarHint.h"
-#include "fmWaitCD.h"
-#include "gDrives.h"
-#include "gRegistry.h"
-#include "gUtilsGui.h"
-#include "gVars.h"
+#include "backup/gui/BackupCommands.h"
+#include "drives/gDrives.h"
+#include "drives/gui/fmWaitCD.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
+#include "settings/gui/FormPlacement.h"
+#include "util/AmbryError.h"
 #include "util/gui/KeyReleaseRule.h"
+#include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
+#include "util/gui/gUtilsGui.h"
 
 #include <QAction>
 #include <QApplication>

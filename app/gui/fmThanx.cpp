@@ -1,6 +1,6 @@
 #include "fmThanx.h"
 
-#include "gRegistry.h"
+#include "settings/gRegistry.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/WindowLook.h"
 

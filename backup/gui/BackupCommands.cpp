@@ -1,8 +1,8 @@
 #include "BackupCommands.h"
 
-#include "CatalogBackup.h"
-#include "MessageBox.h"
-#include "gVars.h"
+#include "backup/CatalogBackup.h"
+#include "settings/gVars.h"
+#include "util/gui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QDate>

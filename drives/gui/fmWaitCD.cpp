@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "DriveSystem.h"
+#include "drives/DriveSystem.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"

@@ -1,6 +1,6 @@
 #include "fmSearch.h"
 
-#include "FormPlacement.h"
+#include "settings/gui/FormPlacement.h"
 
 #include "Retrieval.h"
 #include "SearchLook.h"

@@ -1,6 +1,6 @@
 #include "helper_mainwindow.h"
 
-#include "gRegistry.h"
+#include "settings/gRegistry.h"
 
 #include <QDeadlineTimer>
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageBox.h"
+#include "util/gui/MessageBox.h"
 
 #include <QList>
 #include <QPair>

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "AboutFacts.h"
-#include "AppLinks.h"
-#include "ShellService.h"
 #include "TestSupport.h"
-#include "fmAbout.h"
-#include "gUtilsGui.h"
+#include "app/AboutFacts.h"
+#include "app/gui/AppLinks.h"
+#include "app/gui/fmAbout.h"
 #include "settings/gVars.h"
+#include "util/gui/ShellService.h"
+#include "util/gui/gUtilsGui.h"
 
 #include <QApplication>
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "AppLinks.h"
-#include "gVars.h"
+#include "app/gui/AppLinks.h"
+#include "settings/gVars.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "helper_mainwindow.h"
 
-#include "AmbryApplication.h"
-#include "AmbryError.h"
-#include "TaskbarHint.h"
+#include "app/gui/AmbryApplication.h"
+#include "app/gui/TaskbarHint.h"
+#include "util/AmbryError.h"
 
 #include <gtest/gtest.h>
 

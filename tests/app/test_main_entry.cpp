@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "SingleInstance.h"
-#include "gRegistry.h"
+#include "app/SingleInstance.h"
+#include "settings/gRegistry.h"
 
 #include <gtest/gtest.h>
 

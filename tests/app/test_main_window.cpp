@@ -1,16 +1,16 @@
 #include "helper_mainwindow.h"
 
-#include "AppLinks.h"
-#include "BackupCommands.h"
-#include "ShellService.h"
 #include "TestSupport.h"
+#include "app/gui/AppLinks.h"
+#include "app/gui/fmMain.h"
+#include "backup/gui/BackupCommands.h"
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
-#include "fmMain.h"
-#include "gRegistry.h"
-#include "gUtilsGui.h"
-#include "gVars.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
 #include "util/Mnemonics.h"
+#include "util/gui/ShellService.h"
+#include "util/gui/gUtilsGui.h"
 
 #include <gtest/gtest.h>
 

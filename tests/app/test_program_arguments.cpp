@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "ProgramArguments.h"
+#include "app/ProgramArguments.h"
 
 #include <gtest/gtest.h>
 

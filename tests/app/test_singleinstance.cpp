@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "SingleInstance.h"
 #include "TestSupport.h"
+#include "app/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "helper_mainwindow.h"
 
-#include "fmThanx.h"
-#include "gRegistry.h"
+#include "app/gui/fmThanx.h"
+#include "settings/gRegistry.h"
 
 #include <gtest/gtest.h>
 

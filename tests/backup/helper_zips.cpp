@@ -1,7 +1,7 @@
 #include "helper_zips.h"
 
-#include "CatalogLock.h"
 #include "TestSupport.h"
+#include "catalog/CatalogLock.h"
 
 #include <gtest/gtest.h>
 

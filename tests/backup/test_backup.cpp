@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "Archive.h"
-#include "Catalog.h"
-#include "CatalogBackup.h"
-#include "CatalogSwap.h"
 #include "TestSupport.h"
-#include "ZipReader.h"
+#include "backup/CatalogBackup.h"
+#include "backup/CatalogSwap.h"
+#include "backup/ZipReader.h"
+#include "catalog/Archive.h"
+#include "catalog/Catalog.h"
 #include "helper_zips.h"
 #include "util/PosixFile.h"
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "BackupCommands.h"
-#include "MessageBox.h"
 #include "TestSupport.h"
-#include "gVars.h"
+#include "backup/gui/BackupCommands.h"
 #include "helper_zips.h"
+#include "settings/gVars.h"
+#include "util/gui/MessageBox.h"
 
 #include <QDir>
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "CliRun.h"
 #include "TestSupport.h"
-#include "cliBackup.h"
+#include "backup/cliBackup.h"
 #include "helper_zips.h"
 
 #include <QDir>

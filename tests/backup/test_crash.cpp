@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CatalogBackup.h"
-#include "CatalogSwap.h"
 #include "TestSupport.h"
+#include "backup/CatalogBackup.h"
+#include "backup/CatalogSwap.h"
 #include "helper_zips.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CatalogBackup.h"
 #include "TestSupport.h"
-#include "ZipReader.h"
+#include "backup/CatalogBackup.h"
+#include "backup/ZipReader.h"
 #include "helper_zips.h"
 
 #include <QDir>

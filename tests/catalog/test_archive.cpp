@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Archive.h"
-#include "ArchiveFieldValues.h"
-#include "ArchiveFile.h"
-#include "ArchiveWriter.h"
 #include "TestSupport.h"
+#include "catalog/Archive.h"
+#include "catalog/ArchiveFieldValues.h"
+#include "catalog/ArchiveFile.h"
+#include "catalog/ArchiveWriter.h"
+#include "util/AmbryError.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Catalog.h"
 #include "TestSupport.h"
-#include "gRegistry.h"
+#include "catalog/Catalog.h"
+#include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
 #include <QDir>

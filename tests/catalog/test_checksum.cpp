@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Checksum.h"
 #include "TestSupport.h"
+#include "catalog/Checksum.h"
+#include "util/AmbryError.h"
 
 #include <QFile>
 

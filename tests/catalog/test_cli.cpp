@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "cliCatalog.h"
+#include "catalog/cliCatalog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "DosDateTime.h"
+#include "catalog/DosDateTime.h"
 
 TEST(DosDate, PacksLocalTimes)
 {

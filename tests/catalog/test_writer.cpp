@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Archive.h"
-#include "ArchiveWriter.h"
-#include "Checksum.h"
 #include "TestSupport.h"
-#include "gRegistry.h"
+#include "catalog/Archive.h"
+#include "catalog/ArchiveWriter.h"
+#include "catalog/Checksum.h"
+#include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include <QMap>
 #include <QStringList>
 
-#include "LinuxPlatform.h"
+#include "drives/LinuxPlatform.h"
 
 // Made-up answers for the Linux drive logic: drives, ioctl answers, udev properties, mounts,
 // and a record of what was asked of udisks and the ioctls.

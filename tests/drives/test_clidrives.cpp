@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "CliCommand.h"
 #include "TestSupport.h"
-#include "cliDrives.h"
 #include "drives/DriveSystem.h"
+#include "drives/cliDrives.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "helper_drivetest.h"
 #include "settings/gRegistry.h"
+#include "util/CliCommand.h"
 
 using ambrytest::makeTempDir;
 using ambrytest::writeFile;

@@ -6,14 +6,14 @@
 
 #include <unistd.h>
 
-#include "AmbryError.h"
-#include "LinuxDriveSystem.h"
 #include "TestSupport.h"
 #include "drives/DriveSystem.h"
+#include "drives/LinuxDriveSystem.h"
+#include "drives/gDrives.h"
 #include "drives/testing/FakeDriveSystem.h"
-#include "gDrives.h"
 #include "helper_drivetest.h"
 #include "helper_fakeplatform.h"
+#include "util/AmbryError.h"
 
 using ambrytest::makeTempDir;
 using ambrytest::writeFile;

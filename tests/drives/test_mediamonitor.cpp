@@ -7,8 +7,8 @@
 
 #include <sys/mount.h>
 
-#include "LinuxDriveSystem.h"
 #include "TestSupport.h"
+#include "drives/LinuxDriveSystem.h"
 #include "helper_drivetest.h"
 #include "helper_fakeplatform.h"
 

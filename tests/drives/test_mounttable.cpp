@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "MountTable.h"
+#include "drives/MountTable.h"
 
 namespace {
 

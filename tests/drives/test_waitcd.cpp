@@ -9,8 +9,8 @@
 
 #include "TestSupport.h"
 #include "drives/DriveSystem.h"
+#include "drives/gui/fmWaitCD.h"
 #include "drives/testing/FakeDriveSystem.h"
-#include "fmWaitCD.h"
 #include "helper_drivetest.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"

@@ -1,6 +1,6 @@
-#include "AddDiscSession.h"
-#include "cliAdd.h"
 #include "helper_tree.h"
+#include "scan/AddDiscSession.h"
+#include "scan/cliAdd.h"
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"

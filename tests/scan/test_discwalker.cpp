@@ -1,5 +1,5 @@
-#include "DiscWalker.h"
 #include "helper_tree.h"
+#include "scan/DiscWalker.h"
 
 #include "TestSupport.h"
 #include "catalog/DosDateTime.h"

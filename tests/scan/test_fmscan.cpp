@@ -1,5 +1,5 @@
-#include "gui/fmScan.h"
 #include "helper_tree.h"
+#include "scan/gui/fmScan.h"
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"

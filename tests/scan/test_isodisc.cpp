@@ -1,7 +1,7 @@
 // A real disc image: ISO 9660 with Joliet and Rock Ridge names, made with xorriso and mounted
 // through FUSE with fuseiso, bound as a folder drive and added to the catalog.
-#include "AddDiscSession.h"
 #include "helper_tree.h"
+#include "scan/AddDiscSession.h"
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"

@@ -3,7 +3,7 @@
 // Builders for archive files as the disc walk writes them (and as damaged or foreign ones look),
 // and a sink that keeps every row a search hands out.
 
-#include "SearchEngine.h"
+#include "search/SearchEngine.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,9 +1,9 @@
 #include "helper_archives.h"
 
 #include "CliRun.h"
-#include "DosDateTime.h"
 #include "TestSupport.h"
-#include "cliSearch.h"
+#include "catalog/DosDateTime.h"
+#include "search/cliSearch.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -5,8 +5,8 @@
 
 #include "CliRun.h"
 #include "TestSupport.h"
-#include "cliGet.h"
 #include "drives/DriveSystem.h"
+#include "search/cliGet.h"
 #include "settings/SettingsNames.h"
 #include "settings/gRegistry.h"
 

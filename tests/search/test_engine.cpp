@@ -1,12 +1,12 @@
 #include "helper_archives.h"
 
-#include "DateText.h"
-#include "DosDateTime.h"
-#include "SearchEngine.h"
-#include "SkimKernel.h"
 #include "TestSupport.h"
 #include "catalog/ArchiveFieldValues.h"
 #include "catalog/Catalog.h"
+#include "catalog/DosDateTime.h"
+#include "search/DateText.h"
+#include "search/SearchEngine.h"
+#include "search/SkimKernel.h"
 
 #include <QDir>
 #include <QFile>

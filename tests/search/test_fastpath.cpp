@@ -5,13 +5,13 @@
 // characters outside ASCII whose capitals are ASCII, both encodings, NULs, and texts that
 // occur only in the archive fields.
 
-#include "DateText.h"
-#include "SearchEngine.h"
-#include "SkimKernel.h"
 #include "TestSupport.h"
 #include "catalog/Archive.h"
 #include "catalog/DosDateTime.h"
 #include "helper_archives.h"
+#include "search/DateText.h"
+#include "search/SearchEngine.h"
+#include "search/SkimKernel.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "helper_archives.h"
 
-#include "DosDateTime.h"
-#include "ResultsModel.h"
-#include "RowBlock.h"
-#include "SearchEngine.h"
 #include "TestSupport.h"
+#include "catalog/DosDateTime.h"
+#include "search/ResultsModel.h"
+#include "search/RowBlock.h"
+#include "search/SearchEngine.h"
 
 #include <QAbstractItemModelTester>
 #include <QCollator>

@@ -1,10 +1,10 @@
 // Archives scanned ahead on worker threads must give exactly what the one-thread search gives:
 // the same rows in the same order, the same damaged archives, the same counts.
 
-#include "ResultsModel.h"
-#include "SearchEngine.h"
 #include "TestSupport.h"
 #include "helper_archives.h"
+#include "search/ResultsModel.h"
+#include "search/SearchEngine.h"
 #include "util/PosixFile.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Autostart.h"
 #include "TestSupport.h"
+#include "settings/Autostart.h"
 
 #include <QFile>
 #include <QFileInfo>

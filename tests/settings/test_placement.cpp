@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "FormPlacement.h"
 #include "TestSupport.h"
-#include "gRegistry.h"
 #include "settings/PlacementRules.h"
+#include "settings/gRegistry.h"
+#include "settings/gui/FormPlacement.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Autostart.h"
 #include "TestSupport.h"
-#include "cliSettings.h"
-#include "gRegistry.h"
+#include "settings/Autostart.h"
+#include "settings/cliSettings.h"
+#include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "Startup.h"
 #include "TestSupport.h"
-#include "gRegistry.h"
-#include "gVars.h"
+#include "settings/Startup.h"
+#include "settings/gRegistry.h"
+#include "settings/gVars.h"
+#include "util/AmbryError.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "CliCommand.h"
 #include "CliRun.h"
 #include "TestSupport.h"
+#include "util/AmbryError.h"
+#include "util/CliCommand.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "gUtils.h"
+#include "util/gUtils.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
-#include "MessageBox.h"
-#include "ShellService.h"
 #include "TestSupport.h"
-#include "gUtilsGui.h"
+#include "util/AmbryError.h"
+#include "util/gui/MessageBox.h"
+#include "util/gui/ShellService.h"
+#include "util/gui/gUtilsGui.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Mnemonics.h"
 #include "TestSupport.h"
+#include "util/Mnemonics.h"
 
 #include <vector>
 

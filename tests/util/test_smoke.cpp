@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "AmbryError.h"
+#include "util/AmbryError.h"
 
 TEST(AmbryError, KeepsTheUserText)
 {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "KeyReleaseRule.h"
 #include "TestSupport.h"
-#include "WindowKeys.h"
-#include "WindowLook.h"
+#include "util/gui/KeyReleaseRule.h"
+#include "util/gui/WindowKeys.h"
+#include "util/gui/WindowLook.h"
 
 #include <QApplication>
 #include <QDialog>

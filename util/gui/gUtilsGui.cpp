@@ -1,8 +1,8 @@
 #include "gUtilsGui.h"
 
-#include "AmbryError.h"
 #include "MessageBox.h"
 #include "ShellService.h"
+#include "util/AmbryError.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
