@@ -58,7 +58,9 @@ template <typename Vec, qsizetype Lanes> uint64_t foldLanes(const Vec &wrapped, 
 
 // GCC 12 warns about the undefined upper half that its own widening intrinsics start from.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f,avx512bw"))) uint64_t avx512Sum(const uint8_t *data, qsizetype count,
                                                                uint32_t first)
 {
