@@ -37,11 +37,15 @@ int openRetrying(const char *path, int flags, mode_t mode)
     return fd;
 }
 
-ssize_t readFull(int fd, void *buffer, size_t size)
+namespace {
+
+// Reads until size bytes, the end of the file or an error; a read cut short by a signal is
+// taken up again. readSome(done) reads into the buffer from done on.
+template <typename ReadSome> ssize_t readUntilFull(size_t size, ReadSome readSome)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(fd, static_cast<char *>(buffer) + done, size - done);
+        const ssize_t got = readSome(done);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -54,22 +58,19 @@ ssize_t readFull(int fd, void *buffer, size_t size)
     return ssize_t(done);
 }
 
+} // namespace
+
+ssize_t readFull(int fd, void *buffer, size_t size)
+{
+    return readUntilFull(
+        size, [&](size_t done) { return ::read(fd, static_cast<char *>(buffer) + done, size - done); });
+}
+
 ssize_t preadFull(int fd, void *buffer, size_t size, off_t offset)
 {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, static_cast<char *>(buffer) + done, size - done, offset + off_t(done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return ssize_t(done);
+    return readUntilFull(size, [&](size_t done) {
+        return ::pread(fd, static_cast<char *>(buffer) + done, size - done, offset + off_t(done));
+    });
 }
 
 bool writeFull(int fd, const void *data, size_t size)
