@@ -1,6 +1,7 @@
 #include "ArchivePool.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace search {
 
@@ -107,22 +108,26 @@ void ArchivePool::work()
         auto out = std::make_unique<ScannedArchive>();
         out->path = job.path;
         out->criteria = job.criteria;
-        KeepingSink sink(*out, rows);
-        {
+        bool cancel = false;
+        try {
+            KeepingSink sink(*out, rows);
             SearchEngine engine(out->criteria, sink);
             // The engine asks at every 300th record: a stop reaches it within a few records.
-            bool cancel = false;
             engine.setCancelFlag(&cancel);
             engine.setPendingEvents([&] { cancel = m_stop.load(std::memory_order_relaxed); });
             engine.AddFile(job.path);
-            if (cancel)
-                return;
-            out->problems = engine.problems();
-            out->onlyMarkArchives = engine.archivesWithOnlyMark();
-            if (!engine.archives().isEmpty())
-                out->mark = engine.archives().constFirst().mark;
+            if (!cancel) {
+                out->problems = engine.problems();
+                out->onlyMarkArchives = engine.archivesWithOnlyMark();
+                if (!engine.archives().isEmpty())
+                    out->mark = engine.archives().constFirst().mark;
+            }
+        } catch (const std::exception &) {
+            out->scanFailed = true;
         }
-        if (out->tooLarge) {
+        if (cancel)
+            return;
+        if (out->tooLarge || out->scanFailed) {
             rows.discard();
         } else {
             out->rows = rows.block();

@@ -33,6 +33,9 @@ struct ScannedArchive
     SearchProblems problems;
     qint64 onlyMarkArchives = 0;
     bool tooLarge = false; // the rows did not fit in one block: the archive is read again
+    // The worker could not finish it (out of memory, say): the taking thread reads it again and
+    // meets what a one-thread search would, instead of the program ending on a worker thread.
+    bool scanFailed = false;
 
     size_t bytes() const { return rows ? rows->bytes() : 0; }
 };

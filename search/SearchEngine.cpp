@@ -1197,7 +1197,7 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
 
 void SearchEngine::Impl::deliver(const ScannedArchive &a)
 {
-    if (a.criteria != c || a.tooLarge) {
+    if (a.criteria != c || a.tooLarge || a.scanFailed) {
         addFile(a.path);
         return;
     }
