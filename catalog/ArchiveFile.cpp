@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <fcntl.h>
@@ -70,7 +71,11 @@ struct UnmapBatch
             if (users == 0)
                 return false;
             const size_t pages = (length + page - 1) / page * page;
-            spent.push_back(SpentMapping{static_cast<char *>(at), pages});
+            try {
+                spent.push_back(SpentMapping{static_cast<char *>(at), pages});
+            } catch (const std::bad_alloc &) {
+                return false; // called from destructors: unmapped at once instead
+            }
             held += pages;
             if (held < limit)
                 return true;
