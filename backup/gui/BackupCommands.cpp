@@ -100,6 +100,23 @@ QString catalogFolder()
     return gVars().catalogFolder;
 }
 
+// Runs work(progress) under a progress window and returns what it returns.
+template <typename Work> auto withProgress(QWidget *parent, const QString &text, Work work)
+{
+    ProgressWindow window(parent, text);
+    auto result = work(window.progress());
+    window.close();
+    return result;
+}
+
+// Whether the command goes on after a step: a failure is shown, Cancel ends it quietly.
+bool goesOn(backup::Outcome outcome, const QString &error, QWidget *parent)
+{
+    if (outcome == backup::Outcome::Failed)
+        showError(error, parent);
+    return outcome == backup::Outcome::Done;
+}
+
 } // namespace
 
 void setZipFileChooserForTesting(ZipFileChooser c)
@@ -117,18 +134,11 @@ void BackupArchivesToFile(QWidget *parent)
                   documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate()));
     if (zip.isEmpty())
         return;
-    backup::BackupResult result;
-    {
-        ProgressWindow progress(parent, QStringLiteral("Backing up the catalog to %1").arg(zip));
-        result = backup::backupCatalog(catalogFolder(), zip, progress.progress());
-        progress.close();
-    }
-    if (result.outcome == backup::Outcome::Cancelled)
+    const backup::BackupResult result = withProgress(
+        parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
+        [&](const backup::Progress &p) { return backup::backupCatalog(catalogFolder(), zip, p); });
+    if (!goesOn(result.outcome, result.error, parent))
         return;
-    if (result.outcome == backup::Outcome::Failed) {
-        showError(result.error, parent);
-        return;
-    }
     QString text = QStringLiteral("Backed up %1 archives to %2.")
                        .arg(result.archives)
                        .arg(QDir::toNativeSeparators(zip));
@@ -146,18 +156,10 @@ void RestoreArchivesFromFile(QWidget *parent)
     if (zip.isEmpty())
         return;
     backup::RestoreJob job(catalogFolder(), zip);
-    backup::Outcome outcome;
-    {
-        ProgressWindow progress(parent, QStringLiteral("Checking the backup %1").arg(zip));
-        outcome = job.prepare(progress.progress());
-        progress.close();
-    }
-    if (outcome == backup::Outcome::Cancelled)
+    const backup::Outcome outcome = withProgress(parent, QStringLiteral("Checking the backup %1").arg(zip),
+                                                 [&](const backup::Progress &p) { return job.prepare(p); });
+    if (!goesOn(outcome, job.error(), parent))
         return;
-    if (outcome == backup::Outcome::Failed) {
-        showError(job.error(), parent);
-        return;
-    }
     if (!askConfirm(job.question(), parent))
         return;
     backup::Progress waiting; // another writer may hold the catalog for a moment
@@ -177,17 +179,10 @@ void MergeArchivesFromFile(QWidget *parent)
     const QString zip = chooseZip(parent, false, documentsFolder());
     if (zip.isEmpty())
         return;
-    backup::MergeResult result;
-    {
-        ProgressWindow progress(parent, QStringLiteral("Merging archives from %1").arg(zip));
-        result = backup::mergeArchives(catalogFolder(), zip, progress.progress());
-        progress.close();
-    }
-    if (result.outcome == backup::Outcome::Cancelled)
+    const backup::MergeResult result = withProgress(
+        parent, QStringLiteral("Merging archives from %1").arg(zip),
+        [&](const backup::Progress &p) { return backup::mergeArchives(catalogFolder(), zip, p); });
+    if (!goesOn(result.outcome, result.error, parent))
         return;
-    if (result.outcome == backup::Outcome::Failed) {
-        showError(result.error, parent);
-        return;
-    }
     showMessage(result.summary(), parent);
 }
