@@ -116,10 +116,9 @@ int ShowArchiveWindow()
     return runModalWindow(new TfrmArchive(QApplication::activeWindow()));
 }
 
-TfrmArchive::TfrmArchive(QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+TfrmArchive::TfrmArchive(QWidget *parent) : QDialog(parent)
 {
+    look::setSizableFrame(this);
     s_window = this;
     initBrowserGuiResources();
     m_releaseRule = new KeyReleaseRule(this);

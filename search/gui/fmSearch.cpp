@@ -115,10 +115,9 @@ int ShowSearchWindow(const QString &mark)
     return runModalWindow(new TfrmSearch(QApplication::activeWindow()));
 }
 
-TfrmSearch::TfrmSearch(QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+TfrmSearch::TfrmSearch(QWidget *parent) : QDialog(parent)
 {
+    look::setSizableFrame(this);
     s_window = this;
     setObjectName(FormName::Search);
     setWindowTitle(QStringLiteral("Ambrylog"));

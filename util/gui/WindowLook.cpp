@@ -65,6 +65,12 @@ void setDialogFrame(QWidget *window, bool stayOnTop)
     window->setWindowFlags(flags);
 }
 
+void setSizableFrame(QWidget *window)
+{
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+}
+
 QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour)
 {
     auto *band = new QWidget(parent);

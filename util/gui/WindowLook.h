@@ -30,6 +30,9 @@ void applyLightPalette(QWidget *window);
 // minimise or maximise a window of fixed size (the caller fixes the size); optionally on top of
 // other windows. Call it before the window is shown.
 void setDialogFrame(QWidget *window, bool stayOnTop = false);
+// The frame of a window the user may resize, minimise and maximise (the catalog and search
+// windows).
+void setSizableFrame(QWidget *window);
 
 // A filled band; its text is in the heading colour. The caller gives it its height.
 QWidget *makeBand(QWidget *parent, const QString &objectName, const QColor &colour = BandBlue);
