@@ -38,7 +38,6 @@ struct SkimState
 {
     size_t offset = 0;       // next block
     uint64_t lines = 0;      // line ends before offset
-    unsigned carryCr = 0;    // the byte before offset is a CR
     size_t nulAt = SIZE_MAX; // the first NUL met: the scan stops there
 };
 
@@ -48,10 +47,9 @@ struct SkimState
 using SkimFunction = size_t (*)(const SkimQuery &q, SkimState &state, const char *data, size_t end,
                                 uint64_t lineLimit, SkimCandidate *out, size_t maxOut);
 
-// The fastest scan this processor runs, and the one every x86-64 processor runs.
-SkimFunction skimFunction();
-SkimFunction skimFunctionPortable();
-// Every scan this processor runs, widest first, with its name.
+// Every scan this processor runs, widest first, with its name; none off x86-64.
 std::vector<std::pair<const char *, SkimFunction>> skimFunctions();
+// The widest of them, or null.
+SkimFunction skimFunction();
 
 } // namespace search

@@ -1,5 +1,5 @@
-// The skim block scan for SSE2, which every x86-64 processor has; and the choice between it
-// and the AVX2 one at run time.
+// The skim block scan for SSE2, which every x86-64 processor has; and the choice among the
+// scans this processor runs.
 #include "SkimKernel.h"
 
 #if defined(__SSE2__)
@@ -68,11 +68,6 @@ inline unsigned popcount(Mask m)
 
 } // namespace
 
-SkimFunction skimFunctionPortable()
-{
-    return &skimBlocksSse2;
-}
-
 namespace {
 bool runsAvx512()
 {
@@ -84,14 +79,6 @@ bool runsAvx2()
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
 } // namespace
-
-SkimFunction skimFunction()
-{
-    static const SkimFunction chosen = runsAvx512() ? &skimBlocksAvx512
-                                       : runsAvx2() ? &skimBlocksAvx2
-                                                    : &skimBlocksSse2;
-    return chosen;
-}
 
 std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
 {
@@ -109,16 +96,6 @@ std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
 #else
 
 namespace search {
-SkimFunction skimFunctionPortable()
-{
-    return &skimBlocksSse2;
-}
-
-SkimFunction skimFunction()
-{
-    return nullptr;
-}
-
 std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
 {
     return {};
@@ -126,3 +103,13 @@ std::vector<std::pair<const char *, SkimFunction>> skimFunctions()
 } // namespace search
 
 #endif
+
+namespace search {
+
+SkimFunction skimFunction()
+{
+    static const std::vector<std::pair<const char *, SkimFunction>> all = skimFunctions();
+    return all.empty() ? nullptr : all.front().second;
+}
+
+} // namespace search
