@@ -15,8 +15,8 @@ public:
     void beginArchive(int, const ArchiveInfo &) override {}
     void addRow(const FoundRecord &row) override
     {
-        if (!m_out.tooLarge && !m_rows.append(row))
-            m_out.tooLarge = true;
+        if (!m_out.readAgain && !m_rows.append(row))
+            m_out.readAgain = true;
     }
 
 private:
@@ -123,11 +123,11 @@ void ArchivePool::work()
                     out->mark = engine.archives().constFirst().mark;
             }
         } catch (const std::exception &) {
-            out->scanFailed = true;
+            out->readAgain = true;
         }
         if (cancel)
             return;
-        if (out->tooLarge || out->scanFailed) {
+        if (out->readAgain) {
             rows.discard();
         } else {
             out->rows = rows.block();

@@ -32,10 +32,10 @@ struct ScannedArchive
     std::shared_ptr<const RowBlock> rows;
     SearchProblems problems;
     qint64 onlyMarkArchives = 0;
-    bool tooLarge = false; // the rows did not fit in one block: the archive is read again
-    // The worker could not finish it (out of memory, say): the taking thread reads it again and
-    // meets what a one-thread search would, instead of the program ending on a worker thread.
-    bool scanFailed = false;
+    // The worker could not keep the rows (more than one block holds) or could not finish at all
+    // (out of memory, say): the taking thread reads the archive again itself, and meets what a
+    // one-thread search would, instead of the program ending on a worker thread.
+    bool readAgain = false;
 
     size_t bytes() const { return rows ? rows->bytes() : 0; }
 };

@@ -1197,7 +1197,7 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
 
 void SearchEngine::Impl::deliver(const ScannedArchive &a)
 {
-    if (a.criteria != c || a.tooLarge || a.scanFailed) {
+    if (a.criteria != c || a.readAgain) {
         addFile(a.path);
         return;
     }
