@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and the tests need, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-          libudev-dev libzip-dev libgtest-dev libbenchmark-dev xvfb xauth
+          libudev-dev libzip-dev libpcre2-dev libgtest-dev libbenchmark-dev xvfb xauth
           fonts-dejavu-core scdoc)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream
