@@ -1,6 +1,5 @@
 #include "DiscWalker.h"
 
-#include "catalog/DosDateTime.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
@@ -9,7 +8,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -29,74 +27,7 @@ qint64 monotonicNs()
     return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-bool isBlankOrControl(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-QByteArrayView trimmed(QByteArrayView v)
-{
-    qsizetype b = 0;
-    qsizetype e = v.size();
-    while (b < e && isBlankOrControl(v[b]))
-        ++b;
-    while (e > b && isBlankOrControl(v[e - 1]))
-        --e;
-    return v.sliced(b, e - b);
-}
-
-// A control byte inside a name would split the four-line record, and a "\" would read as a
-// folder separator of the folder line; such a file can still be found by a search, but its
-// recorded name no longer leads back to it on the disc.
-bool isUnrecordable(char c)
-{
-    return static_cast<unsigned char>(c) < 32 || c == '\\';
-}
-
-void replaceUnrecordable(QByteArray &s)
-{
-    for (char &c : s)
-        if (isUnrecordable(c))
-            c = '?';
-}
-
 } // namespace
-
-namespace discwalk {
-
-QByteArray folderLine(QByteArrayView relative)
-{
-    if (trimmed(relative).isEmpty())
-        return QByteArrayLiteral("\\");
-    QByteArrayView rest = relative;
-    if (rest.endsWith('/'))
-        rest.chop(1);
-    QByteArray line = trimmed(rest).toByteArray();
-    replaceUnrecordable(line);
-    line.replace('/', '\\');
-    return line;
-}
-
-QByteArray recordName(QByteArrayView rawName)
-{
-    QByteArray name = trimmed(rawName).toByteArray();
-    replaceUnrecordable(name);
-    return name;
-}
-
-int32_t packLocalTime(qint64 secondsSinceEpoch)
-{
-    const time_t t = static_cast<time_t>(secondsSinceEpoch);
-    tm local{};
-    if (!localtime_r(&t, &local))
-        return secondsSinceEpoch < 0 ? dosdate::pack(1980, 1, 1, 0, 0, 0)
-                                     : dosdate::pack(2107, 12, 31, 23, 59, 58);
-    // dosdate::pack clamps years outside 1980..2107 to the first and last moment it holds.
-    return dosdate::pack(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                         local.tm_sec > 59 ? 59 : local.tm_sec);
-}
-
-} // namespace discwalk
 
 DiscWalker::DiscWalker() = default;
 
@@ -108,16 +39,13 @@ void DiscWalker::setProgressCallback(ProgressFn fn, int intervalMs)
 
 QByteArray DiscWalker::takeRecords()
 {
-    QByteArray out;
-    out.swap(m_records);
-    return out;
+    return m_records.take();
 }
 
 void DiscWalker::reset()
 {
     m_counts = {};
-    m_records = QByteArray();
-    m_haveCachedTime = false;
+    m_records.clear();
 }
 
 // One folder on the way down: where its path ends in `relative`, which subfolders are still
@@ -281,35 +209,7 @@ void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
 
 void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime)
 {
-    // Files of one folder often share a time; packing goes through the time zone rules.
-    if (!m_haveCachedTime || mtime != m_cachedTime) {
-        m_cachedTime = mtime;
-        m_cachedPacked = discwalk::packLocalTime(mtime);
-        m_haveCachedTime = true;
-    }
-    const QByteArrayView raw(name, qsizetype(std::strlen(name)));
-    const QByteArrayView cleanName = trimmed(raw);
-
-    // Room for two 64-bit decimals, each followed by CR LF.
-    char numbers[48];
-    char *const end = numbers + sizeof numbers;
-    char *p = std::to_chars(numbers, end - 2, size).ptr;
-    *p++ = '\r';
-    *p++ = '\n';
-    p = std::to_chars(p, end - 2, m_cachedPacked).ptr;
-    *p++ = '\r';
-    *p++ = '\n';
-
-    m_records.append(folderLine.data(), folderLine.size());
-    m_records.append("\r\n", 2);
-    const qsizetype nameAt = m_records.size();
-    m_records.append(cleanName.data(), cleanName.size());
-    for (qsizetype i = nameAt; i < m_records.size(); ++i)
-        if (isUnrecordable(m_records.at(i)))
-            m_records[i] = '?';
-    m_records.append("\r\n", 2);
-    m_records.append(numbers, p - numbers);
-
+    m_records.appendAt(folderLine, QByteArrayView(name, qsizetype(std::strlen(name))), size, mtime);
     ++m_counts.files;
     m_counts.bytes += size;
 }
@@ -374,7 +274,7 @@ bool DiscWalker::listFolder(int dirFd, const QByteArray &relative, std::string &
             mtime = st.st_mtim.tv_sec;
         }
         if (!haveLine) {
-            line = discwalk::folderLine(relative);
+            line = filerecord::folderLine(relative);
             haveLine = true;
         }
         if (m_hostageWanted)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalog/RecordSection.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -59,7 +61,7 @@ public:
     void clearCancel() { m_cancel = false; }
     bool cancelRequested() const { return m_cancel; }
 
-    const QByteArray &records() const { return m_records; }
+    const QByteArray &records() const { return m_records.section(); }
     QByteArray takeRecords();
     const Counts &counts() const { return m_counts; }
     // The progress bar moves one step per file over the range 0..100.
@@ -78,7 +80,7 @@ private:
     void noteFirstFile(const QByteArray &relative, const char *name);
     void maybeReport();
 
-    QByteArray m_records;
+    filerecord::SectionBuilder m_records;
     Counts m_counts;
     QString m_root;
     QByteArray m_rootBytes;
@@ -89,22 +91,4 @@ private:
     ProgressFn m_progress;
     qint64 m_intervalNs = 20'000'000;
     qint64 m_lastReportNs = 0;
-    qint64 m_cachedTime = 0;
-    int32_t m_cachedPacked = 0;
-    bool m_haveCachedTime = false;
 };
-
-namespace discwalk {
-
-// The folder line of a folder whose real path below the root is `relative` (names each
-// followed by "/", empty for the root): "\" for the root, else the names joined by "\",
-// trimmed of bytes 0..32 at both ends. Control bytes and "\" inside a name become "?".
-QByteArray folderLine(QByteArrayView relative);
-// A file name as recorded: trimmed of bytes 0..32 at both ends, control bytes and "\"
-// inside as "?".
-QByteArray recordName(QByteArrayView rawName);
-// Local last-write time in seconds since the epoch, packed as an MS-DOS date-time; moments
-// before 1980 and after 2107 are clamped to the first and last moment the packing holds.
-int32_t packLocalTime(qint64 secondsSinceEpoch);
-
-} // namespace discwalk

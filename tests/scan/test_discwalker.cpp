@@ -55,11 +55,11 @@ QByteArray expectedRecords(const std::string &root, const std::string &relative,
         if (it == files.end())
             continue;
         out += record(folderLine, it->second.recordedName, it->second.size,
-                      discwalk::packLocalTime(it->second.mtime));
+                      filerecord::packLocalTime(it->second.mtime));
     }
     for (const std::string &name : subfolders) {
         const std::string sub = relative + name + "/";
-        out += expectedRecords(root, sub, files, discwalk::folderLine(QByteArray::fromStdString(sub)));
+        out += expectedRecords(root, sub, files, filerecord::folderLine(QByteArray::fromStdString(sub)));
     }
     return out;
 }
@@ -247,7 +247,7 @@ TEST_F(DiscWalkTest, OddNamesSizesAndTimesAreRecordedSafely)
 
     removeTree(root); // names that are not UTF-8 are beyond QDir's clean-up
 
-    const QDateTime odd = dosdate::unpack(discwalk::packLocalTime(localMoment(2001, 2, 3, 4, 5, 7)));
+    const QDateTime odd = dosdate::unpack(filerecord::packLocalTime(localMoment(2001, 2, 3, 4, 5, 7)));
     EXPECT_EQ(odd, QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
 }
 
@@ -289,7 +289,7 @@ TEST_F(DiscWalkTest, ARootGivenThroughALinkIsWalked)
     DiscWalker w;
     ASSERT_TRUE(w.walk(qpath(base + "mount"))); // no trailing "/": the walk adds it
     EXPECT_EQ(w.records(),
-              record("\\", "file", 3, discwalk::packLocalTime(localMoment(2009, 9, 9, 9, 9, 8))));
+              record("\\", "file", 3, filerecord::packLocalTime(localMoment(2009, 9, 9, 9, 9, 8))));
     EXPECT_EQ(w.rootPath(), qpath(base + "mount/"));
 }
 
@@ -332,8 +332,8 @@ TEST_F(DiscWalkTest, AnUnreadableFolderIsSkippedWithEverythingBelowAndCounted)
     ASSERT_EQ(head.size(), 5);
 
     EXPECT_EQ(head[0], "1"); // finished: skipped folders do not make a walk cancelled
-    EXPECT_EQ(child.output.mid(nl + 1), record("\\", "visible.txt", 1, discwalk::packLocalTime(t)) +
-                                            record("open", "seen.txt", 4, discwalk::packLocalTime(t)));
+    EXPECT_EQ(child.output.mid(nl + 1), record("\\", "visible.txt", 1, filerecord::packLocalTime(t)) +
+                                            record("open", "seen.txt", 4, filerecord::packLocalTime(t)));
     EXPECT_EQ(head[1], "2");
     EXPECT_EQ(head[2], "3"); // all three are met; two cannot be read
     EXPECT_EQ(head[3], "5");
@@ -655,12 +655,12 @@ TEST(DiscWalkFolderLine, AgreesWithTheSharedPathRule)
             shared.remove(0, 1);
         while (!shared.isEmpty() && shared.back().unicode() <= 32)
             shared.chop(1);
-        EXPECT_EQ(QString::fromUtf8(discwalk::folderLine(rel)), shared) << rel.toStdString();
+        EXPECT_EQ(QString::fromUtf8(filerecord::folderLine(rel)), shared) << rel.toStdString();
     }
-    EXPECT_EQ(discwalk::folderLine(""), "\\");
-    EXPECT_EQ(discwalk::folderLine(" /"), ""); // a folder named by blanks only
-    EXPECT_EQ(discwalk::folderLine("Music/Rock/"), "Music\\Rock");
-    EXPECT_EQ(discwalk::folderLine("a\nb/c\x01/"), "a?b\\c");
-    EXPECT_EQ(discwalk::folderLine("a\\b/c/"), "a?b\\c");
-    EXPECT_EQ(discwalk::recordName("  x\ty \x7f "), "x?y \x7f");
+    EXPECT_EQ(filerecord::folderLine(""), "\\");
+    EXPECT_EQ(filerecord::folderLine(" /"), ""); // a folder named by blanks only
+    EXPECT_EQ(filerecord::folderLine("Music/Rock/"), "Music\\Rock");
+    EXPECT_EQ(filerecord::folderLine("a\nb/c\x01/"), "a?b\\c");
+    EXPECT_EQ(filerecord::folderLine("a\\b/c/"), "a?b\\c");
+    EXPECT_EQ(filerecord::recordName("  x\ty \x7f "), "x?y \x7f");
 }

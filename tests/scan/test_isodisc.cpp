@@ -49,7 +49,7 @@ QByteArray recordsOfMountedTree(const std::string &root, const std::string &rela
 {
     QByteArray out;
     std::vector<std::string> subfolders;
-    const QByteArray line = discwalk::folderLine(QByteArray::fromStdString(relative));
+    const QByteArray line = filerecord::folderLine(QByteArray::fromStdString(relative));
     for (const std::string &name : listed(root + relative)) {
         struct stat st;
         EXPECT_EQ(::lstat((root + relative + name).c_str(), &st), 0);
@@ -60,7 +60,7 @@ QByteArray recordsOfMountedTree(const std::string &root, const std::string &rela
         }
         ++*files;
         out += record(line, QByteArray::fromStdString(name), st.st_size,
-                      discwalk::packLocalTime(st.st_mtim.tv_sec));
+                      filerecord::packLocalTime(st.st_mtim.tv_sec));
     }
     for (const std::string &name : subfolders)
         out += recordsOfMountedTree(root, relative + name + "/", files, folders);
