@@ -7,8 +7,6 @@
 #include "ArchiveEntry.h"
 #include "catalog/Catalog.h"
 
-#include "settings/SettingsNames.h"
-
 #include <QString>
 
 #include <functional>
@@ -66,8 +64,6 @@ QString viewStyleText(ViewStyle style); // "vsIcon", "vsSmallIcon", "vsList", "v
 // "vsIcon", "vsList", "vsReport", "vsSmallIcon"; false for any other text.
 bool parseViewStyle(const QString &text, ViewStyle *style);
 ViewStyle nextViewStyle(ViewStyle style);
-// The settings value under key V that holds the style.
-inline const QString ViewStyleValue = FormName::Archive + RegName::ViewStyleSuffix;
 
 // The catalog folder walk of the list, in the order the search meets the archives. Each
 // archive's field block is read (never its records), added to the model and the totals.

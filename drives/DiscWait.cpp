@@ -6,8 +6,7 @@
 
 #include "DriveSystem.h"
 #include "gDrives.h"
-#include "settings/SettingsNames.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 #include "util/AmbryError.h"
 
 namespace {
@@ -20,12 +19,7 @@ char upper(char letter)
 // The disc handled last is still in while the file its walk recorded can be found.
 bool hostageStillIn()
 {
-    QString hostage;
-    try {
-        hostage = ReadSetting(RegKey::V, RegName::HostageFile);
-    } catch (const AmbryError &) {
-        return false; // a value of the wrong type holds no disc hostage
-    }
+    const QString hostage = settings::get(settings::HostageFile);
     return !hostage.isEmpty() && QFileInfo::exists(hostage);
 }
 
@@ -74,7 +68,7 @@ bool DiscWait::mediumArrived(const VolumeNotice &notice)
     // ends the wait nor frees the hostage disc.
     if (drive.isEmpty())
         return false;
-    WriteSetting(RegKey::V, RegName::HostageFile, QString());
+    settings::set(settings::HostageFile, QString());
     return m_letter != 0 && drive.at(0) == QLatin1Char(m_letter);
 }
 

@@ -1,9 +1,8 @@
 #include "FolderDrives.h"
 
 #include "DriveSystem.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 #include "settings/gVars.h"
-#include "util/AmbryError.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,8 +48,8 @@ BindOutcome bind(char letter, const QString &folder)
         return out;
     }
     out.folder = QDir::cleanPath(fi.absoluteFilePath());
-    WriteSetting(RegKey::Drives, letterName(letter), out.folder);
-    if (ReadSetting(RegKey::Drives, letterName(letter)) != out.folder) {
+    settings::set(settings::folderDrive(letter), out.folder);
+    if (settings::get(settings::folderDrive(letter)) != out.folder) {
         out.error = QStringLiteral("the settings could not be written");
         return out;
     }
@@ -60,16 +59,11 @@ BindOutcome bind(char letter, const QString &folder)
 
 bool unbind(char letter)
 {
-    if (letter < 'A' || letter > 'Z' || !DeleteSetting(RegKey::Drives, letterName(letter)))
+    if (letter < 'A' || letter > 'Z' || !settings::remove(settings::folderDrive(letter)))
         return false;
-    QString stored;
-    try {
-        stored = ReadSetting(RegKey::V, RegName::DefaultDeviceDrive).trimmed();
-    } catch (const AmbryError &) {
-        // Not a letter, so not this one.
-    }
+    const QString stored = settings::get(settings::DefaultDeviceDrive).trimmed();
     if (!stored.isEmpty() && stored.at(0).toUpper() == QLatin1Char(letter))
-        DeleteSetting(RegKey::V, RegName::DefaultDeviceDrive);
+        settings::remove(settings::DefaultDeviceDrive);
     char &readDevice = gVars().readDeviceLetter;
     if (QChar::fromLatin1(readDevice).toUpper() == QLatin1Char(letter))
         readDevice = 0;

@@ -14,8 +14,7 @@
 #include <libudev.h>
 #endif
 
-#include "settings/gRegistry.h"
-#include "util/AmbryError.h"
+#include "settings/Settings.h"
 
 Q_LOGGING_CATEGORY(lcDrives, "ambrylog.drives")
 
@@ -43,12 +42,7 @@ QMap<char, QString> boundFolderDrives()
     for (char c = 'A'; c <= 'Z'; ++c) {
         if (c == 'C')
             continue; // the root file system owns C
-        QString folder;
-        try {
-            folder = ReadSetting(RegKey::Drives, QString(QLatin1Char(c))).trimmed();
-        } catch (const AmbryError &) {
-            continue; // a value that is not text binds nothing
-        }
+        const QString folder = settings::get(settings::folderDrive(c)).trimmed();
         if (!folder.isEmpty() && QDir::isAbsolutePath(folder))
             out.insert(c, QDir::cleanPath(folder));
     }

@@ -2,8 +2,7 @@
 
 #include "DriveSystem.h"
 #include "gDrives.h"
-#include "settings/gRegistry.h"
-#include "util/AmbryError.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -21,12 +20,7 @@ QString ReadDeviceRow::caption() const
 
 char ReadDeviceList::initialReadDevice()
 {
-    QString stored;
-    try {
-        stored = ReadSetting(RegKey::V, RegName::DefaultDeviceDrive).trimmed();
-    } catch (const AmbryError &) {
-        // A value that is not text names no drive.
-    }
+    const QString stored = settings::get(settings::DefaultDeviceDrive).trimmed();
     if (!stored.isEmpty()) {
         const char c = upper(stored.at(0).toLatin1());
         if (c >= 'A' && c <= 'Z')

@@ -3,7 +3,7 @@
 #include "DriveSystem.h"
 #include "FolderDrives.h"
 #include "gDrives.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 
 char parseDriveLetterArg(const QString &arg)
 {
@@ -71,7 +71,7 @@ int setDefault(const CliContext &ctx, const QString &letterArg)
     // The program drops a default that is not a CD/DVD drive when it starts, so refuse it now.
     if (GetDriveTypeName(QString(QLatin1Char(letter))) != QLatin1String("CD/DVD ROM"))
         return ctx.fail(QStringLiteral("%1 is not a CD/DVD drive or folder drive").arg(QLatin1Char(letter)));
-    WriteSetting(RegKey::V, RegName::DefaultDeviceDrive, QString(QLatin1Char(letter)));
+    settings::set(settings::DefaultDeviceDrive, QString(QLatin1Char(letter)));
     return 0;
 }
 

@@ -1,7 +1,6 @@
 #include "DiscWalker.h"
 
-#include "settings/gRegistry.h"
-#include "util/AmbryError.h"
+#include "settings/Settings.h"
 #include "util/PosixFile.h"
 
 #include <QCoreApplication>
@@ -77,11 +76,7 @@ bool DiscWalker::walk(const QString &rootPath)
     m_hostage.clear();
     m_hostageWanted = false;
     if (m_trackHostage) {
-        try {
-            m_hostage = ReadSetting(RegKey::V, RegName::HostageFile);
-        } catch (const AmbryError &) {
-            m_hostage.clear(); // a value of the wrong type counts as missing
-        }
+        m_hostage = settings::get(settings::HostageFile);
         m_hostageWanted = m_hostage.isEmpty();
     }
     m_lastReportNs = monotonicNs();
@@ -204,7 +199,7 @@ void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
         return;
     m_hostageWanted = false;
     m_hostage = text;
-    WriteSetting(RegKey::V, RegName::HostageFile, m_hostage);
+    settings::set(settings::HostageFile, m_hostage);
 }
 
 void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime)

@@ -1,63 +1,34 @@
 #include "PlacementRules.h"
 
-#include "gRegistry.h"
-#include "util/AmbryError.h"
+#include "Settings.h"
 
 #include <optional>
-
-namespace {
-
-// Ends the guarded reading, as a conversion error would.
-struct StopReading
-{
-};
-
-// The stored number, or nothing when the value is absent or empty.
-std::optional<int> storedNumber(const QString &key, const QString &name)
-{
-    QString text;
-    try {
-        text = ReadSetting(key, name);
-    } catch (const AmbryError &) {
-        throw StopReading();
-    }
-    if (text.isEmpty())
-        return std::nullopt;
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    if (!ok)
-        throw StopReading();
-    return v;
-}
-
-} // namespace
 
 PlacementPlan readFormPlacement(const QString &key, const QString &name, const PlacementFrame &frame)
 {
     QRect g = frame.design;
     const auto bounded = [](int v, int lo, int hi) { return qBound(lo, v, qMax(lo, hi)); };
-    try {
-        if (frame.positions) {
-            // Centring uses the design size: the stored size comes only afterwards.
-            const std::optional<int> left = storedNumber(key, name + RegName::PlacementLeft);
+    // The first value that cannot be read ends the reading; what came before it stays applied.
+    QString problem;
+    const auto number = [&](const settings::Setting<std::optional<int>> &s) {
+        return problem.isEmpty() ? settings::get(s, &problem) : std::nullopt;
+    };
+    if (frame.positions) {
+        // Centring uses the design size: the stored size comes only afterwards.
+        const std::optional<int> left = number(settings::placementLeft(key, name));
+        if (problem.isEmpty())
             g.moveLeft(left ? *left : (frame.screen.width() - g.width()) / 2);
-            const std::optional<int> top = storedNumber(key, name + RegName::PlacementTop);
+        const std::optional<int> top = number(settings::placementTop(key, name));
+        if (problem.isEmpty())
             g.moveTop(top ? *top : (frame.screen.height() - g.height()) / 2);
-        }
-        if (const std::optional<int> w = storedNumber(key, name + RegName::PlacementWidth))
-            g.setWidth(bounded(*w, frame.minimum.width(), frame.maximum.width()));
-        if (const std::optional<int> h = storedNumber(key, name + RegName::PlacementHeight))
-            g.setHeight(bounded(*h, frame.minimum.height(), frame.maximum.height()));
-    } catch (const StopReading &) {
-        // What was applied before the bad value stays applied.
     }
+    if (const std::optional<int> w = number(settings::placementWidth(key, name)))
+        g.setWidth(bounded(*w, frame.minimum.width(), frame.maximum.width()));
+    if (const std::optional<int> h = number(settings::placementHeight(key, name)))
+        g.setHeight(bounded(*h, frame.minimum.height(), frame.maximum.height()));
 
     PlacementPlan plan;
-    try {
-        plan.maximised =
-            frame.minimum != frame.maximum && !ReadSetting(key, name + RegName::PlacementMaximised).isEmpty();
-    } catch (const AmbryError &) {
-    }
+    plan.maximised = frame.minimum != frame.maximum && settings::get(settings::placementMaximised(key, name));
 
     if (frame.positions) {
         // Only a window that cannot be reached is moved; one partly off the screen stays.
@@ -77,15 +48,13 @@ PlacementPlan readFormPlacement(const QString &key, const QString &name, const P
 void writeFormPlacement(const QString &key, const QString &name, const QRect &normal, bool maximised,
                         bool positions)
 {
-    if (maximised) {
-        WriteSetting(key, name + RegName::PlacementMaximised, QStringLiteral("T"));
+    settings::set(settings::placementMaximised(key, name), maximised);
+    if (maximised)
         return;
-    }
-    DeleteSetting(key, name + RegName::PlacementMaximised);
     if (positions) {
-        WriteSetting(key, name + RegName::PlacementLeft, QString::number(normal.x()));
-        WriteSetting(key, name + RegName::PlacementTop, QString::number(normal.y()));
+        settings::set(settings::placementLeft(key, name), normal.x());
+        settings::set(settings::placementTop(key, name), normal.y());
     }
-    WriteSetting(key, name + RegName::PlacementWidth, QString::number(normal.width()));
-    WriteSetting(key, name + RegName::PlacementHeight, QString::number(normal.height()));
+    settings::set(settings::placementWidth(key, name), normal.width());
+    settings::set(settings::placementHeight(key, name), normal.height());
 }

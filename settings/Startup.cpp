@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "Settings.h"
 #include "gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
@@ -41,7 +42,7 @@ bool establishFolders(QString *error)
 
 void writeProgramLocation()
 {
-    WriteSetting(RegKey::V, RegName::ProgramLocation, executablePath());
+    settings::set(settings::ProgramLocation, executablePath());
 }
 
 QString resolveCatalogFolder(const QString &cliArg)

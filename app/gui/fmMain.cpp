@@ -5,10 +5,9 @@
 #include "backup/gui/BackupCommands.h"
 #include "drives/gDrives.h"
 #include "drives/gui/fmWaitCD.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 #include "settings/gVars.h"
 #include "settings/gui/FormPlacement.h"
-#include "util/AmbryError.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
@@ -47,28 +46,13 @@ constexpr int ClientHeight = 190;
 
 // A value of the wrong kind is reported and then read as absent, so one damaged value
 // cannot keep the program from starting.
-QString readOrReport(const QString &key, const QString &name)
+template <typename T> T readOrReport(const settings::Setting<T> &setting)
 {
-    try {
-        return ReadSetting(key, name);
-    } catch (const AmbryError &e) {
-        showError(e.message());
-        return QString();
-    }
-}
-
-bool isSet(const QString &key, const QString &name)
-{
-    return !readOrReport(key, name).isEmpty();
-}
-
-// A switch is "T" when set and absent otherwise.
-void storeSwitch(const QString &key, const QString &name, bool set)
-{
-    if (set)
-        WriteSetting(key, name, QStringLiteral("T"));
-    else
-        DeleteSetting(key, name);
+    QString problem;
+    T value = settings::get(setting, &problem);
+    if (!problem.isEmpty())
+        showError(problem);
+    return value;
 }
 
 void makeBold(QAction *action)
@@ -373,14 +357,10 @@ void TfrmMain::createTray()
 
 void TfrmMain::readPreferences(const QStringList &arguments)
 {
-    mnuRunAtStartUp->setChecked(readOrReport(RegKey::Run, RegName::RunEntry).toUpper() ==
-                                startupCommand().toUpper());
-    if (isSet(RegKey::S, RegName::PromptOnExit))
-        mnuPromptOnExit->setChecked(false);
-    if (isSet(RegKey::S, RegName::StartUpRunMinimized))
-        mnuRunMinimized->setChecked(false);
-    else
-        m_startMinimized = arguments.size() > 1;
+    mnuRunAtStartUp->setChecked(readOrReport(settings::RunEntry).toUpper() == startupCommand().toUpper());
+    mnuPromptOnExit->setChecked(readOrReport(settings::PromptOnExit));
+    mnuRunMinimized->setChecked(readOrReport(settings::StartUpRunMinimized));
+    m_startMinimized = mnuRunMinimized->isChecked() && arguments.size() > 1;
 
     if (!m_trayAvailable) {
         // Without a tray the task-bar button is the only way back to the program. The stored
@@ -393,9 +373,8 @@ void TfrmMain::readPreferences(const QStringList &arguments)
         mnuShowInTaskBar->setToolTip(NoTrayHint);
         return;
     }
-    if (isSet(RegKey::S, RegName::Ssti))
-        mnuShowTrayIcon->setChecked(false);
-    mnuShowInTaskBar->setChecked(isSet(RegKey::S, RegName::Sitb));
+    mnuShowTrayIcon->setChecked(readOrReport(settings::Ssti));
+    mnuShowInTaskBar->setChecked(readOrReport(settings::Sitb));
     if (!mnuShowTrayIcon->isChecked() && !mnuShowInTaskBar->isChecked())
         mnuShowTrayIcon->setChecked(true);
     switchTrayIcon(mnuShowTrayIcon->isChecked());
@@ -405,9 +384,9 @@ void TfrmMain::readPreferences(const QStringList &arguments)
 void TfrmMain::setReadDevice()
 {
     bool passedOver = false;
-    const char letter = chooseReadDevice(readOrReport(RegKey::V, RegName::DefaultDeviceDrive), &passedOver);
+    const char letter = chooseReadDevice(readOrReport(settings::DefaultDeviceDrive), &passedOver);
     if (passedOver)
-        DeleteSetting(RegKey::V, RegName::DefaultDeviceDrive);
+        settings::remove(settings::DefaultDeviceDrive);
     gVars().readDeviceLetter = letter;
 }
 
@@ -521,19 +500,19 @@ void TfrmMain::mnuRunAtStartUpClick()
 {
     // The action has flipped its own check mark already.
     if (mnuRunAtStartUp->isChecked())
-        WriteSetting(RegKey::Run, RegName::RunEntry, startupCommand());
+        settings::set(settings::RunEntry, startupCommand());
     else
-        DeleteSetting(RegKey::Run, RegName::RunEntry);
+        settings::remove(settings::RunEntry);
 }
 
 void TfrmMain::mnuRunMinimizedClick()
 {
-    storeSwitch(RegKey::S, RegName::StartUpRunMinimized, !mnuRunMinimized->isChecked());
+    settings::set(settings::StartUpRunMinimized, mnuRunMinimized->isChecked());
 }
 
 void TfrmMain::mnuPromptOnExitClick()
 {
-    storeSwitch(RegKey::S, RegName::PromptOnExit, !mnuPromptOnExit->isChecked());
+    settings::set(settings::PromptOnExit, mnuPromptOnExit->isChecked());
 }
 
 void TfrmMain::mnuShowTrayIconClick()
@@ -542,7 +521,7 @@ void TfrmMain::mnuShowTrayIconClick()
     const bool old = !mnuShowTrayIcon->isChecked();
     const bool now = old != mnuShowInTaskBar->isChecked();
     mnuShowTrayIcon->setChecked(now);
-    storeSwitch(RegKey::S, RegName::Ssti, !now);
+    settings::set(settings::Ssti, now);
     switchTrayIcon(now);
     updatePreferenceEnabling();
 }
@@ -552,7 +531,7 @@ void TfrmMain::mnuShowInTaskBarClick()
     const bool old = !mnuShowInTaskBar->isChecked();
     const bool now = old != mnuShowTrayIcon->isChecked();
     mnuShowInTaskBar->setChecked(now);
-    storeSwitch(RegKey::S, RegName::Sitb, now);
+    settings::set(settings::Sitb, now);
     applyTaskbarButton();
     updatePreferenceEnabling();
 }

@@ -7,8 +7,7 @@
 #include "drives/gui/fmWaitCD.h"
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"
-#include "settings/SettingsNames.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 #include "settings/gVars.h"
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
@@ -399,14 +398,8 @@ void TfrmArchive::showEvent(QShowEvent *e)
 void TfrmArchive::TimScanTimer()
 {
     TimScan->stop();
-    QString stored;
-    try {
-        stored = ReadSetting(RegKey::V, browser::ViewStyleValue);
-    } catch (const AmbryError &) {
-        // A value of the wrong kind reads as absent.
-    }
     ViewStyle style;
-    if (browser::parseViewStyle(stored, &style))
+    if (browser::parseViewStyle(settings::get(settings::ArchiveViewStyle), &style))
         styleAction(style)->trigger();
     processPendingEvents();
     ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
@@ -592,32 +585,35 @@ void TfrmArchive::SetListViewStyle(const QString &valueName, const QString &styl
 {
     applyViewStyle(style);
     currentView()->viewport()->update();
-    WriteSetting(RegKey::V, valueName, styleText);
+    settings::set(settings::Setting<QString>{RegKey::V, valueName}, styleText);
 }
 
 void TfrmArchive::ActIconExecute()
 {
     Icon1->setChecked(true);
-    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::Icon), ViewStyle::Icon);
+    SetListViewStyle(settings::ArchiveViewStyle.name, browser::viewStyleText(ViewStyle::Icon),
+                     ViewStyle::Icon);
 }
 
 void TfrmArchive::ActSmallIconExecute()
 {
     SmallIcon1->setChecked(true);
-    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::SmallIcon),
+    SetListViewStyle(settings::ArchiveViewStyle.name, browser::viewStyleText(ViewStyle::SmallIcon),
                      ViewStyle::SmallIcon);
 }
 
 void TfrmArchive::ActListExecute()
 {
     List1->setChecked(true);
-    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::List), ViewStyle::List);
+    SetListViewStyle(settings::ArchiveViewStyle.name, browser::viewStyleText(ViewStyle::List),
+                     ViewStyle::List);
 }
 
 void TfrmArchive::ActReportExecute()
 {
     Details1->setChecked(true);
-    SetListViewStyle(browser::ViewStyleValue, browser::viewStyleText(ViewStyle::Report), ViewStyle::Report);
+    SetListViewStyle(settings::ArchiveViewStyle.name, browser::viewStyleText(ViewStyle::Report),
+                     ViewStyle::Report);
 }
 
 QAction *TfrmArchive::styleAction(ViewStyle style) const

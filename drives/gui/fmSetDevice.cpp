@@ -19,7 +19,7 @@
 
 #include "drives/FolderDrives.h"
 #include "drives/gDrives.h"
-#include "settings/gRegistry.h"
+#include "settings/Settings.h"
 #include "settings/gVars.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
@@ -439,7 +439,7 @@ void TfrmSetDevice::btnOkClick()
 {
     const char letter = m_list.chosenLetter();
     if (letter) {
-        WriteSetting(RegKey::V, RegName::DefaultDeviceDrive, QString(QLatin1Char(letter)));
+        settings::set(settings::DefaultDeviceDrive, QString(QLatin1Char(letter)));
         gVars().readDeviceLetter = letter;
     }
     accept();

@@ -10,7 +10,7 @@
 #include "drives/testing/FakeDriveSystem.h"
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"
-#include "settings/SettingsNames.h"
+#include "settings/Settings.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
@@ -70,7 +70,7 @@ protected:
     {
         folder = browsertest::newCatalog();
         browser::browserUnitState() = browser::BrowserUnitState();
-        DeleteSetting(RegKey::V, browser::ViewStyleValue);
+        DeleteSetting(RegKey::V, settings::ArchiveViewStyle.name);
         setMessageBoxHandler([this](MsgKind, const QString &text) {
             boxes << text;
             return answer;
@@ -180,7 +180,7 @@ TEST_F(BrowserWindowTest, AnEmptyCatalogSaysSoAndIsNoTabStop)
 TEST_F(BrowserWindowTest, TheStoredViewStyleIsUsedAndTheToggleStoresTheNext)
 {
     writeThree();
-    WriteSetting(RegKey::V, browser::ViewStyleValue, QStringLiteral("vsReport"));
+    WriteSetting(RegKey::V, settings::ArchiveViewStyle.name, QStringLiteral("vsReport"));
     TfrmArchive &w = open();
     EXPECT_EQ(w.viewStyle(), ViewStyle::Report);
     EXPECT_TRUE(action("Details1")->isChecked());
@@ -189,7 +189,7 @@ TEST_F(BrowserWindowTest, TheStoredViewStyleIsUsedAndTheToggleStoresTheNext)
     w.findChild<QAction *>(QStringLiteral("ActViewToggle"))->trigger();
     EXPECT_EQ(w.viewStyle(), ViewStyle::Icon);
     EXPECT_TRUE(action("Icon1")->isChecked());
-    EXPECT_EQ(ReadSetting(RegKey::V, browser::ViewStyleValue), QStringLiteral("vsIcon"));
+    EXPECT_EQ(ReadSetting(RegKey::V, settings::ArchiveViewStyle.name), QStringLiteral("vsIcon"));
     auto *list = w.findChild<QListView *>(QStringLiteral("ListView1"));
     EXPECT_TRUE(list->isVisible());
     EXPECT_EQ(list->viewMode(), QListView::IconMode);
@@ -197,7 +197,7 @@ TEST_F(BrowserWindowTest, TheStoredViewStyleIsUsedAndTheToggleStoresTheNext)
     EXPECT_TRUE(w.selection()->isRowSelected(1));
     action("List1")->trigger();
     EXPECT_EQ(list->flow(), QListView::TopToBottom);
-    EXPECT_EQ(ReadSetting(RegKey::V, browser::ViewStyleValue), QStringLiteral("vsList"));
+    EXPECT_EQ(ReadSetting(RegKey::V, settings::ArchiveViewStyle.name), QStringLiteral("vsList"));
     action("SmallIcon1")->trigger();
     EXPECT_EQ(list->flow(), QListView::LeftToRight);
     EXPECT_EQ(list->viewMode(), QListView::ListMode);
@@ -205,11 +205,11 @@ TEST_F(BrowserWindowTest, TheStoredViewStyleIsUsedAndTheToggleStoresTheNext)
 
 TEST_F(BrowserWindowTest, AnUnknownStoredStyleOpensTheIconViewAndWritesNothing)
 {
-    WriteSetting(RegKey::V, browser::ViewStyleValue, QStringLiteral("vsreport"));
+    WriteSetting(RegKey::V, settings::ArchiveViewStyle.name, QStringLiteral("vsreport"));
     TfrmArchive &w = open();
     EXPECT_EQ(w.viewStyle(), ViewStyle::Icon);
     EXPECT_TRUE(action("Icon1")->isChecked());
-    EXPECT_EQ(ReadSetting(RegKey::V, browser::ViewStyleValue), QStringLiteral("vsreport"));
+    EXPECT_EQ(ReadSetting(RegKey::V, settings::ArchiveViewStyle.name), QStringLiteral("vsreport"));
 }
 
 TEST_F(BrowserWindowTest, KeysReachTheirCommandsOnRelease)
