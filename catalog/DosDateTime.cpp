@@ -2,15 +2,22 @@
 
 namespace dosdate {
 
-int32_t pack(int year, int month, int day, int hour, int minute, int second)
+int32_t packOrZero(int year, int month, int day, int hour, int minute, int second)
 {
-    if (year < 1980)
-        return pack(1980, 1, 1, 0, 0, 0);
-    if (year > 2107)
-        return pack(2107, 12, 31, 23, 59, 58);
+    if (year < 1980 || year > 2107)
+        return 0;
     const uint32_t v = (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) |
                        (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
     return static_cast<int32_t>(v);
+}
+
+int32_t pack(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < 1980)
+        return packOrZero(1980, 1, 1, 0, 0, 0);
+    if (year > 2107)
+        return packOrZero(2107, 12, 31, 23, 59, 58);
+    return packOrZero(year, month, day, hour, minute, second);
 }
 
 int32_t pack(const QDateTime &local)

@@ -12,6 +12,9 @@ namespace dosdate {
 // 1980-01-01 00:00:00 .. 2107-12-31 23:59:58 are clamped to those moments.
 int32_t pack(const QDateTime &local);
 int32_t pack(int year, int month, int day, int hour, int minute, int second);
+// The fields packed as they stand, or 0 when the year lies outside 1980..2107 (the search's
+// date bounds, where an invalid date's year 0 gives 0 too).
+int32_t packOrZero(int year, int month, int day, int hour, int minute, int second);
 // The local date-time a packed value stands for; invalid when a field is out of range
 // (month 0 or 13, day 0, hour 24, minute 60, second 60 or more, or a day the month lacks).
 QDateTime unpack(int32_t packed);

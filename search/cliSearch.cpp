@@ -224,10 +224,11 @@ int runSearch(CliContext &ctx)
         c.sizeAtMost = atMost;
         advancedOption = true;
     }
-    const QString unit =
-        ctx.isSet(QStringLiteral("unit")) ? ctx.value(QStringLiteral("unit")) : QStringLiteral("KiloBytes");
-    if (ctx.isSet(QStringLiteral("unit")))
+    std::optional<SizeUnit> unit = kDefaultSizeUnit;
+    if (ctx.isSet(QStringLiteral("unit"))) {
+        unit = sizeUnitNamed(ctx.value(QStringLiteral("unit")));
         advancedOption = true;
+    }
     c.OnlyMark = ctx.value(QStringLiteral("only-mark"));
 
     // The advanced criteria only count in advanced mode, as in the window; giving one asks for it.
@@ -319,9 +320,9 @@ const CliCommand &searchCommand()
               QStringLiteral("size at most N units (0 to 32767)")},
              {{QStringLiteral("unit")},
               QStringLiteral("UNIT"),
-              QStringLiteral("the size unit, KiloBytes unless given"),
-              {QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
-               QStringLiteral("GigaBytes")}},
+              QStringLiteral("the size unit, ") + search::sizeUnitCaption(search::kDefaultSizeUnit) +
+                  QStringLiteral(" unless given"),
+              search::sizeUnitCaptions()},
              {{QStringLiteral("only-mark")},
               QStringLiteral("MARK"),
               QStringLiteral("search only the archive with this mark")},

@@ -307,9 +307,8 @@ void TfrmSearch::buildAdvancedPanel()
     QLabel *sizeLabel = label("Specify size:", updSize);
     cmbMultipler = new QComboBox(pnlAdvanced);
     cmbMultipler->setObjectName(QStringLiteral("cmbMultipler"));
-    cmbMultipler->addItems({QStringLiteral("Bytes"), QStringLiteral("KiloBytes"), QStringLiteral("MegaBytes"),
-                            QStringLiteral("GigaBytes")});
-    cmbMultipler->setCurrentIndex(1);
+    cmbMultipler->addItems(search::sizeUnitCaptions());
+    cmbMultipler->setCurrentIndex(int(search::kDefaultSizeUnit));
     cmbMultipler->setEnabled(false);
     QLabel *unitLabel = label("in:", cmbMultipler);
 
@@ -620,7 +619,8 @@ void TfrmSearch::DateChange()
 
 void TfrmSearch::SizeChange()
 {
-    search::SizeChange(updSize->value(), cmbMultipler->currentText(), searchUnitState().criteria);
+    search::SizeChange(updSize->value(), search::sizeUnitAt(cmbMultipler->currentIndex()),
+                       searchUnitState().criteria);
     searchUnitState().criteria.sizeAtMost = cmbSize->currentText() == QLatin1String("at most");
 }
 

@@ -4,6 +4,7 @@
 #include "catalog/ArchiveFieldValues.h"
 #include "catalog/Catalog.h"
 #include "catalog/DosDateTime.h"
+#include "search/CaseFold.h"
 #include "search/DateText.h"
 #include "search/SearchEngine.h"
 #include "search/SkimKernel.h"
@@ -102,7 +103,7 @@ TEST_F(EngineTest, CriteriaSelectTheRecordsTheRulesSay)
             c.AdvancedMode = true;
             c.sizeActive = true;
             c.sizeAtMost = atMost;
-            SizeChange(position, QString::fromUtf8(unit), c);
+            SizeChange(position, sizeUnitNamed(QString::fromUtf8(unit)), c);
         };
     };
     const QList<Case> cases = {
@@ -188,9 +189,9 @@ TEST(EngineDates, DateRangeIsInclusiveAndOrderFree)
     EXPECT_EQ(sink.names(), L({"first", "middle", "last"}));
 
     // Years outside 1980..2107 pack to 0.
-    EXPECT_EQ(packSearchDate(QDate(1979, 12, 31), 0, 0, 0), 0);
-    EXPECT_EQ(packSearchDate(QDate(2108, 1, 1), 0, 0, 0), 0);
-    EXPECT_NE(packSearchDate(QDate(2107, 12, 31), 0, 0, 0), 0);
+    EXPECT_EQ(dosdate::packOrZero(1979, 12, 31, 0, 0, 0), 0);
+    EXPECT_EQ(dosdate::packOrZero(2108, 1, 1, 0, 0, 0), 0);
+    EXPECT_NE(dosdate::packOrZero(2107, 12, 31, 0, 0, 0), 0);
     // From 2044 on the packed value is written negative; packed values order as unsigned
     // numbers, so a range may start before 2044 and end after it.
     DateChange(QDate(2040, 1, 1), QDate(2050, 1, 2), c);
@@ -241,8 +242,8 @@ TEST(EngineCriteria, LinesThatAreNotNumbersCountAsZero)
     EXPECT_TRUE(SizeMatches("5000000000", c));
     EXPECT_FALSE(SizeMatches("99999999999999999999", c)) << "out of range counts as 0";
 
-    EXPECT_EQ(sizeMultiplier(QStringLiteral("GigaBytes")), 1000000000);
-    SizeChange(32767, QStringLiteral("GigaBytes"), c);
+    EXPECT_EQ(sizeMultiplier(SizeUnit::GigaBytes), 1000000000);
+    SizeChange(32767, SizeUnit::GigaBytes, c);
     EXPECT_EQ(c.SizeLimit, 32767000000000LL);
 }
 
@@ -269,7 +270,7 @@ TEST(EngineCriteria, NumbersAndNameParts)
     for (const N &n : numbers) {
         SCOPED_TRACE(n.text);
         qint64 v = 0;
-        EXPECT_EQ(parseInt64(QByteArrayView(n.text), &v), n.ok);
+        EXPECT_EQ(parseDecimal64(QByteArrayView(n.text), &v), n.ok);
         if (n.ok) {
             EXPECT_EQ(v, n.value);
         }

@@ -310,7 +310,7 @@ TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
              DateChange(QDate(1990, 1, 1), QDate(2020, 6, 30), c);
              c.sizeActive = true;
              c.sizeAtMost = true;
-             SizeChange(1500, QStringLiteral("KiloBytes"), c);
+             SizeChange(1500, SizeUnit::KiloBytes, c);
          }},
         {"simple, one mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("song"); }},
         {"simple, mark Unknown", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("Unknown"); }},

@@ -186,7 +186,7 @@ const std::vector<Variant> &variants()
              c.dateActive = true;
              DateChange(QDate(1999, 1, 1), QDate(2010, 6, 30), c);
              c.sizeActive = true;
-             SizeChange(2000, QStringLiteral("KiloBytes"), c);
+             SizeChange(2000, SizeUnit::KiloBytes, c);
          }},
         {"one mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("CD No: 4"); }},
     };
@@ -280,7 +280,7 @@ TEST(ParallelSearch, ModeSwitchedHalfwayThroughAnArchiveCountsFromItsNextRecord)
         c.dateActive = true;
         DateChange(QDate(1999, 1, 1), QDate(2010, 6, 30), c);
         c.sizeActive = true;
-        SizeChange(2000, QStringLiteral("KiloBytes"), c);
+        SizeChange(2000, SizeUnit::KiloBytes, c);
     };
     // Rows as "walk position of the archive, record", comparable across searches.
     QHash<QString, int> walk;

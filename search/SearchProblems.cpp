@@ -1,0 +1,32 @@
+#include "SearchProblems.h"
+
+namespace search {
+
+QString damagedArchivesMessage(const SearchProblems &p, int maxPaths)
+{
+    const qsizetype n = p.damagedArchives.size();
+    if (n == 0)
+        return QString();
+    QString text =
+        n == 1
+            ? QStringLiteral("This archive is damaged; only the whole records it still holds were searched:")
+            : QStringLiteral(
+                  "These archives are damaged; only the whole records they still hold were searched:");
+    for (qsizetype i = 0; i < n && i < maxPaths; ++i)
+        text += QLatin1Char('\n') + p.damagedArchives.at(i);
+    if (n > maxPaths)
+        text += QStringLiteral("\n... %1 damaged archives in all.").arg(n);
+    return text;
+}
+
+QString unfilledRowsMessage(const SearchProblems &p)
+{
+    if (p.unfilledRows == 0)
+        return QString();
+    if (p.unfilledRows == 1)
+        return p.firstUnfilled;
+    return p.firstUnfilled +
+           QStringLiteral("\n(and %1 more records whose row could not be filled)").arg(p.unfilledRows - 1);
+}
+
+} // namespace search

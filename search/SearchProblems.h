@@ -1,0 +1,31 @@
+#pragma once
+
+// What a search could not read, and how the user is told.
+
+#include "catalog/Catalog.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace search {
+
+// Archives a search skipped or cut short, and rows it could not fill, told once at its end.
+struct SearchProblems
+{
+    QStringList damagedArchives;   // full paths, in the order met
+    QStringList damagedReasons;    // one short reason per path
+    UnreadableArchives unreadable; // archives that could not be read at all, skipped
+    qint64 unfilledRows = 0;       // rows whose size or date line could not be shown
+    QString firstUnfilled;         // "<archive path> <k>" of the first such row
+
+    bool isEmpty() const { return damagedArchives.isEmpty() && unreadable.isEmpty() && unfilledRows == 0; }
+};
+
+// The user's message for damaged archives: the first few paths and how many in all; empty
+// when there were none.
+QString damagedArchivesMessage(const SearchProblems &p, int maxPaths = 5);
+// The message for rows that could not be filled: the first one's archive path and record
+// index, and how many more; empty when there were none.
+QString unfilledRowsMessage(const SearchProblems &p);
+
+} // namespace search
