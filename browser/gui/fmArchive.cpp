@@ -1,5 +1,6 @@
 #include "fmArchive.h"
 
+#include "RowPictureDelegate.h"
 #include "fmEditArchive.h"
 
 #include "browser/ArchiveCommands.h"
@@ -11,7 +12,6 @@
 #include "settings/gVars.h"
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
-#include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
@@ -19,7 +19,6 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
@@ -28,15 +27,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QProgressBar>
 #include <QShowEvent>
-#include <QStatusBar>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -54,112 +48,31 @@ static void initBrowserGuiResources()
     Q_UNUSED(done);
 }
 
-namespace {
-
-TfrmArchive *s_window = nullptr;
-
-// Every row shows the one picture, in the size of the current view style; the details view
-// draws grid lines between its cells.
-class RowPictureDelegate : public QStyledItemDelegate
-{
-public:
-    RowPictureDelegate(const QIcon &icon, bool gridLines, QObject *parent)
-        : QStyledItemDelegate(parent), m_icon(icon), m_gridLines(gridLines)
-    {}
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::paint(painter, option, index);
-        if (!m_gridLines)
-            return;
-        painter->save();
-        painter->setPen(QColor(228, 228, 228));
-        const QRect r = option.rect;
-        painter->drawLine(r.bottomLeft(), r.bottomRight());
-        painter->drawLine(r.topRight(), r.bottomRight());
-        painter->restore();
-    }
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.column() == ArchiveListModel::ColArchive) {
-            option->features |= QStyleOptionViewItem::HasDecoration;
-            option->icon = m_icon;
-        }
-    }
-
-private:
-    QIcon m_icon;
-    bool m_gridLines;
-};
-
-bool isEnterKey(const QKeyEvent *key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
-
-// Keys the window acts on when they are released.
-bool isReleaseKey(int key)
-{
-    return key == Qt::Key_F2 || key == Qt::Key_Escape || key == Qt::Key_Delete || key == Qt::Key_Insert;
-}
-
-} // namespace
-
 int ShowArchiveWindow()
 {
-    if (s_window)
-        return 0;
-    return runModalWindow(new TfrmArchive(QApplication::activeWindow()));
+    return showListWindow<TfrmArchive>();
 }
 
-TfrmArchive::TfrmArchive(QWidget *parent) : QDialog(parent)
+TfrmArchive::TfrmArchive(QWidget *parent) : SingleListWindow(parent, FormName::Archive, true)
 {
-    look::setSizableFrame(this);
-    s_window = this;
     initBrowserGuiResources();
-    m_releaseRule = new KeyReleaseRule(this);
-    setObjectName(FormName::Archive);
-    look::applyLightPalette(this);
-    resize(584, 360);
-    setMinimumSize(584, 360);
-
     buildActions();
     buildTitleStrip();
     buildList();
     buildMenu();
-    buildStatusBar();
-
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(Panel1);
-    column->addWidget(ListView1, 1);
-    column->addWidget(ListView1Details, 1);
-    column->addWidget(sb1);
+    // Panel 0 grows beyond 420 pixels when the status line needs it (a large font, the damaged
+    // count).
+    assemble({Panel1}, {ListView1, ListView1Details});
 
     TimScan = new QTimer(this);
     TimScan->setObjectName(QStringLiteral("TimScan"));
     TimScan->setInterval(150);
     TimScan->setSingleShot(true);
     connect(TimScan, &QTimer::timeout, this, &TfrmArchive::TimScanTimer);
-    TimProgressToZero = new QTimer(this);
-    TimProgressToZero->setObjectName(QStringLiteral("TimProgressToZero"));
-    TimProgressToZero->setInterval(150);
-    connect(TimProgressToZero, &QTimer::timeout, this, &TfrmArchive::TimProgressToZeroTimer);
-
-    // The window sees every key before its controls.
-    installEventFilter(this);
-    for (QWidget *child : findChildren<QWidget *>())
-        child->installEventFilter(this);
 
     // FormCreate
     RestoreFormPlacement(RegKey::Wp, this);
     TrackFormPlacement(RegKey::Wp, this);
-    setWindowTitle(QStringLiteral("Ambrylog"));
-    installProgressBarPlacement(sb1, ProgressBar1);
     // Nothing is drawn row by row while the first load runs.
     setRedraw(false);
     applyViewStyle(ViewStyle::Icon);
@@ -169,13 +82,6 @@ TfrmArchive::TfrmArchive(QWidget *parent) : QDialog(parent)
 TfrmArchive::~TfrmArchive()
 {
     m_loadAbort = true;
-    if (s_window == this)
-        s_window = nullptr;
-}
-
-TfrmArchive *TfrmArchive::instance()
-{
-    return s_window;
 }
 
 QAbstractItemView *TfrmArchive::currentView() const
@@ -185,23 +91,13 @@ QAbstractItemView *TfrmArchive::currentView() const
     return ListView1;
 }
 
-QString TfrmArchive::statusText() const
-{
-    return sbPanel0->text();
-}
-
 // ---- Building the window ------------------------------------------------------------------
 
 void TfrmArchive::buildActions()
 {
     const auto make = [this](const char *name, const char *text, const char *hint, bool enabled,
                              void (TfrmArchive::*slot)()) {
-        auto *action = new QAction(QString::fromLatin1(text), this);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(QString::fromLatin1(hint));
-        action->setEnabled(enabled);
-        action->setIconVisibleInMenu(false);
-        addAction(action);
+        QAction *action = addNamedAction(name, text, hint, enabled);
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
@@ -376,20 +272,11 @@ void TfrmArchive::buildMenu()
     view->setDefaultAction(Icon1);
 }
 
-void TfrmArchive::buildStatusBar()
-{
-    // Wider than 420 pixels when the status line needs it (a large font, the damaged count).
-    const StatusPanels p = buildStatusPanels(this, true);
-    sb1 = p.bar;
-    sbPanel0 = p.text;
-    ProgressBar1 = p.progress;
-}
-
 // ---- Life of the window -------------------------------------------------------------------
 
 void TfrmArchive::showEvent(QShowEvent *e)
 {
-    QDialog::showEvent(e);
+    ListWindow::showEvent(e);
     // The window appears first; the list is loaded 150 ms later.
     if (!e->spontaneous() && !m_firstLoadDone && !m_loading && !TimScan->isActive())
         TimScan->start();
@@ -403,7 +290,7 @@ void TfrmArchive::TimScanTimer()
         styleAction(style)->trigger();
     processPendingEvents();
     ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
-    if (s_window == this)
+    if (instance() == this)
         sortList();
 }
 
@@ -414,15 +301,15 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
     m_listedByAdd.clear();
     KeyState();
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    ProgressBar1->setValue(0);
-    sbPanel0->setText(browser::LoadingText);
+    progressStart();
+    setStatusText(browser::LoadingText);
     bool complete = false;
     QString failure;
     UnreadableArchives unlisted;
     try {
         browser::CatalogLoader loader(*m_model, browser::browserUnitState().totals);
-        loader.setPendingEvents([this] { processPendingEvents(); });
-        loader.setArchiveDone([this] { ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, 100)); });
+        loader.setPendingEvents(processPendingEvents);
+        loader.setArchiveDone([this] { progressStep(); });
         loader.setAbortFlag(&m_loadAbort);
         loader.setTerminating([] { return QCoreApplication::closingDown(); });
         loader.setAlreadyListed([this](const QString &path) { return m_listedByAdd.contains(path); });
@@ -437,8 +324,7 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
     m_loading = false;
     m_firstLoadDone = true;
     setRedraw(true);
-    ProgressBar1->setValue(100);
-    TimProgressToZero->start();
+    progressEnd();
     DrawResults();
     processPendingEvents();
     QApplication::restoreOverrideCursor();
@@ -453,19 +339,13 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
 void TfrmArchive::DrawResults()
 {
     const int rows = m_model->rowCount();
-    sbPanel0->setText(browser::statusLine(browser::browserUnitState().totals, rows));
+    setStatusText(browser::statusLine(browser::browserUnitState().totals, rows));
     // The whole line, also when the window is too narrow to show it.
-    sbPanel0->setToolTip(sbPanel0->text());
+    sbPanel0->setToolTip(statusText());
     // The list is a tab stop exactly when it has rows.
     const Qt::FocusPolicy policy = rows > 0 ? Qt::StrongFocus : Qt::ClickFocus;
     ListView1->setFocusPolicy(policy);
     ListView1Details->setFocusPolicy(policy);
-}
-
-void TfrmArchive::TimProgressToZeroTimer()
-{
-    TimProgressToZero->stop();
-    ProgressBar1->setValue(0);
 }
 
 void TfrmArchive::FormCloseQuery()
@@ -473,21 +353,9 @@ void TfrmArchive::FormCloseQuery()
     m_loadAbort = true;
 }
 
-void TfrmArchive::done(int result)
-{
-    FormCloseQuery();
-    QDialog::done(result);
-}
-
-void TfrmArchive::closeEvent(QCloseEvent *e)
-{
-    FormCloseQuery();
-    QDialog::closeEvent(e);
-}
-
 void TfrmArchive::resizeEvent(QResizeEvent *e)
 {
-    QDialog::resizeEvent(e);
+    ListWindow::resizeEvent(e);
     // The five buttons sit at the strip's right edge.
     const int right = Panel1->width();
     int x = right;
@@ -497,15 +365,9 @@ void TfrmArchive::resizeEvent(QResizeEvent *e)
         x -= b->width();
         b->move(x, 0);
     }
-    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
     sizeColumns();
     if (m_firstLoadDone && !m_loading && !m_busy)
         sortList();
-}
-
-void TfrmArchive::processPendingEvents()
-{
-    QCoreApplication::processEvents();
 }
 
 void TfrmArchive::setRedraw(bool on)
@@ -712,7 +574,7 @@ void TfrmArchive::ActAddExecute()
         if (WaitForDisc(QString()) != 2) {
             RunAddDiscSession();
             const QString path = gVars().newArchivePath;
-            if (!path.isEmpty() && QFileInfo(path).isFile() && s_window == this) {
+            if (!path.isEmpty() && QFileInfo(path).isFile() && instance() == this) {
                 setRedraw(false);
                 SetAllItemsSelected(currentView(), false);
                 const int row = browser::AddArchive(*m_model, browser::browserUnitState().totals, path, true);
@@ -756,7 +618,7 @@ void TfrmArchive::ActDeleteExecute()
     browser::RemoveResult result;
     try {
         browser::RemoveHooks hooks;
-        hooks.pendingEvents = [this] { processPendingEvents(); };
+        hooks.pendingEvents = processPendingEvents;
         hooks.failed = [this](const QString &mark) { showMessage(browser::CannotDeleteText + mark, this); };
         hooks.beforeRemoval = [this] { m_selection->clear(); };
         QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -767,7 +629,7 @@ void TfrmArchive::ActDeleteExecute()
         browser::withCatalogLock(
             gVars().catalogFolder,
             [&] { result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks); },
-            [this] { processPendingEvents(); });
+            processPendingEvents);
         // The rows that stay after a failure stay selected.
         QItemSelection kept;
         for (const int row : result.kept)
@@ -809,7 +671,7 @@ void TfrmArchive::ActEditExecute()
             using namespace browser::edit;
             const QString mark = window->mark(), location = window->location(), note = window->note();
             switch (saveFields(gVars().catalogFolder, m_model->path(row.row()), window->startingMark(), mark,
-                               location, note, [this] { processPendingEvents(); })) {
+                               location, note, processPendingEvents)) {
             case SaveResult::Saved:
                 // In place: the row is not sorted again and the totals stay.
                 m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));
@@ -864,18 +726,13 @@ void TfrmArchive::ActFreshenCDExecute()
 
 bool TfrmArchive::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
-    // A release counts only after a press in this window: the release of the Esc that
-    // cancelled the wait-for-disc window or closed a message box must not close this one.
-    const auto *target = qobject_cast<QWidget *>(watched);
-    if (!target || target->window() != this || !isReleaseKey(key->key()) || !m_releaseRule->accepts(key))
+    // A release counts only after a press in this window: a key that acted in a window above
+    // this one must not act here as well.
+    if (!acceptsRelease(watched, key, {Qt::Key_F2, Qt::Key_Delete, Qt::Key_Insert}))
         return false;
     const int k = key->key();
     if (k == Qt::Key_F2)
         ActEdit->trigger();
-    if (k == Qt::Key_Escape) {
-        close();
-        return true;
-    }
     if (k == Qt::Key_Delete)
         ActDelete->trigger();
     if (k == Qt::Key_Insert)
@@ -890,13 +747,7 @@ bool TfrmArchive::eventFilter(QObject *watched, QEvent *e)
     switch (e->type()) {
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(e);
-        const auto *target = qobject_cast<QWidget *>(watched);
-        if (!target || target->window() != this)
-            break;
-        // Esc acts on its release, not here.
-        if (key->key() == Qt::Key_Escape)
-            return true;
-        if (inList && isEnterKey(key)) {
+        if (inList && isOwnControl(watched) && isEnterKey(key)) {
             // ListView1KeyPress
             if (m_selection->hasSelection())
                 ActViewArchiveFiles->trigger();
@@ -941,5 +792,5 @@ bool TfrmArchive::eventFilter(QObject *watched, QEvent *e)
     default:
         break;
     }
-    return QDialog::eventFilter(watched, e);
+    return ListWindow::eventFilter(watched, e);
 }

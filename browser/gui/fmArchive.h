@@ -1,15 +1,14 @@
 #pragma once
 
 #include "browser/CatalogBrowser.h"
+#include "util/gui/ListWindow.h"
 
-#include <QDialog>
 #include <QPoint>
 #include <QSet>
 #include <QString>
 
 #include <vector>
 
-class KeyReleaseRule;
 class QAbstractItemView;
 class QAction;
 class QActionGroup;
@@ -17,8 +16,6 @@ class QItemSelectionModel;
 class QLabel;
 class QListView;
 class QMenu;
-class QProgressBar;
-class QStatusBar;
 class QTimer;
 class QToolButton;
 class QTreeView;
@@ -33,14 +30,12 @@ int ShowArchiveWindow();
 
 // The catalog browser: every archive as one row with the totals in the status bar, four view
 // styles over one model and one selection, and the commands on the rows.
-class TfrmArchive : public QDialog
+class TfrmArchive : public SingleListWindow<TfrmArchive>
 {
     Q_OBJECT
 public:
     explicit TfrmArchive(QWidget *parent = nullptr);
     ~TfrmArchive() override;
-
-    static TfrmArchive *instance();
 
     browser::ArchiveListModel *model() const { return m_model; }
     QItemSelectionModel *selection() const { return m_selection; }
@@ -48,7 +43,6 @@ public:
     QAbstractItemView *currentView() const;
     browser::ViewStyle viewStyle() const { return m_style; }
     bool isLoading() const { return m_loading; }
-    QString statusText() const;
 
 public slots:
     void ActAddExecute();
@@ -68,20 +62,15 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
     void showEvent(QShowEvent *e) override;
-    void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-
-public:
-    void done(int result) override;
+    void FormCloseQuery() override;
 
 private:
     void buildActions();
     void buildTitleStrip();
     void buildList();
     void buildMenu();
-    void buildStatusBar();
     void TimScanTimer();
-    void TimProgressToZeroTimer();
     bool ScanArchive(const QString &folder, const QString &mask);
     void DrawResults();
     void sortList();
@@ -89,12 +78,10 @@ private:
     void applyViewStyle(browser::ViewStyle style);
     QAction *styleAction(browser::ViewStyle style) const;
     void sizeColumns();
-    void FormCloseQuery();
     bool FormKeyUp(QObject *watched, QKeyEvent *key);
     void setRedraw(bool on);
     std::vector<int> selectedRows() const;
     int firstSelectedRow() const;
-    void processPendingEvents();
 
     QWidget *Panel1;
     QLabel *lblDela;
@@ -108,11 +95,7 @@ private:
     browser::ArchiveListModel *m_model;
     QItemSelectionModel *m_selection;
     QMenu *PopupMenu1;
-    QStatusBar *sb1;
-    QLabel *sbPanel0;
-    QProgressBar *ProgressBar1;
     QTimer *TimScan;
-    QTimer *TimProgressToZero;
 
     QAction *ActAdd;
     QAction *ActEdit;
@@ -137,6 +120,5 @@ private:
     bool m_firstLoadDone = false;
     bool m_busy = false; // a remove or an edit is running
     QPoint m_lastMousePos;
-    KeyReleaseRule *m_releaseRule;
     QSet<QString> m_listedByAdd; // archives the add command listed during a load
 };

@@ -5,6 +5,7 @@
 #include "util/gUtils.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
+#include "util/gui/gUtilsGui.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -20,11 +21,6 @@ namespace {
 TfrmScan *g_openWindow = nullptr;
 
 const int kMaxFieldLength = 255;
-
-void processPendingEvents()
-{
-    QCoreApplication::processEvents();
-}
 
 // Restores the normal cursor however the walk ends.
 class BusyCursor

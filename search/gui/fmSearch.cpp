@@ -4,6 +4,7 @@
 
 #include "Retrieval.h"
 #include "SearchLook.h"
+#include "SizeSpinBox.h"
 #include "fmPropreties.h"
 
 #include "catalog/Catalog.h"
@@ -15,7 +16,6 @@
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
-#include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -37,69 +36,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QProgressBar>
 #include <QShowEvent>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QTextCharFormat>
 #include <QThread>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
 using search::ResultsModel;
-
-namespace {
-
-TfrmSearch *s_window = nullptr;
-
-// The up-down control and the edit it is bound to are one spin box here; its edit part keeps
-// the edit's own name.
-class SizeSpinBox : public QSpinBox
-{
-public:
-    using QSpinBox::lineEdit;
-    using QSpinBox::QSpinBox;
-
-protected:
-    // Shown like every count of the program; typed as at most five digits.
-    QString textFromValue(int value) const override { return FormatGroupedNumber(value); }
-    int valueFromText(const QString &text) const override { return digitsOf(text).toInt(); }
-    QValidator::State validate(QString &input, int &) const override
-    {
-        const QString digits = digitsOf(input);
-        if (digits.isEmpty())
-            return QValidator::Intermediate;
-        if (digits.size() > 5 || digits.size() + separatorCount(input) != input.size())
-            return QValidator::Invalid;
-        return digits.toInt() <= maximum() ? QValidator::Acceptable : QValidator::Invalid;
-    }
-
-private:
-    static QString digitsOf(const QString &text)
-    {
-        QString digits;
-        for (QChar ch : text)
-            if (ch >= QLatin1Char('0') && ch <= QLatin1Char('9'))
-                digits += ch;
-        return digits;
-    }
-    int separatorCount(const QString &text) const
-    {
-        const QString separator = locale().groupSeparator();
-        return separator.isEmpty() ? 0 : int(text.count(separator)) * int(separator.size());
-    }
-};
-
-bool isEnterKey(const QKeyEvent *key)
-{
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-}
-
-} // namespace
 
 SearchUnitState &searchUnitState()
 {
@@ -110,47 +56,25 @@ SearchUnitState &searchUnitState()
 int ShowSearchWindow(const QString &mark)
 {
     searchUnitState().OnlyMark = mark;
-    if (s_window)
-        return 0;
-    return runModalWindow(new TfrmSearch(QApplication::activeWindow()));
+    return showListWindow<TfrmSearch>();
 }
 
-TfrmSearch::TfrmSearch(QWidget *parent) : QDialog(parent)
+TfrmSearch::TfrmSearch(QWidget *parent) : SingleListWindow(parent, FormName::Search, false)
 {
-    look::setSizableFrame(this);
-    s_window = this;
-    setObjectName(FormName::Search);
-    setWindowTitle(QStringLiteral("Ambrylog"));
-    look::applyLightPalette(this);
-    m_releaseRule = new KeyReleaseRule(this);
     {
         // The design's small dialog font: the fixed positions of the criteria were laid out for it.
         QFont small = font();
         small.setPixelSize(12);
         setFont(small);
     }
-    resize(584, 360);
-    setMinimumSize(584, 360);
     setSizeGripEnabled(false);
 
     buildActions();
     buildTopBar();
     buildAdvancedPanel();
     buildResults();
-    buildStatusBar();
-
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(Panel1);
-    column->addWidget(pnlAdvanced);
-    column->addWidget(ListView1, 1);
-    column->addWidget(sb1);
-
-    TimProgressToZero = new QTimer(this);
-    TimProgressToZero->setObjectName(QStringLiteral("TimProgressToZero"));
-    TimProgressToZero->setInterval(150);
-    connect(TimProgressToZero, &QTimer::timeout, this, &TfrmSearch::TimProgressToZeroTimer);
+    // The status line keeps its width; the progress bar covers panel 1.
+    assemble({Panel1, pnlAdvanced}, {ListView1});
 
     // Tab visits the search line and its buttons, the criteria, the results and then the copy
     // command, which acts on the selected result.
@@ -160,24 +84,10 @@ TfrmSearch::TfrmSearch(QWidget *parent) : QDialog(parent)
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
-    // The window sees every key before its controls.
-    installEventFilter(this);
-    for (QWidget *child : findChildren<QWidget *>())
-        child->installEventFilter(this);
-
     FormCreate();
 }
 
-TfrmSearch::~TfrmSearch()
-{
-    if (s_window == this)
-        s_window = nullptr;
-}
-
-TfrmSearch *TfrmSearch::instance()
-{
-    return s_window;
-}
+TfrmSearch::~TfrmSearch() = default;
 
 bool TfrmSearch::advancedMode() const
 {
@@ -188,20 +98,12 @@ bool TfrmSearch::advancedMode() const
 
 void TfrmSearch::buildActions()
 {
-    const auto make = [this](const char *name, const char *text, const char *hint, bool enabled) {
-        auto *action = new QAction(QString::fromLatin1(text), this);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(QString::fromLatin1(hint));
-        action->setEnabled(enabled);
-        action->setIconVisibleInMenu(false);
-        addAction(action);
-        return action;
-    };
-    ActGo = make("ActGo", "Go", "Go", true);
-    ActAdvanced = make("ActAdvanced", "Switch to Advanced Search", "Switch to Advanced Search", true);
-    ActCopyFile = make("ActCopyFile", "Copy File", "Copy File", false);
-    ActExecuteFile = make("ActExecuteFile", "Execute File", "Execute File", false);
-    ActPropreties = make("ActPropreties", "Propreties", "", false);
+    ActGo = addNamedAction("ActGo", "Go", "Go", true);
+    ActAdvanced =
+        addNamedAction("ActAdvanced", "Switch to Advanced Search", "Switch to Advanced Search", true);
+    ActCopyFile = addNamedAction("ActCopyFile", "Copy File", "Copy File", false);
+    ActExecuteFile = addNamedAction("ActExecuteFile", "Execute File", "Execute File", false);
+    ActPropreties = addNamedAction("ActPropreties", "Propreties", "", false);
     ActGo->setIcon(searchlook::glyph(searchlook::Glyph::Go));
     ActAdvanced->setIcon(searchlook::glyph(searchlook::Glyph::Advanced));
     ActCopyFile->setIcon(searchlook::glyph(searchlook::Glyph::CopyFile));
@@ -402,22 +304,12 @@ void TfrmSearch::buildResults()
             [this](const QPoint &pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
 }
 
-void TfrmSearch::buildStatusBar()
-{
-    // The status line keeps its width; the progress bar covers panel 1.
-    const StatusPanels p = buildStatusPanels(this, false);
-    sb1 = p.bar;
-    sbPanel0 = p.text;
-    ProgressBar1 = p.progress;
-}
-
 // ---- Life of the window -------------------------------------------------------------------
 
 void TfrmSearch::FormCreate()
 {
     RestoreFormPlacement(RegKey::Wp, this);
     TrackFormPlacement(RegKey::Wp, this);
-    installProgressBarPlacement(sb1, ProgressBar1);
     // The view asks only for the rows it paints, so a list of millions needs no size hint.
     pnlAdvanced->hide();
     m_advancedMode = false;
@@ -448,27 +340,15 @@ void TfrmSearch::FormCloseQuery()
     searchUnitState().CancelRequested = true;
 }
 
-void TfrmSearch::done(int result)
-{
-    FormCloseQuery();
-    QDialog::done(result);
-}
-
 void TfrmSearch::showEvent(QShowEvent *e)
 {
-    QDialog::showEvent(e);
+    ListWindow::showEvent(e);
     // The first showing counts as an activation even where the window manager does not hand the
     // new window the focus.
     if (!m_activatedOnce && !e->spontaneous()) {
         m_activatedOnce = true;
         FormActivate();
     }
-}
-
-void TfrmSearch::closeEvent(QCloseEvent *e)
-{
-    FormCloseQuery();
-    QDialog::closeEvent(e);
 }
 
 bool TfrmSearch::event(QEvent *e)
@@ -489,15 +369,13 @@ bool TfrmSearch::event(QEvent *e)
     default:
         break;
     }
-    return QDialog::event(e);
+    return ListWindow::event(e);
 }
 
 void TfrmSearch::resizeEvent(QResizeEvent *e)
 {
-    QDialog::resizeEvent(e);
+    ListWindow::resizeEvent(e);
     btnCopyFile->move(Panel1->width() - btnCopyFile->width(), 0);
-    // FormResize: the progress bar follows status panel 1.
-    PlaceProgressBarInStatusBar(sb1, ProgressBar1);
     sizeColumns();
 }
 
@@ -539,29 +417,15 @@ bool TfrmSearch::eventFilter(QObject *watched, QEvent *e)
     default:
         break;
     }
-    return QDialog::eventFilter(watched, e);
+    return ListWindow::eventFilter(watched, e);
 }
-
-namespace {
-
-// Keys the window acts on when they are released.
-bool isReleaseKey(const QKeyEvent *key)
-{
-    return key->key() == Qt::Key_Escape || key->key() == Qt::Key_F3 || key->key() == Qt::Key_Down;
-}
-
-} // namespace
 
 bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 {
-    // Not for pop-ups (calendars, list drop-downs), which are windows of their own.
-    const auto *target = qobject_cast<QWidget *>(watched);
-    if (!target || target->window() != this)
+    // Not for pop-ups (calendars, list drop-downs), which are windows of their own. F3 and
+    // Alt+Down act on their release.
+    if (!isOwnControl(watched) || key->key() == Qt::Key_F3 || key->key() == Qt::Key_Down)
         return false;
-    if (isReleaseKey(key)) {
-        // Esc acts on its release, not here.
-        return key->key() == Qt::Key_Escape;
-    }
     if (watched == cmbSize || watched == cmbMultipler) {
         // Nothing can be typed into the two lists; Enter starts the search.
         if (isEnterKey(key)) {
@@ -592,13 +456,8 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 
 bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
-    const auto *target = qobject_cast<QWidget *>(watched);
-    if (!target || target->window() != this || !isReleaseKey(key) || !m_releaseRule->accepts(key))
+    if (!acceptsRelease(watched, key, {Qt::Key_F3, Qt::Key_Down}))
         return false;
-    if (key->key() == Qt::Key_Escape) {
-        close();
-        return true;
-    }
     if (key->key() == Qt::Key_F3) {
         ActAdvanced->trigger();
         return true;
@@ -672,11 +531,6 @@ void TfrmSearch::DrawSpeedButtonState()
 
 // ---- The search ---------------------------------------------------------------------------
 
-void TfrmSearch::processPendingEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 void TfrmSearch::ActGoExecute()
 {
     SearchUnitState &unit = searchUnitState();
@@ -701,8 +555,8 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     QApplication::setOverrideCursor(Qt::BusyCursor);
     EnableSearchControls(false);
     unit.CancelRequested = false;
-    ProgressBar1->setValue(0);
-    sbPanel0->setText(QStringLiteral("Searching..."));
+    progressStart();
+    setStatusText(QStringLiteral("Searching..."));
     processPendingEvents();
 
     search::SearchCriteria &c = unit.criteria;
@@ -723,11 +577,11 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     m_model->beginFill();
     try {
         search::SearchEngine engine(c, *m_model);
-        engine.setPendingEvents([this] { processPendingEvents(); });
+        engine.setPendingEvents(processPendingEvents);
         engine.setCancelFlag(&unit.CancelRequested);
         engine.setTerminating([] { return QCoreApplication::closingDown(); });
         engine.setThreads(QThread::idealThreadCount());
-        engine.setArchiveDone([this] { ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, 100)); });
+        engine.setArchiveDone([this] { progressStep(); });
         engine.SearchArchive(AddTrailingSlash(folder), mask);
         problems = engine.problems();
     } catch (const AmbryError &e) {
@@ -738,8 +592,7 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     m_model->endFill();
 
     // Finishing steps, however the walk ended.
-    ProgressBar1->setValue(100);
-    TimProgressToZero->start();
+    progressEnd();
     EnableSearchControls(true);
     DrawResults();
     QApplication::restoreOverrideCursor();
@@ -787,18 +640,12 @@ void TfrmSearch::DrawResults()
     sizeColumns();
     const int rows = m_model->rowCount();
     if (rows > 0) {
-        sbPanel0->setText(QStringLiteral("Files: ") + QString::number(rows));
+        setStatusText(QStringLiteral("Files: ") + QString::number(rows));
         ListView1->setFocusPolicy(Qt::StrongFocus);
     } else {
-        sbPanel0->setText(QStringLiteral("There are no results to display."));
+        setStatusText(QStringLiteral("There are no results to display."));
         ListView1->setFocusPolicy(Qt::ClickFocus);
     }
-}
-
-void TfrmSearch::TimProgressToZeroTimer()
-{
-    TimProgressToZero->stop();
-    ProgressBar1->setValue(0);
 }
 
 void TfrmSearch::ListView1ColumnClick(int column)

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QDialog>
 #include <QPoint>
 #include <QString>
 
 #include "search/RetrievalSession.h"
 #include "search/SearchEngine.h"
+#include "util/gui/ListWindow.h"
 
-class KeyReleaseRule;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -15,10 +14,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QProgressBar;
 class QSpinBox;
-class QStatusBar;
-class QTimer;
 class QToolButton;
 class QTreeView;
 namespace search {
@@ -43,15 +39,13 @@ struct SearchUnitState
 };
 SearchUnitState &searchUnitState();
 
-class TfrmSearch : public QDialog
+// instance() is the one search window while it exists (also while ShowSearchWindow shows it).
+class TfrmSearch : public SingleListWindow<TfrmSearch>
 {
     Q_OBJECT
 public:
     explicit TfrmSearch(QWidget *parent = nullptr);
     ~TfrmSearch() override;
-
-    // The one search window while it exists (also while it is shown by ShowSearchWindow).
-    static TfrmSearch *instance();
 
     bool isSearching() const { return m_running; }
     search::ResultsModel *results() const { return m_model; }
@@ -75,21 +69,16 @@ protected:
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void showEvent(QShowEvent *e) override;
-    void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-
-public:
-    void done(int result) override;
+    void FormCloseQuery() override;
 
 private:
     void buildTopBar();
     void buildAdvancedPanel();
     void buildResults();
-    void buildStatusBar();
     void buildActions();
     void FormCreate();
     void FormActivate();
-    void FormCloseQuery();
     bool FormKeyUp(QObject *watched, QKeyEvent *key);
     bool FormKeyPress(QObject *watched, QKeyEvent *key);
     void SearchArchive(const QString &folder, const QString &mask);
@@ -97,7 +86,6 @@ private:
     void DrawResults();
     void DrawSpeedButtonState();
     void KeyState();
-    void TimProgressToZeroTimer();
     void DateChange();
     void SizeChange();
     void chkDateClick();
@@ -109,7 +97,6 @@ private:
     // in the read device, asking for the disc when it is not there. Empty when the command ends.
     QByteArray getDisc();
     CataloguedFile selectedFile(int row) const;
-    void processPendingEvents();
 
     // Top bar
     QWidget *Panel1;
@@ -137,10 +124,6 @@ private:
     QTreeView *ListView1;
     search::ResultsModel *m_model;
     QMenu *PopupMenu1;
-    QStatusBar *sb1;
-    QLabel *sbPanel0;
-    QProgressBar *ProgressBar1;
-    QTimer *TimProgressToZero;
     // Actions
     QAction *ActGo;
     QAction *ActAdvanced;
@@ -153,6 +136,5 @@ private:
     bool m_advancedMode = false;
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;
-    KeyReleaseRule *m_releaseRule;
     QString m_lastNote; // the last damaged-archive notice shown by this window
 };

@@ -226,9 +226,19 @@ StatusPanels buildStatusPanels(QWidget *window, bool textMayGrow)
     return p;
 }
 
+void processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+bool isEnterKey(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
 bool EnterMovesFocus(QWidget *window, QKeyEvent *event)
 {
-    if (!event || (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter))
+    if (!event || !isEnterKey(event))
         return false;
     QWidget *focus = window ? window->focusWidget() : nullptr;
     if (!focus)

@@ -67,6 +67,13 @@ struct StatusPanels
 };
 StatusPanels buildStatusPanels(QWidget *window, bool textMayGrow);
 
+// Lets the window messages that are waiting run: the points where a long loop on the
+// user-interface thread keeps the windows alive and sees a Cancel.
+void processPendingEvents();
+
+// Return or keypad Enter.
+bool isEnterKey(const QKeyEvent *key);
+
 // Enter (Return or keypad Enter) moves the focus to the next control, Shift+Enter to the
 // previous one; the edit does not receive the key. Returns true when the key was Enter and
 // was used. window is the window whose focus widget receives the move.
