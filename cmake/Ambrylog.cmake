@@ -22,9 +22,14 @@ function(ambry_add_library target dir)
   endif()
 endfunction()
 
+# SUBFOLDERS name folders below the subsystem's whose *.cpp files join its logic library.
 function(ambry_subsystem name)
-  cmake_parse_arguments(ARG "NO_GUI" "" "DEPS;GUI_DEPS" ${ARGN})
-  ambry_add_library(ambry_${name} ${CMAKE_CURRENT_SOURCE_DIR} PATTERNS *.cpp DEPS Qt6::Core ${ARG_DEPS})
+  cmake_parse_arguments(ARG "NO_GUI" "" "DEPS;GUI_DEPS;SUBFOLDERS" ${ARGN})
+  set(patterns *.cpp)
+  foreach(sub IN LISTS ARG_SUBFOLDERS)
+    list(APPEND patterns ${sub}/*.cpp)
+  endforeach()
+  ambry_add_library(ambry_${name} ${CMAKE_CURRENT_SOURCE_DIR} PATTERNS ${patterns} DEPS Qt6::Core ${ARG_DEPS})
   if(NOT ARG_NO_GUI)
     ambry_add_library(ambry_${name}_gui ${CMAKE_CURRENT_SOURCE_DIR}/gui PATTERNS *.cpp *.qrc
                       DEPS ambry_${name} Qt6::Widgets ${ARG_GUI_DEPS})
