@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Mounting, ejecting and opening files go through these when they are there.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, xdg-utils")
 # Loaded as plugins, so the library scan cannot see them: the SVG icons need these. The search's
-# regular expressions need PCRE2's 8-bit library.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libpcre2-8-0")
+# regular expressions need PCRE2's 8-bit library. Imports unpack with zlib and read TOML with
+# toml++ (the library scan finds these too; named so a package built without it still has them).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libpcre2-8-0, zlib1g, libtomlplusplus3")
 # Only the programs and their files; no test or build-time tool.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
 include(CPack)

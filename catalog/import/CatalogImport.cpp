@@ -14,6 +14,7 @@ const QList<FormatInfo> &formats()
     static const QList<FormatInfo> list = {
         {Format::CatcliJson, "catcli", "catcli", "*.catalog *.json"},
         {Format::GocatcliJson, "gocatcli", "gocatcli", "*.catalog *.json"},
+        {Format::GocatcliToml, "gocatcli-toml", "gocatcli", "*.toml"},
         {Format::CdCat, "cdcat", "CdCat", "*.hcf"},
         {Format::GWhere, "gwhere", "GWhere", "*.ctg"},
         {Format::Katalog, "katalog", "Katalog", "*.idx"},
@@ -96,6 +97,11 @@ std::optional<Format> detectFormatOfText(const QByteArray &head, QString *why)
             return Format::GocatcliJson;
         return Format::CatcliJson;
     }
+    // gocatcli's TOML: "key = value" lines and table headers, its volumes under "storages".
+    static const QRegularExpression tomlLine(
+        QStringLiteral("^(?:#[^\\n]*\\n\\s*)*(?:\\[\\[?\\s*\"?storages|[A-Za-z0-9_-]+\\s*=)"));
+    if (start.contains("storages") && tomlLine.match(QString::fromUtf8(start)).hasMatch())
+        return Format::GocatcliToml;
     const qsizetype end = start.indexOf('\n');
     QByteArray firstLine = end < 0 ? start : start.left(end);
     if (firstLine.endsWith('\r'))
@@ -135,20 +141,22 @@ std::optional<Format> detectFormat(const QString &path, QString *why)
 
 namespace {
 
-ReadOutcome readStream(InputStream &in, Format format, const QString &volumeName, const QDateTime &fileTime,
-                       const Options &options, const VolumeSink &sink)
+ReadOutcome readStream(InputStream &in, InputStream *companion, Format format, const QString &volumeName,
+                       const QDateTime &fileTime, const Options &options, const VolumeSink &sink)
 {
     switch (format) {
     case Format::CatcliJson:
         return readCatcli(in, options, sink);
     case Format::GocatcliJson:
         return readGocatcliJson(in, options, sink);
+    case Format::GocatcliToml:
+        return readGocatcliToml(in, options, sink);
     case Format::CdCat:
         return readCdCat(in, options, sink);
     case Format::GWhere:
         return readGWhere(in, options, sink);
     case Format::Katalog:
-        return readKatalog(in, volumeName, fileTime, options, sink);
+        return readKatalog(in, companion, volumeName, fileTime, options, sink);
     case Format::VvvCsv:
         return readVvv(in, options, sink);
     case Format::Listing:
@@ -176,7 +184,15 @@ ReadOutcome readVolumes(const QString &path, Format format, const Options &optio
         return outcome;
     }
     const QFileInfo info(path);
-    return readStream(in, format, info.completeBaseName(), info.lastModified(), opts, sink);
+    // Katalog keeps a catalog's folders in "<name>.folders.idx" beside its "<name>.idx".
+    InputStream folders;
+    bool haveFolders = false;
+    if (format == Format::Katalog && path.endsWith(QLatin1String(".idx"), Qt::CaseInsensitive)) {
+        const QString foldersPath = path.chopped(4) + QStringLiteral(".folders.idx");
+        haveFolders = QFileInfo::exists(foldersPath) && folders.open(foldersPath);
+    }
+    return readStream(in, haveFolders ? &folders : nullptr, format, info.completeBaseName(),
+                      info.lastModified(), opts, sink);
 }
 
 ReadOutcome readVolumesFromBytes(QByteArrayView bytes, Format format, const QString &volumeName,
@@ -190,7 +206,7 @@ ReadOutcome readVolumesFromBytes(QByteArrayView bytes, Format format, const QStr
     }
     InputStream in;
     in.openBytes(bytes);
-    return readStream(in, format, volumeName, QDateTime(), opts, sink);
+    return readStream(in, nullptr, format, volumeName, QDateTime(), opts, sink);
 }
 
 } // namespace catimport

@@ -17,6 +17,7 @@ namespace catimport {
 enum class Format {
     CatcliJson,
     GocatcliJson,
+    GocatcliToml,
     CdCat,
     GWhere,
     Katalog,

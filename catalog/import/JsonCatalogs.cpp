@@ -4,6 +4,8 @@
 #include "catalog/import/JsonReader.h"
 #include "catalog/import/ReaderSupport.h"
 
+#include <QDateTime>
+
 #include <charconv>
 #include <cmath>
 
@@ -44,6 +46,18 @@ double toDouble(const QByteArray &text)
     if (ec != std::errc() || end != text.constData() + text.size())
         return NAN;
     return v;
+}
+
+// Seconds since the epoch, or a date-time as TOML writes one (the TOML layout comes here as
+// JSON text).
+double toSeconds(JsonReader::Token t, const QByteArray &text)
+{
+    if (t == JsonReader::Number)
+        return toDouble(text);
+    if (t != JsonReader::String)
+        return NAN;
+    const QDateTime at = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    return at.isValid() ? double(at.toSecsSinceEpoch()) : NAN;
 }
 
 class JsonCatalogReader
@@ -240,9 +254,9 @@ bool JsonCatalogReader::readKey()
         f.size = value;
         f.haveSize = true;
     } else if (key == "maccess")
-        f.maccess = t == JsonReader::Number ? toDouble(value) : NAN;
+        f.maccess = toSeconds(t, value);
     else if (key == "ts" && f.level == 1)
-        f.ts = t == JsonReader::Number ? toDouble(value) : NAN;
+        f.ts = toSeconds(t, value);
     else if ((key == "md5" || key == "checksum") && f.level >= 2 && t == JsonReader::String &&
              !value.isEmpty())
         ++m_volume.dropped.checksums;

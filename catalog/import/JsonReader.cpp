@@ -211,6 +211,8 @@ JsonReader::Token JsonReader::next()
                     return m_in.error().isEmpty() ? End : fail(QString());
                 return fail(QStringLiteral("text after the end"));
             }
+            if (c < 0)
+                return fail(QStringLiteral("the text ends inside an object or array"));
             ++m_at;
             if (c == ',') {
                 m_expect = m_stack.back() == '{' ? KeyNext : Value;
@@ -224,10 +226,11 @@ JsonReader::Token JsonReader::next()
                 m_stack.pop_back();
                 return EndArray;
             }
-            return c < 0 ? fail(QStringLiteral("the text ends inside an object or array"))
-                         : fail(QStringLiteral("a missing comma"));
+            return fail(QStringLiteral("a missing comma"));
         case KeyOrEnd:
         case KeyNext: {
+            if (c < 0)
+                return fail(QStringLiteral("the text ends inside an object"));
             ++m_at;
             if (c == '}' && m_expect == KeyOrEnd) {
                 m_stack.pop_back();
@@ -235,8 +238,7 @@ JsonReader::Token JsonReader::next()
                 return EndObject;
             }
             if (c != '"')
-                return c < 0 ? fail(QStringLiteral("the text ends inside an object"))
-                             : fail(QStringLiteral("a missing key"));
+                return fail(QStringLiteral("a missing key"));
             if (readString(Key) == Error)
                 return Error;
             skipSpace();

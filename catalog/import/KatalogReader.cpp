@@ -4,7 +4,8 @@
 
 // Katalog's .idx: header lines "<tag>value", then one tab-separated line per file: the full
 // path, the size, the date ("yyyy/MM/dd hh:mm:ss") and, from version 2.8, file details and a
-// checksum. One catalog is one volume; the paths lose the catalog's source folder.
+// checksum. One catalog is one volume; the paths lose the catalog's source folder. Its
+// folders, the empty ones too, are in "<name>.folders.idx" beside it.
 namespace catimport {
 
 namespace {
@@ -19,10 +20,63 @@ bool isSha256(QByteArrayView f)
     return true;
 }
 
+// The path below the source folder, or nothing when the path is not inside it.
+std::optional<QByteArrayView> belowSource(QByteArrayView path, const QByteArray &source)
+{
+    if (source.isEmpty())
+        return std::nullopt;
+    QByteArrayView prefix = source;
+    while (prefix.endsWith('/'))
+        prefix.chop(1);
+    if (!path.startsWith(prefix))
+        return std::nullopt;
+    QByteArrayView rest = path.sliced(prefix.size());
+    if (!rest.isEmpty() && !rest.startsWith('/'))
+        return std::nullopt;
+    while (rest.startsWith('/'))
+        rest = rest.sliced(1);
+    while (rest.endsWith('/'))
+        rest.chop(1);
+    return rest;
+}
+
+// The catalog's folders file ("catalogID<TAB>folder path" a line) names every folder, the
+// empty ones too, which the file lines cannot show. Folders not met among the files join
+// their parents after the ones that were.
+QString readFolders(InputStream &in, const QByteArray &source, const QByteArray &catalogId,
+                    VolumeTree &tree)
+{
+    LineReader lines(in);
+    QByteArrayView line;
+    while (lines.next(&line)) {
+        const qsizetype tab = line.indexOf('\t');
+        if (line.startsWith('<') || tab < 0)
+            continue;
+        if (!catalogId.isEmpty() && line.first(tab) != catalogId)
+            continue;
+        const QByteArrayView path = line.sliced(tab + 1);
+        const std::optional<QByteArrayView> relative = belowSource(path, source);
+        if (!relative)
+            return QStringLiteral("The folder \"%1\" is not inside the catalog's source folder \"%2\" "
+                                  "(line %3 of the folders file)")
+                .arg(QString::fromUtf8(path), QString::fromUtf8(source))
+                .arg(lines.lineNumber());
+        if (relative->size() > VolumeTree::kMaxPath)
+            return QStringLiteral("A folder path is longer than 32,768 bytes (line %1 of the folders file)")
+                .arg(lines.lineNumber());
+        if (tree.heldBytes() > (qint64(2) << 30))
+            return QStringLiteral("The catalog holds more folders than an archive can take.");
+        tree.folderAt(*relative);
+    }
+    if (!lines.error().isEmpty())
+        return QStringLiteral("The folders file: %1").arg(lines.error());
+    return QString();
+}
+
 } // namespace
 
-ReadOutcome readKatalog(InputStream &in, const QString &volumeName, const QDateTime &fileTime,
-                        const Options &options, const VolumeSink &sink)
+ReadOutcome readKatalog(InputStream &in, InputStream *folders, const QString &volumeName,
+                        const QDateTime &fileTime, const Options &options, const VolumeSink &sink)
 {
     ReadOutcome outcome;
     LineReader lines(in);
@@ -33,7 +87,7 @@ ReadOutcome readKatalog(InputStream &in, const QString &volumeName, const QDateT
     volume.name = volumeName;
     volume.archivedAt = fileTime;
     volume.line = 1;
-    QByteArray source, storage;
+    QByteArray source, storage, catalogId;
     bool sawHeader = false;
     std::vector<QByteArrayView> f;
     QByteArray lastFolder;
@@ -59,6 +113,8 @@ ReadOutcome readKatalog(InputStream &in, const QString &volumeName, const QDateT
                     source = value.toByteArray();
                 else if (tag == "catalogStorage")
                     storage = value.toByteArray();
+                else if (tag == "catalogID")
+                    catalogId = value.trimmed().toByteArray();
             }
             continue;
         }
@@ -80,15 +136,13 @@ ReadOutcome readKatalog(InputStream &in, const QString &volumeName, const QDateT
             refuse(QStringLiteral("A file's line has %1 fields, not 3 or more.").arg(f.size()));
             continue;
         }
-        QByteArray prefix = source;
-        if (!prefix.endsWith('/'))
-            prefix += '/';
-        if (source.isEmpty() || !f[0].startsWith(prefix)) {
+        const std::optional<QByteArrayView> below = belowSource(f[0], source);
+        if (!below || below->isEmpty()) {
             refuse(QStringLiteral("The path \"%1\" is not inside the catalog's source folder \"%2\".")
                        .arg(QString::fromUtf8(f[0]), QString::fromUtf8(source)));
             continue;
         }
-        const QByteArrayView relative = f[0].sliced(prefix.size());
+        const QByteArrayView relative = *below;
         const qsizetype slash = relative.lastIndexOf('/');
         const QByteArrayView folder = slash < 0 ? QByteArrayView() : relative.first(slash);
         const QByteArrayView name = slash < 0 ? relative : relative.sliced(slash + 1);
@@ -136,6 +190,11 @@ ReadOutcome readKatalog(InputStream &in, const QString &volumeName, const QDateT
     if (!sawHeader && outcome.error.isEmpty()) {
         outcome.error = QStringLiteral("This is not a Katalog catalog: it has no header lines.");
         return outcome;
+    }
+    if (folders && volume.sound() && outcome.error.isEmpty()) {
+        const QString problem = readFolders(*folders, source, catalogId, tree);
+        if (!problem.isEmpty())
+            volume.refusal = problem;
     }
     volume.note =
         importedNote(Format::Katalog,

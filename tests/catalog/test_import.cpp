@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <zlib.h>
 
 using namespace catimport;
@@ -116,6 +118,56 @@ TEST(Import, EachFormatGivesTheDiscAsTheWalkWouldRecordIt)
             {"name":"top.txt","filetype":"file","size":10,"maccess":1563120131}]}]})",
          walkOrder, QStringLiteral("PHOTOS19"), QStringLiteral("Imported from gocatcli: Box B; tags: box-b"),
          2, Dropped{1, 0, 0, 1, 1}},
+        {"gocatcli's TOML", Format::GocatcliToml, R"(tool = "gocatcli"
+version = "1.3.0"
+created = 1704923096
+
+[[storages]]
+id = 1
+name = "PHOTOS19"
+path = "/media/dvd"
+ts = 1704923096
+type = "storage"
+tags = ["box-b"]
+meta = "Box B"
+
+[[storages.children]]
+name = "Trip"
+relpath = "Trip"
+filetype = "dir"
+maccess = 1
+
+[[storages.children.children]]
+name = "Day 1"
+filetype = "dir"
+
+[[storages.children.children.children]]
+name = "c.raw"
+filetype = "file"
+size = 7
+maccess = 1563120135
+
+[[storages.children.children]]
+name = "a.jpg"
+filetype = "file"
+size = 3586000
+maccess = 1563120131
+md5 = "abc"
+
+[[storages.children.children]]
+name = "b.jpg"
+filetype = "file"
+size = 5
+maccess = 2019-07-14T16:02:13Z
+
+[[storages.children]]
+name = "top.txt"
+filetype = "file"
+size = 10
+maccess = 1563120131
+)",
+         walkOrder, QStringLiteral("PHOTOS19"), QStringLiteral("Imported from gocatcli: Box B; tags: box-b"),
+         2, Dropped{1, 0, 0, 0, 0}},
         {"CdCat, gzip, sizes in units of 1,024", Format::CdCat, gzip(R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE HyperCDCatalogFile>
 <catalog name="Backups" owner="me" time="2024-05-01 10:00:00">
@@ -211,6 +263,8 @@ TEST(Import, TheFormatIsKnownByTheContent)
         {"<catalogSourcePath>/media/dvd\n<catalogFileCount>1\n", Format::Katalog},
         {"\xEF\xBB\xBF{\n  \"children\": [", Format::CatcliJson},
         {"{\"tool\":\"gocatcli\",\"storages\":[]}", Format::GocatcliJson},
+        {"# gocatcli\ntool = \"gocatcli\"\n\n[[storages]]\n", Format::GocatcliToml},
+        {"[[storages]]\nname = \"D\"\n", Format::GocatcliToml},
         {"Volume,Path,Name,Size,Ext,Last modified,Description\n", Format::VvvCsv},
         {"\"D1\"|\"\\\"|\"a\"|1|\"\"|1/2/2003 10:00|\"\"\n", Format::VvvCsv},
         {"f\ta.txt\t1\t1563120131.0\n", Format::Listing},
@@ -242,8 +296,6 @@ TEST(Import, HostileInputIsRefusedWithItsReason)
         const char *warning;   // in the first volume's warnings
     };
     const QList<Case> cases = {
-        {"a gzip bomb", Format::GWhere, gzip("GWhere:0.2.3:2\n" + QByteArray(70 << 20, '\n')),
-         "compression bomb", nullptr, nullptr},
         {"a gzip file cut short", Format::GWhere,
          gzip(QByteArray("GWhere:0.2.3:2\n//\nD:1:a:b:c:d:1:1:1::0:\n")).left(30), "cut short", nullptr,
          nullptr},
@@ -285,6 +337,11 @@ TEST(Import, HostileInputIsRefusedWithItsReason)
         {"an unknown entry kind", Format::GocatcliJson,
          R"({"storages":[{"name":"D","children":[{"name":"x","filetype":"socket"}]}]})", nullptr,
          "unknown kind", nullptr},
+        {"TOML tables nested without end", Format::GocatcliToml,
+         "[" + QByteArray(2000, 'a').replace("a", "a.") + "b]\n", "deeper than 256", nullptr, nullptr},
+        {"a TOML catalog past its size cap", Format::GocatcliToml,
+         "[[storages]]\nname = \"D\"\n#" + QByteArray(16 << 20, 'x'), "not read", nullptr, nullptr},
+        {"broken TOML", Format::GocatcliToml, "[[storages]\nname = 1\n", "TOML: ", nullptr, nullptr},
         {"children listed by number", Format::GocatcliJson, R"({"storages":[{"name":"D","children":[2,3]}]})",
          nullptr, "listed by number", nullptr},
         {"a disk line with missing fields", Format::GWhere, "GWhere:0.2.3:2\n//\nD:1:2\n\\\n", nullptr,
@@ -322,6 +379,67 @@ TEST(Import, HostileInputIsRefusedWithItsReason)
     EXPECT_TRUE(apart.volumes[0].sound());
     EXPECT_TRUE(apart.volumes[1].sound());
     EXPECT_TRUE(apart.volumes[2].refusal.contains(QLatin1String("not together")));
+}
+
+// Katalog's file lines name only files; the folders file beside the catalog adds the empty
+// folders, and the records stay as the file lines give them.
+TEST(Import, KatalogEmptyFoldersComeFromTheFoldersFileBesideIt)
+{
+    const QString dir = ambrytest::makeTempDir();
+    const QByteArray idx = "<catalogSourcePath>/media/dvd/\n<catalogID>7\n"
+                           "/media/dvd/Trip/a.jpg\t5\t2019/07/14 18:02:11\n";
+    struct Case
+    {
+        const char *what;
+        QByteArray folders; // absent when null
+        qint64 expected;
+        const char *refusal;
+    } cases[] = {
+        {"no folders file", QByteArray(), 1, nullptr},
+        {"the folders of this catalog, the source itself among them", "7\t/media/dvd\n7\t/media/dvd/Trip\n"
+         "7\t/media/dvd/Trip/Empty\n7\t/media/dvd/Other/Deep/\n8\t/media/dvd/Not ours\n", 4, nullptr},
+        {"a folder outside the source", "7\t/etc\n", 0, "not inside"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = dir + QStringLiteral("/Shelf 1.idx");
+        const QString foldersPath = dir + QStringLiteral("/Shelf 1.folders.idx");
+        ambrytest::writeFile(path, idx);
+        QFile::remove(foldersPath);
+        if (!c.folders.isNull())
+            ambrytest::writeFile(foldersPath, c.folders);
+        QList<Volume> volumes;
+        const ReadOutcome out = readVolumes(path, Format::Katalog, Options(), [&](Volume &&v) {
+            volumes.append(std::move(v));
+            return true;
+        });
+        EXPECT_EQ(out.error, QString());
+        ASSERT_EQ(volumes.size(), 1);
+        EXPECT_EQ(volumes.front().name, QStringLiteral("Shelf 1"));
+        if (c.refusal) {
+            EXPECT_TRUE(volumes.front().refusal.contains(QLatin1String(c.refusal)))
+                << volumes.front().refusal.toStdString();
+            continue;
+        }
+        EXPECT_EQ(volumes.front().refusal, QString());
+        EXPECT_EQ(volumes.front().folders, c.expected);
+        EXPECT_EQ(volumes.front().records, rec("Trip", "a.jpg", 5, local(2019, 7, 14, 18, 2, 11)));
+    }
+}
+
+TEST(Import, ACompressionBombIsStoppedSoonAfterTheFloor)
+{
+    // Unpacks to about 1,000 times its size: read straight, as every reader reads it, the
+    // unpacking stops a block past the floor with the reason.
+    const QByteArray bomb = gzip(QByteArray(InputStream::kRatioFloor + (16 << 20), '\n'));
+    InputStream in;
+    in.openBytes(bomb);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    qint64 unpacked = 0;
+    while (const qsizetype n = in.read(block.data(), block.size()))
+        unpacked += n;
+    EXPECT_TRUE(in.error().contains(QLatin1String("compression bomb"))) << in.error().toStdString();
+    EXPECT_LE(unpacked, InputStream::kRatioFloor + block.size());
 }
 
 TEST(Import, CdCatInAnEncodingQtHasNoCodecFor)
