@@ -133,6 +133,10 @@ ReadOutcome readListing(InputStream &in, const QString &volumeName, const QDateT
             continue;
         if (typed < 0)
             typed = f.size() >= 4 && isTypeLetter(f[0]) ? 1 : 0;
+        if (f.size() < 3 + size_t(typed)) {
+            refuse(QStringLiteral("A line has %1 fields, not %2.").arg(f.size()).arg(3 + typed));
+            continue;
+        }
         // A tab inside a name splits its path: the fields between the type and the size are
         // the path.
         const QByteArrayView type = typed ? f[0] : QByteArrayView("f");

@@ -312,6 +312,8 @@ TEST(Import, HostileInputIsRefusedWithItsReason)
          "the text ends", "the text ends", nullptr},
         {"\"..\" in a listing", Format::Listing, "f\tok.txt\t1\t0\nf\ta/../../etc/passwd\t1\t0\n", nullptr,
          "a name \".\" or \"..\" at \"a/..\"", nullptr},
+        {"a line without its type after typed ones", Format::Listing, "f\ta\t1\t0\nf\tb\t+02:00\n", nullptr,
+         "3 fields, not 4", nullptr},
         {"an absolute path", Format::Listing, "f\t/etc/passwd\t1\t0\n", nullptr, "is absolute", nullptr},
         {"a NUL in a name", Format::CatcliJson,
          R"({"children":[{"name":"D","type":"storage","children":[{"name":"a\u0000b","type":"file","size":1}]}]})",
