@@ -41,7 +41,7 @@ bool packTime(QByteArrayView t, DatePacker &dates, int32_t *packed)
         for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i)
             fraction = fraction || t[i] != '0';
     }
-    if (i > digitsFrom && i == t.size() && (t.size() < 4 || t[4] != '-')) {
+    if (i > digitsFrom && i == t.size() && (t.size() <= 4 || t[4] != '-')) {
         if (overflow)
             seconds = qint64(1) << 50;
         // The walk takes whole seconds: a moment before the epoch with a fraction lies in the

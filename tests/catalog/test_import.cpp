@@ -330,7 +330,7 @@ TEST(Import, HostileInputIsRefusedWithItsReason)
          nullptr, "beyond 64 bits", nullptr},
         {"dates out of range are clamped and said", Format::Listing,
          "f\ta\t1\t-99999999999999999999\nf\tb\t1\t1e400\n", nullptr, "neither seconds", nullptr},
-        {"dates before 1980", Format::Listing, "f\ta\t1\t0\nf\tb\t1\t99999999999\n", nullptr, nullptr,
+        {"dates before 1980", Format::Listing, "f\ta\t1\t1234\nf\tb\t1\t99999999999\n", nullptr, nullptr,
          "before 1980 or after 2107"},
         {"control characters are recorded as the walk records them", Format::Listing,
          "f\ta\x01"
