@@ -27,8 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, xdg-utils")
 # Loaded as plugins, so the library scan cannot see them: the SVG icons need these. The search's
 # regular expressions need PCRE2's 8-bit library. Imports unpack with zlib and read TOML with
-# toml++ (the library scan finds these too; named so a package built without it still has them).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libpcre2-8-0, zlib1g, libtomlplusplus3")
+# toml++, disc images are read with libiso9660 (the library scan finds these too; named so a
+# package built without it still has them).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libpcre2-8-0, zlib1g, libtomlplusplus3, libiso9660-11")
 # Only the programs and their files; no test or build-time tool.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
 include(CPack)

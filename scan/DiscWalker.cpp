@@ -1,5 +1,7 @@
 #include "DiscWalker.h"
 
+#include "IsoImage.h"
+
 #include "settings/Settings.h"
 #include "util/PosixFile.h"
 
@@ -45,6 +47,7 @@ void DiscWalker::reset()
 {
     m_counts = {};
     m_records.clear();
+    m_failure.clear();
 }
 
 // One folder on the way down: where its path ends in `relative`, which subfolders are still
@@ -158,6 +161,88 @@ bool DiscWalker::walkTree(int rootFd, const struct stat &rootStat)
     }
 }
 
+bool DiscWalker::walkImage(const IsoImage &image)
+{
+    reset();
+    m_root = image.path();
+    m_rootBytes.clear();
+    // An image is no disc in a drive: there is no tray for a hostage to keep shut.
+    m_hostage.clear();
+    m_hostageWanted = false;
+    m_lastReportNs = monotonicNs();
+
+    struct Folder
+    {
+        QByteArray keys;
+        QByteArray relative; // as walk() builds it: names each followed by "/"
+        std::vector<IsoImage::Entry> subfolders;
+        size_t next = 0;
+    };
+    // A folder that cannot be read, or data beyond the file's end, means the image itself is
+    // damaged (cut off, or not written whole): its records would not be the disc's.
+    const auto record = [&](Folder &folder) {
+        std::vector<IsoImage::Entry> entries;
+        if (!image.list(folder.keys, &entries)) {
+            m_failure = isoimage::damaged(
+                image.path(),
+                QStringLiteral("the folder '%1' cannot be read").arg(QFile::decodeName(folder.relative)));
+            return false;
+        }
+        const QByteArray line = filerecord::folderLine(folder.relative);
+        for (IsoImage::Entry &e : entries) {
+            switch (e.kind) {
+            case IsoImage::Entry::Kind::Folder:
+                ++m_counts.folders;
+                folder.subfolders.push_back(std::move(e));
+                break;
+            case IsoImage::Entry::Kind::MovedFolder:
+                ++m_counts.folders;
+                ++m_counts.unreadableFolders;
+                break;
+            case IsoImage::Entry::Kind::File:
+                if (!image.holdsData(e)) {
+                    m_failure = isoimage::damaged(image.path(),
+                                                  QStringLiteral("it ends before the data of '%1'")
+                                                      .arg(QFile::decodeName(folder.relative + e.name)));
+                    return false;
+                }
+                appendRecord(line, e.name, e.size, e.mtime);
+                break;
+            case IsoImage::Entry::Kind::Link:
+                appendRecord(line, e.name, e.size, e.mtime);
+                break;
+            }
+            maybeReport();
+        }
+        return true;
+    };
+
+    std::vector<Folder> stack(1);
+    if (!record(stack.back()))
+        return false;
+    for (;;) {
+        // Noticed once per folder, after its own files and before its subfolders.
+        if (m_cancel || QCoreApplication::closingDown())
+            return false;
+        Folder &top = stack.back();
+        if (top.next < top.subfolders.size()) {
+            const IsoImage::Entry &sub = top.subfolders[top.next++];
+            Folder child;
+            child.keys = top.keys + sub.key + '/';
+            child.relative = top.relative + sub.name + '/';
+            stack.push_back(std::move(child));
+            if (!record(stack.back()))
+                return false;
+            continue;
+        }
+        stack.pop_back();
+        if (stack.empty())
+            break;
+    }
+    m_records.squeeze();
+    return true;
+}
+
 int DiscWalker::reopenFromRoot(const std::vector<Frame> &stack, const QByteArray &relative) const
 {
     // Down again from the root by the names on the way, each checked to be the folder walked.
@@ -202,9 +287,9 @@ void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
     settings::set(settings::HostageFile, m_hostage);
 }
 
-void DiscWalker::appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime)
+void DiscWalker::appendRecord(QByteArrayView folderLine, QByteArrayView name, qint64 size, qint64 mtime)
 {
-    m_records.appendAt(folderLine, QByteArrayView(name, qsizetype(std::strlen(name))), size, mtime);
+    m_records.appendAt(folderLine, name, size, mtime);
     ++m_counts.files;
     m_counts.bytes += size;
 }
@@ -274,7 +359,7 @@ bool DiscWalker::listFolder(int dirFd, const QByteArray &relative, std::string &
         }
         if (m_hostageWanted)
             noteFirstFile(relative, name);
-        appendRecord(line, name, size, mtime);
+        appendRecord(line, QByteArrayView(name, qsizetype(std::strlen(name))), size, mtime);
         maybeReport();
     }
     ::closedir(dir);

@@ -11,11 +11,13 @@
 #include <vector>
 
 struct stat;
+class IsoImage;
 
-// Walks the disc in the read device into the record section of a new archive: four lines per
-// file (folder line, name, size, packed date), each ending in CR LF, all in one byte buffer.
-// A folder's own files come first, in the order the file system lists them, then its
-// subfolders, depth first. Widget-free: the add-disc window, ambrylog-cli and the tests drive it.
+// Walks the disc in the read device, or a disc image, into the record section of a new
+// archive: four lines per file (folder line, name, size, packed date), each ending in CR LF,
+// all in one byte buffer. A folder's own files come first, in the order the file system (or
+// the image) lists them, then its subfolders, depth first. Widget-free: the add-disc window,
+// ambrylog-cli and the tests drive it.
 class DiscWalker
 {
 public:
@@ -50,6 +52,12 @@ public:
     // makes sure it arrived where it came from) and keeps its path on the heap, so neither
     // the descriptor limit nor the stack limits how deep a disc may be.
     bool walk(const QString &rootPath);
+    // Walks a disc image as walk() walks the same image mounted. False when cancelled or
+    // when the image turns out damaged (failure() then says how). Folders the image's maker
+    // moved for their depth, which the reader cannot follow, count as unreadable folders.
+    bool walkImage(const IsoImage &image);
+    // Why the last image walk failed; empty after a finished or cancelled walk.
+    const QString &failure() const { return m_failure; }
 
     // Empties the records and counters, as a walk does first.
     void reset();
@@ -76,12 +84,13 @@ private:
     // False when the folder could not be listed completely.
     bool listFolder(int dirFd, const QByteArray &relative, std::string &subfolders);
     int reopenFromRoot(const std::vector<Frame> &stack, const QByteArray &relative) const;
-    void appendRecord(QByteArrayView folderLine, const char *name, qint64 size, qint64 mtime);
+    void appendRecord(QByteArrayView folderLine, QByteArrayView name, qint64 size, qint64 mtime);
     void noteFirstFile(const QByteArray &relative, const char *name);
     void maybeReport();
 
     filerecord::SectionBuilder m_records;
     Counts m_counts;
+    QString m_failure;
     QString m_root;
     QByteArray m_rootBytes;
     QString m_hostage;

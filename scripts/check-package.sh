@@ -41,7 +41,7 @@ arch=$(dpkg-deb -f "$deb" Architecture)
 
 check "file name" test "$(basename "$deb")" = "ambrylog_${version}_${arch}.deb"
 check "section utils" test "$(dpkg-deb -f "$deb" Section)" = utils
-check "dependencies found" sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libqt6core6' && dpkg-deb -f '$deb' Depends | grep -q 'libqt6svg6'"
+check "dependencies found" sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libqt6core6' && dpkg-deb -f '$deb' Depends | grep -q 'libqt6svg6' && dpkg-deb -f '$deb' Depends | grep -q 'libiso9660-'"
 check "description" sh -c "dpkg-deb -f '$deb' Description | grep -q 'Ambrylog keeps a catalog'"
 check "copyright" test -s "$usr/share/doc/ambrylog/copyright"
 

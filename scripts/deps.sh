@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-          libudev-dev libzip-dev libpcre2-dev zlib1g-dev libtomlplusplus-dev libgtest-dev libbenchmark-dev
-          xvfb xauth fonts-dejavu-core scdoc)
+          libudev-dev libzip-dev libpcre2-dev zlib1g-dev libtomlplusplus-dev libiso9660-dev libgtest-dev
+          libbenchmark-dev xvfb xauth fonts-dejavu-core scdoc)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream
              lintian dpkg-dev fakeroot file groff-base man-db bash-completion zsh

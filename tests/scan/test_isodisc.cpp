@@ -1,5 +1,6 @@
 // A real disc image: ISO 9660 with Joliet and Rock Ridge names, made with xorriso and mounted
 // through FUSE with fuseiso, bound as a folder drive and added to the catalog.
+#include "helper_iso.h"
 #include "helper_tree.h"
 #include "scan/AddDiscSession.h"
 
@@ -26,22 +27,6 @@ using namespace scantest;
 namespace {
 
 const QString kLetter = QStringLiteral("M");
-
-// Runs a program; empty text when it succeeded, else what went wrong.
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return program + QStringLiteral(" did not finish");
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return program + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll()).trimmed();
-    return {};
-}
 
 // What the mounted tree shows, in the order it lists it, as records.
 QByteArray recordsOfMountedTree(const std::string &root, const std::string &relative, qint64 *files,
@@ -70,25 +55,15 @@ QByteArray recordsOfMountedTree(const std::string &root, const std::string &rela
 class IsoDiscTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        if (!m_mountPoint.isEmpty())
-            run(QStringLiteral("fusermount"), {QStringLiteral("-u"), m_mountPoint});
-        DeleteSetting(RegKey::Drives, kLetter);
-    }
-    QString m_mountPoint;
+    void TearDown() override { DeleteSetting(RegKey::Drives, kLetter); }
 };
 
 } // namespace
 
 TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
 {
-    for (const char *tool : {"xorriso", "fuseiso", "fusermount"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool
-                         << " is not installed; the disc image test needs xorriso, fuseiso and fusermount";
-    if (!QFileInfo::exists(QStringLiteral("/dev/fuse")))
-        GTEST_SKIP() << "/dev/fuse is missing: FUSE is not available here, so the image cannot be mounted";
+    if (const QString why = cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
 
     const std::string src = newRoot("isosrc");
     const time_t t2008 = localMoment(2008, 5, 14, 10, 20, 30);
@@ -110,21 +85,15 @@ TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
 
     const QString base = ambrytest::makeTempDir(QStringLiteral("iso"));
     const QString image = base + QStringLiteral("/disc.iso");
-    const QString made =
-        run(QStringLiteral("xorriso"),
-            {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-R"), QStringLiteral("-J"),
-             QStringLiteral("-V"), QStringLiteral("TEST DISC"), QStringLiteral("-o"), image, qpath(src)});
+    const QString made = makeImage(src, image,
+                                   {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-R"),
+                                    QStringLiteral("-J"), QStringLiteral("-V"), QStringLiteral("TEST DISC")});
     ASSERT_TRUE(made.isEmpty()) << made.toStdString();
 
-    const QString mountPoint = base + QStringLiteral("/mnt");
-    ASSERT_TRUE(QDir().mkpath(mountPoint));
-    const QString mounted = run(QStringLiteral("fuseiso"), {image, mountPoint});
-    if (!mounted.isEmpty())
-        GTEST_SKIP() << "FUSE is not usable here (" << mounted.toStdString()
-                     << "); the image cannot be mounted";
-    m_mountPoint = mountPoint;
-    if (!QFileInfo::exists(mountPoint + QStringLiteral("/readme.txt")))
-        GTEST_SKIP() << "the FUSE mount shows no files; FUSE is not usable here";
+    FuseMount mount;
+    if (const QString why = mount.mount(image); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString mountPoint = mount.point();
 
     // Bind a folder drive to the mount point and add the disc in it.
     WriteSetting(RegKey::Drives, kLetter, mountPoint);
@@ -136,7 +105,7 @@ TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
 
     qint64 files = 0;
     qint64 folders = 0;
-    const std::string root = QFile::encodeName(QFileInfo(mountPoint).canonicalFilePath()).toStdString() + "/";
+    const std::string root = QFile::encodeName(mountPoint).toStdString();
     const QByteArray expected = recordsOfMountedTree(root, "", &files, &folders);
     EXPECT_EQ(session.walker().records(), expected);
     EXPECT_EQ(files, 5);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+// Disc images for the tests: made with xorriso from a folder tree, mounted through FUSE with
+// fuseiso (what the kernel's driver would show, without privileges).
+namespace scantest {
+
+// Runs a program; empty text when it succeeded, else what went wrong.
+QString runTool(const QString &program, const QStringList &args);
+// Why images cannot be made (xorriso missing), or empty.
+QString cannotMakeImages();
+// Makes image from the tree at source with these xorriso arguments before the output
+// ("-as mkisofs -R -J" and the like, or native commands when they start with "-outdev").
+// Empty text when it worked.
+QString makeImage(const std::string &source, const QString &image, const QStringList &how);
+
+// A FUSE mount of an image, taken away again with the object.
+class FuseMount
+{
+public:
+    ~FuseMount();
+    // Empty text when mounted at a new folder below the sandbox; else why not, for a skip.
+    QString mount(const QString &image);
+    // The mount point, canonical, ending in "/".
+    const QString &point() const { return m_point; }
+
+private:
+    QString m_point;
+};
+
+} // namespace scantest
