@@ -55,7 +55,7 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
     appendField(out, "ANote", fieldText(fields.note));
     appendField(out, "ASize", QByteArray::number(fields.size));
     appendField(out, "ANumber", QByteArray::number(fields.number));
-    appendField(out, "ASource", "CD/DVD");
+    appendField(out, "ASource", fieldText(fields.source));
     appendField(out, "APicture", QByteArray());
     appendField(out, "AEnd", "EndTag");
 

@@ -9,6 +9,12 @@
 
 #include <utility>
 
+// What "ASource" says a disc was read from.
+namespace archivesource {
+inline const QString Disc = QStringLiteral("CD/DVD");
+inline const QString Image = QStringLiteral("Image"); // a disc image file, read without mounting
+} // namespace archivesource
+
 // What a new archive says about its disc, besides the records.
 struct ArchiveFields
 {
@@ -16,6 +22,7 @@ struct ArchiveFields
     qint64 files = 0, dirs = 0, size = 0;
     int number = 0;
     QDateTime savedAt; // the moment of the save; invalid means now
+    QString source = archivesource::Disc;
 };
 
 // Writes a new archive: the record section (each line ending in CR LF, as the disc walk

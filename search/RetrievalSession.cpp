@@ -1,5 +1,6 @@
 #include "RetrievalSession.h"
 
+#include "ImageRetrieval.h"
 #include "drives/DiscWait.h"
 #include "drives/gDrives.h"
 
@@ -66,6 +67,18 @@ QByteArray RetrievalSession::locate() const
     // A disc that arrived is mounted at a folder of its own: every look starts from its root.
     return retrieval::locate(DriveRootPath(m_letter), m_file.folderLine, m_file.name, m_file.folderText,
                              m_file.nameText);
+}
+
+bool RetrievalSession::takeFromImage()
+{
+    const QString image = m_archive.isEmpty() ? QString() : imageretrieval::imageOf(m_archive);
+    if (image.isEmpty())
+        return false;
+    const QByteArray copy = imageretrieval::takeOut(image, m_file);
+    if (copy.isEmpty())
+        return false;
+    m_path = copy;
+    return true;
 }
 
 RetrievalSession::Outcome RetrievalSession::run(DiscRequester &requester)

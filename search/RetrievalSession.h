@@ -53,6 +53,14 @@ public:
 
     RetrievalSession(char readDevice, CataloguedFile file);
 
+    // The archive the file is catalogued in: a disc added from a disc image is read from the
+    // image while the image is there.
+    void setArchive(const QString &archivePath) { m_archive = archivePath; }
+    // Takes the file out of the disc image its archive was added from, when that image is
+    // still at the archive's location and holds the file: no disc is asked for, and path()
+    // names the copy. Throws AmbryError when the image is there but the file cannot be taken
+    // out of it.
+    bool takeFromImage();
     // Throws AmbryError "Not a valid drive ID" when there is no read device.
     Outcome run(DiscRequester &requester);
     // Where the file is (after Found).
@@ -63,5 +71,6 @@ public:
 private:
     char m_letter;
     CataloguedFile m_file;
+    QString m_archive;
     QByteArray m_path;
 };

@@ -9,6 +9,7 @@
 #include "settings/SettingsNames.h"
 #include "settings/Startup.h"
 #include "settings/gRegistry.h"
+#include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
 #include <QDir>
@@ -40,23 +41,30 @@ class FileFinder : public search::ResultSink
 {
 public:
     FileFinder(const QString &folder, const QString &name) : m_folder(folderKey(folder)), m_name(name) {}
-    void beginArchive(int, const search::ArchiveInfo &archive) override { m_mark = archive.mark; }
+    void beginArchive(int, const search::ArchiveInfo &archive) override
+    {
+        m_mark = archive.mark;
+        m_archive = archive.path;
+    }
     void addRow(const search::FoundRecord &r) override
     {
         if (found || decodeArchiveText(r.name) != m_name ||
             folderKey(decodeArchiveText(r.folder)) != m_folder)
             return;
         found = true;
+        archivePath = m_archive;
         file = {r.folder.toByteArray(), r.name.toByteArray(), decodeArchiveText(r.folder),
                 decodeArchiveText(r.name), m_mark};
     }
     bool found = false;
     CataloguedFile file;
+    QString archivePath;
 
 private:
     QString m_folder;
     QString m_name;
     QString m_mark;
+    QString m_archive;
 };
 
 // The request on standard error, then the wait on the drive layer's media arrivals.
@@ -137,13 +145,20 @@ int runGet(CliContext &ctx)
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         return ctx.fail(QStringLiteral("'%1' already exists; nothing was copied").arg(target));
     const char letter = chooseReadDevice(ReadSetting(RegKey::V, RegName::DefaultDeviceDrive));
-    if (letter == 0)
+    RetrievalSession session(letter, finder.file);
+    session.setArchive(finder.archivePath);
+    bool fromImage = false;
+    try {
+        fromImage = session.takeFromImage();
+    } catch (const AmbryError &e) {
+        return ctx.fail(e.message());
+    }
+    if (!fromImage && letter == 0)
         return ctx.fail(QStringLiteral("there is no read device: bind a folder drive or choose one with "
                                        "'ambrylog-cli drives default LETTER'"));
 
-    RetrievalSession session(letter, finder.file);
     TerminalRequester requester(ctx, letter, waitSeconds * 1000);
-    switch (session.run(requester)) {
+    switch (fromImage ? RetrievalSession::Outcome::Found : session.run(requester)) {
     case RetrievalSession::Outcome::Found:
         break;
     case RetrievalSession::Outcome::WrongDisc:
@@ -154,7 +169,11 @@ int runGet(CliContext &ctx)
     case RetrievalSession::Outcome::Cancelled:
         return ctx.fail(QStringLiteral("the wait ended without a disc"));
     }
-    if (!copyFileWithoutReplacing(session.path(), target))
+    const bool copied = copyFileWithoutReplacing(session.path(), target);
+    // The copy taken out of an image waited only for this one.
+    if (fromImage)
+        QDir(QFileInfo(QFile::decodeName(session.path())).absolutePath()).removeRecursively();
+    if (!copied)
         return ctx.fail(QStringLiteral("'%1' already exists; nothing was copied").arg(target));
     ctx.out(target);
     return CliGetCopied;
@@ -172,9 +191,10 @@ const CliCommand &getCommand()
             "MARK is the disc's mark (letter case and blanks around it do not count); PATH the\n"
             "file's path on the disc as search prints it, folder and name, with \"\\\" or \"/\".\n"
             "When the file is not on the read device, prints \"Insert CD/DVD marked: \" and the\n"
-            "mark on standard error, opens the tray and waits for a disc. The copy goes into DIR\n"
-            "(the current folder unless given) under the file's name and never replaces a file;\n"
-            "its path is printed on standard output."),
+            "mark on standard error, opens the tray and waits for a disc. A disc added from a disc\n"
+            "image comes out of the image, with no wait, while the image is at the archive's\n"
+            "location. The copy goes into DIR (the current folder unless given) under the file's\n"
+            "name and never replaces a file; its path is printed on standard output."),
         .options = {{{QStringLiteral("to")},
                      QStringLiteral("DIR"),
                      QStringLiteral("the folder to copy into")},

@@ -727,8 +727,11 @@ QByteArray TfrmSearch::getDisc()
     // What the command goes on with, whatever happens to the list meanwhile.
     const int row = rows.first().row();
     RetrievalSession session(gVars().readDeviceLetter, selectedFile(row));
-    // Where the disc is kept is what the user needs while asked for it.
     const QString archive = m_model->archivePath(row);
+    session.setArchive(archive);
+    if (session.takeFromImage())
+        return session.path();
+    // Where the disc is kept is what the user needs while asked for it.
     WaitWindowRequester requester(this,
                                   DiscWait::keptAt(ReadArchiveValue(archive, QStringLiteral("ALocation")),
                                                    ReadArchiveValue(archive, QStringLiteral("ANote"))));

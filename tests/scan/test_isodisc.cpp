@@ -1,6 +1,6 @@
 // A real disc image: ISO 9660 with Joliet and Rock Ridge names, made with xorriso and mounted
 // through FUSE with fuseiso, bound as a folder drive and added to the catalog.
-#include "helper_iso.h"
+#include "DiscImages.h"
 #include "helper_tree.h"
 #include "scan/AddDiscSession.h"
 
@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 
 using namespace scantest;
+using namespace ambrytest;
 
 namespace {
 

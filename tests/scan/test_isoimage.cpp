@@ -1,6 +1,6 @@
 // The disc image reader: its name, size and time rules, and real images made with xorriso,
 // read without mounting and compared with the same image mounted through fuseiso.
-#include "helper_iso.h"
+#include "DiscImages.h"
 #include "helper_tree.h"
 #include "scan/DiscWalker.h"
 #include "scan/IsoImage.h"
@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 using namespace scantest;
+using namespace ambrytest;
 
 namespace {
 
@@ -167,11 +168,6 @@ SourceTree makeTree()
     return tree;
 }
 
-QString imagePath(const char *name)
-{
-    return ambrytest::makeTempDir(QStringLiteral("iso")) + QLatin1Char('/') + QLatin1String(name);
-}
-
 struct Kind
 {
     const char *what;
@@ -227,9 +223,8 @@ TEST(IsoImageRead, AnImageRecordsAsItsMountDoes)
     bool compared = false;
     for (const Kind &kind : kinds()) {
         SCOPED_TRACE(kind.what);
-        const QString image = imagePath("disc.iso");
-        const QString made = makeImage(tree.root, image, kind.how);
-        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+        const QString image = imageOf(tree.root, kind.how);
+        ASSERT_FALSE(image.isEmpty());
         QString error;
         const std::unique_ptr<IsoImage> iso = IsoImage::open(image, &error);
         ASSERT_TRUE(iso) << error.toStdString();
@@ -266,9 +261,8 @@ TEST(IsoImageRead, EveryRecordedFileComesBackOutOfTheImage)
     if (const QString why = cannotMakeImages(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     const SourceTree tree = makeTree();
-    const QString image = imagePath("disc.iso");
-    const QString made = makeImage(tree.root, image, kinds().front().how);
-    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+    const QString image = imageOf(tree.root, kinds().front().how);
+    ASSERT_FALSE(image.isEmpty());
     QString error;
     const std::unique_ptr<IsoImage> iso = IsoImage::open(image, &error);
     ASSERT_TRUE(iso) << error.toStdString();
@@ -314,9 +308,8 @@ TEST(IsoImageRead, DamagedAndForeignFilesAreToldApart)
     const std::string src = newRoot("isobig");
     QByteArray big(300000, 'x');
     ambrytest::writeFile(qpath(src + "big.bin"), big);
-    const QString image = imagePath("good.iso");
-    const QString made = makeImage(src, image, kinds().front().how);
-    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+    const QString image = imageOf(src, kinds().front().how);
+    ASSERT_FALSE(image.isEmpty());
     const QByteArray whole = ambrytest::readFile(image);
 
     const QString dir = ambrytest::makeTempDir(QStringLiteral("bad"));
@@ -375,10 +368,8 @@ TEST(IsoImageRead, AFolderMovedForItsDepthIsCountedAsUnreadable)
         makeFolder(path);
     }
     makeFile(path + "deep.txt", 4, localMoment(2010, 1, 1, 0, 0, 0));
-    const QString image = imagePath("deep.iso");
-    const QString made =
-        makeImage(src, image, {QStringLiteral("-compliance"), QStringLiteral("deep_paths_off")});
-    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+    const QString image = imageOf(src, {QStringLiteral("-compliance"), QStringLiteral("deep_paths_off")});
+    ASSERT_FALSE(image.isEmpty());
     QString error;
     const std::unique_ptr<IsoImage> iso = IsoImage::open(image, &error);
     ASSERT_TRUE(iso) << error.toStdString();

@@ -1,11 +1,14 @@
 // Getting a found file from its disc: the path on the read device, the wait for the right
 // disc, and the hand-over to the clipboard and the shell.
 
+#include "DiscImages.h"
 #include "WindowTestSupport.h"
 
+#include "catalog/ArchiveWriter.h"
 #include "drives/DriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "drives/testing/FakeDriveSystem.h"
+#include "search/ImageRetrieval.h"
 #include "search/ResultsModel.h"
 #include "search/gui/Retrieval.h"
 #include "util/gui/ShellService.h"
@@ -16,6 +19,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
@@ -198,6 +202,37 @@ TEST_F(Retrieval, FilePresentIsCopiedAtOnce)
 
     select("song.mp3");
     EXPECT_EQ(window->GetFullFilePathFromList(), disc + QStringLiteral("Music/Rock/song.mp3"));
+}
+
+TEST_F(Retrieval, ADiscAddedFromAnImageComesOutOfTheImageWithoutAWait)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString image = ambrytest::imageOf(QFile::encodeName(disc).toStdString());
+    ASSERT_FALSE(image.isEmpty());
+    const QString archive = window->results()->archivePath(0);
+    ambrytest::writeFile(archive, withFieldValues(ambrytest::readFile(archive),
+                                                  {{QStringLiteral("ASource"), archivesource::Image},
+                                                   {QStringLiteral("ALocation"), image}}));
+    select("song.mp3");
+    // The drive is empty: a wait would show the request (and is cancelled, so nothing hangs).
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [this] {
+        if (auto *wait = qobject_cast<TfrmWaitCD *>(QApplication::activeModalWidget())) {
+            request = child<QLabel>(wait, "lblMsg")->text();
+            wait->reject();
+        }
+    });
+    guard.start(20);
+    child<QAction>(window, "ActCopyFile")->trigger();
+    guard.stop();
+    EXPECT_TRUE(request.isEmpty()) << request.toStdString();
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+    const QList<QUrl> urls = clipboardUrls();
+    ASSERT_EQ(urls.size(), 1);
+    EXPECT_TRUE(urls.first().toLocalFile().startsWith(imageretrieval::copiesFolder()));
+    EXPECT_EQ(ambrytest::readFile(urls.first().toLocalFile()), QByteArray("song"));
+    EXPECT_EQ(log.texts, QStringList{kReady});
 }
 
 TEST_F(Retrieval, EmptyDriveWaitsForTheDiscThenCopies)

@@ -1,18 +1,27 @@
 // Getting a catalogued file from its disc without a window: the look on the read device, the
 // request by mark, the look after the wait, and the wrong disc.
 
+#include "DiscImages.h"
 #include "TestSupport.h"
 
+#include "catalog/ArchiveWriter.h"
 #include "drives/DiscWait.h"
 #include "drives/testing/FakeDriveSystem.h"
+#include "scan/IsoImage.h"
+#include "search/ImageRetrieval.h"
 #include "search/RetrievalSession.h"
 #include "util/AmbryError.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <functional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -163,6 +172,105 @@ TEST_F(RetrievalSessionTest, NoReadDeviceIsRefusedBeforeAnythingHappens)
         EXPECT_TRUE(requester.log.isEmpty());
         EXPECT_TRUE(fake.doorCalls().isEmpty());
     }
+}
+
+// A disc added from a disc image: while the image is at the archive's location, the file comes
+// out of it with no tray and no request; otherwise the disc is asked for as always.
+TEST_F(RetrievalSessionTest, AFileOfAnImageComesOutOfTheImageWhileItIsThere)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString image = ambrytest::imageOf(QFile::encodeName(disc).toStdString());
+    ASSERT_FALSE(image.isEmpty());
+    const QString dir = QFileInfo(image).path();
+    const QString notAnImage = dir + QStringLiteral("/notes.txt");
+    ambrytest::writeFile(notAnImage, "not an image");
+    const QString catalog = ambrytest::makeTempDir(QStringLiteral("catalog"));
+    insert(QString()); // the drive stays empty: nothing may wait for it
+
+    enum Result { Copied, AskForDisc, Error };
+    const struct
+    {
+        const char *what;
+        QString source;
+        QString location;
+        QByteArray name;
+        Result expected;
+    } rows[] = {
+        {"the image at its location", archivesource::Image, image, "song.mp3", Copied},
+        {"a disc from a drive", archivesource::Disc, image, "song.mp3", AskForDisc},
+        {"an image moved away", archivesource::Image, dir + QStringLiteral("/moved.iso"), "song.mp3",
+         AskForDisc},
+        {"a location that is no path", archivesource::Image, QStringLiteral("Shelf A"), "song.mp3",
+         AskForDisc},
+        {"a file the image lacks", archivesource::Image, image, "absent.mp3", AskForDisc},
+        {"a location that is no image", archivesource::Image, notAnImage, "song.mp3", Error},
+    };
+    int n = 0;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ArchiveFields fields;
+        fields.mark = QStringLiteral("CD 7");
+        fields.location = row.location;
+        fields.source = row.source;
+        fields.files = 1;
+        const QString archive = writeNewArchive(catalog, QByteArray("Music\\Rock\r\nsong.mp3\r\n4\r\n0\r\n"),
+                                                QString::number(++n), fields);
+        CataloguedFile file = song();
+        file.name = row.name;
+        RetrievalSession session('D', file);
+        session.setArchive(archive);
+        switch (row.expected) {
+        case Copied: {
+            ASSERT_TRUE(session.takeFromImage());
+            const QString copy = QFile::decodeName(session.path());
+            EXPECT_TRUE(copy.startsWith(imageretrieval::copiesFolder())) << copy.toStdString();
+            EXPECT_EQ(QFileInfo(copy).fileName(), QStringLiteral("song.mp3"));
+            EXPECT_EQ(ambrytest::readFile(copy), QByteArray("song"));
+            break;
+        }
+        case AskForDisc: {
+            EXPECT_FALSE(session.takeFromImage());
+            ScriptedRequester requester(fake);
+            EXPECT_EQ(session.run(requester), RetrievalSession::Outcome::Cancelled);
+            EXPECT_EQ(requester.log.value(0), kAsk);
+            break;
+        }
+        case Error:
+            try {
+                session.takeFromImage();
+                ADD_FAILURE() << "no error";
+            } catch (const AmbryError &e) {
+                EXPECT_EQ(e.message(), isoimage::notAnImage(notAnImage));
+            }
+            break;
+        }
+    }
+}
+
+TEST_F(RetrievalSessionTest, CopiesTakenOutOfImagesAreKeptForADay)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString image = ambrytest::imageOf(QFile::encodeName(disc).toStdString());
+    ASSERT_FALSE(image.isEmpty());
+    const QString copies = imageretrieval::copiesFolder();
+    const auto oldCopy = [&](const QString &name, int hoursAgo) {
+        ambrytest::writeFile(copies + name + QStringLiteral("/song.mp3"), "old");
+        const QByteArray path = QFile::encodeName(copies + name);
+        const timespec t[2] = {{0, UTIME_OMIT}, {time(nullptr) - hoursAgo * 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), t, 0), 0);
+    };
+    oldCopy(QStringLiteral("yesterday"), 25);
+    oldCopy(QStringLiteral("this morning"), 5);
+
+    const QByteArray first = imageretrieval::takeOut(image, song());
+    const QByteArray second = imageretrieval::takeOut(image, song());
+    EXPECT_NE(first, second) << "each copy in a folder of its own";
+    EXPECT_EQ(ambrytest::readFile(QFile::decodeName(first)), QByteArray("song"));
+    EXPECT_EQ(ambrytest::readFile(QFile::decodeName(second)), QByteArray("song"));
+    EXPECT_FALSE(QFileInfo::exists(copies + QStringLiteral("yesterday")));
+    EXPECT_TRUE(QFileInfo::exists(copies + QStringLiteral("this morning/song.mp3")));
 }
 
 } // namespace

@@ -1,13 +1,15 @@
-#include "helper_iso.h"
+#include "DiscImages.h"
 
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
-namespace scantest {
+namespace ambrytest {
 
 QString runTool(const QString &program, const QStringList &args)
 {
@@ -42,6 +44,22 @@ QString makeImage(const std::string &source, const QString &image, const QString
     return runTool(QStringLiteral("xorriso"), args);
 }
 
+const QStringList &rockRidge()
+{
+    static const QStringList how = {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-R")};
+    return how;
+}
+
+QString imageOf(const std::string &source, const QStringList &how)
+{
+    const QString image = ambrytest::makeTempDir(QStringLiteral("images")) + QStringLiteral("/disc.iso");
+    const QString made = makeImage(source, image, how);
+    if (made.isEmpty())
+        return image;
+    ADD_FAILURE() << made.toStdString();
+    return {};
+}
+
 FuseMount::~FuseMount()
 {
     if (!m_point.isEmpty())
@@ -69,4 +87,4 @@ QString FuseMount::mount(const QString &image)
     return {};
 }
 
-} // namespace scantest
+} // namespace ambrytest
