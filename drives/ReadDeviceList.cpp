@@ -35,7 +35,7 @@ void ReadDeviceList::fill(char readDevice)
     DriveSystem &ds = driveSystem();
     const char wanted = upper(readDevice);
     for (char c = 'A'; c <= 'Z'; ++c) {
-        if (GetDriveTypeName(QString(QLatin1Char(c))) != QLatin1String("CD/DVD ROM"))
+        if (driveType(c) != DriveType::CdDvdRom)
             continue;
         const DriveInfo info = ds.drive(c);
         ReadDeviceRow row;

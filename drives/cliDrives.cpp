@@ -20,7 +20,7 @@ namespace {
 
 QString typeName(const DriveInfo &d)
 {
-    return GetDriveTypeName(QString(QLatin1Char(d.letter)));
+    return driveTypeName(driveType(d.letter));
 }
 
 int listDrives(const CliContext &ctx)
@@ -69,7 +69,7 @@ int setDefault(const CliContext &ctx, const QString &letterArg)
     if (!letter)
         return ctx.usageError(QStringLiteral("'%1' is not a drive letter (A to Z)").arg(letterArg));
     // The program drops a default that is not a CD/DVD drive when it starts, so refuse it now.
-    if (GetDriveTypeName(QString(QLatin1Char(letter))) != QLatin1String("CD/DVD ROM"))
+    if (driveType(letter) != DriveType::CdDvdRom)
         return ctx.fail(QStringLiteral("%1 is not a CD/DVD drive or folder drive").arg(QLatin1Char(letter)));
     settings::set(settings::DefaultDeviceDrive, QString(QLatin1Char(letter)));
     return 0;

@@ -49,23 +49,39 @@ char FindFirstCdDrive()
     return 0;
 }
 
-QString GetDriveTypeName(const QString &letter)
+DriveType driveType(char letter)
 {
-    if (letter.isEmpty())
-        return QStringLiteral("1");
-    const char c = upper(letter.at(0).toLatin1());
-    if (!valid(c))
-        return QStringLiteral("1");
-    switch (driveSystem().drive(c).kind) {
+    letter = upper(letter);
+    if (!valid(letter))
+        return DriveType::NoDrive;
+    switch (driveSystem().drive(letter).kind) {
     case DriveKind::Fixed:
-        return QStringLiteral("LOCAL");
+        return DriveType::Local;
     case DriveKind::Optical:
     case DriveKind::Folder:
-        return QStringLiteral("CD/DVD ROM");
+        return DriveType::CdDvdRom;
     case DriveKind::None:
         break;
     }
+    return DriveType::NoDrive;
+}
+
+QString driveTypeName(DriveType type)
+{
+    switch (type) {
+    case DriveType::Local:
+        return QStringLiteral("LOCAL");
+    case DriveType::CdDvdRom:
+        return QStringLiteral("CD/DVD ROM");
+    case DriveType::NoDrive:
+        break;
+    }
     return QStringLiteral("1");
+}
+
+QString GetDriveTypeName(const QString &letter)
+{
+    return driveTypeName(letter.isEmpty() ? DriveType::NoDrive : driveType(letter.at(0).toLatin1()));
 }
 
 bool IsDiscReady(char letter)
@@ -99,8 +115,7 @@ char chooseReadDevice(const QString &stored, bool *passedOver)
     } else {
         letter = FindFirstCdDrive();
     }
-    const bool usable =
-        letter != 0 && GetDriveTypeName(QString(QLatin1Char(letter))) == QLatin1String("CD/DVD ROM");
+    const bool usable = letter != 0 && driveType(letter) == DriveType::CdDvdRom;
     if (passedOver)
         *passedOver = !usable;
     return usable ? letter : FindFirstCdDrive();

@@ -10,6 +10,10 @@ void OpenDriveDoor(char letter);                 // unmount and eject; silent
 void CloseDriveDoor(char letter);                // close the tray; silent
 char FindFirstCdDrive();                         // 0 when there is none
 QString GetDriveTypeName(const QString &letter); // "CD/DVD ROM", "LOCAL", "1", ...
+// The type GetDriveTypeName names, for code to compare: a folder drive is a CD/DVD ROM.
+enum class DriveType { NoDrive, Local, CdDvdRom };
+DriveType driveType(char letter); // any letter case; NoDrive for anything but a letter
+QString driveTypeName(DriveType type);
 bool IsDiscReady(char letter);                   // throws AmbryError "Not a valid drive ID"
 bool IsAudioDisc(char letter);
 // Real folder where the medium in the drive is mounted (ending in "/"), mounting it when a

@@ -78,7 +78,7 @@ int runAdd(CliContext &ctx)
             return ctx.fail(QStringLiteral("'%1' is not a folder").arg(o.folder));
         folder = QDir::cleanPath(fi.absoluteFilePath());
     }
-    if (o.letter && GetDriveTypeName(QString(QLatin1Char(o.letter))) == QLatin1String("1"))
+    if (o.letter && driveType(o.letter) == DriveType::NoDrive)
         return ctx.fail(QStringLiteral("there is no drive %1").arg(QLatin1Char(o.letter)));
     const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
 

@@ -395,7 +395,7 @@ void TfrmMain::refreshReadDevice()
     // A drive bound while the program runs (a folder drive from the command line or the read
     // device window) counts at once, and a read device that went away is replaced.
     const char letter = gVars().readDeviceLetter;
-    if (letter && GetDriveTypeName(QString(QChar::fromLatin1(letter))) == QLatin1String("CD/DVD ROM"))
+    if (letter && driveType(letter) == DriveType::CdDvdRom)
         return;
     gVars().readDeviceLetter = FindFirstCdDrive();
     if (gVars().readDeviceLetter)
@@ -434,7 +434,7 @@ void TfrmMain::ActAddExecute()
     // wait ends the chain. Without an add-disc window the command ends after the wait.
     for (;;) {
         refreshReadDevice();
-        if (m_services.waitForDisc(QString()) == 2)
+        if (m_services.waitForDisc(QString()) == ModalResult::Cancel)
             break;
         if (!m_services.runAddDiscSession)
             break;

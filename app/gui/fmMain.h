@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/gui/ModalResult.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -20,8 +22,8 @@ class QWidget;
 // stand-ins here.
 struct MainServices
 {
-    std::function<int(const QString &message)> waitForDisc; // 1 OK, 2 Cancel
-    std::function<int()> runAddDiscSession;                 // empty: no add-disc window (yet)
+    std::function<ModalResult(const QString &message)> waitForDisc;
+    std::function<ModalResult()> runAddDiscSession; // empty: no add-disc window (yet)
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<int()> showCatalog;
     std::function<bool()> trayAvailable;

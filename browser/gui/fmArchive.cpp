@@ -571,7 +571,7 @@ void TfrmArchive::ActAddExecute()
     m_busy = true;
     gVars().newArchivePath.clear();
     try {
-        if (WaitForDisc(QString()) != 2) {
+        if (WaitForDisc(QString()) != ModalResult::Cancel) {
             RunAddDiscSession();
             const QString path = gVars().newArchivePath;
             if (!path.isEmpty() && QFileInfo(path).isFile() && instance() == this) {
@@ -718,7 +718,7 @@ void TfrmArchive::ActFreshenCDExecute()
     const int row = firstSelectedRow();
     if (row < 0)
         return;
-    if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + m_model->mark(row)) != 2)
+    if (WaitForDisc(QStringLiteral("Insert CD/DVD marked: ") + m_model->mark(row)) != ModalResult::Cancel)
         RunAddDiscSession();
 }
 

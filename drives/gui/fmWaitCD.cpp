@@ -47,12 +47,12 @@ void setNoReadDeviceHandler(std::function<void()> handler)
     noReadDeviceHandler() = std::move(handler);
 }
 
-int WaitForDisc(const QString &message, const QString &hint)
+ModalResult WaitForDisc(const QString &message, const QString &hint)
 {
     // A second wait while one is open counts as Cancel: the caller's command then stops,
     // rather than going on with a disc nobody asked for.
     if (openWindow())
-        return 2;
+        return ModalResult::Cancel;
     gVars().waitMessage = message;
     waitHint() = hint;
     auto *window = new TfrmWaitCD;
@@ -60,12 +60,12 @@ int WaitForDisc(const QString &message, const QString &hint)
     const int result = window->exec();
     delete window;
     QCoreApplication::processEvents();
-    return result == 1 ? 1 : 2;
+    return result == int(ModalResult::Ok) ? ModalResult::Ok : ModalResult::Cancel;
 }
 
 DiscRequester::Answer WaitWindowRequester::waitForDisc(const QString &request)
 {
-    return WaitForDisc(request, m_hint) == 1 ? Answer::Inserted : Answer::Cancelled;
+    return WaitForDisc(request, m_hint) == ModalResult::Ok ? Answer::Inserted : Answer::Cancelled;
 }
 
 void WaitWindowRequester::tell(const QString &text)
@@ -204,24 +204,24 @@ void TfrmWaitCD::btnOkClick()
     if (!btnOk->isEnabled())
         return;
     m_wait.confirm();
-    done(1);
+    done(int(ModalResult::Ok));
 }
 
 void TfrmWaitCD::btnCancelClick()
 {
-    done(2);
+    done(int(ModalResult::Cancel));
 }
 
 void TfrmWaitCD::timCDinsertedTimer()
 {
     timCDinserted->stop();
-    done(1);
+    done(int(ModalResult::Ok));
 }
 
 void TfrmWaitCD::mediaArrived(const VolumeNotice &notice)
 {
     if (m_wait.mediumArrived(notice))
-        done(1);
+        done(int(ModalResult::Ok));
 }
 
 void TfrmWaitCD::keyPressEvent(QKeyEvent *event)
@@ -239,5 +239,5 @@ void TfrmWaitCD::keyPressEvent(QKeyEvent *event)
 void TfrmWaitCD::reject()
 {
     // The window's close button and every other way out without OK give Cancel.
-    done(2);
+    done(int(ModalResult::Cancel));
 }

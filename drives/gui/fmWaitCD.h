@@ -7,6 +7,7 @@
 
 #include "drives/DiscWait.h"
 #include "util/gUtils.h"
+#include "util/gui/ModalResult.h"
 
 class QLabel;
 class QPushButton;
@@ -15,8 +16,8 @@ class QWidget;
 class MediaMonitor;
 
 // Asks for a disc in the read device and waits until it is there (the user's OK, a medium
-// arriving in the read device, or a fresh disc already in the drive). Result 1 (OK) or 2 (Cancel).
-int WaitForDisc(const QString &message, const QString &hint = QString());
+// arriving in the read device, or a fresh disc already in the drive). Ok or Cancel.
+ModalResult WaitForDisc(const QString &message, const QString &hint = QString());
 
 // Disc requests through the wait window; what it tells goes into a message box over parent.
 class WaitWindowRequester : public DiscRequester

@@ -34,15 +34,15 @@ public:
 
 } // namespace
 
-int RunAddDiscSession()
+ModalResult RunAddDiscSession()
 {
     if (g_openWindow)
-        return 0;
+        return ModalResult::None;
     auto *frm = new TfrmScan;
     const int result = frm->exec();
     delete frm;
     processPendingEvents();
-    return result == QDialog::Accepted ? 1 : 2;
+    return result == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
 }
 
 TfrmScan *TfrmScan::openWindow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/AddDiscSession.h"
+#include "util/gui/ModalResult.h"
 
 #include <QDialog>
 
@@ -13,10 +14,10 @@ class QPushButton;
 class QWidget;
 
 // Shows the add-disc window modally for the disc in the read device, then destroys it.
-// Returns at once (0) while such a window is already open; otherwise the modal result,
-// which is always Cancel (2), also after a save. Callers that need to know whether an
+// Returns at once (None) while such a window is already open; otherwise the modal result,
+// which is always Cancel, also after a save. Callers that need to know whether an
 // archive was written empty gVars().newArchivePath before and look at it afterwards.
-int RunAddDiscSession();
+ModalResult RunAddDiscSession();
 
 // The add-disc window: walks the disc in the read device when first shown and either tells
 // why it cannot be added or lets the user mark it and save it.

@@ -74,10 +74,12 @@ protected:
             const int answer =
                 calls.waits < int(calls.waitAnswers.size()) ? calls.waitAnswers[calls.waits] : 2;
             ++calls.waits;
-            return answer;
+            return ModalResult(answer);
         };
         if (withSession)
-            s.runAddDiscSession = [this] { return ++calls.sessions % 2 ? 2 : 1; };
+            s.runAddDiscSession = [this] {
+                return ++calls.sessions % 2 ? ModalResult::Cancel : ModalResult::Ok;
+            };
         s.showSearchWindow = [this](const QString &mark) {
             calls.searches << mark;
             return 1;

@@ -61,8 +61,8 @@ Seen look(TfrmWaitCD *w)
 }
 
 // Runs a wait; `act` runs once the window is up (after `delayMs`) and may look and act on it.
-int runWait(const QString &message, std::function<void(TfrmWaitCD *)> act, int delayMs = 0,
-            const QString &hint = QString())
+ModalResult runWait(const QString &message, std::function<void(TfrmWaitCD *)> act, int delayMs = 0,
+                    const QString &hint = QString())
 {
     QTimer::singleShot(delayMs, qApp, [act] {
         const QList<TfrmWaitCD *> open = openWaitWindows();
@@ -113,11 +113,11 @@ protected:
 TEST_F(WaitWindow, EmptyDriveOpensTheTrayAndOkClosesIt)
 {
     Seen seen;
-    const int result = runWait(QString(), [&seen](TfrmWaitCD *w) {
+    const ModalResult result = runWait(QString(), [&seen](TfrmWaitCD *w) {
         seen = look(w);
         QTest::mouseClick(button(w, "btnOk"), Qt::LeftButton);
     });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, ModalResult::Ok);
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
     EXPECT_EQ(seen.message, kDefaultRequest);
@@ -132,11 +132,11 @@ TEST_F(WaitWindow, CallersMessageAndCancel)
 {
     Seen seen;
     const QString request = QStringLiteral("Insert CD/DVD marked: Holidays 2019");
-    const int result = runWait(request, [&seen](TfrmWaitCD *w) {
+    const ModalResult result = runWait(request, [&seen](TfrmWaitCD *w) {
         seen = look(w);
         QTest::mouseClick(button(w, "btnCancel"), Qt::LeftButton);
     });
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, ModalResult::Cancel);
     EXPECT_EQ(seen.message, request);
     EXPECT_EQ(gVars().waitMessage, request);                            // kept until the next call
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")}); // Cancel leaves the tray
@@ -160,12 +160,12 @@ TEST_F(WaitWindow, WhereTheDiscIsKeptShowsUnderTheRequest)
 TEST_F(WaitWindow, EscapeCancelsFromAnyFocus)
 {
     for (const char *focus : {"btnOk", "btnCancel", "lblMsg"}) {
-        const int result = runWait(QString(), [focus](TfrmWaitCD *w) {
+        const ModalResult result = runWait(QString(), [focus](TfrmWaitCD *w) {
             if (QWidget *c = w->findChild<QWidget *>(QString::fromLatin1(focus)))
                 c->setFocus();
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
         });
-        EXPECT_EQ(result, 2) << focus;
+        EXPECT_EQ(result, ModalResult::Cancel) << focus;
     }
 }
 
@@ -176,10 +176,10 @@ TEST_F(WaitWindow, FreshDiscClosesByItselfAfterHalfASecond)
     Seen seen;
     QElapsedTimer clock;
     clock.start();
-    const int result = runWait(
+    const ModalResult result = runWait(
         QString(), [&seen](TfrmWaitCD *w) { seen = look(w); }, 100);
     const qint64 took = clock.elapsed();
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, ModalResult::Ok);
     EXPECT_GE(took, 450);
     EXPECT_LT(took, 3000);
     ASSERT_TRUE(seen.found);
@@ -210,10 +210,10 @@ TEST_F(WaitWindow, ArrivalWhileTheWindowIsStillComingUpEndsTheWait)
     });
     QElapsedTimer clock;
     clock.start();
-    const int result = WaitForDisc(QString());
+    const ModalResult result = WaitForDisc(QString());
     EXPECT_TRUE(delivered);
     EXPECT_FALSE(rescued) << "the wait did not end by itself";
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, ModalResult::Ok);
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
 }
@@ -223,11 +223,11 @@ TEST_F(WaitWindow, TheDiscScannedLastIsAHostageAndTheTrayOpens)
     fake.setReady('D', true);
     makeHostage();
     Seen seen;
-    const int result = runWait(QString(), [&seen](TfrmWaitCD *w) {
+    const ModalResult result = runWait(QString(), [&seen](TfrmWaitCD *w) {
         seen = look(w);
         w->btnCancelClick();
     });
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, ModalResult::Cancel);
     EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
     EXPECT_EQ(seen.message, kDefaultRequest);
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
@@ -240,13 +240,13 @@ TEST_F(WaitWindow, NoReadDevice)
         int handlerCalls = 0;
         setNoReadDeviceHandler([&handlerCalls] { ++handlerCalls; });
         Seen seen;
-        const int result = runWait(QStringLiteral("Insert CD/DVD marked: X"), [&seen](TfrmWaitCD *w) {
+        const ModalResult result = runWait(QStringLiteral("Insert CD/DVD marked: X"), [&seen](TfrmWaitCD *w) {
             seen = look(w);
             QTest::mouseClick(button(w, "btnOk"), Qt::LeftButton); // disabled: nothing happens
             if (!openWaitWindows().isEmpty())
                 QTest::keyClick(w, Qt::Key_Escape);
         });
-        EXPECT_EQ(result, 2) << int(letter);
+        EXPECT_EQ(result, ModalResult::Cancel) << int(letter);
         EXPECT_EQ(seen.state, TfrmWaitCD::State::NoDevice);
         // The Part's text first; under it how a folder becomes a drive.
         const QStringList lines = seen.message.split(QLatin1Char('\n'));
@@ -267,10 +267,10 @@ TEST_F(WaitWindow, ArrivalInTheReadDeviceClosesWithOk)
         gVars().readDeviceLetter = readDevice;
         makeHostage();
         bool delivered = false;
-        const int result =
+        const ModalResult result =
             runWait(QString(), [this, &delivered](TfrmWaitCD *) { delivered = fake.emitArrival('D'); });
         EXPECT_TRUE(delivered);
-        EXPECT_EQ(result, 1) << readDevice;
+        EXPECT_EQ(result, ModalResult::Ok) << readDevice;
         EXPECT_EQ(hostage(), QString());
     }
 }
@@ -280,14 +280,14 @@ TEST_F(WaitWindow, ArrivalElsewhereOnlyFreesTheHostage)
     makeHostage();
     bool stillOpen = false;
     QString hostageAfter = QStringLiteral("unchanged");
-    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+    const ModalResult result = runWait(QString(), [&](TfrmWaitCD *w) {
         fake.emitArrival('F');
         QCoreApplication::processEvents();
         stillOpen = openWaitWindows().contains(w);
         hostageAfter = hostage();
         w->btnCancelClick();
     });
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, ModalResult::Cancel);
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(hostageAfter, QString());
 }
@@ -296,7 +296,7 @@ TEST_F(WaitWindow, NoticeWithoutTheMediaFlagChangesNothing)
 {
     const QString path = makeHostage();
     bool stillOpen = false;
-    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+    const ModalResult result = runWait(QString(), [&](TfrmWaitCD *w) {
         VolumeNotice plugged;
         plugged.unitMask = 1u << ('D' - 'A');
         plugged.flags = 0;
@@ -308,22 +308,22 @@ TEST_F(WaitWindow, NoticeWithoutTheMediaFlagChangesNothing)
         stillOpen = openWaitWindows().contains(w);
         w->btnCancelClick();
     });
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, ModalResult::Cancel);
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(hostage(), path);
 }
 
 TEST_F(WaitWindow, SecondWaitWhileOneIsOpenIsCancelledAtOnce)
 {
-    int inner = -1;
+    ModalResult inner = ModalResult::None;
     int windowsDuringInner = 0;
-    const int outer = runWait(QString(), [&](TfrmWaitCD *w) {
+    const ModalResult outer = runWait(QString(), [&](TfrmWaitCD *w) {
         QTimer::singleShot(0, qApp, [&] { windowsDuringInner = int(openWaitWindows().size()); });
         inner = WaitForDisc(QStringLiteral("second"));
         w->btnOkClick();
     });
-    EXPECT_EQ(outer, 1);
-    EXPECT_EQ(inner, 2);
+    EXPECT_EQ(outer, ModalResult::Ok);
+    EXPECT_EQ(inner, ModalResult::Cancel);
     EXPECT_LE(windowsDuringInner, 1);
     EXPECT_NE(gVars().waitMessage, QStringLiteral("second"));
 }
@@ -421,12 +421,12 @@ TEST(WaitWindowFolderDrive, FolderMadeReadyWhileWaitingClosesWithOk)
 
     Seen seen;
     QElapsedTimer clock;
-    const int result = runWait(QString(), [&](TfrmWaitCD *w) {
+    const ModalResult result = runWait(QString(), [&](TfrmWaitCD *w) {
         seen = look(w);
         clock.start();
         writeFile(folder + QStringLiteral("/track.txt"), "t");
     });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, ModalResult::Ok);
     EXPECT_EQ(seen.state, TfrmWaitCD::State::Waiting);
     EXPECT_LT(clock.elapsed(), 1500);
     gVars().readDeviceLetter = 0;

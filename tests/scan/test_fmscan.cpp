@@ -648,7 +648,7 @@ TEST_F(ScanWindowTest, FoldersThatCannotBeReadAreNamedUnderTheMessage)
 TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
 {
     insertDisc("modal");
-    int nested = -1;
+    ModalResult nested = ModalResult::Ok;
     bool clicked = false;
     QObject guard; // no poll outlives the test
     std::function<void()> poll = [&] {
@@ -664,9 +664,9 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
         QTimer::singleShot(10, &guard, poll);
     };
     QTimer::singleShot(0, &guard, poll);
-    EXPECT_EQ(RunAddDiscSession(), 2);
+    EXPECT_EQ(RunAddDiscSession(), ModalResult::Cancel);
     EXPECT_TRUE(clicked);
-    EXPECT_EQ(nested, 0);
+    EXPECT_EQ(nested, ModalResult::None);
     EXPECT_EQ(TfrmScan::openWindow(), nullptr);
     EXPECT_TRUE(QFileInfo::exists(gVars().newArchivePath));
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
@@ -774,7 +774,7 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
     };
 
     // A fresh disc is in: the wait ends by itself, and the session saves it.
-    EXPECT_EQ(WaitForDisc(QString()), 1);
+    EXPECT_EQ(WaitForDisc(QString()), ModalResult::Ok);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
     QTimer::singleShot(0, &guard, acceptMark);
     RunAddDiscSession();
@@ -793,7 +793,7 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
         fake.setRootPath('D', qpath(second));
         fake.emitArrival('D');
     });
-    EXPECT_EQ(WaitForDisc(QString()), 1);
+    EXPECT_EQ(WaitForDisc(QString()), ModalResult::Ok);
     EXPECT_TRUE(sawWaiting);
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_TRUE(ReadSetting(kV, QStringLiteral("HostageFile")).isEmpty());
@@ -809,7 +809,7 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
         if (QDialog *w = waitingWindow())
             QTest::keyClick(w, Qt::Key_Escape);
     });
-    EXPECT_EQ(WaitForDisc(QString()), 2);
+    EXPECT_EQ(WaitForDisc(QString()), ModalResult::Cancel);
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_EQ(archives().size(), 2);
 }
