@@ -271,11 +271,25 @@ int checkZipBytes(const uint8_t *data, size_t size)
         limits.perArchive = 1 << 20; // keep each run small
         limits.total = 4 << 20;
         const ZipPlan plan = reader->plan(limits);
+        int broken = 0;
+        const auto promise = [&broken](bool kept) { broken += kept ? 0 : 1; };
+        promise(plan.declaredTotal <= plan.budget);
         qint64 unpacked = 0;
-        for (const ZipEntry &entry : plan.archives)
-            reader->read(entry, plan, &unpacked, [](const char *, qsizetype) { return true; });
+        for (const ZipEntry &entry : plan.archives) {
+            promise(entryNameProblem(entry.name.toUtf8()).isEmpty());
+            promise(entry.size >= 0 && entry.size <= limits.perArchive);
+            qint64 handed = 0;
+            reader->read(entry, plan, &unpacked, [&handed](const char *, qsizetype n) {
+                handed += n;
+                return true;
+            });
+            promise(handed == entry.size);
+        }
+        promise(unpacked <= plan.budget);
         reader->comment();
+        return broken;
     } catch (const AmbryError &) {
+        // Refused with a message: what a reader must do with bytes it cannot vouch for.
     }
     return 0;
 }

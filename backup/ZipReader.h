@@ -81,7 +81,9 @@ private:
 };
 
 // Every check of the zip over arbitrary bytes, nothing written: the fuzzing entry point.
-// Returns 0 whatever the bytes hold; a fault shows as a crash or a sanitizer report.
+// Returns how many of the reader's promises a zip it did not refuse broke (an unsafe archive
+// name, a size past the limits or the budget, data other than declared); 0 when it refused the
+// bytes or kept them all. Other faults show as a crash or a sanitizer report.
 int checkZipBytes(const uint8_t *data, size_t size);
 
 } // namespace backup

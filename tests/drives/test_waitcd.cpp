@@ -376,27 +376,39 @@ TEST_F(WaitWindow, LookOfTheWindow)
     w.reject();
 }
 
-// Not a check: with AMBRY_GRAB_DIR set, saves a picture of each state for a person to look at.
-TEST_F(WaitWindow, PicturesOfEachState)
+// Every state shows its whole message in the fixed window, dark on white on a dark desktop
+// too. With AMBRY_GRAB_DIR set it also saves a picture of each state for a person to look at.
+TEST_F(WaitWindow, EveryStateShowsItsWholeMessage)
 {
     const QString dir = qEnvironmentVariable("AMBRY_GRAB_DIR");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "set AMBRY_GRAB_DIR to save pictures";
-    const auto grab = [&dir](const QString &name) {
-        return [dir, name](TfrmWaitCD *w) {
-            w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    int checked = 0;
+    const auto check = [&](const QString &name, TfrmWaitCD::State state) {
+        return [&, name, state](TfrmWaitCD *w) {
+            SCOPED_TRACE(name.toStdString());
+            ++checked;
+            auto *msg = w->findChild<QLabel *>(QStringLiteral("lblMsg"));
+            EXPECT_EQ(w->state(), state);
+            EXPECT_FALSE(msg->text().isEmpty());
+            EXPECT_LE(msg->heightForWidth(msg->width()), msg->height()) << "the message is cut off";
+            EXPECT_TRUE(w->rect().contains(QRect(msg->mapTo(w, QPoint(0, 0)), msg->size())));
+            EXPECT_EQ(msg->palette().color(QPalette::Window), QColor(Qt::white));
+            EXPECT_LT(msg->palette().color(QPalette::WindowText).lightness(), 60);
+            if (!dir.isEmpty())
+                w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
             w->btnCancelClick();
         };
     };
+    using State = TfrmWaitCD::State;
     runWait(
         QStringLiteral("Insert CD/DVD marked: Holidays 2019 (the second disc of the set, with the photos)"),
-        grab(QStringLiteral("waiting")));
-    runWait(QString(), grab(QStringLiteral("waiting-default")));
+        check(QStringLiteral("waiting"), State::Waiting), 0,
+        DiscWait::keptAt(QStringLiteral("Shelf B, box 3"), QString()));
+    runWait(QString(), check(QStringLiteral("waiting-default"), State::Waiting));
     gVars().readDeviceLetter = 0;
-    runWait(QString(), grab(QStringLiteral("nodevice")));
+    runWait(QString(), check(QStringLiteral("nodevice"), State::NoDevice));
     gVars().readDeviceLetter = 'D';
     fake.setReady('D', true);
-    runWait(QString(), grab(QStringLiteral("present")), 100);
+    runWait(QString(), check(QStringLiteral("present"), State::DiscPresent), 100);
     fake.setReady('D', false);
     const QPalette before = QApplication::palette();
     QPalette dark = before;
@@ -405,8 +417,9 @@ TEST_F(WaitWindow, PicturesOfEachState)
     dark.setColor(QPalette::Button, QColor(60, 60, 60));
     dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
     QApplication::setPalette(dark);
-    runWait(QString(), grab(QStringLiteral("waiting-dark")));
+    runWait(QString(), check(QStringLiteral("waiting-dark"), State::Waiting));
     QApplication::setPalette(before);
+    EXPECT_EQ(checked, 5) << "a state's window did not come up";
 }
 
 TEST(WaitWindowFolderDrive, FolderMadeReadyWhileWaitingClosesWithOk)
