@@ -7,7 +7,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
 if [ "${1:-}" = "--test" ]; then
   packages+=(xorriso fuseiso fuse3 desktop-file-utils appstream
              lintian dpkg-dev fakeroot file groff-base man-db bash-completion zsh
-             clang libclang-rt-14-dev llvm)
+             clang libclang-rt-14-dev llvm
+             dbus dbus-x11 at-spi2-core python3-pyatspi openbox xdotool x11-utils imagemagick)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -455,10 +455,8 @@ void SearchEngine::Impl::emitFound(FoundRecord &r)
     if (archiveId < 0)
         beginArchive();
     r.archiveId = archiveId;
-    if (!r.dateValid || !r.sizeValid) {
-        if (problems.unfilledRows++ == 0)
-            problems.firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(r.record);
-    }
+    if (!r.dateValid || !r.sizeValid)
+        problems.noteUnfilled(archivePath, r.record);
     ++rows;
     sink.addRow(r);
 }

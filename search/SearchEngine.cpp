@@ -171,8 +171,8 @@ void SearchEngine::Impl::handOut(const std::shared_ptr<const RowBlock> &block, s
     if (block->unfilledRows() > 0) {
         for (size_t i = first; i < first + count; ++i) {
             const RowBlock::Row &r = block->row(i);
-            if (r.flags() != (RowBlock::DateValid | RowBlock::SizeValid) && problems.unfilledRows++ == 0)
-                problems.firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(r.record());
+            if (r.flags() != (RowBlock::DateValid | RowBlock::SizeValid))
+                problems.noteUnfilled(archivePath, r.record());
         }
     }
     rows += qint64(count);

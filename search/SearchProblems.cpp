@@ -2,6 +2,15 @@
 
 namespace search {
 
+void SearchProblems::noteUnfilled(const QString &archivePath, qint64 k)
+{
+    if (unfilledRows++ == 0)
+        firstUnfilled = archivePath + QLatin1Char(' ') + QString::number(k);
+    // An archive's rows come one after another.
+    if (unfilledArchives.isEmpty() || unfilledArchives.constLast() != archivePath)
+        unfilledArchives << archivePath;
+}
+
 QString damagedArchivesMessage(const SearchProblems &p, int maxPaths)
 {
     const qsizetype n = p.damagedArchives.size();

@@ -17,7 +17,10 @@ struct SearchProblems
     UnreadableArchives unreadable; // archives that could not be read at all, skipped
     qint64 unfilledRows = 0;       // rows whose size or date line could not be shown
     QString firstUnfilled;         // "<archive path> <k>" of the first such row
+    QStringList unfilledArchives;  // the archives those rows are in, in the order met
 
+    // Record k of the archive gave a row that cannot be filled.
+    void noteUnfilled(const QString &archivePath, qint64 k);
     bool isEmpty() const { return damagedArchives.isEmpty() && unreadable.isEmpty() && unfilledRows == 0; }
 };
 

@@ -310,6 +310,7 @@ void TfrmSearch::FormCreate()
 {
     RestoreFormPlacement(RegKey::Wp, this);
     TrackFormPlacement(RegKey::Wp, this);
+    searchUnitState().notices.windowOpened();
     // The view asks only for the rows it paints, so a list of millions needs no size hint.
     pnlAdvanced->hide();
     m_advancedMode = false;
@@ -598,25 +599,21 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
     QApplication::restoreOverrideCursor();
     edtSearch->setFocus();
 
-    // Damaged archives, rows that could not be filled and an error that ended the walk are told
-    // once, after the search. In single-archive mode the same text is not told twice in a row:
-    // closing the box activates the window again, which searches again and would ask again, for
-    // as long as the user closes boxes.
-    QStringList notes;
-    for (const QString &text :
-         {failure, search::damagedArchivesMessage(problems), unreadableArchivesMessage(problems.unreadable),
-          search::unfilledRowsMessage(problems)}) {
-        if (!text.isEmpty())
-            notes << text;
-    }
-    const QString note = notes.join(QStringLiteral("\n\n"));
-    if (note.isEmpty() || (!unit.OnlyMark.isEmpty() && note == m_lastNote))
+    // Told once the search is over: a box opened here would keep the search running under it,
+    // and Go pressed meanwhile (an assistive client is not held back by the box) would only
+    // cancel that finished search.
+    const QString note = unit.notices.after(problems, failure, !unit.OnlyMark.isEmpty());
+    if (note.isEmpty())
         return;
-    m_lastNote = note;
-    if (failure.isEmpty())
-        showMessage(note, this);
-    else
-        showError(note, this);
+    QMetaObject::invokeMethod(
+        this,
+        [this, note, error = !failure.isEmpty()] {
+            if (error)
+                showError(note, this);
+            else
+                showMessage(note, this);
+        },
+        Qt::QueuedConnection);
 }
 
 void TfrmSearch::EnableSearchControls(bool enabled)

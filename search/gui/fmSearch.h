@@ -5,6 +5,7 @@
 
 #include "search/RetrievalSession.h"
 #include "search/SearchEngine.h"
+#include "search/SearchNotices.h"
 #include "util/gui/ListWindow.h"
 
 class QAction;
@@ -36,6 +37,7 @@ struct SearchUnitState
     int SortColumn = 1;        // "Directory"
     bool SortAscending = true; // the column's own meaning: "Size" sorts largest first
     QPoint LastMousePos;
+    search::SearchNotices notices;
 };
 SearchUnitState &searchUnitState();
 
@@ -136,5 +138,4 @@ private:
     bool m_advancedMode = false;
     bool m_activatedOnce = false;
     bool m_leftForOwnWindow = false;
-    QString m_lastNote; // the last damaged-archive notice shown by this window
 };

@@ -77,6 +77,7 @@ inline void resetUnitState()
     s.SortColumn = 1;
     s.SortAscending = true;
     s.LastMousePos = QPoint();
+    s.notices = search::SearchNotices();
 }
 
 // Records every message box instead of showing it.

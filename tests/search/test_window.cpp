@@ -723,19 +723,30 @@ TEST_F(SearchWindow, PlacementIsRestoredAndSaved)
     EXPECT_EQ(read("-w"), QStringLiteral("650")) << "maximising keeps the normal placement";
 }
 
-TEST_F(SearchWindow, DamagedArchivesAreToldOnceAfterTheSearch)
+TEST_F(SearchWindow, DamagedArchivesAreToldAfterTheSearchHasEnded)
 {
     writeDefaultCatalog(catalog);
     ambrytest::writeFile(catalog + QStringLiteral("bad.dat"),
                          "\\\r\nx.txt\r\n1\r\n1\r\nAMark=Bad\r\nAFiles=lots\r\n");
-    MessageLog log;
+    QStringList texts;
+    bool searchingWhenTold = true;
+    setMessageBoxHandler([&](MsgKind, const QString &text) {
+        texts << text;
+        searchingWhenTold = window->isSearching();
+        return MsgAnswer::Ok;
+    });
     open();
     go();
     EXPECT_EQ(model()->rowCount(), kDefaultRows + 1)
         << "every archive is searched, the damaged one's whole record too";
-    ASSERT_EQ(log.texts.size(), 1);
-    EXPECT_TRUE(log.texts.first().contains(QStringLiteral("bad.dat")));
-    EXPECT_FALSE(window->isSearching());
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 2000);
+    EXPECT_TRUE(texts.first().contains(QStringLiteral("bad.dat")));
+    EXPECT_FALSE(searchingWhenTold) << "Go pressed while the box is open must start a new search";
+    go();
+    QTest::qWait(50);
+    EXPECT_EQ(texts.size(), 1) << "the same damaged archive is not told twice: "
+                               << texts.join(QStringLiteral(" / ")).toStdString();
+    setMessageBoxHandler(nullptr);
 }
 
 TEST_F(SearchWindow, SingleArchiveModeDoesNotRepeatTheSameNoticeOnEveryActivation)

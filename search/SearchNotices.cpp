@@ -1,0 +1,54 @@
+#include "SearchNotices.h"
+
+#include <QStringList>
+
+namespace search {
+
+QString SearchNotices::after(const SearchProblems &problems, const QString &failure, bool singleArchive)
+{
+    const auto compose = [&](const SearchProblems &p) {
+        QStringList parts;
+        for (const QString &text : {failure, damagedArchivesMessage(p),
+                                    unreadableArchivesMessage(p.unreadable), unfilledRowsMessage(p)}) {
+            if (!text.isEmpty())
+                parts << text;
+        }
+        return parts.join(QStringLiteral("\n\n"));
+    };
+    // The repeat rule looks at everything the search met, so a text cut short by archives told
+    // before does not count as new.
+    const QString whole = compose(problems);
+    if (singleArchive && whole == m_last)
+        return QString();
+    m_last = whole;
+
+    SearchProblems fresh;
+    // Rows that could not be filled come from damaged records: told while any of their
+    // archives is new.
+    bool newUnfilled = false;
+    for (const QString &path : problems.unfilledArchives)
+        newUnfilled = newUnfilled || !m_told.contains(path);
+    if (newUnfilled || problems.unfilledArchives.isEmpty()) {
+        fresh.unfilledRows = problems.unfilledRows;
+        fresh.firstUnfilled = problems.firstUnfilled;
+    }
+    for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i) {
+        const QString &path = problems.damagedArchives.at(i);
+        if (!m_told.contains(path)) {
+            m_told.insert(path);
+            fresh.damagedArchives << path;
+            fresh.damagedReasons << problems.damagedReasons.value(i);
+        }
+    }
+    for (const QString &path : problems.unfilledArchives)
+        m_told.insert(path);
+    for (const UnreadableArchive &u : problems.unreadable) {
+        if (!m_told.contains(u.path)) {
+            m_told.insert(u.path);
+            fresh.unreadable << u;
+        }
+    }
+    return compose(fresh);
+}
+
+} // namespace search
