@@ -28,16 +28,9 @@ namespace backup {
 
 namespace {
 
-const QString kMask = QStringLiteral("*.dat");
-
 QByteArray enc(const QString &path)
 {
     return QFile::encodeName(path);
-}
-
-QString folderWithSlash(const QString &folder)
-{
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
 }
 
 // Long lists in a message box: the first few and how many in all.
@@ -127,9 +120,9 @@ QString noArchivesText(const QString &zipPath)
 
 // Runs change while holding the catalog lock; waiting for another writer lets progress show.
 template <class Change>
-auto underCatalogLock(const QString &catalogFolder, const Progress &progress, Change &&change)
+auto underCatalogLock(const catalog::Catalog &catalog, const Progress &progress, Change &&change)
 {
-    CatalogLock lock(catalogFolder);
+    CatalogLock lock = catalog.lock();
     if (!lock.acquire(CatalogLock::WaitMs,
                       [&] { progress.show(QStringLiteral("Waiting for another Ambrylog"), 0, 0); }))
         throw AmbryError(lock.errorText());
@@ -197,11 +190,11 @@ struct TempFile
 
 } // namespace
 
-BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                            const QDateTime &now)
 {
     BackupResult result;
-    const QString root = folderWithSlash(catalogFolder);
+    const QString &root = catalog.folder();
     struct Item
     {
         QString path, name;
@@ -210,8 +203,9 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
     };
     QList<Item> items;
     UnreadableArchives unlisted;
-    forEachArchive(
-        root, kMask,
+    catalog::WalkHooks hooks;
+    hooks.unlisted = &unlisted;
+    catalog.walk(
         [&](const QString &path) {
             const QString name = path.mid(root.size());
             if (!entryNameProblem(name.toUtf8()).isEmpty()) {
@@ -222,7 +216,7 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
             items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
             return true;
         },
-        &unlisted);
+        hooks);
     for (const UnreadableArchive &u : unlisted)
         result.unlisted.append(QStringLiteral("%1 (%2)").arg(u.path, u.reason));
     if (items.isEmpty()) {
@@ -346,8 +340,8 @@ BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath,
 // ---------------------------------------------------------------------------------------------
 // Restore
 
-RestoreJob::RestoreJob(QString catalogFolder, QString zipPath, ZipLimits limits)
-    : m_catalog(folderWithSlash(catalogFolder)), m_zip(std::move(zipPath)), m_limits(limits)
+RestoreJob::RestoreJob(catalog::Catalog catalog, QString zipPath, ZipLimits limits)
+    : m_catalog(std::move(catalog)), m_zip(std::move(zipPath)), m_limits(limits)
 {}
 
 RestoreJob::~RestoreJob() = default;
@@ -363,7 +357,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
         const ZipPlan plan = zip->plan(m_limits);
         if (plan.archives.isEmpty())
             throw AmbryError(noArchivesText(m_zip));
-        auto staging = std::make_unique<StagingFolder>(m_catalog, "restore");
+        auto staging = std::make_unique<StagingFolder>(m_catalog.folder(), "restore");
         Unpacker unpacker(*zip, plan, progress);
         for (const ZipEntry &entry : plan.archives) {
             if (progress.stop() || !unpacker.unpack(entry, staging->path() + entry.name))
@@ -377,7 +371,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
         m_staging = std::move(staging);
         m_archives = int(plan.archives.size());
         m_refused = plan.refused;
-        m_kept = QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') +
+        m_kept = QFileInfo(QDir::cleanPath(m_catalog.folder())).absolutePath() + QLatin1Char('/') +
                  keptFolderName(QDateTime::currentDateTime());
         return Outcome::Done;
     } catch (const AmbryError &e) {
@@ -395,14 +389,15 @@ Outcome RestoreJob::commit(const Progress &progress, const QDateTime &now)
     try {
         // The name the question gave, unless the caller says when it is.
         if (now.isValid())
-            m_kept =
-                QFileInfo(QDir::cleanPath(m_catalog)).absolutePath() + QLatin1Char('/') + keptFolderName(now);
+            m_kept = QFileInfo(QDir::cleanPath(m_catalog.folder())).absolutePath() + QLatin1Char('/') +
+                     keptFolderName(now);
         const QString staging = m_staging->path();
         m_staging->release(); // the swap owns it now
         m_staging.reset();
         underCatalogLock(m_catalog, progress, [&] {
-            QDir().mkpath(m_catalog); // a catalog folder removed meanwhile is swapped as an empty one
-            m_kept = swapInCatalog(m_catalog, staging, m_kept);
+            // A catalog folder removed meanwhile is swapped as an empty one.
+            QDir().mkpath(m_catalog.folder());
+            m_kept = swapInCatalog(m_catalog.folder(), staging, m_kept);
         });
         return Outcome::Done;
     } catch (const AmbryError &e) {
@@ -462,10 +457,10 @@ struct CatalogState
     int highest = 0;
 };
 
-CatalogState readCatalogState(const QString &catalogFolder)
+CatalogState readCatalogState(const catalog::Catalog &catalog)
 {
     CatalogState state;
-    forEachArchive(catalogFolder, kMask, [&](const QString &path) {
+    catalog.walk([&](const QString &path) {
         state.names.insert(QFileInfo(path).fileName().toCaseFolded());
         const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
         if (!archive)
@@ -486,11 +481,10 @@ CatalogState readCatalogState(const QString &catalogFolder)
 
 } // namespace
 
-MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                           const ZipLimits &limits)
 {
     MergeResult result;
-    const QString catalog = folderWithSlash(catalogFolder);
     try {
         const auto zip = ZipReader::open(zipPath);
         const ZipPlan plan = zip->plan(limits);
@@ -500,7 +494,7 @@ MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, 
 
         result.outcome = underCatalogLock(catalog, progress, [&] {
             CatalogState state = readCatalogState(catalog);
-            StagingFolder staging(catalog, "merge");
+            StagingFolder staging(catalog.folder(), "merge");
             Unpacker unpacker(*zip, plan, progress);
             for (const ZipEntry &entry : plan.archives) {
                 if (progress.stop())
@@ -578,7 +572,7 @@ MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, 
             if (!result.added.isEmpty()) {
                 const QString folder = staging.path();
                 staging.release(); // the move owns it now
-                moveIntoCatalog(catalog, folder);
+                moveIntoCatalog(catalog.folder(), folder);
             }
             return Outcome::Done;
         });

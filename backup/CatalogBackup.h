@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZipReader.h"
+#include "catalog/Catalog.h"
 
 #include <QDateTime>
 #include <QList>
@@ -56,7 +57,7 @@ struct BackupResult
 // the date and the number of archives. Written to a temporary file beside zipPath, read back
 // with every entry's CRC checked, then renamed over zipPath; a failure or Cancel leaves any
 // earlier file of that name as it was and no temporary file behind.
-BackupResult backupCatalog(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                            const QDateTime &now = QDateTime());
 
 // The name the save dialog proposes: "Ambrylog backup YYYY-MM-DD.zip".
@@ -75,7 +76,7 @@ struct DamagedArchive
 class RestoreJob
 {
 public:
-    RestoreJob(QString catalogFolder, QString zipPath, ZipLimits limits = ZipLimits());
+    RestoreJob(catalog::Catalog catalog, QString zipPath, ZipLimits limits = ZipLimits());
     ~RestoreJob();
 
     Outcome prepare(const Progress &progress);
@@ -97,7 +98,8 @@ public:
     bool hasNotes() const { return !m_refused.isEmpty() || !m_damaged.isEmpty(); }
 
 private:
-    QString m_catalog, m_zip;
+    catalog::Catalog m_catalog;
+    QString m_zip;
     ZipLimits m_limits;
     std::unique_ptr<StagingFolder> m_staging;
     QString m_error, m_kept;
@@ -124,7 +126,7 @@ struct MergeResult
 // the catalog already is skipped; a mark in use (as MarkExists compares) gets " (2)", " (3)",
 // ...; a number in use gets the next free one. Staged first, then moved in; a failure or
 // Cancel before the move changes nothing.
-MergeResult mergeArchives(const QString &catalogFolder, const QString &zipPath, const Progress &progress,
+MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                           const ZipLimits &limits = ZipLimits());
 
 } // namespace backup

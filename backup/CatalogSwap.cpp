@@ -1,5 +1,6 @@
 #include "CatalogSwap.h"
 
+#include "catalog/Catalog.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
 
@@ -297,9 +298,9 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging)
     removeJournal(p);
 }
 
-QString finishInterruptedChange(const QString &catalogFolder)
+QString finishInterruptedChange(const catalog::Catalog &catalog)
 {
-    const Place p = placeOf(catalogFolder);
+    const Place p = placeOf(catalog.folder());
     QString notice;
     const Journal journal = readJournal(journalPath(p));
     const QString stage = journal.value(QStringLiteral("staging"));

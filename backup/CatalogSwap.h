@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+namespace catalog {
+class Catalog;
+}
+
 // Changing the whole catalog at once. New archives are first written to a staging folder
 // beside the catalog folder (the same file system, so that a rename moves them), then put in
 // place by renames. A journal beside the catalog folder, written before the first rename,
@@ -49,7 +53,7 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging);
 // Completes a swap or move that a crash interrupted (from its journal) and removes staging
 // folders that no running process owns. Call at start, before anything reads the catalog.
 // Returns a notice for the user when it finished something, else an empty text.
-QString finishInterruptedChange(const QString &catalogFolder);
+QString finishInterruptedChange(const catalog::Catalog &catalog);
 
 // Tests: take the two-rename way even where the file system could exchange.
 void setExchangeUnavailableForTesting(bool unavailable);

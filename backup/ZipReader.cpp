@@ -207,7 +207,7 @@ ZipPlan ZipReader::plan(const ZipLimits &limits) const
             refuse(m_label,
                    QStringLiteral("its entries would unpack to more than %1 bytes").arg(plan.budget));
 
-        if (!matchesArchiveMask(name.section(QLatin1Char('/'), -1), QStringLiteral("*.dat"))) {
+        if (!catalog::Catalog::isArchiveName(name.section(QLatin1Char('/'), -1))) {
             plan.refused.append(name);
             continue;
         }

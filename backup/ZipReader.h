@@ -39,7 +39,7 @@ struct ZipEntry
 // What a zip holds, once its names, kinds and sizes passed the checks.
 struct ZipPlan
 {
-    QList<ZipEntry> archives; // "*.dat" entries, in the zip's order
+    QList<ZipEntry> archives; // entries named like archives, in the zip's order
     QStringList refused;      // other files: not restored, named to the user
     qint64 declaredTotal = 0;
     qint64 budget = 0; // the most all entries together may unpack to

@@ -2,7 +2,7 @@
 
 #include "CatalogBackup.h"
 #include "CatalogSwap.h"
-#include "settings/Startup.h"
+#include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
 
 #include <QTextStream>
@@ -56,9 +56,9 @@ void endProgressLine()
         std::fputs("\r\033[K", stderr);
 }
 
-QString catalogOf(const CliContext &ctx)
+catalog::Catalog catalogOf(const CliContext &ctx)
 {
-    const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
     const QString notice = backup::finishInterruptedChange(catalog);
     if (!notice.isEmpty())
         ctx.err(notice);
@@ -96,7 +96,7 @@ const CliArgument kZipArgument{QStringLiteral("FILE.zip"), CliArgKind::File};
 int runBackup(CliContext &ctx)
 {
     const QString zip = ctx.args.at(0);
-    const QString catalog = catalogOf(ctx);
+    const catalog::Catalog catalog = catalogOf(ctx);
     InterruptCancels interrupt;
     const backup::BackupResult result = backup::backupCatalog(catalog, zip, terminalProgress());
     if (result.outcome == backup::Outcome::Cancelled)
@@ -120,7 +120,7 @@ int runRestore(CliContext &ctx)
         return failed(ctx,
                       QStringLiteral("restore replaces the catalog and asks first, but standard input is "
                                      "not a terminal; add --yes to restore without asking."));
-    const QString catalog = catalogOf(ctx);
+    const catalog::Catalog catalog = catalogOf(ctx);
     InterruptCancels interrupt;
     backup::RestoreJob job(catalog, zip);
     const backup::Outcome prepared = job.prepare(terminalProgress());
@@ -140,7 +140,7 @@ int runRestore(CliContext &ctx)
 int runMerge(CliContext &ctx)
 {
     const QString zip = ctx.args.at(0);
-    const QString catalog = catalogOf(ctx);
+    const catalog::Catalog catalog = catalogOf(ctx);
     InterruptCancels interrupt;
     const backup::MergeResult result = backup::mergeArchives(catalog, zip, terminalProgress());
     if (result.outcome == backup::Outcome::Cancelled)

@@ -125,7 +125,7 @@ int main(int argc, char **argv)
     CatalogTotals totals;
     const bench::Timing load = bench::timeRuns(3, [&] {
         CatalogLoader loader(model, totals);
-        loader.ScanArchive(catalog, QStringLiteral("*.dat"));
+        loader.ScanArchive(catalog::Catalog(catalog));
     });
     const int rows = model.rowCount();
     std::printf("model load: best %.3f s, median %.3f s, cpu %.3f s; %d rows, %.0f bytes per row\n",
@@ -144,7 +144,7 @@ int main(int argc, char **argv)
 
     // Every other row of the first 2 * REMOVE rows: as many separate runs as rows.
     for (const bool scattered : {false, true}) {
-        CatalogLoader(model, totals).ScanArchive(catalog, QStringLiteral("*.dat"));
+        CatalogLoader(model, totals).ScanArchive(catalog::Catalog(catalog));
         std::vector<int> selected;
         for (int r = 0; selected.size() < size_t(removeCount) && r < model.rowCount(); r += scattered ? 2 : 1)
             selected.push_back(r);

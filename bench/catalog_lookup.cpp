@@ -1,7 +1,7 @@
 // Catalog-wide lookups over a generated catalog (see bench_gencatalog), warm page cache:
 //   bench_catalog_lookup [CATALOG=/work/bench-data/catalog]
-// Times MarkExists for a mark that is not there (the whole catalog is walked), for one that
-// is, GetHighestArchiveNumber, and for comparison reading every archive whole.
+// Times the mark lookup for a mark that is not there (the whole catalog is walked), for one
+// that is, the highest number, and for comparison reading every archive whole.
 #include "BenchTiming.h"
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
@@ -20,11 +20,11 @@ using bench::Timing;
 int main(int argc, char **argv)
 {
     const QString folder = argc > 1 ? QFile::decodeName(argv[1]) : QStringLiteral("/work/bench-data/catalog");
-    const QString mask = QStringLiteral("*.dat");
+    const catalog::Catalog catalog(folder);
 
     qint64 archives = 0, bytes = 0, records = 0;
     QString someMark;
-    forEachArchive(folder, mask, [&](const QString &path) {
+    catalog.walk([&](const QString &path) {
         ++archives;
         const Archive a = Archive::loadFields(path);
         records += a.value(QStringLiteral("AFiles")).toLongLong();
@@ -36,7 +36,7 @@ int main(int argc, char **argv)
     const Timing all = timeRuns(3, [&] {
         std::vector<char> buffer(1 << 20);
         bytes = 0;
-        forEachArchive(folder, mask, [&](const QString &path) {
+        catalog.walk([&](const QString &path) {
             const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
             for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
                 bytes += got;
@@ -48,11 +48,10 @@ int main(int argc, char **argv)
     bool missing = true, present = false;
     int highest = 0;
     const Timing absent =
-        timeRuns(7, [&] { missing = MarkExists(QStringLiteral("No such mark anywhere"), folder, mask); });
-    const Timing found = timeRuns(7, [&] { present = MarkExists(someMark, folder, mask); });
-    const Timing number = timeRuns(7, [&] { highest = GetHighestArchiveNumber(folder, mask); });
-    const Timing walk =
-        timeRuns(7, [&] { forEachArchive(folder, mask, [](const QString &) { return true; }); });
+        timeRuns(7, [&] { missing = catalog.markExists(QStringLiteral("No such mark anywhere")); });
+    const Timing found = timeRuns(7, [&] { present = catalog.markExists(someMark); });
+    const Timing number = timeRuns(7, [&] { highest = catalog.highestNumber(); });
+    const Timing walk = timeRuns(7, [&] { catalog.walk([](const QString &) { return true; }); });
 
     std::printf("catalog: %s: %lld archives, %lld records, %lld bytes\n", qPrintable(folder),
                 static_cast<long long>(archives), static_cast<long long>(records),

@@ -67,7 +67,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s CATALOG [TEXT=song] [SORTROWS=1000000] [THREADS]\n", argv[0]);
         return 1;
     }
-    const QString catalog = QString::fromLocal8Bit(argv[1]);
+    const catalog::Catalog catalog(QString::fromLocal8Bit(argv[1]));
     const QString text = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("song");
     const qint64 sortRows = argc > 3 ? QByteArray(argv[3]).toLongLong() : 1000000;
     const int threads = argc > 4 ? QByteArray(argv[4]).toInt() : QThread::idealThreadCount();

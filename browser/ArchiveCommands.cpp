@@ -17,10 +17,10 @@
 
 namespace browser {
 
-void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change,
+void withCatalogLock(const catalog::Catalog &catalog, const std::function<void()> &change,
                      const std::function<void()> &whileWaiting)
 {
-    CatalogLock lock(catalogFolder);
+    CatalogLock lock = catalog.lock();
     if (!lock.acquire(CatalogLock::WaitMs, whileWaiting))
         throw AmbryError(lock.errorText());
     change();
@@ -28,7 +28,7 @@ void withCatalogLock(const QString &catalogFolder, const std::function<void()> &
 
 bool deleteArchiveFile(const QString &path)
 {
-    if (!matchesArchiveMask(QFileInfo(path).fileName(), QStringLiteral("*.dat")))
+    if (!catalog::Catalog::isArchiveName(QFileInfo(path).fileName()))
         return false;
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
@@ -112,24 +112,24 @@ QString fieldText(const QString &text)
     return out;
 }
 
-MarkCheck checkMark(const QString &mark, const QString &startingMark, const QString &catalogFolder)
+MarkCheck checkMark(const QString &mark, const QString &startingMark, const catalog::Catalog &catalog)
 {
     const QString wanted = trimControls(fieldText(mark));
     if (wanted.toUpper() == trimControls(fieldText(startingMark)).toUpper())
         return MarkCheck::Accept;
-    return MarkExists(wanted, catalogFolder, QStringLiteral("*.dat")) ? MarkCheck::Exists : MarkCheck::Accept;
+    return catalog.markExists(wanted) ? MarkCheck::Exists : MarkCheck::Accept;
 }
 
-SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
+SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
                       const std::function<void()> &whileWaiting)
 {
     SaveResult result = SaveResult::Failed;
     withCatalogLock(
-        catalogFolder,
+        catalog,
         [&] {
             try {
-                if (checkMark(mark, startingMark, catalogFolder) == MarkCheck::Exists) {
+                if (checkMark(mark, startingMark, catalog) == MarkCheck::Exists) {
                     result = SaveResult::MarkExists;
                     return;
                 }

@@ -10,6 +10,10 @@
 #include <functional>
 #include <vector>
 
+namespace catalog {
+class Catalog;
+}
+
 namespace browser {
 
 class ArchiveListModel;
@@ -17,11 +21,11 @@ struct CatalogTotals;
 
 // Runs one change of the catalog folder while holding the catalog lock; waits for another
 // writer (calling whileWaiting meanwhile) and throws AmbryError when it does not let go.
-void withCatalogLock(const QString &catalogFolder, const std::function<void()> &change,
+void withCatalogLock(const catalog::Catalog &catalog, const std::function<void()> &change,
                      const std::function<void()> &whileWaiting = {});
 
 // Makes an archive file writable and deletes it. Only archive files go: a path that is not a
-// regular file or a symbolic link named like an archive ("*.dat") is refused. False on failure.
+// regular file or a symbolic link named like an archive (the catalog's mask) is refused. False on failure.
 bool deleteArchiveFile(const QString &path);
 
 inline const QString CannotDeleteText = QStringLiteral("Cannot delete archive: ");
@@ -74,7 +78,7 @@ enum class MarkCheck { Accept, Exists };
 // A change of letter case only (the marks compared trimmed, upper-cased) is accepted without
 // a lookup; otherwise the mark, trimmed as it will be read back, must not be in use in the
 // catalog. Throws AmbryError when the catalog cannot be read.
-MarkCheck checkMark(const QString &mark, const QString &startingMark, const QString &catalogFolder);
+MarkCheck checkMark(const QString &mark, const QString &startingMark, const catalog::Catalog &catalog);
 
 enum class SaveResult { Saved, MarkExists, Failed };
 // Rewrites the archive's three fields (ChangeValuesInArchive) under the catalog lock, texts as
@@ -82,7 +86,7 @@ enum class SaveResult { Saved, MarkExists, Failed };
 // another program may have taken it since checkMark. Failed when the file cannot be read or
 // written (or the catalog cannot be read). Throws AmbryError when another writer keeps the
 // catalog lock.
-SaveResult saveFields(const QString &catalogFolder, const QString &path, const QString &startingMark,
+SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
                       const std::function<void()> &whileWaiting = {});
 } // namespace edit

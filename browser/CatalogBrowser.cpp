@@ -130,7 +130,7 @@ CatalogLoader::CatalogLoader(ArchiveListModel &model, CatalogTotals &totals)
     : m_model(model), m_totals(totals)
 {}
 
-bool CatalogLoader::ScanArchive(const QString &folder, const QString &mask)
+bool CatalogLoader::ScanArchive(const catalog::Catalog &catalog)
 {
     m_totals = CatalogTotals();
     m_model.clear();
@@ -142,50 +142,40 @@ bool CatalogLoader::ScanArchive(const QString &folder, const QString &mask)
         ArchiveListModel &model;
         ~EndFill() { model.endFill(); }
     } endFill{m_model};
-    return walk(AddTrailingSlash(folder), mask);
+
+    // Rows reach the views a batch at a time: one announcement per row would make every view
+    // lay out the whole list again for each archive.
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    catalog::WalkHooks hooks;
+    hooks.cancel = m_abort;
+    hooks.stopRequested = m_terminating;
+    hooks.afterArchive = [this] {
+        if (clock.elapsed() - m_lastFlush >= 100) {
+            m_model.flush();
+            m_lastFlush = clock.elapsed();
+        }
+        pendingEvents();
+    };
+    hooks.afterFolder = [this] { pendingEvents(); };
+    hooks.unlisted = &m_unlisted;
+    return catalog.walk(
+        [this](const QString &path) {
+            if (!(m_alreadyListed && m_alreadyListed(path))) {
+                AddArchive(m_model, m_totals, path);
+                if (m_archiveDone)
+                    m_archiveDone();
+            }
+            return true;
+        },
+        hooks);
 }
 
 void CatalogLoader::pendingEvents()
 {
     if (m_pendingEvents)
         m_pendingEvents();
-}
-
-bool CatalogLoader::mayGoOn() const
-{
-    return !(m_abort && *m_abort) && !(m_terminating && m_terminating());
-}
-
-bool CatalogLoader::walk(const QString &folder, const QString &mask)
-{
-    // Rows reach the views a batch at a time: one announcement per row would make every view
-    // lay out the whole list again for each archive.
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    const CatalogFolderListing listing = listCatalogFolder(folder, mask);
-    if (!listing.error.isEmpty())
-        m_unlisted.append(UnreadableArchive{folder, listing.error});
-    for (const QString &path : listing.archives) {
-        if (!(m_alreadyListed && m_alreadyListed(path))) {
-            AddArchive(m_model, m_totals, path);
-            if (m_archiveDone)
-                m_archiveDone();
-        }
-        if (clock.elapsed() - m_lastFlush >= 100) {
-            m_model.flush();
-            m_lastFlush = clock.elapsed();
-        }
-        pendingEvents();
-    }
-    if (!mayGoOn())
-        return false;
-    pendingEvents();
-    for (const QString &sub : listing.subfolders) {
-        if (!walk(sub, mask))
-            return false;
-    }
-    return true;
 }
 
 } // namespace browser

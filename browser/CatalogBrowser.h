@@ -82,15 +82,13 @@ public:
     // An archive that is already listed (one the add command listed during the load).
     void setAlreadyListed(std::function<bool(const QString &path)> f) { m_alreadyListed = std::move(f); }
 
-    // Empties the list and the totals and lists every archive below folder matching mask.
-    // False when the walk stopped early (abort flag, or the program is ending).
-    bool ScanArchive(const QString &folder, const QString &mask);
+    // Empties the list and the totals and lists every archive of the catalog. False when the
+    // walk stopped early (abort flag, or the program is ending).
+    bool ScanArchive(const catalog::Catalog &catalog);
     // The folders the last ScanArchive could not list, with the reason.
     const UnreadableArchives &unlisted() const { return m_unlisted; }
 
 private:
-    bool walk(const QString &folder, const QString &mask);
-    bool mayGoOn() const;
     void pendingEvents();
 
     ArchiveListModel &m_model;

@@ -7,7 +7,7 @@
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
 #include "catalog/DosDateTime.h"
-#include "settings/Startup.h"
+#include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
 
 #include <QJsonDocument>
@@ -67,10 +67,9 @@ QJsonObject jsonRow(const ArchiveEntry &e)
 
 int runList(CliContext &ctx)
 {
-    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
     ArchiveListModel model;
     CatalogTotals totals;
-    CatalogLoader(model, totals).ScanArchive(folder, QStringLiteral("*.dat"));
+    CatalogLoader(model, totals).ScanArchive(catalog::commandLineCatalog(ctx.catalogFolder));
 
     // The window's first-open order, then the clicks the options stand for.
     int column = 1;
@@ -102,9 +101,9 @@ int runList(CliContext &ctx)
 }
 
 // The one archive with the mark; otherwise the exit code, after saying why.
-int findOne(const CliContext &ctx, const QString &folder, const QString &mark, QString *path)
+int findOne(const CliContext &ctx, const catalog::Catalog &catalog, const QString &mark, QString *path)
 {
-    const QStringList found = archivesWithMark(mark, folder, QStringLiteral("*.dat"));
+    const QStringList found = catalog.archivesWithMark(mark);
     if (found.isEmpty()) {
         ctx.err(QStringLiteral("ambrylog-cli %1: no archive has the mark '%2'").arg(ctx.command->name, mark));
         return ExitNoSuchMark;
@@ -124,9 +123,9 @@ int findOne(const CliContext &ctx, const QString &folder, const QString &mark, Q
 
 int runEdit(CliContext &ctx)
 {
-    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
     QString path;
-    if (const int code = findOne(ctx, folder, ctx.args.at(0), &path))
+    if (const int code = findOne(ctx, catalog, ctx.args.at(0), &path))
         return code;
     const std::optional<ArchiveEntry> e = readArchiveEntry(path);
     if (!e)
@@ -139,7 +138,7 @@ int runEdit(CliContext &ctx)
     const QString mark = value("mark", e->mark);
     if (!edit::okEnabled(mark))
         return ctx.usageError(QStringLiteral("the mark cannot be empty"));
-    switch (edit::saveFields(folder, path, e->mark, mark, value("location", e->location),
+    switch (edit::saveFields(catalog, path, e->mark, mark, value("location", e->location),
                              value("note", e->note))) {
     case edit::SaveResult::Saved:
         return CliOk;
@@ -170,11 +169,11 @@ bool confirmOnTerminal(const CliContext &ctx, const QStringList &marks)
 
 int runRemove(CliContext &ctx)
 {
-    const QString folder = resolveCatalogFolder(ctx.catalogFolder);
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
     QStringList paths;
     for (const QString &mark : ctx.args) {
         QString path;
-        if (const int code = findOne(ctx, folder, mark, &path))
+        if (const int code = findOne(ctx, catalog, mark, &path))
             return code;
         if (!paths.contains(path))
             paths << path;
@@ -186,7 +185,7 @@ int runRemove(CliContext &ctx)
             return ctx.fail(QStringLiteral("nothing removed"));
     }
     int code = CliOk;
-    withCatalogLock(folder, [&] {
+    withCatalogLock(catalog, [&] {
         for (qsizetype i = 0; i < paths.size(); ++i) {
             if (!deleteArchiveFile(paths.at(i))) {
                 const std::optional<ArchiveEntry> e = readArchiveEntry(paths.at(i));

@@ -1,8 +1,8 @@
 #include "ArchiveWriter.h"
 
 #include "Archive.h"
+#include "Catalog.h"
 #include "DosDateTime.h"
-#include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 
 #include <QFileInfo>
@@ -25,7 +25,7 @@ QByteArray fieldText(const QString &text)
 
 } // namespace
 
-QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSection,
+QString writeNewArchive(const catalog::Catalog &catalog, const QByteArray &recordSection,
                         const QString &checksum, const ArchiveFields &fields)
 {
     if (trimControls(checksum).isEmpty())
@@ -35,10 +35,7 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
         checksum == QLatin1String(".") || checksum == QLatin1String(".."))
         throw AmbryError(QStringLiteral("Invalid archive checksum \"%1\".").arg(checksum));
 
-    QString folder = catalogFolder;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    const QString path = folder + checksum + QStringLiteral(".dat");
+    const QString path = catalog.archivePath(checksum);
 
     QByteArray out;
     out.reserve(recordSection.size() + 512);
@@ -60,7 +57,7 @@ QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSe
     appendField(out, "AEnd", "EndTag");
 
     writeFileAtomically(path, out);
-    WriteSetting(RegKey::V, RegName::LastArchiveNumber, QString::number(fields.number));
+    catalog.recordNumber(fields.number);
     return path;
 }
 

@@ -7,6 +7,10 @@
 
 #include "util/PosixFile.h" // writeFileAtomically
 
+namespace catalog {
+class Catalog;
+}
+
 #include <utility>
 
 // What "ASource" says a disc was read from.
@@ -26,13 +30,13 @@ struct ArchiveFields
 };
 
 // Writes a new archive: the record section (each line ending in CR LF, as the disc walk
-// built it), then the archive fields, into <catalogFolder><checksum>.dat, replacing any
+// built it), then the archive fields, into catalog.archivePath(checksum), replacing any
 // file of that name. The file appears whole or not at all (written under a temporary
-// name that is no archive, then renamed). Records the number as "LastArchiveNumber".
-// Returns the path written. Throws AmbryError "Cannot Get CRC." when the checksum text
-// is blank, and AmbryError with the path and reason when the file cannot be written.
-// The caller sets gVars().newArchivePath.
-QString writeNewArchive(const QString &catalogFolder, const QByteArray &recordSection,
+// name that is no archive, then renamed). Records the number as "LastArchiveNumber"
+// through the catalog. Returns the path written. Throws AmbryError "Cannot Get CRC." when
+// the checksum text is blank, and AmbryError with the path and reason when the file cannot
+// be written.
+QString writeNewArchive(const catalog::Catalog &catalog, const QByteArray &recordSection,
                         const QString &checksum, const ArchiveFields &fields);
 
 // Sets "AMark", "ALocation" and "ANote" of an archive, in that order: a non-empty value

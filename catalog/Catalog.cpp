@@ -1,22 +1,23 @@
 #include "Catalog.h"
 
 #include "Archive.h"
-#include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
+#include "util/gUtils.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <sys/stat.h>
-#include <vector>
+#include <unistd.h>
 
 namespace {
 
-enum class EntryKind { File, Folder, Other };
+enum class EntryKind { File, LinkToFile, Folder, Other };
 
 EntryKind kindOf(const QByteArray &path, unsigned char type)
 {
@@ -28,7 +29,8 @@ EntryKind kindOf(const QByteArray &path, unsigned char type)
     case DT_LNK: {
         // A link to a file counts like the file; a link to a folder is never entered.
         struct stat st;
-        return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+        return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? EntryKind::LinkToFile
+                                                                         : EntryKind::Other;
     }
     case DT_UNKNOWN: {
         struct stat st;
@@ -101,12 +103,11 @@ private:
     bool m_suffixOnly = false;
 };
 
-struct Listing
+const MaskMatcher &archiveMask()
 {
-    std::vector<QString> files;
-    std::vector<QByteArray> folders; // each ending in "/"
-    int error = 0;                   // errno when the folder could not be listed (wholly)
-};
+    static const MaskMatcher mask(catalog::Catalog::ArchiveMask);
+    return mask;
+}
 
 // The reason a catalog folder could not be listed, for the readers that name what they skip;
 // empty for a folder that is gone, which holds nothing to miss.
@@ -116,114 +117,6 @@ QString listingProblem(int error)
         return QString();
     return QStringLiteral("folder cannot be listed: ") + errnoText(error);
 }
-
-Listing listFolder(const QByteArray &folder, const MaskMatcher &mask)
-{
-    Listing out;
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir) {
-        out.error = errno;
-        return out;
-    }
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            out.error = errno; // 0 at the end of the folder
-            break;
-        }
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        const QByteArray path = folder + name;
-        const EntryKind kind = kindOf(path, entry->d_type);
-        if (kind == EntryKind::Folder) {
-            out.folders.push_back(path + '/');
-        } else if (kind == EntryKind::File) {
-            // A name that is not valid in the file name encoding cannot be reached through
-            // a path text; it is left out rather than opened under a wrong name.
-            const QString text = QFile::decodeName(name);
-            if (QFile::encodeName(text) == name && mask.matches(text))
-                out.files.push_back(QFile::decodeName(path));
-        }
-    }
-    ::closedir(dir); // closed before going deeper, so deep trees cannot run out of handles
-    // Listed by name, as the file systems the catalog format comes from list a folder, so
-    // every reader meets the archives in one repeatable order whatever the file system.
-    const auto byName = [](const QString &a, const QString &b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    };
-    std::sort(out.files.begin(), out.files.end(), byName);
-    std::sort(out.folders.begin(), out.folders.end(), [&](const QByteArray &a, const QByteArray &b) {
-        return byName(QFile::decodeName(a), QFile::decodeName(b));
-    });
-    return out;
-}
-
-bool walkFolder(const QByteArray &folder, const MaskMatcher &mask, const ArchiveVisitor &visit,
-                UnreadableArchives *unlisted)
-{
-    const Listing listing = listFolder(folder, mask);
-    const QString problem = listingProblem(listing.error);
-    if (!problem.isEmpty() && unlisted)
-        unlisted->append(UnreadableArchive{QFile::decodeName(folder), problem});
-    for (const QString &file : listing.files)
-        if (!visit(file))
-            return false;
-    for (const QByteArray &sub : listing.folders)
-        if (!walkFolder(sub, mask, visit, unlisted))
-            return false;
-    return true;
-}
-
-QByteArray folderBytes(const QString &folder)
-{
-    QByteArray root = QFile::encodeName(folder);
-    if (!root.isEmpty() && !root.endsWith('/'))
-        root += '/';
-    return root;
-}
-
-} // namespace
-
-bool matchesArchiveMask(const QString &name, const QString &mask)
-{
-    return MaskMatcher(mask).matches(name);
-}
-
-bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit,
-                    UnreadableArchives *unlisted)
-{
-    const QByteArray root = folderBytes(folder);
-    if (root.isEmpty())
-        return true;
-    return walkFolder(root, MaskMatcher(mask), visit, unlisted);
-}
-
-CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask)
-{
-    CatalogFolderListing out;
-    const QByteArray root = folderBytes(folder);
-    if (root.isEmpty())
-        return out;
-    Listing listing = listFolder(root, MaskMatcher(mask));
-    out.error = listingProblem(listing.error);
-    out.archives.reserve(qsizetype(listing.files.size()));
-    for (QString &file : listing.files)
-        out.archives.append(std::move(file));
-    out.subfolders.reserve(qsizetype(listing.folders.size()));
-    for (const QByteArray &sub : listing.folders)
-        out.subfolders.append(QFile::decodeName(sub));
-    return out;
-}
-
-QString ReadArchiveValue(const QString &path, const QString &key)
-{
-    return Archive::loadFields(path).value(key);
-}
-
-namespace {
 
 // wanted is the mark upper-cased. Upper-cased on both sides, then compared without regard to
 // case, so that marks whose upper-case forms differ only in case folding (such as "ß" and "SS")
@@ -247,6 +140,16 @@ std::optional<Archive> fieldsOf(const QString &path, UnreadableArchives *unreada
 }
 
 } // namespace
+
+bool matchesArchiveMask(const QString &name, const QString &mask)
+{
+    return MaskMatcher(mask).matches(name);
+}
+
+QString ReadArchiveValue(const QString &path, const QString &key)
+{
+    return Archive::loadFields(path).value(key);
+}
 
 QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths)
 {
@@ -278,69 +181,6 @@ QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths)
     return text;
 }
 
-bool MarkExists(const QString &mark, const QString &folder, const QString &mask,
-                UnreadableArchives *unreadable)
-{
-    const QString wanted = mark.toUpper();
-    bool found = false;
-    forEachArchive(
-        folder, mask,
-        [&](const QString &path) {
-            const std::optional<Archive> archive = fieldsOf(path, unreadable);
-            found = archive && carriesMark(*archive, wanted);
-            return !found;
-        },
-        unreadable);
-    return found;
-}
-
-QStringList archivesWithMark(const QString &mark, const QString &folder, const QString &mask)
-{
-    const QString wanted = mark.toUpper();
-    QStringList found;
-    forEachArchive(folder, mask, [&](const QString &path) {
-        // Unreadable: it carries no mark anyone can match.
-        const std::optional<Archive> archive = fieldsOf(path, nullptr);
-        if (archive && carriesMark(*archive, wanted))
-            found << path;
-        return true;
-    });
-    return found;
-}
-
-int GetHighestArchiveNumber(const QString &folder, const QString &mask, UnreadableArchives *unreadable)
-{
-    int highest = 0;
-    forEachArchive(
-        folder, mask,
-        [&](const QString &path) {
-            const std::optional<Archive> archive = fieldsOf(path, unreadable);
-            if (!archive)
-                return true;
-            int number = 0;
-            if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
-                number > highest)
-                highest = number;
-            return true;
-        },
-        unreadable);
-    return highest;
-}
-
-int nextArchiveNumber(const QString &catalogFolder, UnreadableArchives *unreadable)
-{
-    int n = GetHighestArchiveNumber(catalogFolder, QStringLiteral("*.dat"), unreadable);
-    if (n == 0) {
-        // A value that is not a number (the program never writes one) starts again from 1
-        // rather than blocking every new archive.
-        int last = 0;
-        if (parseArchiveInt(trimControls(ReadSetting(RegKey::V, RegName::LastArchiveNumber)), &last) &&
-            last > 0)
-            n = last;
-    }
-    return n == INT_MAX ? INT_MAX : n + 1; // no overflow into negative numbers
-}
-
 bool parseArchiveInt(QStringView text, int *value)
 {
     qsizetype i = 0;
@@ -364,3 +204,248 @@ bool parseArchiveInt(QStringView text, int *value)
     *value = int(result);
     return true;
 }
+
+namespace catalog {
+
+// ---- The walk -----------------------------------------------------------------------------
+
+// One folder of the walk: its files and subfolders, each by name, taken one after another.
+struct WalkCursor::Level
+{
+    QByteArray folder; // ends in "/"
+    std::vector<QString> files;
+    std::vector<QByteArray> folders; // each ending in "/"
+    size_t nextFile = 0, nextFolder = 0;
+    int error = 0; // errno when the folder could not be listed (wholly)
+    bool errorTold = false, doneTold = false;
+
+    Level(const QByteArray &path, WalkCursor::Take take) : folder(path) { list(take); }
+
+    void list(WalkCursor::Take take)
+    {
+        DIR *dir = ::opendir(folder.constData());
+        if (!dir) {
+            error = errno;
+            return;
+        }
+        for (;;) {
+            errno = 0;
+            const dirent *entry = ::readdir(dir);
+            if (!entry) {
+                error = errno; // 0 at the end of the folder
+                break;
+            }
+            const char *raw = entry->d_name;
+            if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+                continue;
+            const QByteArray name(raw);
+            const QByteArray path = folder + name;
+            const EntryKind kind = kindOf(path, entry->d_type);
+            if (kind == EntryKind::Folder) {
+                folders.push_back(path + '/');
+                continue;
+            }
+            const bool wanted =
+                take == WalkCursor::Take::Archives
+                    ? kind == EntryKind::File || kind == EntryKind::LinkToFile
+                    : kind == EntryKind::File && isAtomicTemporaryName(name, QByteArrayLiteral(".dat"));
+            if (!wanted)
+                continue;
+            // A name that is not valid in the file name encoding cannot be reached through
+            // a path text; it is left out rather than opened under a wrong name.
+            const QString text = QFile::decodeName(name);
+            if (QFile::encodeName(text) != name)
+                continue;
+            if (take == WalkCursor::Take::Archives && !archiveMask().matches(text))
+                continue;
+            files.push_back(QFile::decodeName(path));
+        }
+        ::closedir(dir); // closed before going deeper, so deep trees cannot run out of handles
+        // Listed by name, as the file systems the catalog format comes from list a folder, so
+        // every reader meets the archives in one repeatable order whatever the file system.
+        const auto byName = [](const QString &a, const QString &b) {
+            const int c = QString::compare(a, b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        };
+        std::sort(files.begin(), files.end(), byName);
+        std::sort(folders.begin(), folders.end(), [&](const QByteArray &a, const QByteArray &b) {
+            return byName(QFile::decodeName(a), QFile::decodeName(b));
+        });
+    }
+};
+
+WalkCursor::WalkCursor(const Catalog &catalog) : WalkCursor(catalog.folder(), Take::Archives) {}
+
+WalkCursor::WalkCursor(const QString &root, Take take) : m_take(take)
+{
+    if (!root.isEmpty())
+        m_levels.emplace_back(QFile::encodeName(root), take);
+}
+
+WalkCursor::~WalkCursor() = default;
+WalkCursor::WalkCursor(WalkCursor &&) noexcept = default;
+WalkCursor &WalkCursor::operator=(WalkCursor &&) noexcept = default;
+
+WalkCursor::Step WalkCursor::next()
+{
+    while (!m_levels.empty()) {
+        Level &top = m_levels.back();
+        if (!top.errorTold) {
+            top.errorTold = true;
+            m_reason = listingProblem(top.error);
+            if (!m_reason.isEmpty()) {
+                m_path = QFile::decodeName(top.folder);
+                return Step::Unlisted;
+            }
+        }
+        if (top.nextFile < top.files.size()) {
+            m_path = std::move(top.files[top.nextFile++]);
+            return Step::Archive;
+        }
+        if (!top.doneTold) {
+            top.doneTold = true;
+            m_path = QFile::decodeName(top.folder);
+            return Step::FolderDone;
+        }
+        if (top.nextFolder < top.folders.size()) {
+            const QByteArray sub = std::move(top.folders[top.nextFolder++]);
+            m_levels.emplace_back(sub, m_take); // top is not used after this
+            continue;
+        }
+        m_levels.pop_back();
+    }
+    m_path.clear();
+    return Step::End;
+}
+
+// ---- The catalog --------------------------------------------------------------------------
+
+const QString Catalog::ArchiveMask = QStringLiteral("*.dat");
+const QString Catalog::ArchiveSuffix = QStringLiteral(".dat");
+
+Catalog::Catalog(const QString &folder, std::shared_ptr<NumberStore> numbers)
+    : m_folder(AddTrailingSlash(folder)), m_numbers(std::move(numbers))
+{}
+
+bool Catalog::exists() const
+{
+    return !m_folder.isEmpty() && QFileInfo(m_folder).isDir();
+}
+
+bool Catalog::isArchiveName(const QString &fileName)
+{
+    return archiveMask().matches(fileName);
+}
+
+bool Catalog::walk(const ArchiveVisitor &visit, const WalkHooks &hooks) const
+{
+    WalkCursor cursor(*this);
+    for (;;) {
+        switch (cursor.next()) {
+        case WalkCursor::Step::Archive:
+            if (!visit(cursor.path()))
+                return false;
+            if (hooks.afterArchive)
+                hooks.afterArchive();
+            break;
+        case WalkCursor::Step::Unlisted:
+            if (hooks.unlisted)
+                hooks.unlisted->append(UnreadableArchive{cursor.path(), cursor.reason()});
+            break;
+        case WalkCursor::Step::FolderDone:
+            if ((hooks.cancel && *hooks.cancel) || (hooks.stopRequested && hooks.stopRequested()))
+                return false;
+            if (hooks.afterFolder)
+                hooks.afterFolder();
+            break;
+        case WalkCursor::Step::End:
+            return true;
+        }
+    }
+}
+
+QString Catalog::archivePath(const QString &checksum) const
+{
+    return m_folder + checksum + ArchiveSuffix;
+}
+
+bool Catalog::markExists(const QString &mark, UnreadableArchives *unreadable) const
+{
+    const QString wanted = mark.toUpper();
+    bool found = false;
+    WalkHooks hooks;
+    hooks.unlisted = unreadable;
+    walk(
+        [&](const QString &path) {
+            const std::optional<Archive> archive = fieldsOf(path, unreadable);
+            found = archive && carriesMark(*archive, wanted);
+            return !found;
+        },
+        hooks);
+    return found;
+}
+
+QStringList Catalog::archivesWithMark(const QString &mark) const
+{
+    const QString wanted = mark.toUpper();
+    QStringList found;
+    walk([&](const QString &path) {
+        // Unreadable: it carries no mark anyone can match.
+        const std::optional<Archive> archive = fieldsOf(path, nullptr);
+        if (archive && carriesMark(*archive, wanted))
+            found << path;
+        return true;
+    });
+    return found;
+}
+
+int Catalog::highestNumber(UnreadableArchives *unreadable) const
+{
+    int highest = 0;
+    WalkHooks hooks;
+    hooks.unlisted = unreadable;
+    walk(
+        [&](const QString &path) {
+            const std::optional<Archive> archive = fieldsOf(path, unreadable);
+            if (!archive)
+                return true;
+            int number = 0;
+            if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
+                number > highest)
+                highest = number;
+            return true;
+        },
+        hooks);
+    return highest;
+}
+
+int Catalog::nextNumber(UnreadableArchives *unreadable) const
+{
+    int n = highestNumber(unreadable);
+    if (n == 0 && m_numbers) {
+        // A value that is not a number (the program never writes one) starts again from 1
+        // rather than blocking every new archive.
+        const int last = m_numbers->lastNumber();
+        if (last > 0)
+            n = last;
+    }
+    return n == INT_MAX ? INT_MAX : n + 1; // no overflow into negative numbers
+}
+
+void Catalog::recordNumber(int number) const
+{
+    if (m_numbers)
+        m_numbers->setLastNumber(number);
+}
+
+int Catalog::removeStaleTemporaries() const
+{
+    int removed = 0;
+    WalkCursor cursor(m_folder, WalkCursor::Take::Temporaries);
+    for (WalkCursor::Step step; (step = cursor.next()) != WalkCursor::Step::End;)
+        if (step == WalkCursor::Step::Archive && ::unlink(QFile::encodeName(cursor.path()).constData()) == 0)
+            ++removed;
+    return removed;
+}
+
+} // namespace catalog

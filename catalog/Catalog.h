@@ -1,19 +1,19 @@
 #pragma once
 
+#include "CatalogLock.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-
-// The catalog: every file matching the mask ("*.dat", any letter case) in the catalog
-// folder and, at any depth, below it. Nothing is cached; every call reads the files afresh.
-
-// Called with the full path of each archive; return false to stop the walk.
-using ArchiveVisitor = std::function<bool(const QString &path)>;
+#include <memory>
+#include <vector>
 
 // An archive a reader of the whole catalog could not open or read (no permission, an I/O
-// error), or a folder it could not list: it is skipped, and the caller tells the user.
+// error), or a folder it could not list (its path ends in "/"): it is skipped, and the caller
+// tells the user.
 struct UnreadableArchive
 {
     QString path;
@@ -24,52 +24,150 @@ using UnreadableArchives = QList<UnreadableArchive>;
 // empty when there are none.
 QString unreadableArchivesMessage(const UnreadableArchives &list, int maxPaths = 5);
 
-// The one walk every reader of the catalog shares. A folder's own files come first, by
-// name (hidden ones included), then its subfolders by name, depth first. A symbolic link
-// to a file counts like the file; a symbolic link to a folder is never entered, so a link
-// cycle cannot trap the walk. Folders that cannot be listed are skipped, and noted in unlisted
-// (with the reason) when given; a folder that is gone is not. The mask matches whole names
-// without regard to letter case ("*" and "?"). Returns false when the visitor stopped the walk.
-bool forEachArchive(const QString &folder, const QString &mask, const ArchiveVisitor &visit,
-                    UnreadableArchives *unlisted = nullptr);
-
-// One folder of that walk, for readers that walk with progress and cancelling of their own
-// and must still meet the archives in the same order: the folder's archives and its
-// subfolders (paths ending in "/"), each by name, with the same rules for links, hidden
-// entries and the mask.
-struct CatalogFolderListing
-{
-    QStringList archives;
-    QStringList subfolders;
-    QString error; // why the folder could not be listed (wholly); empty when listed or gone
-};
-CatalogFolderListing listCatalogFolder(const QString &folder, const QString &mask);
-
-// Whether a file name matches a mask such as "*.dat" without regard to letter case.
+// Whether a file name matches a wildcard mask without regard to letter case ("*" and "?";
+// "*" and "*.*" take every name).
 bool matchesArchiveMask(const QString &name, const QString &mask);
 
 // The value of an archive field, untrimmed; empty when missing. Throws AmbryError when
 // the file cannot be read.
 QString ReadArchiveValue(const QString &path, const QString &key);
 
-// Whether an archive in the tree carries the mark, compared without regard to letter case
-// and as given (not trimmed). Archives whose mark is blank are skipped; a damaged archive
-// counts with whatever mark it still shows. Archives that cannot be read are skipped and
-// added to *unreadable (when given): the answer may then miss their marks.
-bool MarkExists(const QString &mark, const QString &folder, const QString &mask,
-                UnreadableArchives *unreadable = nullptr);
-// Every archive in the tree that carries the mark, compared as MarkExists compares; archives
-// that cannot be read are skipped.
-QStringList archivesWithMark(const QString &mark, const QString &folder, const QString &mask);
-
-// The highest valid, positive "ANumber" in the tree (signed 32-bit), 0 when there is none.
-// Damaged and unreadable archives as for MarkExists.
-int GetHighestArchiveNumber(const QString &folder, const QString &mask,
-                            UnreadableArchives *unreadable = nullptr);
-
-// The number the next saved archive gets: the highest in the catalog plus one, else
-// "LastArchiveNumber" plus one (1 when that is missing or not a number).
-int nextArchiveNumber(const QString &catalogFolder, UnreadableArchives *unreadable = nullptr);
-
 // Parses a signed 32-bit decimal number (optional sign, digits only).
 bool parseArchiveInt(QStringView text, int *value);
+
+namespace catalog {
+
+// Where the number of the last saved archive ("LastArchiveNumber") is kept. Numbering falls
+// back on it when the catalog holds no numbered archive; every save writes it.
+class NumberStore
+{
+public:
+    virtual ~NumberStore() = default;
+    // The stored number; 0 when there is none or it is not a number.
+    virtual int lastNumber() const = 0;
+    virtual void setLastNumber(int number) = 0;
+};
+
+// Called with the full path of each archive; return false to stop the walk.
+using ArchiveVisitor = std::function<bool(const QString &path)>;
+
+// What a walk that runs under a window needs besides the visitor: how it is stopped, where it
+// lets the window breathe, and where it names the folders it cannot list. All are optional.
+struct WalkHooks
+{
+    // Looked at once per folder, after the folder's own archives: when set, the walk stops
+    // there (a Cancel button). Archives already handed to the visitor stay visited.
+    const bool *cancel = nullptr;
+    // Asked at the same point: true stops the walk as well (the program is closing).
+    std::function<bool()> stopRequested;
+    // After each archive the visitor took (a progress step, pending events).
+    std::function<void()> afterArchive;
+    // After a folder's own archives, when the walk goes on into its subfolders.
+    std::function<void()> afterFolder;
+    // Folders that cannot be listed are added here when met, with the reason; a folder that
+    // is gone holds nothing to miss and is not named.
+    UnreadableArchives *unlisted = nullptr;
+};
+
+class Catalog;
+
+// The walk one step at a time, for a reader that hands archives out ahead of using them (the
+// parallel search). It meets everything in the order Catalog::walk() does: Unlisted when a
+// folder cannot be listed, then the folder's archives, then FolderDone, then its subfolders.
+class WalkCursor
+{
+public:
+    enum class Step { Archive, Unlisted, FolderDone, End };
+
+    explicit WalkCursor(const Catalog &catalog);
+    ~WalkCursor();
+    WalkCursor(WalkCursor &&) noexcept;
+    WalkCursor &operator=(WalkCursor &&) noexcept;
+
+    Step next();
+    // Archive: its full path; Unlisted and FolderDone: the folder, ending in "/".
+    const QString &path() const { return m_path; }
+    // Unlisted: why the folder could not be listed.
+    const QString &reason() const { return m_reason; }
+
+private:
+    friend class Catalog;
+    enum class Take { Archives, Temporaries };
+    WalkCursor(const QString &root, Take take);
+    struct Level;
+    std::vector<Level> m_levels;
+    Take m_take;
+    QString m_path;
+    QString m_reason;
+};
+
+// The catalog: the archives (ArchiveMask, any letter case) in one folder and, at any depth, below
+// it. Built once from the folder as the user gave it, with one trailing "/" added: no link in
+// it is resolved, so a catalog reached through a symbolic link stays reached through it. The
+// object is cheap to copy and holds no archive: every call reads the files afresh.
+//
+// Readers never take the lock (every change lands by a rename, so a reader sees an archive
+// whole or not at all); writers change the catalog only while holding lock().
+class Catalog
+{
+public:
+    // The one mask every reader of the catalog goes by.
+    static const QString ArchiveMask;
+    // The suffix of the archives new saves write: "<checksum>.dat".
+    static const QString ArchiveSuffix;
+
+    // numbers: where "LastArchiveNumber" is kept. Without one, numbering reads no stored
+    // number and a save records none (readers that never number need none).
+    explicit Catalog(const QString &folder, std::shared_ptr<NumberStore> numbers = nullptr);
+
+    // The folder, ending in "/" (empty for an empty path).
+    const QString &folder() const { return m_folder; }
+    bool exists() const;
+
+    // Whether a file name is an archive's (the mask).
+    static bool isArchiveName(const QString &fileName);
+
+    // The one walk every reader of the catalog shares. A folder's own archives come first, by
+    // name without regard to letter case (hidden ones included), then its subfolders by name,
+    // depth first. A symbolic link to a file counts like the file; a symbolic link to a folder
+    // is never entered, so a link cycle cannot trap the walk. A name that is not valid in the
+    // file name encoding is left out (no path text leads back to it). Folders that cannot be
+    // listed are skipped and named in hooks.unlisted. Returns false when the visitor or the
+    // hooks stopped the walk.
+    bool walk(const ArchiveVisitor &visit, const WalkHooks &hooks = {}) const;
+    WalkCursor cursor() const { return WalkCursor(*this); }
+
+    // Where the archive of records with this checksum is written: the catalog folder itself
+    // (never a subfolder), named "<checksum>.dat".
+    QString archivePath(const QString &checksum) const;
+
+    // Whether an archive carries the mark, compared without regard to letter case and as given
+    // (not trimmed). Archives whose mark is blank are skipped; a damaged archive counts with
+    // whatever mark it still shows. Archives that cannot be read are skipped and added to
+    // *unreadable (when given), with the folders that cannot be listed: the answer may then
+    // miss their marks.
+    bool markExists(const QString &mark, UnreadableArchives *unreadable = nullptr) const;
+    // Every archive that carries the mark, compared as markExists compares; archives that
+    // cannot be read are skipped.
+    QStringList archivesWithMark(const QString &mark) const;
+    // The highest valid, positive "ANumber" (signed 32-bit), 0 when there is none. Damaged and
+    // unreadable archives as for markExists.
+    int highestNumber(UnreadableArchives *unreadable = nullptr) const;
+    // The number the next saved archive gets: the highest in the catalog plus one, else the
+    // stored "LastArchiveNumber" plus one (1 when that is missing or not a number).
+    int nextNumber(UnreadableArchives *unreadable = nullptr) const;
+    // Records the number of an archive just saved as "LastArchiveNumber".
+    void recordNumber(int number) const;
+
+    // The one writer's lock on this catalog (see CatalogLock); not yet taken.
+    CatalogLock lock() const { return CatalogLock(m_folder); }
+    // Removes the hidden temporary archive files a killed writer left (any depth, links not
+    // followed) and returns how many. Only safe while holding the lock: taking it does this.
+    int removeStaleTemporaries() const;
+
+private:
+    QString m_folder;
+    std::shared_ptr<NumberStore> m_numbers;
+};
+
+} // namespace catalog

@@ -1,5 +1,7 @@
 #include "CatalogLock.h"
 
+#include "Catalog.h"
+
 #include "util/FileLock.h"
 #include "util/PosixFile.h"
 
@@ -10,12 +12,9 @@
 #include <QMutex>
 
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <vector>
 
 const QString CatalogLock::BusyText = QStringLiteral("The catalog is in use by another Ambrylog.");
 const QString CatalogLock::LockFileName = QStringLiteral(".ambrylog.lock");
@@ -108,7 +107,7 @@ bool CatalogLock::take(int timeoutMs, const std::function<void()> &whileWaiting)
     }
     ++m_shared->holders;
     m_held = true;
-    m_removed = removeStaleTemporaries(m_folder);
+    m_removed = catalog::Catalog(m_folder).removeStaleTemporaries();
     return true;
 }
 
@@ -119,34 +118,4 @@ void CatalogLock::release()
     m_held = false;
     if (--m_shared->holders == 0)
         m_shared->lock.unlock();
-}
-
-int removeStaleTemporaries(const QString &folder)
-{
-    int removed = 0;
-    // One open folder at a time: a folder's subfolders are collected before going down.
-    std::vector<QByteArray> pending{QFile::encodeName(folder)};
-    while (!pending.empty()) {
-        const QByteArray dirPath = std::move(pending.back());
-        pending.pop_back();
-        DIR *dir = ::opendir(dirPath.constData());
-        if (!dir)
-            continue;
-        while (const dirent *e = ::readdir(dir)) {
-            const QByteArray name(e->d_name);
-            if (name == "." || name == "..")
-                continue;
-            const QByteArray path = dirPath + '/' + name;
-            struct stat st;
-            if (::lstat(path.constData(), &st) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode))
-                pending.push_back(path);
-            else if (S_ISREG(st.st_mode) && isAtomicTemporaryName(name, QByteArrayLiteral(".dat")) &&
-                     ::unlink(path.constData()) == 0)
-                ++removed;
-        }
-        ::closedir(dir);
-    }
-    return removed;
 }

@@ -12,7 +12,7 @@ class FileLock;
 // this lock, and everything the change depends on (is the disc archived, the next number,
 // is the mark taken) is read again after taking it:
 //
-//     CatalogLock lock(catalogFolder);
+//     CatalogLock lock = catalog.lock();
 //     if (!lock.acquire(CatalogLock::waitMs(), [] { QCoreApplication::processEvents(); }))
 //         throw AmbryError(lock.errorText()); // "The catalog is in use by another Ambrylog."
 //     ... check again, write with writeFileAtomically(), rename into place ...
@@ -68,7 +68,3 @@ private:
     int m_removed = 0;
     QString m_errorText;
 };
-
-// Removes the hidden temporary archive files below folder (any depth, links not followed)
-// and returns how many. Only safe while holding the catalog lock.
-int removeStaleTemporaries(const QString &folder);

@@ -3,7 +3,7 @@
 #include "Archive.h"
 #include "Catalog.h"
 #include "Checksum.h"
-#include "settings/Startup.h"
+#include "ProgramCatalog.h"
 #include "util/AmbryError.h"
 
 namespace {
@@ -80,7 +80,7 @@ const CliCommand &nextNumberCommand()
             [](CliContext &ctx) {
                 UnreadableArchives unreadable;
                 ctx.out(
-                    QString::number(nextArchiveNumber(resolveCatalogFolder(ctx.catalogFolder), &unreadable)));
+                    QString::number(catalog::commandLineCatalog(ctx.catalogFolder).nextNumber(&unreadable)));
                 tellUnreadable(ctx, unreadable);
                 return 0;
             },
@@ -105,8 +105,8 @@ const CliCommand &markExistsCommand()
                 // Exit code 1 means "no", so a failure needs a code of its own.
                 try {
                     UnreadableArchives unreadable;
-                    const bool exists = MarkExists(ctx.args.at(0), resolveCatalogFolder(ctx.catalogFolder),
-                                                   QStringLiteral("*.dat"), &unreadable);
+                    const bool exists = catalog::commandLineCatalog(ctx.catalogFolder)
+                                            .markExists(ctx.args.at(0), &unreadable);
                     ctx.out(exists ? QStringLiteral("yes") : QStringLiteral("no"));
                     tellUnreadable(ctx, unreadable);
                     return exists ? 0 : 1;

@@ -15,24 +15,17 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-namespace {
-const QString kArchiveMask = QStringLiteral("*.dat");
-}
-
-AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const QString &catalogFolder)
-    : m_letter(driveLetter), m_folder(folder), m_catalogFolder(catalogFolder)
-{
-    if (!m_catalogFolder.isEmpty() && !m_catalogFolder.endsWith(QLatin1Char('/')))
-        m_catalogFolder += QLatin1Char('/');
-}
-
-AddDiscSession::AddDiscSession(char driveLetter, const QString &catalogFolder)
-    : AddDiscSession(driveLetter, QString(), catalogFolder)
+AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog)
+    : m_letter(driveLetter), m_folder(folder), m_catalog(catalog)
 {}
 
-AddDiscSession AddDiscSession::forFolder(const QString &folder, const QString &catalogFolder)
+AddDiscSession::AddDiscSession(char driveLetter, const catalog::Catalog &catalog)
+    : AddDiscSession(driveLetter, QString(), catalog)
+{}
+
+AddDiscSession AddDiscSession::forFolder(const QString &folder, const catalog::Catalog &catalog)
 {
-    return AddDiscSession(0, folder, catalogFolder);
+    return AddDiscSession(0, folder, catalog);
 }
 
 bool AddDiscSession::checkAudioDisc()
@@ -84,7 +77,7 @@ AddDiscSession::Outcome AddDiscSession::scan()
     // This is a proposal: the save chooses again under the catalog lock.
     m_unreadable.clear();
     UnreadableArchives unreadable;
-    m_number = nextArchiveNumber(m_catalogFolder, &unreadable);
+    m_number = m_catalog.nextNumber(&unreadable);
     noteUnreadable(unreadable);
     m_outcome = Outcome::MarkEntry;
     return m_outcome;
@@ -92,7 +85,7 @@ AddDiscSession::Outcome AddDiscSession::scan()
 
 bool AddDiscSession::findExisting()
 {
-    const QString existing = m_catalogFolder + m_checksum + QStringLiteral(".dat");
+    const QString existing = m_catalog.archivePath(m_checksum);
     if (!QFileInfo(existing).isFile())
         return false;
     m_existingPath = existing;
@@ -169,7 +162,7 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
 
     // From here to the rename of the new archive no other writer changes the catalog, so
     // what is checked now still holds when the file lands.
-    CatalogLock lock(m_catalogFolder);
+    CatalogLock lock = m_catalog.lock();
     if (!lock.acquire(wait.timeoutMs, wait.whileWaiting))
         throw AmbryError(lock.errorText());
     if (findExisting()) {
@@ -177,11 +170,11 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
         return SaveResult::AlreadyArchived;
     }
     UnreadableArchives unreadable;
-    m_number = nextArchiveNumber(m_catalogFolder, &unreadable);
+    m_number = m_catalog.nextNumber(&unreadable);
     const QString chosen = mark ? *mark : proposedMark();
     // Asked about the mark as it will be stored: blanks around a mark in use must not let a
     // second disc carry the same mark.
-    const bool markInUse = MarkExists(trimControls(chosen), m_catalogFolder, kArchiveMask, &unreadable);
+    const bool markInUse = m_catalog.markExists(trimControls(chosen), &unreadable);
     noteUnreadable(unreadable);
     if (markInUse)
         return SaveResult::MarkInUse;
@@ -195,7 +188,7 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     fields.size = m_walker.counts().bytes;
     fields.number = m_number;
     fields.savedAt = QDateTime::currentDateTime();
-    m_savedPath = writeNewArchive(m_catalogFolder, m_walker.records(), m_checksum, fields);
+    m_savedPath = writeNewArchive(m_catalog, m_walker.records(), m_checksum, fields);
     gVars().newArchivePath = m_savedPath;
     m_savedMark = chosen.trimmed();
     return SaveResult::Saved;

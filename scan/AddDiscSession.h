@@ -25,9 +25,9 @@ public:
     };
 
     // The disc in the drive with this letter (its root path comes from the drive layer).
-    AddDiscSession(char driveLetter, const QString &catalogFolder);
+    AddDiscSession(char driveLetter, const catalog::Catalog &catalog);
     // A folder walked as a folder drive would be; no audio test and no tray.
-    static AddDiscSession forFolder(const QString &folder, const QString &catalogFolder);
+    static AddDiscSession forFolder(const QString &folder, const catalog::Catalog &catalog);
 
     DiscWalker &walker() { return m_walker; }
     const DiscWalker &walker() const { return m_walker; }
@@ -88,14 +88,14 @@ public:
     void eject() const;
 
 private:
-    AddDiscSession(char driveLetter, const QString &folder, const QString &catalogFolder);
+    AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog);
     // Whether the catalog folder holds an archive of these records; notes its path and mark.
     bool findExisting();
 
     DiscWalker m_walker;
     char m_letter = 0;
     QString m_folder; // set for a folder session
-    QString m_catalogFolder;
+    catalog::Catalog m_catalog;
     Outcome m_outcome = Outcome::None;
     QString m_checksum;
     int m_number = 0;

@@ -1,9 +1,9 @@
 #include "cliAdd.h"
 
 #include "AddDiscSession.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/cliDrives.h"
 #include "drives/gDrives.h"
-#include "settings/Startup.h"
 #include "util/AmbryError.h"
 #include "util/CliCommand.h"
 
@@ -80,7 +80,7 @@ int runAdd(CliContext &ctx)
     }
     if (o.letter && driveType(o.letter) == DriveType::NoDrive)
         return ctx.fail(QStringLiteral("there is no drive %1").arg(QLatin1Char(o.letter)));
-    const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
 
     AddDiscSession session =
         o.haveFolder ? AddDiscSession::forFolder(folder, catalog) : AddDiscSession(o.letter, catalog);

@@ -7,11 +7,8 @@
 #include "RowBlock.h"
 #include "catalog/Catalog.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <deque>
-#include <vector>
 
 namespace search {
 
@@ -20,33 +17,25 @@ SearchEngine::Impl::Impl(const SearchCriteria &criteria, ResultSink &s) : c(crit
     asciiFast = localeKeepsAsciiUpper(locale);
 }
 
-bool SearchEngine::Impl::searchFolder(const QString &folder, const QString &mask)
+bool SearchEngine::Impl::searchFolder(const catalog::Catalog &catalog)
 {
-    // The catalog's own listing, so the search meets the archives in the order every other
-    // reader of the catalog does.
-    const CatalogFolderListing listing = listCatalogFolder(folder, mask);
-    if (!listing.error.isEmpty())
-        problems.unreadable.append(UnreadableArchive{folder, listing.error});
-    for (const QString &archive : listing.archives) {
-        addFile(archive);
-        if (archiveDone)
-            archiveDone();
-        events();
-    }
-    if (cancelled() || (terminating && terminating()))
-        return false;
-    events();
-
-    bool last = true;
-    for (const QString &sub : listing.subfolders) {
-        if (!last)
-            break;
-        last = searchFolder(sub, mask);
-    }
-    return last;
+    catalog::WalkHooks hooks;
+    hooks.cancel = cancel;
+    hooks.stopRequested = terminating;
+    hooks.afterArchive = [this] { events(); };
+    hooks.afterFolder = [this] { events(); };
+    hooks.unlisted = &problems.unreadable;
+    return catalog.walk(
+        [this](const QString &archive) {
+            addFile(archive);
+            if (archiveDone)
+                archiveDone();
+            return true;
+        },
+        hooks);
 }
 
-bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask)
+bool SearchEngine::Impl::searchParallel(const catalog::Catalog &catalog)
 {
     // Enough archives ahead to keep every worker busy past a slow one; rows waiting are bounded
     // too, so a search that finds everything stays within a flat amount of memory.
@@ -54,23 +43,12 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
     ArchivePool pool(threads, sink.keepsRowText(), sink.keepsBlocks(), std::max(16, threads * 8),
                      kAheadBytes);
 
-    // The walk in searchFolder's order: a folder's archives, then its subfolders, depth first.
-    struct Level
-    {
-        QStringList archives, subfolders;
-        qsizetype nextArchive = 0, nextSub = 0;
-    };
-    std::vector<Level> walk;
+    // Archives are handed out in the order of the one-thread walk.
+    catalog::WalkCursor walk = catalog.cursor();
     qint64 submitted = 0;
     // A folder that cannot be listed is told where the one-thread walk would meet it: before the
     // archive that was handed out next.
     std::deque<std::pair<qint64, UnreadableArchive>> unlisted;
-    const auto enter = [&](const QString &folder) {
-        CatalogFolderListing l = listCatalogFolder(folder, mask);
-        if (!l.error.isEmpty())
-            unlisted.emplace_back(submitted, UnreadableArchive{folder, l.error});
-        walk.push_back(Level{std::move(l.archives), std::move(l.subfolders)});
-    };
     const auto tellUnlisted = [&](qint64 before) {
         while (!unlisted.empty() && unlisted.front().first <= before) {
             problems.unreadable.append(unlisted.front().second);
@@ -78,20 +56,20 @@ bool SearchEngine::Impl::searchParallel(const QString &root, const QString &mask
         }
     };
     const auto nextPath = [&]() -> QString {
-        while (!walk.empty()) {
-            Level &top = walk.back();
-            if (top.nextArchive < top.archives.size())
-                return top.archives.at(top.nextArchive++);
-            if (top.nextSub < top.subfolders.size()) {
-                const QString sub = top.subfolders.at(top.nextSub++);
-                enter(sub);
-                continue;
+        for (;;) {
+            switch (walk.next()) {
+            case catalog::WalkCursor::Step::Archive:
+                return walk.path();
+            case catalog::WalkCursor::Step::Unlisted:
+                unlisted.emplace_back(submitted, UnreadableArchive{walk.path(), walk.reason()});
+                break;
+            case catalog::WalkCursor::Step::FolderDone:
+                break;
+            case catalog::WalkCursor::Step::End:
+                return QString();
             }
-            walk.pop_back();
         }
-        return QString();
     };
-    enter(root);
 
     bool walkEnded = false;
     const auto feed = [&] {
@@ -215,20 +193,17 @@ void SearchEngine::setThreads(int threads)
     d->threads = std::max(1, threads);
 }
 
-bool SearchEngine::SearchFolder(const QString &folder, const QString &mask)
+bool SearchEngine::SearchFolder(const catalog::Catalog &catalog)
 {
-    if (d->threads > 1)
-        return d->searchParallel(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'),
-                                 mask);
-    return d->searchFolder(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'), mask);
+    return d->threads > 1 ? d->searchParallel(catalog) : d->searchFolder(catalog);
 }
 
-void SearchEngine::SearchArchive(const QString &folder, const QString &mask)
+void SearchEngine::SearchArchive(const catalog::Catalog &catalog)
 {
     d->events();
-    if (!QFileInfo(folder).isDir())
+    if (!catalog.exists())
         return;
-    SearchFolder(folder, mask);
+    SearchFolder(catalog);
 }
 
 const SearchProblems &SearchEngine::problems() const

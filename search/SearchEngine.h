@@ -6,6 +6,7 @@
 
 #include "SearchCriteria.h"
 #include "SearchProblems.h"
+#include "catalog/Catalog.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -96,11 +97,11 @@ public:
     // or unreadable archive is noted in problems() and the search goes on.
     void AddFile(const QString &archivePath);
 
-    // The walk: archive files (mask, any letter case) of the folder, then its subfolders;
-    // symbolic links to folders are not followed. Returns false when cancelled.
-    bool SearchFolder(const QString &folder, const QString &mask = QStringLiteral("*.dat"));
-    // Starts the walk at the catalog folder; a missing folder gives no rows.
-    void SearchArchive(const QString &folder, const QString &mask = QStringLiteral("*.dat"));
+    // The catalog's walk (catalog::Catalog::walk), every archive through AddFile. Returns false
+    // when cancelled.
+    bool SearchFolder(const catalog::Catalog &catalog);
+    // The same, after the pending events; a missing catalog folder gives no rows.
+    void SearchArchive(const catalog::Catalog &catalog);
 
     const SearchProblems &problems() const;
     // Archives that gave at least one row, indexed by FoundRecord::archiveId.

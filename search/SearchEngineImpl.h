@@ -115,8 +115,8 @@ struct SearchEngine::Impl
 
     // ---- SearchEngine.cpp: the walk and the workers
 
-    bool searchFolder(const QString &folder, const QString &mask);
-    bool searchParallel(const QString &folder, const QString &mask);
+    bool searchFolder(const catalog::Catalog &catalog);
+    bool searchParallel(const catalog::Catalog &catalog);
     void deliver(const ScannedArchive &a);
     // Rows of the block to the sink, counted as emitFound counts them.
     void handOut(const std::shared_ptr<const RowBlock> &block, size_t first, size_t count);

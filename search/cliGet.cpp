@@ -4,10 +4,10 @@
 #include "SearchEngine.h"
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/DiscWait.h"
 #include "drives/gDrives.h"
 #include "settings/SettingsNames.h"
-#include "settings/Startup.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
@@ -121,8 +121,7 @@ int runGet(CliContext &ctx)
     if (dirArg.isEmpty() || !dir.isDir())
         return ctx.fail(QStringLiteral("'%1' is not a folder").arg(dirArg));
 
-    const QString catalog = resolveCatalogFolder(ctx.catalogFolder);
-    const QStringList archives = archivesWithMark(mark, catalog, QStringLiteral("*.dat"));
+    const QStringList archives = catalog::commandLineCatalog(ctx.catalogFolder).archivesWithMark(mark);
     if (archives.isEmpty()) {
         ctx.err(QStringLiteral("ambrylog-cli get: no archive has the mark '%1'").arg(mark));
         return CliGetNotCatalogued;

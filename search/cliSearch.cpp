@@ -3,7 +3,7 @@
 #include "DateText.h"
 #include "SearchEngine.h"
 #include "catalog/DosDateTime.h"
-#include "settings/Startup.h"
+#include "catalog/ProgramCatalog.h"
 #include "util/gUtils.h"
 
 #include <QDate>
@@ -252,7 +252,7 @@ int runSearch(CliContext &ctx)
             return ctx.usageError(
                 QStringLiteral("the thread count must be a number from 1 to 256: '%1'").arg(v));
     }
-    const QString catalogFolder = resolveCatalogFolder(ctx.catalogFolder);
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
 
     SearchProblems problems;
     bool onlyMarkMet = false;
@@ -265,7 +265,7 @@ int runSearch(CliContext &ctx)
                                  : (json ? static_cast<ResultSink &>(js) : static_cast<ResultSink &>(tsv));
         SearchEngine engine(c, sink);
         engine.setThreads(threads);
-        engine.SearchArchive(catalogFolder);
+        engine.SearchArchive(catalog);
         problems = engine.problems();
         onlyMarkMet = engine.archivesWithOnlyMark() > 0;
         if (count)

@@ -2,7 +2,6 @@
 
 #include "Settings.h"
 #include "gVars.h"
-#include "util/AmbryError.h"
 #include "util/gUtils.h"
 
 #include <QCoreApplication>
@@ -43,24 +42,4 @@ bool establishFolders(QString *error)
 void writeProgramLocation()
 {
     settings::set(settings::ProgramLocation, executablePath());
-}
-
-QString resolveCatalogFolder(const QString &cliArg)
-{
-    QString folder;
-    if (cliArg.isEmpty()) {
-        QString error;
-        if (!establishFolders(&error))
-            throw AmbryError(error);
-        folder = gVars().catalogFolder;
-    } else {
-        // A mistyped folder must not pass for an empty catalog, nor get one made for it.
-        folder = AddTrailingSlash(QDir::cleanPath(QDir(cliArg).absolutePath()));
-        if (!QFileInfo(folder).isDir())
-            throw AmbryError(QStringLiteral("the catalog folder \"%1\" does not exist").arg(cliArg));
-    }
-    if (!QDir().mkpath(folder))
-        throw AmbryError(QStringLiteral("Cannot create the catalog folder \"%1\".").arg(folder));
-    gVars().catalogFolder = folder;
-    return folder;
 }

@@ -19,8 +19,3 @@ bool establishFolders(QString *error);
 
 // Records where the program was started from ("ProgramLocation" in key V).
 void writeProgramLocation();
-
-// ambrylog-cli's catalog: the --catalog argument made absolute, or the user's catalog folder
-// (created when missing) when the argument is empty. Also sets gVars().catalogFolder.
-// Throws AmbryError when a given folder does not exist or the user's cannot be established.
-QString resolveCatalogFolder(const QString &cliArg);

@@ -19,8 +19,8 @@ class QCommandLineParser;
 // argument is, for completion), and .run. Declare the function in cli<Name>.h and add it to the
 // list in app/exe/ambrylog-cli.cpp; help, "help COMMAND", "COMMAND --help" and usage errors
 // (exit 64) come for free. Inside run, read ctx.args, ctx.isSet()/ctx.value(), get the catalog
-// folder with resolveCatalogFolder(ctx.catalogFolder) (settings/Startup.h; it throws AmbryError
-// when a given folder is missing), write results with ctx.out() and what went wrong or was
+// with catalog::commandLineCatalog(ctx.catalogFolder) (catalog/ProgramCatalog.h; it throws
+// AmbryError when a given folder is missing), write results with ctx.out() and what went wrong or was
 // refused with ctx.err(); return ctx.usageError(text) for a wrong command line and
 // ctx.fail(text) for a failure. An AmbryError thrown by run prints its message and exits 1. Tests run a
 // command with runCliCommand() and catch its output in files. Document the command in README.md's table and

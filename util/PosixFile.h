@@ -61,7 +61,7 @@ QString errnoText(int err);
 mode_t newFileMode();
 
 // Writes bytes to path atomically: a hidden temporary file in the same folder
-// ("." + name + ".tmp-XXXXXX", so it never matches "*.dat"), flushed to disk, then renamed
+// ("." + name + ".tmp-XXXXXX", so it never matches the archive mask), flushed to disk, then renamed
 // over path. Keeps the permissions of an existing file. A failure leaves the old file as
 // it was and throws AmbryError with the path and the reason. A writer killed before the
 // rename leaves only the temporary file; isStaleTemporaryName() recognises it.

@@ -3,11 +3,11 @@
 #include "AmbryApplication.h"
 #include "app/SingleInstance.h"
 #include "backup/CatalogSwap.h"
+#include "catalog/ProgramCatalog.h"
 #include "fmMain.h"
 #include "fmThanx.h"
 #include "settings/Startup.h"
 #include "settings/gRegistry.h"
-#include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
@@ -41,7 +41,7 @@ int runAmbrylog(int &argc, char **argv)
     // A restore or merge that a crash interrupted is finished before anything reads the catalog.
     QString finished;
     deliverGuarded([&finished] {
-        finished = backup::finishInterruptedChange(gVars().catalogFolder);
+        finished = backup::finishInterruptedChange(catalog::programCatalog());
         return true;
     });
     // 6.

@@ -1,7 +1,7 @@
 #include "BackupCommands.h"
 
 #include "backup/CatalogBackup.h"
-#include "settings/gVars.h"
+#include "catalog/ProgramCatalog.h"
 #include "util/gui/MessageBox.h"
 
 #include <QCoreApplication>
@@ -95,11 +95,6 @@ private:
     backup::Progress m_progress;
 };
 
-QString catalogFolder()
-{
-    return gVars().catalogFolder;
-}
-
 // Runs work(progress) under a progress window and returns what it returns.
 template <typename Work> auto withProgress(QWidget *parent, const QString &text, Work work)
 {
@@ -136,7 +131,7 @@ void BackupArchivesToFile(QWidget *parent)
         return;
     const backup::BackupResult result = withProgress(
         parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
-        [&](const backup::Progress &p) { return backup::backupCatalog(catalogFolder(), zip, p); });
+        [&](const backup::Progress &p) { return backup::backupCatalog(catalog::programCatalog(), zip, p); });
     if (!goesOn(result.outcome, result.error, parent))
         return;
     QString text = QStringLiteral("Backed up %1 archives to %2.")
@@ -155,7 +150,7 @@ void RestoreArchivesFromFile(QWidget *parent)
     const QString zip = chooseZip(parent, false, documentsFolder());
     if (zip.isEmpty())
         return;
-    backup::RestoreJob job(catalogFolder(), zip);
+    backup::RestoreJob job(catalog::programCatalog(), zip);
     const backup::Outcome outcome = withProgress(parent, QStringLiteral("Checking the backup %1").arg(zip),
                                                  [&](const backup::Progress &p) { return job.prepare(p); });
     if (!goesOn(outcome, job.error(), parent))
@@ -181,7 +176,7 @@ void MergeArchivesFromFile(QWidget *parent)
         return;
     const backup::MergeResult result = withProgress(
         parent, QStringLiteral("Merging archives from %1").arg(zip),
-        [&](const backup::Progress &p) { return backup::mergeArchives(catalogFolder(), zip, p); });
+        [&](const backup::Progress &p) { return backup::mergeArchives(catalog::programCatalog(), zip, p); });
     if (!goesOn(result.outcome, result.error, parent))
         return;
     showMessage(result.summary(), parent);

@@ -5,6 +5,7 @@
 
 #include "browser/ArchiveCommands.h"
 #include "browser/ArchiveListModel.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/gui/fmWaitCD.h"
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"
@@ -289,12 +290,12 @@ void TfrmArchive::TimScanTimer()
     if (browser::parseViewStyle(settings::get(settings::ArchiveViewStyle), &style))
         styleAction(style)->trigger();
     processPendingEvents();
-    ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+    ScanArchive(catalog::programCatalog());
     if (instance() == this)
         sortList();
 }
 
-bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
+bool TfrmArchive::ScanArchive(const catalog::Catalog &catalog)
 {
     m_loadAbort = false;
     m_loading = true;
@@ -313,7 +314,7 @@ bool TfrmArchive::ScanArchive(const QString &folder, const QString &mask)
         loader.setAbortFlag(&m_loadAbort);
         loader.setTerminating([] { return QCoreApplication::closingDown(); });
         loader.setAlreadyListed([this](const QString &path) { return m_listedByAdd.contains(path); });
-        complete = loader.ScanArchive(folder, mask);
+        complete = loader.ScanArchive(catalog);
         unlisted = loader.unlisted();
     } catch (const AmbryError &e) {
         failure = e.message();
@@ -627,7 +628,7 @@ void TfrmArchive::ActDeleteExecute()
             ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
         } restoreCursor;
         browser::withCatalogLock(
-            gVars().catalogFolder,
+            catalog::programCatalog(),
             [&] { result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks); },
             processPendingEvents);
         // The rows that stay after a failure stay selected.
@@ -670,8 +671,8 @@ void TfrmArchive::ActEditExecute()
         if (window->exec() == QDialog::Accepted && row.isValid()) {
             using namespace browser::edit;
             const QString mark = window->mark(), location = window->location(), note = window->note();
-            switch (saveFields(gVars().catalogFolder, m_model->path(row.row()), window->startingMark(), mark,
-                               location, note, processPendingEvents)) {
+            switch (saveFields(catalog::programCatalog(), m_model->path(row.row()), window->startingMark(),
+                               mark, location, note, processPendingEvents)) {
             case SaveResult::Saved:
                 // In place: the row is not sorted again and the totals stay.
                 m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));
@@ -698,7 +699,7 @@ void TfrmArchive::ActRefreshCatalogExecute()
     if (m_loading)
         return;
     processPendingEvents();
-    ScanArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+    ScanArchive(catalog::programCatalog());
 }
 
 void TfrmArchive::ActViewArchiveFilesExecute()

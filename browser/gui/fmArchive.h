@@ -71,7 +71,7 @@ private:
     void buildList();
     void buildMenu();
     void TimScanTimer();
-    bool ScanArchive(const QString &folder, const QString &mask);
+    bool ScanArchive(const catalog::Catalog &catalog);
     void DrawResults();
     void sortList();
     void SetListViewStyle(const QString &valueName, const QString &styleText, browser::ViewStyle style);

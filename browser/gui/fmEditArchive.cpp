@@ -1,8 +1,8 @@
 #include "fmEditArchive.h"
 
 #include "browser/ArchiveCommands.h"
+#include "catalog/ProgramCatalog.h"
 #include "search/gui/SearchLook.h"
-#include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gui/KeyReleaseRule.h"
 #include "util/gui/MessageBox.h"
@@ -171,7 +171,7 @@ void TfrmEditArchive::btnOkClick()
         return;
     try {
         const browser::edit::MarkCheck check =
-            browser::edit::checkMark(edtMark->text(), m_startingMark, gVars().catalogFolder);
+            browser::edit::checkMark(edtMark->text(), m_startingMark, catalog::programCatalog());
         if (check == browser::edit::MarkCheck::Exists) {
             showMessage(browser::edit::MarkExistsText, this);
             edtMark->setFocus();

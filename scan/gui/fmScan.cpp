@@ -1,5 +1,6 @@
 #include "fmScan.h"
 
+#include "catalog/ProgramCatalog.h"
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
@@ -52,7 +53,7 @@ TfrmScan *TfrmScan::openWindow()
 
 TfrmScan::TfrmScan(QWidget *parent)
     : QDialog(parent),
-      m_session(std::make_unique<AddDiscSession>(gVars().readDeviceLetter, gVars().catalogFolder))
+      m_session(std::make_unique<AddDiscSession>(gVars().readDeviceLetter, catalog::programCatalog()))
 {
     if (!g_openWindow)
         g_openWindow = this;

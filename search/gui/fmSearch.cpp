@@ -7,7 +7,7 @@
 #include "SizeSpinBox.h"
 #include "fmPropreties.h"
 
-#include "catalog/Catalog.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/DiscWait.h"
 #include "drives/gui/fmWaitCD.h"
 #include "search/ColumnFit.h"
@@ -546,11 +546,11 @@ void TfrmSearch::ActGoExecute()
     ListView1->header()->setSortIndicatorShown(false);
     m_model->clear();
     ListView1->setUpdatesEnabled(true);
-    SearchArchive(gVars().catalogFolder, QStringLiteral("*.dat"));
+    SearchArchive(catalog::programCatalog());
     m_running = false;
 }
 
-void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
+void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
 {
     SearchUnitState &unit = searchUnitState();
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -583,7 +583,7 @@ void TfrmSearch::SearchArchive(const QString &folder, const QString &mask)
         engine.setTerminating([] { return QCoreApplication::closingDown(); });
         engine.setThreads(QThread::idealThreadCount());
         engine.setArchiveDone([this] { progressStep(); });
-        engine.SearchArchive(AddTrailingSlash(folder), mask);
+        engine.SearchArchive(catalog);
         problems = engine.problems();
     } catch (const AmbryError &e) {
         failure = e.message();

@@ -83,7 +83,7 @@ private:
     void FormActivate();
     bool FormKeyUp(QObject *watched, QKeyEvent *key);
     bool FormKeyPress(QObject *watched, QKeyEvent *key);
-    void SearchArchive(const QString &folder, const QString &mask);
+    void SearchArchive(const catalog::Catalog &catalog);
     void EnableSearchControls(bool enabled);
     void DrawResults();
     void DrawSpeedButtonState();

@@ -4,6 +4,7 @@
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
+#include "catalog/ProgramCatalog.h"
 #include "scan/AddDiscSession.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
@@ -53,7 +54,8 @@ void addStep(const Scene &s, std::mt19937 &rng, int serial)
         if (file.open(QIODevice::WriteOnly))
             file.resize(qint64(rng() % 100000) + serial * 7 + f);
     }
-    AddDiscSession session = AddDiscSession::forFolder(disc, s.catalog);
+    AddDiscSession session =
+        AddDiscSession::forFolder(disc, catalog::Catalog(s.catalog, catalog::settingsNumberStore()));
     if (session.scan() == AddDiscSession::Outcome::MarkEntry)
         session.save(std::nullopt, QStringLiteral("Shelf"), QStringLiteral("kill test"));
 }
@@ -72,7 +74,7 @@ QString checkCatalog(const Scene &s)
     QStringList problems;
     std::set<QString> marks;
     std::set<QString> numbers;
-    forEachArchive(s.catalog, QStringLiteral("*.dat"), [&](const QString &path) {
+    catalog::Catalog(s.catalog).walk([&](const QString &path) {
         try {
             const Archive archive = Archive::load(path);
             if (!archive.damage().isEmpty())
@@ -132,7 +134,7 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
         const int killAfterUs = int(rng() % 60000);
         const int archivesBefore = [&] {
             int n = 0;
-            forEachArchive(s.catalog, QStringLiteral("*.dat"), [&](const QString &) { return ++n > 0; });
+            catalog::Catalog(s.catalog).walk([&](const QString &) { return ++n > 0; });
             return n;
         }();
         const pid_t pid = ::fork();
@@ -157,8 +159,7 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
             << "trial " << done << " (" << change.name << ", seed " << seed << "):\n"
             << problems.toStdString();
         int archivesAfter = 0;
-        forEachArchive(s.catalog, QStringLiteral("*.dat"),
-                       [&](const QString &) { return ++archivesAfter > 0; });
+        catalog::Catalog(s.catalog).walk([&](const QString &) { return ++archivesAfter > 0; });
         savedBeforeKill += archivesAfter - archivesBefore;
 
         // The next writer clears what the killed one left.

@@ -68,8 +68,8 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
     const utimbuf times{1200000000, 1200000000};
     ASSERT_EQ(::utime(QFile::encodeName(dated).constData(), &times), 0);
 
-    const BackupResult made =
-        backupCatalog(catalog, zip, Progress(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+    const BackupResult made = backupCatalog(catalog::Catalog(catalog), zip, Progress(),
+                                            QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
     ASSERT_EQ(made.outcome, Outcome::Done) << made.error.toStdString();
     EXPECT_EQ(made.archives, 5);
     EXPECT_TRUE(made.skipped.isEmpty());
@@ -94,7 +94,7 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
         const QString target =
             ambrytest::makeTempDir(QStringLiteral("restored")) + QStringLiteral("/Archive");
         ziptest::writeTree(target, {{QStringLiteral("old.dat"), "old catalog"}});
-        RestoreJob job(target, zip);
+        RestoreJob job(catalog::Catalog(target), zip);
         ASSERT_EQ(job.prepare(Progress()), Outcome::Done) << job.error().toStdString();
         EXPECT_EQ(job.archiveCount(), 5);
         EXPECT_TRUE(job.hasNotes()); // the empty archive is damaged, and restored as it is
@@ -123,8 +123,8 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
 
 TEST_F(BackupTest, TheOldCatalogIsKeptUnderTheNameTheQuestionGave)
 {
-    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
-    RestoreJob job(catalog, zip);
+    ASSERT_EQ(backupCatalog(catalog::Catalog(catalog), zip, Progress()).outcome, Outcome::Done);
+    RestoreJob job(catalog::Catalog(catalog), zip);
     ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
     const QString kept = job.keptFolder();
     EXPECT_TRUE(job.question().contains(QFileInfo(kept).fileName()));
@@ -136,10 +136,10 @@ TEST_F(BackupTest, TheOldCatalogIsKeptUnderTheNameTheQuestionGave)
 
 TEST_F(BackupTest, ASecondRestoreInTheSameSecondKeepsBothOldCatalogs)
 {
-    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
+    ASSERT_EQ(backupCatalog(catalog::Catalog(catalog), zip, Progress()).outcome, Outcome::Done);
     const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
     for (int i = 0; i < 2; ++i) {
-        RestoreJob job(catalog, zip);
+        RestoreJob job(catalog::Catalog(catalog), zip);
         ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
         ASSERT_EQ(job.commit(Progress(), at), Outcome::Done) << job.error().toStdString();
     }
@@ -153,7 +153,7 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
 {
     ambrytest::writeFile(zip, "an earlier backup");
     const QString empty = ambrytest::makeTempDir(QStringLiteral("emptycatalog"));
-    BackupResult r = backupCatalog(empty, zip, Progress());
+    BackupResult r = backupCatalog(catalog::Catalog(empty), zip, Progress());
     EXPECT_EQ(r.outcome, Outcome::Failed);
     EXPECT_EQ(r.error, QStringLiteral("The catalog holds no archives to back up."));
 
@@ -165,11 +165,12 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
         QFile::remove(gone + QStringLiteral("/1.dat"));
     };
     ambrytest::writeFile(gone + QStringLiteral("/2.dat"), "y");
-    r = backupCatalog(gone, zip, progress);
+    r = backupCatalog(catalog::Catalog(gone), zip, progress);
     EXPECT_EQ(r.outcome, Outcome::Failed);
     EXPECT_TRUE(r.error.contains(zip)) << r.error.toStdString();
 
-    r = backupCatalog(catalog, outDir + QStringLiteral("/no such folder/b.zip"), Progress());
+    r = backupCatalog(catalog::Catalog(catalog), outDir + QStringLiteral("/no such folder/b.zip"),
+                      Progress());
     EXPECT_EQ(r.outcome, Outcome::Failed);
     EXPECT_TRUE(r.error.contains(QStringLiteral("no such folder"))) << r.error.toStdString();
 
@@ -180,7 +181,7 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
 TEST_F(BackupTest, PathsThatCannotBeZipNamesAreSkippedAndNamed)
 {
     ambrytest::writeFile(catalog + QStringLiteral("/odd\\name/5.dat"), "x");
-    const BackupResult r = backupCatalog(catalog, zip, Progress());
+    const BackupResult r = backupCatalog(catalog::Catalog(catalog), zip, Progress());
     ASSERT_EQ(r.outcome, Outcome::Done);
     EXPECT_EQ(r.archives, 5);
     EXPECT_EQ(r.skipped, QStringList{QStringLiteral("odd\\name/5.dat")});
@@ -190,7 +191,7 @@ TEST_F(BackupTest, PathsThatCannotBeZipNamesAreSkippedAndNamed)
 // Cancel at any check leaves no file, no staging folder and the catalog as it was.
 TEST_F(BackupTest, CancelLeavesNothingBehind)
 {
-    ASSERT_EQ(backupCatalog(catalog, zip, Progress()).outcome, Outcome::Done);
+    ASSERT_EQ(backupCatalog(catalog::Catalog(catalog), zip, Progress()).outcome, Outcome::Done);
     const ziptest::Tree before = ziptest::readTree(catalog);
     const QString other = outDir + QStringLiteral("/other.zip");
     const QString empty = ambrytest::makeTempDir(QStringLiteral("mergeinto")) + QStringLiteral("/Archive");
@@ -201,25 +202,25 @@ TEST_F(BackupTest, CancelLeavesNothingBehind)
         Progress progress;
         progress.cancelled = [&] { return checks++ >= at; };
 
-        EXPECT_EQ(backupCatalog(catalog, other, progress).outcome, Outcome::Cancelled);
+        EXPECT_EQ(backupCatalog(catalog::Catalog(catalog), other, progress).outcome, Outcome::Cancelled);
         EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")});
 
         checks = 0;
         {
-            RestoreJob job(catalog, zip);
+            RestoreJob job(catalog::Catalog(catalog), zip);
             EXPECT_EQ(job.prepare(progress), Outcome::Cancelled);
         }
         EXPECT_EQ(entriesOf(root), QStringList{QStringLiteral("Archive")});
         EXPECT_EQ(ziptest::readTree(catalog), before);
 
         checks = 0;
-        EXPECT_EQ(mergeArchives(empty, zip, progress).outcome, Outcome::Cancelled);
+        EXPECT_EQ(mergeArchives(catalog::Catalog(empty), zip, progress).outcome, Outcome::Cancelled);
         EXPECT_EQ(entriesOf(QFileInfo(empty).absolutePath()), QStringList{QStringLiteral("Archive")});
         EXPECT_TRUE(ziptest::readTree(empty).isEmpty());
     }
     // Dropping a prepared restore without committing it changes nothing either.
     {
-        RestoreJob job(catalog, zip);
+        RestoreJob job(catalog::Catalog(catalog), zip);
         ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
     }
     EXPECT_EQ(entriesOf(root), QStringList{QStringLiteral("Archive")});
@@ -257,7 +258,7 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
     const QString zip = dir + QStringLiteral("/in.zip");
     ambrytest::writeFile(zip, ziptest::makeZip(entries));
 
-    const MergeResult r = mergeArchives(catalog, zip, Progress());
+    const MergeResult r = mergeArchives(catalog::Catalog(catalog), zip, Progress());
     ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
     EXPECT_EQ(r.present, (QStringList{QStringLiteral("1.dat"), QStringLiteral("old/2.DAT")}));
     EXPECT_EQ(r.added, (QStringList{QStringLiteral("10.dat"), QStringLiteral("11.dat"),
@@ -293,11 +294,11 @@ TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
               original.left(Archive::fromBytes(original).lineOffset(8)));
     // Every mark is now unique as the catalog compares marks.
     for (const char *mark : {"cd 1 (3)", "CD 1 (4)", "STRASSE (2)", "Fresh"})
-        EXPECT_TRUE(MarkExists(QString::fromUtf8(mark), catalog, QStringLiteral("*.dat"))) << mark;
+        EXPECT_TRUE(catalog::Catalog(catalog).markExists(QString::fromUtf8(mark))) << mark;
     EXPECT_EQ(entriesOf(dir), (QStringList{QStringLiteral("Archive"), QStringLiteral("in.zip")}));
 
     // Merging the same zip again adds nothing.
-    const MergeResult again = mergeArchives(catalog, zip, Progress());
+    const MergeResult again = mergeArchives(catalog::Catalog(catalog), zip, Progress());
     EXPECT_EQ(again.outcome, Outcome::Done);
     EXPECT_TRUE(again.added.isEmpty());
     EXPECT_EQ(again.present.size(), 8);
@@ -315,7 +316,7 @@ TEST_F(BackupTest, AFolderThatCannotBeReadIsNamed)
     BackupResult r;
     {
         const ambrytest::UnprivilegedFiles asUser;
-        r = backupCatalog(catalog, zip, Progress());
+        r = backupCatalog(catalog::Catalog(catalog), zip, Progress());
     }
     ::chmod(QFile::encodeName(locked).constData(), 0755);
     ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();

@@ -73,17 +73,17 @@ void resetCatalog(const Scene &s)
 [[noreturn]] void runChild(const Scene &s, Kind kind)
 {
     if (kind == Kind::Restore) {
-        RestoreJob job(s.catalog, s.zip);
+        RestoreJob job(catalog::Catalog(s.catalog), s.zip);
         const bool ok = job.prepare(Progress()) == Outcome::Done && job.commit() == Outcome::Done;
         ::_exit(ok ? 0 : 1);
     }
-    ::_exit(mergeArchives(s.catalog, s.zip, Progress()).outcome == Outcome::Done ? 0 : 1);
+    ::_exit(mergeArchives(catalog::Catalog(s.catalog), s.zip, Progress()).outcome == Outcome::Done ? 0 : 1);
 }
 
 // What the next start finds, after it finished any interrupted change: "old" or "new".
 std::string settle(const Scene &s, Kind kind)
 {
-    finishInterruptedChange(s.catalog);
+    finishInterruptedChange(catalog::Catalog(s.catalog));
     const ziptest::Tree now = ziptest::readTree(s.catalog);
     QStringList kept;
     for (const QString &entry : QDir(s.root).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
@@ -202,7 +202,7 @@ TEST(Crash, TheNextStartLeavesAChangeInProgressToItsOwner)
     const QString journal = root + QStringLiteral("/.Archive.journal");
     ambrytest::writeFile(journal, "kind=restore\nstaging=" + live.toUtf8() + "\nkept=" + root.toUtf8() +
                                       "/Archive before restore 2026-01-01 00-00-00\n");
-    EXPECT_EQ(finishInterruptedChange(catalog), QString());
+    EXPECT_EQ(finishInterruptedChange(catalog::Catalog(catalog)), QString());
     EXPECT_TRUE(QFileInfo::exists(journal));
     EXPECT_EQ(ziptest::readTree(live).size(), 1);
     EXPECT_EQ(ziptest::readTree(catalog).size(), 1);
@@ -216,7 +216,7 @@ TEST(Crash, TheNextStartLeavesAChangeInProgressToItsOwner)
     waitFor(gone);
     const QString dead = root + QStringLiteral("/.Archive.merge-%1-abcdef").arg(gone);
     ziptest::writeTree(dead, {{QStringLiteral("3.dat"), "x"}});
-    EXPECT_EQ(finishInterruptedChange(catalog), QString());
+    EXPECT_EQ(finishInterruptedChange(catalog::Catalog(catalog)), QString());
     EXPECT_FALSE(QFileInfo::exists(dead));
     EXPECT_TRUE(QFileInfo::exists(live));
     EXPECT_EQ(ziptest::readTree(catalog), (ziptest::Tree{{QStringLiteral("1.dat"), "old"}}));

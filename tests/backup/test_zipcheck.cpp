@@ -130,12 +130,12 @@ TEST(ZipCheck, HostileZipsAreRefusedAndChangeNothing)
         SCOPED_TRACE(c.what);
         ambrytest::writeFile(zip, c.zip);
 
-        RestoreJob job(catalog, zip, c.limits);
+        RestoreJob job(catalog::Catalog(catalog), zip, c.limits);
         EXPECT_EQ(job.prepare(Progress()), Outcome::Failed);
         EXPECT_TRUE(job.error().contains(QLatin1String(c.message))) << job.error().toStdString();
         EXPECT_EQ(job.commit(), Outcome::Failed);
 
-        const MergeResult merged = mergeArchives(catalog, zip, Progress(), c.limits);
+        const MergeResult merged = mergeArchives(catalog::Catalog(catalog), zip, Progress(), c.limits);
         EXPECT_EQ(merged.outcome, Outcome::Failed);
         EXPECT_TRUE(merged.error.contains(QLatin1String(c.message))) << merged.error.toStdString();
 
@@ -158,7 +158,7 @@ TEST(ZipCheck, OtherFilesAreRefusedAndDamagedArchivesRestoredAsTheyAre)
     const QString catalog = dir + QStringLiteral("/Archive");
     QDir().mkpath(catalog);
 
-    RestoreJob job(catalog, zip);
+    RestoreJob job(catalog::Catalog(catalog), zip);
     ASSERT_EQ(job.prepare(Progress()), Outcome::Done) << job.error().toStdString();
     EXPECT_EQ(job.archiveCount(), 2);
     EXPECT_EQ(job.refused(), QStringList{QStringLiteral("notes/readme.txt")});

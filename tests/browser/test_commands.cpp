@@ -33,7 +33,7 @@ struct List
             f.files = unknownFiles.contains(i) ? "?" : QByteArray::number(10 + i);
             writeArchive(folder, QStringLiteral("%1.dat").arg(i, 3, 10, QLatin1Char('0')), f);
         }
-        CatalogLoader(model, totals).ScanArchive(folder, QStringLiteral("*.dat"));
+        CatalogLoader(model, totals).ScanArchive(catalog::Catalog(folder));
     }
     QStringList marks() const
     {
@@ -200,7 +200,8 @@ TEST(EditRules, TheMarkIsCheckedAsItWillBeReadBack)
         {"CD 3", "cd 1", edit::MarkCheck::Accept},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(edit::checkMark(QString::fromLatin1(c.mark), QString::fromLatin1(c.starting), folder),
+        EXPECT_EQ(edit::checkMark(QString::fromLatin1(c.mark), QString::fromLatin1(c.starting),
+                                  catalog::Catalog(folder)),
                   c.expected)
             << c.mark;
 }
@@ -216,8 +217,8 @@ TEST(EditRules, SavingRewritesTheThreeFields)
     writeArchive(folder, QStringLiteral("2.dat"), f);
 
     // An archive listed as "Unknown" confirmed unchanged gets that mark; an empty note goes.
-    EXPECT_EQ(edit::saveFields(folder, path, QStringLiteral("Unknown"), QStringLiteral("Unknown"),
-                               QStringLiteral(" Shelf B"), QString()),
+    EXPECT_EQ(edit::saveFields(catalog::Catalog(folder), path, QStringLiteral("Unknown"),
+                               QStringLiteral("Unknown"), QStringLiteral(" Shelf B"), QString()),
               edit::SaveResult::Saved);
     QByteArray bytes = ambrytest::readFile(path);
     EXPECT_TRUE(bytes.contains("\r\nALocation= Shelf B\r\n"));
@@ -225,15 +226,16 @@ TEST(EditRules, SavingRewritesTheThreeFields)
     EXPECT_TRUE(bytes.endsWith("AEnd=EndTag\r\nAMark=Unknown\r\n"));
 
     // A note entered later is appended as the last line, line breaks as blanks.
-    EXPECT_EQ(edit::saveFields(folder, path, QStringLiteral("Unknown"), QStringLiteral("Unknown"),
-                               QStringLiteral("Shelf B"), QStringLiteral("two\nlines")),
+    EXPECT_EQ(edit::saveFields(catalog::Catalog(folder), path, QStringLiteral("Unknown"),
+                               QStringLiteral("Unknown"), QStringLiteral("Shelf B"),
+                               QStringLiteral("two\nlines")),
               edit::SaveResult::Saved);
     EXPECT_TRUE(ambrytest::readFile(path).endsWith("AMark=Unknown\r\nANote=two lines\r\n"));
 
-    EXPECT_EQ(edit::saveFields(folder, path, QStringLiteral("Unknown"), QStringLiteral("TAKEN"), QString(),
-                               QString()),
+    EXPECT_EQ(edit::saveFields(catalog::Catalog(folder), path, QStringLiteral("Unknown"),
+                               QStringLiteral("TAKEN"), QString(), QString()),
               edit::SaveResult::MarkExists);
-    EXPECT_EQ(edit::saveFields(folder, folder + QStringLiteral("gone.dat"), QStringLiteral("x"),
-                               QStringLiteral("x"), QString(), QString()),
+    EXPECT_EQ(edit::saveFields(catalog::Catalog(folder), folder + QStringLiteral("gone.dat"),
+                               QStringLiteral("x"), QStringLiteral("x"), QString(), QString()),
               edit::SaveResult::Failed);
 }

@@ -53,7 +53,7 @@ CatalogTotals load(ArchiveListModel &model, const QString &folder)
 {
     CatalogTotals totals;
     CatalogLoader loader(model, totals);
-    EXPECT_TRUE(loader.ScanArchive(folder, QStringLiteral("*.dat")));
+    EXPECT_TRUE(loader.ScanArchive(catalog::Catalog(folder)));
     return totals;
 }
 
@@ -170,7 +170,7 @@ TEST(CatalogLoader, ListsEveryArchiveBelowTheFolderInTheSearchOrder)
     writeArchive(folder, QStringLiteral("e.dat.bak"), f);
 
     QStringList walked;
-    forEachArchive(folder, QStringLiteral("*.dat"), [&](const QString &path) {
+    catalog::Catalog(folder).walk([&](const QString &path) {
         walked << path;
         return true;
     });
@@ -200,7 +200,7 @@ TEST(CatalogLoader, NamesTheFoldersItCannotList)
     CatalogLoader loader(model, totals);
     {
         const ambrytest::UnprivilegedFiles asUser;
-        EXPECT_TRUE(loader.ScanArchive(folder, QStringLiteral("*.dat")));
+        EXPECT_TRUE(loader.ScanArchive(catalog::Catalog(folder)));
     }
     ::chmod(locked.constData(), 0755);
     EXPECT_EQ(model.rowCount(), 1);
@@ -263,7 +263,7 @@ TEST(CatalogLoader, TheAbortFlagStopsTheWalkBeforeFurtherFolders)
         if (++seen == 1)
             abort = true; // the close request arrives while the first archive is read
     });
-    EXPECT_FALSE(loader.ScanArchive(folder, QStringLiteral("*.dat")));
+    EXPECT_FALSE(loader.ScanArchive(catalog::Catalog(folder)));
     // The folder's own archives are all read; its sub-folder is not entered.
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_FALSE(model.filling());
@@ -296,7 +296,7 @@ TEST(CatalogLoader, AnArchiveAddedDuringTheLoadIsListedOnce)
             listedByAdd.insert(added);
         }
     });
-    EXPECT_TRUE(loader.ScanArchive(folder, QStringLiteral("*.dat")));
+    EXPECT_TRUE(loader.ScanArchive(catalog::Catalog(folder)));
     EXPECT_EQ(addedRow, 1); // announced at once, after the one row read before it
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(column(model, 0).count(QStringLiteral("new")), 1);

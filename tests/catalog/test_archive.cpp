@@ -5,6 +5,7 @@
 #include "catalog/ArchiveFieldValues.h"
 #include "catalog/ArchiveFile.h"
 #include "catalog/ArchiveWriter.h"
+#include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
 
 #include <QFile>
@@ -13,6 +14,12 @@
 
 // Readable failure messages.
 namespace {
+
+// A catalog that records its numbers where the program does.
+catalog::Catalog numberedCatalog(const QString &folder)
+{
+    return catalog::Catalog(folder, catalog::settingsNumberStore());
+}
 
 const QByteArray Fields = QByteArrayLiteral("ADate=979544548\r\nAMark=CD No: 7\r\nALocation=Shelf A\r\n"
                                             "ACRC=450495\r\nAFiles=2\r\nADirs=1\r\nANote=Holiday music\r\n"
@@ -400,7 +407,7 @@ TEST(ArchiveDamage, WhatTheWriterAndEditorWriteIsSound)
         f.mark = QStringLiteral("CD 1");
         f.location = QStringLiteral("Shelf");
         f.files = Archive::fromBytes(records).lineCount() / 4;
-        const QString path = writeNewArchive(dir, records, QString::number(++n), f);
+        const QString path = writeNewArchive(numberedCatalog(dir), records, QString::number(++n), f);
         EXPECT_EQ(Archive::load(path).damage(), QString()) << records.constData();
         // Each edit applies to what the one before left.
         for (const auto &e : edits) {

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
+#include "catalog/ProgramCatalog.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 #include "util/PosixFile.h"
@@ -34,10 +35,13 @@ QByteArray numbered(const QByteArray &number)
     return archive("AMark=m\r\nANumber=" + number + "\r\nAEnd=EndTag\r\n");
 }
 
-QStringList walk(const QString &folder, const QString &mask = QStringLiteral("*.dat"))
+using catalog::Catalog;
+using catalog::WalkCursor;
+
+QStringList walk(const QString &folder)
 {
     QStringList seen;
-    forEachArchive(folder, mask, [&](const QString &path) {
+    Catalog(folder).walk([&](const QString &path) {
         seen << path.mid(folder.size() + 1);
         return true;
     });
@@ -86,11 +90,17 @@ TEST(CatalogWalk, EveryFolderIsListedByNameWhateverTheFileSystemOrder)
                                   QStringLiteral("Y/1.dat"), QStringLiteral("z/2.dat")};
     EXPECT_EQ(walk(root), expected);
 
-    const CatalogFolderListing listing = listCatalogFolder(root, QStringLiteral("*.dat"));
-    ASSERT_EQ(listing.archives.size(), 4);
-    EXPECT_TRUE(listing.archives.first().endsWith(QStringLiteral("/A.dat")));
-    ASSERT_EQ(listing.subfolders.size(), 2);
-    EXPECT_TRUE(listing.subfolders.first().endsWith(QStringLiteral("/Y/")));
+    // One step at a time: a folder is done after its own archives, before its subfolders.
+    WalkCursor cursor = Catalog(root).cursor();
+    QStringList steps;
+    for (WalkCursor::Step step; (step = cursor.next()) != WalkCursor::Step::End;)
+        steps << (step == WalkCursor::Step::Archive ? QStringLiteral("archive ") : QStringLiteral("done ")) +
+                     cursor.path().mid(root.size());
+    EXPECT_EQ(steps, (QStringList{QStringLiteral("archive /A.dat"), QStringLiteral("archive /a0.dat"),
+                                  QStringLiteral("archive /b.dat"), QStringLiteral("archive /C.dat"),
+                                  QStringLiteral("done /"), QStringLiteral("archive /Y/1.dat"),
+                                  QStringLiteral("done /Y/"), QStringLiteral("archive /z/2.dat"),
+                                  QStringLiteral("done /z/")}));
 }
 
 TEST(CatalogWalk, LinksToFoldersAreNeverEntered)
@@ -120,7 +130,7 @@ TEST(CatalogWalk, NamesOutsideTheFileNameEncodingAreLeftOut)
     ::close(fd);
     ambrytest::writeFile(root + QStringLiteral("/ok.dat"), "AMark=m\r\n");
     EXPECT_EQ(walk(root), QStringList{QStringLiteral("ok.dat")});
-    EXPECT_TRUE(MarkExists(QStringLiteral("M"), root, QStringLiteral("*.dat")));
+    EXPECT_TRUE(Catalog(root).markExists(QStringLiteral("M")));
 }
 
 TEST(CatalogWalk, StopsWhenAskedAndToleratesMissingFolders)
@@ -129,16 +139,14 @@ TEST(CatalogWalk, StopsWhenAskedAndToleratesMissingFolders)
     for (int i = 0; i < 5; ++i)
         ambrytest::writeFile(root + QStringLiteral("/s/") + QString::number(i) + QStringLiteral(".dat"), "x");
     int visits = 0;
-    EXPECT_FALSE(
-        forEachArchive(root, QStringLiteral("*.dat"), [&](const QString &) { return ++visits < 2; }));
+    EXPECT_FALSE(Catalog(root).walk([&](const QString &) { return ++visits < 2; }));
     EXPECT_EQ(visits, 2);
     visits = 0;
-    EXPECT_TRUE(
-        forEachArchive(root + QStringLiteral("/missing"), QStringLiteral("*.dat"), [&](const QString &) {
-            ++visits;
-            return true;
-        }));
-    EXPECT_TRUE(forEachArchive(QString(), QStringLiteral("*.dat"), [&](const QString &) {
+    EXPECT_TRUE(Catalog(root + QStringLiteral("/missing")).walk([&](const QString &) {
+        ++visits;
+        return true;
+    }));
+    EXPECT_TRUE(Catalog(QString()).walk([&](const QString &) {
         ++visits;
         return true;
     }));
@@ -201,9 +209,8 @@ TEST(CatalogLookup, MarkExists)
         {"CD 2", false},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(MarkExists(QString::fromUtf8(c.mark), root, QStringLiteral("*.dat")), c.exists)
-            << '"' << c.mark << '"';
-    EXPECT_FALSE(MarkExists(QStringLiteral("cd 1"), root + QStringLiteral("/none"), QStringLiteral("*.dat")));
+        EXPECT_EQ(Catalog(root).markExists(QString::fromUtf8(c.mark)), c.exists) << '"' << c.mark << '"';
+    EXPECT_FALSE(Catalog(root + QStringLiteral("/none")).markExists(QStringLiteral("cd 1")));
 }
 
 TEST(CatalogLookup, HighestNumber)
@@ -235,7 +242,7 @@ TEST(CatalogLookup, HighestNumber)
             ambrytest::writeFile(folder + QString::number(n) + QStringLiteral(".dat"), numbered(number));
         }
         ambrytest::writeFile(root + QStringLiteral("/fake.dat"), archive("AMark=m\r\n", "ANumber=999999"));
-        EXPECT_EQ(GetHighestArchiveNumber(root, QStringLiteral("*.dat")), c.highest);
+        EXPECT_EQ(Catalog(root).highestNumber(), c.highest);
     }
 }
 
@@ -269,7 +276,7 @@ TEST(CatalogLookup, NextNumber)
             WriteSetting(RegKey::V, key, QString::fromUtf8(c.last));
         else
             DeleteSetting(RegKey::V, key);
-        EXPECT_EQ(nextArchiveNumber(root + QLatin1Char('/')), c.next);
+        EXPECT_EQ(Catalog(root + QLatin1Char('/'), catalog::settingsNumberStore()).nextNumber(), c.next);
     }
 }
 
@@ -294,7 +301,7 @@ TEST(CatalogLookup, AnUnreadableArchiveIsSkippedAndNamed)
         QFile::setPermissions(p, QFileDevice::Permissions(0x7755));
     const auto lookUp = [&]() -> QByteArray {
         UnreadableArchives unreadable;
-        const bool y = MarkExists(QStringLiteral("y"), root, QStringLiteral("*.dat"), &unreadable);
+        const bool y = Catalog(root).markExists(QStringLiteral("y"), &unreadable);
         const QString message = unreadableArchivesMessage(unreadable);
         return QByteArray::number(y) + ' ' + QByteArray::number(unreadable.size()) + ' ' +
                QByteArray::number(message.contains(path));
@@ -327,8 +334,8 @@ TEST(CatalogLookup, OnlyTheEndOfEachArchiveIsRead)
         ASSERT_TRUE(f.seek(f.size()));
         ASSERT_EQ(f.write(tail), tail.size());
     }
-    EXPECT_TRUE(MarkExists(QStringLiteral("HUGE DISC"), root, QStringLiteral("*.dat")));
-    EXPECT_EQ(GetHighestArchiveNumber(root, QStringLiteral("*.dat")), 77);
+    EXPECT_TRUE(Catalog(root).markExists(QStringLiteral("HUGE DISC")));
+    EXPECT_EQ(Catalog(root).highestNumber(), 77);
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANumber")), QStringLiteral("77"));
 }
 
@@ -344,26 +351,34 @@ TEST(CatalogWalk, FoldersThatCannotBeListedAreNamed)
     ambrytest::openToOthers(QFile::encodeName(root).toStdString());
     UnreadableArchives unlisted;
     QStringList seen;
-    CatalogFolderListing listing;
+    // The locked folder walked on its own: named first, then done without an archive.
+    QList<std::pair<WalkCursor::Step, QString>> lockedSteps;
     {
         const ambrytest::UnprivilegedFiles asUser;
-        forEachArchive(
-            root, QStringLiteral("*.dat"),
+        catalog::WalkHooks hooks;
+        hooks.unlisted = &unlisted;
+        Catalog(root).walk(
             [&](const QString &path) {
                 seen << QFileInfo(path).fileName();
                 return true;
             },
-            &unlisted);
-        listing = listCatalogFolder(root + QStringLiteral("/locked"), QStringLiteral("*.dat"));
+            hooks);
+        WalkCursor cursor = Catalog(root + QStringLiteral("/locked")).cursor();
+        for (WalkCursor::Step step; (step = cursor.next()) != WalkCursor::Step::End;)
+            lockedSteps.append({step, step == WalkCursor::Step::Unlisted ? cursor.reason() : cursor.path()});
     }
     ::chmod(locked.constData(), 0755);
     EXPECT_EQ(seen, QStringList{QStringLiteral("1.dat")});
     ASSERT_EQ(unlisted.size(), 1);
     EXPECT_EQ(unlisted.first().path, root + QStringLiteral("/locked/"));
     EXPECT_EQ(unlisted.first().reason, QStringLiteral("folder cannot be listed: ") + errnoText(EACCES));
-    EXPECT_EQ(listing.error, unlisted.first().reason);
-    EXPECT_TRUE(listing.archives.isEmpty());
-    EXPECT_TRUE(listCatalogFolder(root + QStringLiteral("/gone"), QStringLiteral("*.dat")).error.isEmpty());
+    ASSERT_EQ(lockedSteps.size(), 2);
+    EXPECT_EQ(lockedSteps.first().first, WalkCursor::Step::Unlisted);
+    EXPECT_EQ(lockedSteps.first().second, unlisted.first().reason);
+    EXPECT_EQ(lockedSteps.last().first, WalkCursor::Step::FolderDone);
+    WalkCursor gone = Catalog(root + QStringLiteral("/gone")).cursor();
+    EXPECT_EQ(gone.next(), WalkCursor::Step::FolderDone) << "a folder that is gone is not named";
+    EXPECT_EQ(gone.next(), WalkCursor::Step::End);
 
     const UnreadableArchive file{root + QStringLiteral("/3.dat"), QStringLiteral("Permission denied")};
     const struct
@@ -379,4 +394,107 @@ TEST(CatalogWalk, FoldersThatCannotBeListedAreNamed)
     };
     for (const auto &m : messages)
         EXPECT_EQ(unreadableArchivesMessage(m.list).section(QLatin1Char('\n'), 0, 0), m.heading);
+}
+
+// A window's walk: its events run after each archive and each folder's archives, and a Cancel
+// is looked at once per folder, so the archives of the folder it came in stay visited.
+TEST(CatalogWalk, HooksRunBetweenArchivesAndStopAtTheNextFolder)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("hooks"));
+    for (const char *name : {"1.dat", "2.dat", "a/3.dat", "a/b/4.dat", "c/5.dat"})
+        ambrytest::writeFile(root + QLatin1Char('/') + QString::fromUtf8(name), "AMark=m\r\n");
+    const struct
+    {
+        const char *cancelAt; // the archive whose visit sets the flag
+        const char *trace;
+        bool finished;
+    } cases[] = {
+        {nullptr, "1 + 2 + | 3 + | 4 + | 5 + |", true},
+        {"2.dat", "1 + 2 +", false},
+        {"3.dat", "1 + 2 + | 3 +", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.cancelAt ? c.cancelAt : "none");
+        bool cancel = false;
+        QStringList trace;
+        catalog::WalkHooks hooks;
+        hooks.cancel = &cancel;
+        hooks.afterArchive = [&] { trace << QStringLiteral("+"); };
+        hooks.afterFolder = [&] { trace << QStringLiteral("|"); };
+        const bool finished = Catalog(root).walk(
+            [&](const QString &path) {
+                trace << QFileInfo(path).baseName();
+                cancel = cancel || (c.cancelAt && path.endsWith(QString::fromUtf8(c.cancelAt)));
+                return true;
+            },
+            hooks);
+        EXPECT_EQ(finished, c.finished);
+        EXPECT_EQ(trace.join(QLatin1Char(' ')), QString::fromUtf8(c.trace));
+    }
+    int asked = 0;
+    catalog::WalkHooks closing;
+    closing.stopRequested = [&] { return ++asked == 2; }; // the program closes after folder one
+    QStringList seen;
+    EXPECT_FALSE(Catalog(root).walk(
+        [&](const QString &path) {
+            seen << QFileInfo(path).baseName();
+            return true;
+        },
+        closing));
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+}
+
+namespace {
+
+class MemoryNumbers : public catalog::NumberStore
+{
+public:
+    int lastNumber() const override { return last; }
+    void setLastNumber(int number) override { last = number; }
+    int last = 0;
+};
+
+} // namespace
+
+// Numbering reads the last number only through the store it is given, and a catalog without
+// one numbers from its archives alone.
+TEST(CatalogLookup, NumberingGoesThroughTheGivenStore)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("store"));
+    WriteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"), QStringLiteral("90"));
+    const auto numbers = std::make_shared<MemoryNumbers>();
+    numbers->last = 41;
+    const Catalog withStore(root, numbers);
+    EXPECT_EQ(withStore.nextNumber(), 42);
+    EXPECT_EQ(Catalog(root).nextNumber(), 1);
+    withStore.recordNumber(57);
+    EXPECT_EQ(numbers->last, 57);
+    EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber")), QStringLiteral("90"));
+    Catalog(root).recordNumber(58); // no store: nowhere to record it
+    EXPECT_EQ(numbers->last, 57);
+
+    ambrytest::writeFile(root + QStringLiteral("/sub/1.dat"), numbered("7"));
+    EXPECT_EQ(withStore.nextNumber(), 8);
+}
+
+// The folder is kept as given with one "/" added: no link in it is resolved.
+TEST(CatalogWalk, TheFolderIsKeptAsGiven)
+{
+    const QString root = ambrytest::makeTempDir(QStringLiteral("given"));
+    ambrytest::writeFile(root + QStringLiteral("/real/1.dat"), "AMark=m\r\n");
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/real"), root + QStringLiteral("/link")));
+    const Catalog linked(root + QStringLiteral("/link//"));
+    EXPECT_EQ(Catalog(root + QStringLiteral("/link")).folder(), root + QStringLiteral("/link/"));
+    EXPECT_EQ(linked.folder(), root + QStringLiteral("/link//"));
+    EXPECT_EQ(Catalog(QString()).folder(), QString());
+    QStringList seen;
+    Catalog(root + QStringLiteral("/link")).walk([&](const QString &path) {
+        seen << path;
+        return true;
+    });
+    EXPECT_EQ(seen, QStringList{root + QStringLiteral("/link/1.dat")});
+    EXPECT_EQ(Catalog(root + QStringLiteral("/link")).archivePath(QStringLiteral("-450495")),
+              root + QStringLiteral("/link/-450495.dat"));
+    EXPECT_TRUE(Catalog::isArchiveName(QStringLiteral("X.DAT")));
+    EXPECT_FALSE(Catalog::isArchiveName(QStringLiteral(".x.dat.tmp-Ab12yZ")));
 }

@@ -4,6 +4,7 @@
 #include "catalog/Archive.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Checksum.h"
+#include "catalog/ProgramCatalog.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
 
@@ -14,6 +15,12 @@
 #include <sys/stat.h>
 
 namespace {
+
+// A catalog that records its numbers where the program does.
+catalog::Catalog numberedCatalog(const QString &folder)
+{
+    return catalog::Catalog(folder, catalog::settingsNumberStore());
+}
 
 const QByteArray WorkedRecords = QByteArrayLiteral("\\\r\nreadme.txt\r\n1234\r\n950948495\r\n"
                                                    "Music\r\ntrack01.mp3\r\n4321987\r\n950898757\r\n");
@@ -47,7 +54,7 @@ TEST(ArchiveWriter, ReproducesTheWorkedExampleByteForByte)
     const QString checksum = checksumOfBytes(WorkedRecords);
     ASSERT_EQ(checksum, QStringLiteral("450495"));
 
-    const QString path = writeNewArchive(dir, WorkedRecords, checksum, workedFields());
+    const QString path = writeNewArchive(numberedCatalog(dir), WorkedRecords, checksum, workedFields());
 
     EXPECT_EQ(path, dir + QStringLiteral("/450495.dat"));
     EXPECT_EQ(ambrytest::readFile(path), WorkedRecords + "ADate=979544548\r\n"
@@ -88,7 +95,7 @@ TEST(ArchiveWriter, FieldTextsAreTrimmedAndKeptOnOneLine)
         SCOPED_TRACE(c.what);
         ArchiveFields f = workedFields();
         f.mark = f.location = f.note = c.in;
-        const QString path = writeNewArchive(dir, WorkedRecords, QString::number(++n), f);
+        const QString path = writeNewArchive(numberedCatalog(dir), WorkedRecords, QString::number(++n), f);
         const Archive a = Archive::load(path);
         EXPECT_EQ(a.lineCount(), 20); // no line was added
         for (const char16_t *key : {u"AMark", u"ALocation", u"ANote"})
@@ -106,7 +113,8 @@ TEST(ArchiveWriter, NumbersAndDates)
     f.dirs = 0;
     f.number = -3;
     f.savedAt = QDateTime(QDate(2044, 1, 1), QTime(0, 0, 0), Qt::LocalTime);
-    const Archive a = Archive::load(writeNewArchive(dir, WorkedRecords, QStringLiteral("-42"), f));
+    const Archive a =
+        Archive::load(writeNewArchive(numberedCatalog(dir), WorkedRecords, QStringLiteral("-42"), f));
     EXPECT_EQ(a.value(QStringLiteral("AFiles")), QStringLiteral("5000000000"));
     EXPECT_EQ(a.value(QStringLiteral("ASize")), QStringLiteral("-1294967296"));
     EXPECT_EQ(a.value(QStringLiteral("ADirs")), QStringLiteral("0"));
@@ -123,7 +131,8 @@ TEST(ArchiveWriter, WithoutAClockTheSaveIsDatedNow)
     ArchiveFields f = workedFields();
     f.savedAt = QDateTime();
     const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
-    const Archive a = Archive::load(writeNewArchive(dir, WorkedRecords, QStringLiteral("1"), f));
+    const Archive a =
+        Archive::load(writeNewArchive(numberedCatalog(dir), WorkedRecords, QStringLiteral("1"), f));
     const int packed = a.value(QStringLiteral("ADate")).toInt();
     const int year = int(uint32_t(packed) >> 25) + 1980;
     EXPECT_EQ(year, before.date().year() > 2107 ? 2107 : std::max(before.date().year(), 1980));
@@ -132,8 +141,8 @@ TEST(ArchiveWriter, WithoutAClockTheSaveIsDatedNow)
 TEST(ArchiveWriter, RecordSectionWithoutFinalLineEnd)
 {
     const QString dir = ambrytest::makeTempDir(QStringLiteral("noeol"));
-    const Archive a =
-        Archive::load(writeNewArchive(dir, "\\\r\na\r\n1\r\n2", QStringLiteral("9"), workedFields()));
+    const Archive a = Archive::load(
+        writeNewArchive(numberedCatalog(dir), "\\\r\na\r\n1\r\n2", QStringLiteral("9"), workedFields()));
     EXPECT_EQ(a.lineText(3), QStringLiteral("2"));
     EXPECT_EQ(a.lineText(4), QStringLiteral("ADate=979544548"));
 }
@@ -144,7 +153,7 @@ TEST(ArchiveWriter, RefusesWithoutAChecksum)
     WriteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"), QStringLiteral("5"));
     for (const QString &crc : {QString(), QStringLiteral("  "), QStringLiteral("\t\r\n")}) {
         try {
-            writeNewArchive(dir, WorkedRecords, crc, workedFields());
+            writeNewArchive(numberedCatalog(dir), WorkedRecords, crc, workedFields());
             ADD_FAILURE() << "no error for \"" << crc.toStdString() << '"';
         } catch (const AmbryError &e) {
             EXPECT_EQ(e.message(), QStringLiteral("Cannot Get CRC."));
@@ -152,7 +161,7 @@ TEST(ArchiveWriter, RefusesWithoutAChecksum)
     }
     // A checksum that would lead out of the catalog folder.
     for (const QString &crc : {QStringLiteral("../x"), QStringLiteral(".."), QStringLiteral("a/b")})
-        EXPECT_THROW(writeNewArchive(dir, WorkedRecords, crc, workedFields()), AmbryError);
+        EXPECT_THROW(writeNewArchive(numberedCatalog(dir), WorkedRecords, crc, workedFields()), AmbryError);
     EXPECT_TRUE(entries(dir).isEmpty());
     EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber")), QStringLiteral("5"));
 }
@@ -161,8 +170,8 @@ TEST(ArchiveWriter, ReplacesAnArchiveOfTheSameName)
 {
     const QString dir = ambrytest::makeTempDir(QStringLiteral("repl"));
     ambrytest::writeFile(dir + QStringLiteral("/450495.dat"), "old");
-    const QString path =
-        writeNewArchive(dir + QLatin1Char('/'), WorkedRecords, QStringLiteral("450495"), workedFields());
+    const QString path = writeNewArchive(numberedCatalog(dir + QLatin1Char('/')), WorkedRecords,
+                                         QStringLiteral("450495"), workedFields());
     EXPECT_EQ(path, dir + QStringLiteral("/450495.dat"));
     EXPECT_TRUE(ambrytest::readFile(path).startsWith(WorkedRecords));
     EXPECT_EQ(entries(dir).size(), 1);
@@ -175,7 +184,7 @@ TEST(ArchiveWriter, FailureLeavesNoFileBehind)
     ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/7.dat/inside")));
     DeleteSetting(RegKey::V, QStringLiteral("LastArchiveNumber"));
     try {
-        writeNewArchive(dir, WorkedRecords, QStringLiteral("7"), workedFields());
+        writeNewArchive(numberedCatalog(dir), WorkedRecords, QStringLiteral("7"), workedFields());
         ADD_FAILURE() << "no error";
     } catch (const AmbryError &e) {
         EXPECT_TRUE(e.message().contains(dir + QStringLiteral("/7.dat"))) << e.what();
@@ -183,9 +192,9 @@ TEST(ArchiveWriter, FailureLeavesNoFileBehind)
     EXPECT_EQ(entries(dir), QStringList{QStringLiteral("7.dat")});
     EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("LastArchiveNumber")), QString());
     // A catalog folder that does not exist.
-    EXPECT_THROW(
-        writeNewArchive(dir + QStringLiteral("/nowhere"), WorkedRecords, QStringLiteral("8"), workedFields()),
-        AmbryError);
+    EXPECT_THROW(writeNewArchive(numberedCatalog(dir + QStringLiteral("/nowhere")), WorkedRecords,
+                                 QStringLiteral("8"), workedFields()),
+                 AmbryError);
 }
 
 TEST(ArchiveWriter, AtomicWriteKeepsPermissions)

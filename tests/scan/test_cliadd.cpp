@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/DriveSystem.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "settings/gRegistry.h"
@@ -68,7 +69,7 @@ public:
     int archiveCount() const
     {
         int n = 0;
-        forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &) {
+        catalog::Catalog(catalog).walk([&](const QString &) {
             ++n;
             return true;
         });
@@ -297,7 +298,7 @@ TEST_F(CliAddTest, ParallelAddsGiveEveryDiscOneArchiveAndNothingTwice)
     std::set<QString> marks;
     std::set<int> numbers;
     int archives = 0;
-    forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &path) {
+    catalog::Catalog(catalog).walk([&](const QString &path) {
         ++archives;
         marks.insert(ReadArchiveValue(path, QStringLiteral("AMark")).toUpper());
         numbers.insert(ReadArchiveValue(path, QStringLiteral("ANumber")).toInt());
@@ -369,7 +370,8 @@ TEST_F(CliAddTest, AnUnreadableArchiveIsToldButDoesNotStopTheSession)
         for (QString p = top; p.startsWith(ambrytest::sandboxRoot()); p = QFileInfo(p).path())
             QFile::setPermissions(p, QFileDevice::Permissions(0x7755));
     const auto run = [&]() -> QByteArray {
-        AddDiscSession session = AddDiscSession::forFolder(qpath(disc), catalog);
+        AddDiscSession session =
+            AddDiscSession::forFolder(qpath(disc), catalog::Catalog(catalog, catalog::settingsNumberStore()));
         if (session.scan() != AddDiscSession::Outcome::MarkEntry)
             return "no mark entry";
         const QStringList out{QString::number(session.archiveNumber()),

@@ -115,7 +115,7 @@ public:
     QStringList archives() const
     {
         QStringList found;
-        forEachArchive(catalog, QStringLiteral("*.dat"), [&](const QString &p) {
+        catalog::Catalog(catalog).walk([&](const QString &p) {
             found << p;
             return true;
         });

@@ -74,7 +74,7 @@ QList<Row> searchFolder(const QString &folder, const search::SearchCriteria &cri
     CollectSink sink;
     search::SearchEngine engine(criteria, sink);
     engine.setAsciiFastPath(asciiFastPath);
-    engine.SearchArchive(folder);
+    engine.SearchArchive(catalog::Catalog(folder));
     if (problems)
         *problems = engine.problems();
     return sink.rows;

@@ -185,7 +185,7 @@ TEST(EngineDates, DateRangeIsInclusiveAndOrderFree)
     EXPECT_EQ(c.DateTo, dosdate::pack(2008, 3, 15, 23, 59, 58));
     CollectSink sink;
     SearchEngine engine(c, sink);
-    engine.SearchArchive(dir);
+    engine.SearchArchive(catalog::Catalog(dir));
     EXPECT_EQ(sink.names(), L({"first", "middle", "last"}));
 
     // Years outside 1980..2107 pack to 0.
@@ -649,7 +649,7 @@ TEST(EngineWalk, EventsEvery300RecordsAndCancel)
             cancel = true; // during the second event: after record 300 of a.dat
     });
     walker.setArchiveDone([&] { ++done; });
-    EXPECT_FALSE(walker.SearchFolder(dir));
+    EXPECT_FALSE(walker.SearchFolder(catalog::Catalog(dir)));
     EXPECT_EQ(sink.rows.size(), 302 + 1) << "record 301 is tested before the flag is read";
     EXPECT_EQ(sink.rows.last().name, "b0");
 }
@@ -762,10 +762,10 @@ TEST(EveryReader, AgreesOnDamageAndSkipsWhatItCannotRead)
     for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
         EXPECT_EQ(problems.damagedReasons[i], readArchiveFields(problems.damagedArchives[i], true).problem);
     for (const char *mark : {"Cut", "Nul", "Extra", "Zero"})
-        EXPECT_TRUE(MarkExists(QString::fromUtf8(mark), dir, QStringLiteral("*.dat"))) << mark;
-    EXPECT_FALSE(MarkExists(QStringLiteral("Stray"), dir, QStringLiteral("*.dat")))
+        EXPECT_TRUE(catalog::Catalog(dir).markExists(QString::fromUtf8(mark))) << mark;
+    EXPECT_FALSE(catalog::Catalog(dir).markExists(QStringLiteral("Stray")))
         << "its mark lies before the stray line";
-    EXPECT_EQ(GetHighestArchiveNumber(dir, QStringLiteral("*.dat")), 70);
+    EXPECT_EQ(catalog::Catalog(dir).highestNumber(), 70);
 
     // An archive nobody may read: skipped and named by every reader. Root reads every file, so
     // the readers then run in a child that gave up root's rights.
@@ -776,8 +776,8 @@ TEST(EveryReader, AgreesOnDamageAndSkipsWhatItCannotRead)
         ::chmod(QFile::encodeName(p).constData(), 0755);
     const auto readAll = [&]() {
         UnreadableArchives byMark, byNumber;
-        const bool marked = MarkExists(QStringLiteral("Sound"), dir, QStringLiteral("*.dat"), &byMark);
-        const int highest = GetHighestArchiveNumber(dir, QStringLiteral("*.dat"), &byNumber);
+        const bool marked = catalog::Catalog(dir).markExists(QStringLiteral("Sound"), &byMark);
+        const int highest = catalog::Catalog(dir).highestNumber(&byNumber);
         SearchProblems p;
         searchFolder(dir, SearchCriteria(), &p);
         const ArchiveFieldValues f = readArchiveFields(locked);

@@ -68,7 +68,7 @@ TEST(ResultsModel, CellsAreShownAsTheWindowShowsThem)
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     SearchCriteria c;
     SearchEngine engine(c, model);
-    engine.SearchArchive(dir);
+    engine.SearchArchive(catalog::Catalog(dir));
     ASSERT_EQ(model.rowCount(), 5);
     ASSERT_EQ(model.columnCount(), 6);
 

@@ -123,7 +123,7 @@ Outcome run(const QString &root, SearchCriteria &c, int threads,
         if (onArchiveDone)
             onArchiveDone(c, o.archivesDone);
     });
-    engine.SearchArchive(root);
+    engine.SearchArchive(catalog::Catalog(root));
     for (const Row &r : sink.rows)
         o.rows.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8%9")
                           .arg(QDir(root).relativeFilePath(r.path), r.mark, QString::fromUtf8(r.folder),
@@ -219,7 +219,7 @@ QList<QStringList> fillAndSort(const QString &root, SearchCriteria &c, int threa
     {
         SearchEngine engine(c, model);
         engine.setThreads(threads);
-        engine.SearchArchive(root);
+        engine.SearchArchive(catalog::Catalog(root));
     }
     model.endFill();
     if (modelBytes)
@@ -327,7 +327,7 @@ TEST(ParallelSearch, ModeSwitchedHalfwayThroughAnArchiveCountsFromItsNextRecord)
                     }
                     last = n;
                 });
-                engine.SearchArchive(root);
+                engine.SearchArchive(catalog::Catalog(root));
                 return flip;
             };
             CollectSink sink;
@@ -460,7 +460,7 @@ TEST(ParallelSearch, CancelStopsPromptlyAndKeepsTheRowsHandedOut)
             sinceCancel.start();
         }
     });
-    engine.SearchArchive(root);
+    engine.SearchArchive(catalog::Catalog(root));
     ASSERT_TRUE(cancel);
     EXPECT_LT(sinceCancel.elapsed(), 50) << "workers must stop within 50 ms";
     ASSERT_GT(sink.rows.size(), 2000);

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "catalog/ArchiveWriter.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/DiscWait.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "scan/IsoImage.h"
@@ -214,7 +215,8 @@ TEST_F(RetrievalSessionTest, AFileOfAnImageComesOutOfTheImageWhileItIsThere)
         fields.location = row.location;
         fields.source = row.source;
         fields.files = 1;
-        const QString archive = writeNewArchive(catalog, QByteArray("Music\\Rock\r\nsong.mp3\r\n4\r\n0\r\n"),
+        const QString archive = writeNewArchive(catalog::Catalog(catalog, catalog::settingsNumberStore()),
+                                                QByteArray("Music\\Rock\r\nsong.mp3\r\n4\r\n0\r\n"),
                                                 QString::number(++n), fields);
         CataloguedFile file = song();
         file.name = row.name;

@@ -103,33 +103,3 @@ TEST_F(Startup, ProgramLocationIsRecorded)
     EXPECT_EQ(ReadSetting(RegKey::V, QStringLiteral("ProgramLocation")),
               QCoreApplication::applicationFilePath());
 }
-
-TEST_F(Startup, CatalogFolderForTheCommandLine)
-{
-    EXPECT_EQ(resolveCatalogFolder(QString()), m_dataHome + QStringLiteral("/Brightfen/Ambrylog/Archive/"));
-    EXPECT_TRUE(QFileInfo(gVars().catalogFolder).isDir());
-
-    const QString given = ambrytest::makeTempDir(QStringLiteral("cat")) + QStringLiteral("/new/../fresh");
-    // A folder that is not there is an error, and is not made.
-    EXPECT_THROW(resolveCatalogFolder(given), AmbryError);
-    EXPECT_FALSE(QFileInfo::exists(given));
-    ASSERT_TRUE(QDir().mkpath(given));
-    const QString resolved = resolveCatalogFolder(given);
-    EXPECT_EQ(resolved, QDir::cleanPath(given) + QLatin1Char('/'));
-    EXPECT_EQ(gVars().catalogFolder, resolved);
-
-    const QString old = QDir::currentPath();
-    QDir::setCurrent(ambrytest::makeTempDir(QStringLiteral("cwd")));
-    ASSERT_TRUE(QDir().mkdir(QStringLiteral("rel")));
-    EXPECT_EQ(resolveCatalogFolder(QStringLiteral("rel")), QDir::currentPath() + QStringLiteral("/rel/"));
-    QDir::setCurrent(old);
-
-    EXPECT_THROW(resolveCatalogFolder(blockedPath()), AmbryError);
-    qputenv("XDG_DATA_HOME", QFile::encodeName(blockedPath()));
-    try {
-        resolveCatalogFolder(QString());
-        ADD_FAILURE() << "no error";
-    } catch (const AmbryError &e) {
-        EXPECT_EQ(e.message(), kNoDataFolderMessage);
-    }
-}
