@@ -1,5 +1,6 @@
 #include "CatalogBackup.h"
 
+#include "ArchiveStaging.h"
 #include "CatalogSwap.h"
 #include "catalog/Archive.h"
 #include "catalog/ArchiveFieldValues.h"
@@ -118,22 +119,6 @@ QString noArchivesText(const QString &zipPath)
     return QStringLiteral("The zip file \"%1\" holds no archives (\"*.dat\" files).").arg(zipPath);
 }
 
-// Runs change while holding the catalog lock; waiting for another writer lets progress show.
-template <class Change>
-auto underCatalogLock(const catalog::Catalog &catalog, const Progress &progress, Change &&change)
-{
-    CatalogLock lock = catalog.lock();
-    if (!lock.acquire(CatalogLock::WaitMs,
-                      [&] { progress.show(QStringLiteral("Waiting for another Ambrylog"), 0, 0); }))
-        throw AmbryError(lock.errorText());
-    return change();
-}
-
-// A mark as the catalog's lookup compares it: upper case, then without regard to case.
-QString markKey(const QString &mark)
-{
-    return mark.toUpper().toCaseFolded();
-}
 
 } // namespace
 
@@ -446,40 +431,6 @@ QString MergeResult::summary() const
     return text;
 }
 
-namespace {
-
-// What the catalog already holds, as merge compares it.
-struct CatalogState
-{
-    QSet<QString> names; // file names, folded
-    QSet<QString> marks; // markKey()
-    QSet<int> numbers;   // valid, positive
-    int highest = 0;
-};
-
-CatalogState readCatalogState(const catalog::Catalog &catalog)
-{
-    CatalogState state;
-    catalog.walk([&](const QString &path) {
-        state.names.insert(QFileInfo(path).fileName().toCaseFolded());
-        const std::optional<Archive> archive = Archive::loadFieldsIfPresent(path);
-        if (!archive)
-            return true;
-        const QByteArrayView mark = archive->rawValue(u"AMark");
-        if (!trimControls(mark).isEmpty())
-            state.marks.insert(markKey(decodeArchiveText(mark)));
-        int number = 0;
-        if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
-            number > 0) {
-            state.numbers.insert(number);
-            state.highest = std::max(state.highest, number);
-        }
-        return true;
-    });
-    return state;
-}
-
-} // namespace
 
 MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                           const ZipLimits &limits)
@@ -493,7 +444,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
             throw AmbryError(noArchivesText(zipPath));
 
         result.outcome = underCatalogLock(catalog, progress, [&] {
-            CatalogState state = readCatalogState(catalog);
+            CatalogState state = CatalogState::read(catalog);
             StagingFolder staging(catalog.folder(), "merge");
             Unpacker unpacker(*zip, plan, progress);
             for (const ZipEntry &entry : plan.archives) {
@@ -517,9 +468,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
                     const QString mark = decodeArchiveText(markBytes);
                     newMark = mark;
                     if (state.marks.contains(markKey(mark))) {
-                        const QString base = trimControls(mark);
-                        for (int n = 2; state.marks.contains(markKey(newMark)); ++n)
-                            newMark = base + QStringLiteral(" (%1)").arg(n);
+                        newMark = state.freeMark(mark);
                         changes.append({QStringLiteral("AMark"), newMark});
                     }
                 }

@@ -172,7 +172,7 @@ bool processAlive(qint64 pid)
 qint64 stagingOwner(const QString &folderName, const QString &catalogName)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^\\.(.*)\\.(restore|merge)-(\\d+)-[A-Za-z0-9]{6}$"));
+        QStringLiteral("^\\.(.*)\\.(restore|merge|import)-(\\d+)-[A-Za-z0-9]{6}$"));
     const QRegularExpressionMatch m = pattern.match(folderName);
     return m.hasMatch() && m.captured(1) == catalogName ? m.captured(3).toLongLong() : -1;
 }

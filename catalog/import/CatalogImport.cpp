@@ -169,6 +169,18 @@ ReadOutcome readStream(InputStream &in, InputStream *companion, Format format, c
 
 ReadOutcome readVolumes(const QString &path, Format format, const Options &options, const VolumeSink &sink)
 {
+    if (path == QLatin1String("-")) {
+        InputStream in;
+        in.openStandardInput();
+        Options opts = options;
+        if (format == Format::VvvCsv && opts.dateOrder == DateOrder::Unknown) {
+            // Standard input is read once: the order is judged from its first lines.
+            InputStream head;
+            head.openBytes(in.peek(1 << 20));
+            opts.dateOrder = detectVvvDateOrder(head);
+        }
+        return readStream(in, nullptr, format, QString(), QDateTime(), opts, sink);
+    }
     Options opts = options;
     if (format == Format::VvvCsv && opts.dateOrder == DateOrder::Unknown) {
         // Dates in the user's locale: the first one that can only be read one way decides for

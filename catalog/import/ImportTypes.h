@@ -68,6 +68,7 @@ struct Volume
     QStringList warnings; // what was taken, but not as the source has it
     QString refusal;      // why the volume cannot be taken; no records then
     qint64 line = 0;      // where the volume starts in the source (0 when it has no lines)
+    bool ambiguousDates = false; // dates that read both day first and month first were read one way
     bool sound() const { return refusal.isEmpty(); }
 };
 

@@ -25,8 +25,14 @@ InputStream::~InputStream()
 {
     if (m_gzip)
         inflateEnd(&m_gzip->z);
-    if (m_fd >= 0)
+    if (m_fd >= 0 && m_ownsFd)
         ::close(m_fd);
+}
+
+void InputStream::openStandardInput()
+{
+    m_fd = STDIN_FILENO;
+    m_ownsFd = false;
 }
 
 bool InputStream::open(const QString &path)

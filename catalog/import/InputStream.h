@@ -19,6 +19,8 @@ public:
     InputStream &operator=(const InputStream &) = delete;
 
     bool open(const QString &path);
+    // Reads standard input (left open at the end).
+    void openStandardInput();
     // Reads from bytes in memory instead (tests and fuzzing).
     void openBytes(QByteArrayView bytes);
 
@@ -43,6 +45,7 @@ private:
     struct Gzip;
     std::unique_ptr<Gzip> m_gzip;
     int m_fd = -1;
+    bool m_ownsFd = true;
     QByteArray m_memory;
     qsizetype m_memoryAt = 0;
     qint64 m_storedAt = 0;

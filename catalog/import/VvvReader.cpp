@@ -153,6 +153,7 @@ ReadOutcome readVvv(InputStream &in, const Options &options, const VolumeSink &s
     auto finish = [&]() {
         inVolume = false;
         finished.insert(current);
+        volume.ambiguousDates = sawAmbiguous && guessedOrder;
         if (sawAmbiguous && guessedOrder)
             volume.warnings << QStringLiteral(
                                    "Dates could be read day first or month first; they are read as the "
