@@ -151,6 +151,7 @@ ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &
                 fields.dirs = v.folders;
                 fields.size = v.bytes;
                 fields.savedAt = v.archivedAt.isValid() ? v.archivedAt : now;
+                fields.source = archivesource::Imported;
                 const NewArchiveStaging::Staged staged = staging.stage(v.records, fields);
                 disc.mark = staged.mark;
                 (staged.present ? result.present : result.added).append(disc);

@@ -80,7 +80,4 @@ struct ImportResult
 ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &source, const ImportChoice &choice,
                            const Progress &progress);
 
-// What ASource says of an imported archive.
-inline const QString ImportedSource = QStringLiteral("Imported");
-
 } // namespace backup

@@ -1,6 +1,7 @@
 #include "cliBackup.h"
 
 #include "CatalogBackup.h"
+#include "CatalogImportJob.h"
 #include "CatalogSwap.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
@@ -152,7 +153,90 @@ int runMerge(CliContext &ctx)
     return result.hasNotes() ? kNotes : 0;
 }
 
+int runImport(CliContext &ctx)
+{
+    backup::ImportSource source;
+    source.path = ctx.args.at(0);
+    if (ctx.isSet(QStringLiteral("format"))) {
+        source.format = *catimport::formatByName(ctx.value(QStringLiteral("format")));
+    } else {
+        QString why;
+        const std::optional<catimport::Format> format = backup::recogniseImportFormat(source.path, &why);
+        if (!format)
+            return source.path == QLatin1String("-") ? ctx.usageError(why) : failed(ctx, why);
+        source.format = *format;
+    }
+    if (ctx.isSet(QStringLiteral("date-format")))
+        source.dateOrder = *catimport::dateOrderByName(ctx.value(QStringLiteral("date-format")));
+    backup::ImportChoice choice;
+    choice.markPrefix = ctx.value(QStringLiteral("mark-prefix"));
+    choice.dryRun = ctx.isSet(QStringLiteral("dry-run"));
+    const QString catalog = catalogOf(ctx);
+    InterruptCancels interrupt;
+    const backup::ImportResult result = backup::importCatalog(catalog, source, choice, terminalProgress());
+    if (result.outcome == backup::Outcome::Cancelled)
+        return cancelled(ctx);
+    if (result.outcome == backup::Outcome::Failed)
+        return failed(ctx, result.error);
+    endProgressLine();
+    // One line per disc: its mark, its files, and what became of it.
+    const QString added = choice.dryRun ? QStringLiteral("new") : QStringLiteral("imported");
+    for (const backup::ImportResult::Disc &d : result.added)
+        ctx.out(QStringLiteral("%1\t%2\t%3").arg(d.mark).arg(d.files).arg(added));
+    for (const backup::ImportResult::Disc &d : result.present)
+        ctx.out(QStringLiteral("%1\t%2\talready in the catalog").arg(d.mark).arg(d.files));
+    QString summary = result.summary();
+    if (choice.dryRun)
+        summary.replace(0, 8, QStringLiteral("Would import")); // "Imported"
+    const qsizetype firstEnd = summary.indexOf(QLatin1Char('\n'));
+    ctx.out(summary.left(firstEnd));
+    if (firstEnd >= 0)
+        ctx.err(summary.mid(firstEnd).trimmed());
+    if (result.added.isEmpty())
+        return CliFailed;
+    return result.hasNotes() ? kNotes : 0;
+}
+
+QStringList formatNames()
+{
+    QStringList names;
+    for (const catimport::FormatInfo &f : catimport::formats())
+        names << QLatin1String(f.name);
+    return names;
+}
+
 } // namespace
+
+const CliCommand &importCommand()
+{
+    static const CliCommand command{
+        .name = QStringLiteral("import"),
+        .summary = QStringLiteral("bring in another disc cataloguer's catalog or a file listing"),
+        .synopsis = {QStringLiteral("FILE [--format NAME] [--dry-run] [--mark-prefix TEXT] [--date-format ORDER]")},
+        .description = QStringLiteral(
+            "Each volume of FILE becomes an archive, saved as an added disc would be: volumes already in "
+            "the catalog are skipped, and a mark in use gets \" (2)\", \" (3)\", ... The format is "
+            "recognised from the content unless --format names it; \"-\" reads standard input, whose "
+            "format must be named (a listing read from there is one disc, marked with --mark-prefix). "
+            "Prints a line per disc (mark, files, what became of it) and the summary."),
+        .options = {{{QStringLiteral("format")}, QStringLiteral("NAME"),
+                     QStringLiteral("the file's format, when it is not to be recognised"), formatNames()},
+                    {{QStringLiteral("dry-run")}, {}, QStringLiteral("read and judge everything, change nothing")},
+                    {{QStringLiteral("mark-prefix")}, QStringLiteral("TEXT"),
+                     QStringLiteral("put before every mark made from a volume's name")},
+                    {{QStringLiteral("date-format")}, QStringLiteral("ORDER"),
+                     QStringLiteral("how VVV's dates are written, when the file cannot tell"),
+                     {QStringLiteral("dmy"), QStringLiteral("mdy"), QStringLiteral("ymd")}}},
+        .minArgs = 1,
+        .maxArgs = 1,
+        .exitCodes = {{0, QStringLiteral("imported")},
+                      {1, QStringLiteral("nothing imported (an error, Cancel, or no volume that could be taken)")},
+                      {3, QStringLiteral("imported, with volumes skipped or refused or damaged input named")}},
+        .arguments = {{QStringLiteral("FILE"), CliArgKind::File}},
+        .run = runImport,
+    };
+    return command;
+}
 
 const CliCommand &backupCommand()
 {

@@ -17,6 +17,7 @@ class Catalog;
 namespace archivesource {
 inline const QString Disc = QStringLiteral("CD/DVD");
 inline const QString Image = QStringLiteral("Image"); // a disc image file, read without mounting
+inline const QString Imported = QStringLiteral("Imported"); // from another program's catalog or a listing
 } // namespace archivesource
 
 // What a new archive says about its disc, besides the records.

@@ -23,6 +23,7 @@ int main(int argc, char **argv)
         &checksumCommand(), &valueCommand(),   &nextNumberCommand(), &markExistsCommand(), &drivesCommand(),
         &addCommand(),      &searchCommand(),  &getCommand(),        &listCommand(),       &editCommand(),
         &removeCommand(),   &settingCommand(), &backupCommand(),     &restoreCommand(),    &mergeCommand(),
+        &importCommand(),
     };
     return runCli(commands, app.arguments().mid(1));
 }

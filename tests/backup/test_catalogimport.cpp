@@ -91,6 +91,7 @@ TEST_F(ImportJob, EachVolumeIsSavedAsAnAddedDiscWithAFreeMarkAndTheNextNumber)
     EXPECT_EQ(photos.archive.value(u"ADate"),
               QString::number(dosdate::pack(QDateTime::fromSecsSinceEpoch(1704923096))));
     EXPECT_EQ(photos.archive.value(u"AFiles"), QStringLiteral("1"));
+    EXPECT_EQ(photos.archive.value(u"ASource"), QStringLiteral("Imported"));
     const Imported &music = archives[QStringLiteral("Music")];
     EXPECT_EQ(music.archive.value(u"ANumber"), QStringLiteral("43"));
     EXPECT_EQ(music.archive.value(u"ADirs"), QStringLiteral("1"));

@@ -70,3 +70,45 @@ TEST(BackupCli, CommandsAndExitCodes)
     EXPECT_EQ(run(mergeCommand(), catalog, {zip, zip}).code, 64);
     EXPECT_EQ(run(restoreCommand(), catalog, {zip, QStringLiteral("--no")}).code, 64);
 }
+
+TEST(ImportCli, ExitCodesSayWhatCameIn)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("cli"));
+    const QString catalog = dir + QStringLiteral("/Archive");
+    QDir().mkpath(catalog);
+    const QString two = dir + QStringLiteral("/two.json");
+    ambrytest::writeFile(two, R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3}]},
+                                              {"name":"B","children":[{"name":"..","filetype":"file"}]}]})");
+    const QString listing = dir + QStringLiteral("/disc.tsv");
+    ambrytest::writeFile(listing, "f\ta.txt\t1\t1563120131\n");
+    const QString words = dir + QStringLiteral("/words.txt");
+    ambrytest::writeFile(words, "just some words\n");
+
+    const struct
+    {
+        const char *what;
+        QStringList args;
+        int code;
+        const char *out; // in standard output
+        const char *err; // in standard error
+    } cases[] = {
+        {"a dry run changes nothing", {two, QStringLiteral("--dry-run")}, 3, "A\t1\tnew\nWould import 1 disc",
+         "B: a name \".\" or \"..\""},
+        {"the sound volume comes in, the other is named", {two}, 3, "A\t1\timported\nImported 1 disc (1 file).",
+         "These volumes were not imported"},
+        {"again: nothing new", {two}, 1, "A\t1\talready in the catalog", ""},
+        {"a listing named by its file, with a prefix", {listing, QStringLiteral("--mark-prefix"), QStringLiteral("L: ")},
+         0, "L: disc\t1\timported", ""},
+        {"a file of no known format", {words}, 1, "", "none of the formats"},
+        {"an unknown format name", {listing, QStringLiteral("--format"), QStringLiteral("xml")}, 64, "", ""},
+        {"standard input without a format", {QStringLiteral("-")}, 64, "", "--format"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = run(importCommand(), catalog, c.args);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.out))) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << r.err.toStdString();
+    }
+    EXPECT_EQ(ziptest::readTree(catalog).size(), 2);
+}
