@@ -171,7 +171,7 @@ int runImport(CliContext &ctx)
     backup::ImportChoice choice;
     choice.markPrefix = ctx.value(QStringLiteral("mark-prefix"));
     choice.dryRun = ctx.isSet(QStringLiteral("dry-run"));
-    const QString catalog = catalogOf(ctx);
+    const catalog::Catalog catalog = catalogOf(ctx);
     InterruptCancels interrupt;
     const backup::ImportResult result = backup::importCatalog(catalog, source, choice, terminalProgress());
     if (result.outcome == backup::Outcome::Cancelled)

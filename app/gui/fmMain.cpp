@@ -168,6 +168,8 @@ void TfrmMain::createActions()
     makeBold(mnuBackup);
     mnuRestore = newAction(QStringLiteral("mnuRestore"), QStringLiteral("Restore Archives from File"));
     mnuMerge = newAction(QStringLiteral("mnuMerge"), QStringLiteral("Merge Archives from File"));
+    mnuImport = newAction(QStringLiteral("mnuImport"), QStringLiteral("Import from Other Catalog..."));
+    connect(mnuImport, &QAction::triggered, this, [this] { ImportFromOtherCatalog(this); });
     mnuSetDevice = newAction(QStringLiteral("mnuSetDevice"), QStringLiteral("Set Default Read Device..."));
     mnuAbout = newAction(QStringLiteral("mnuAbout"), QStringLiteral("About..."));
     connect(mnuBackup, &QAction::triggered, this, [this] { BackupArchivesToFile(this); });
@@ -290,6 +292,7 @@ void TfrmMain::createMenus()
     catalog->addAction(ActAdd);
     catalog->addSeparator();
     catalog->addAction(ActCatalog);
+    catalog->addAction(mnuImport);
     catalog->addSeparator();
     catalog->addAction(mnuExit);
     catalog->setDefaultAction(ActAdd);

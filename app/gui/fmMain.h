@@ -122,6 +122,7 @@ private:
     QAction *mnuBackup;
     QAction *mnuRestore;
     QAction *mnuMerge;
+    QAction *mnuImport;
     QAction *mnuSetDevice;
     QAction *mnuRunAtStartUp;
     QAction *mnuRunMinimized;

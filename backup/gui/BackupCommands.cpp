@@ -1,7 +1,10 @@
 #include "BackupCommands.h"
 
 #include "backup/CatalogBackup.h"
+#include "backup/CatalogImportJob.h"
 #include "catalog/ProgramCatalog.h"
+#include "catalog/import/CatalogImport.h"
+#include "fmImport.h"
 #include "util/gui/MessageBox.h"
 
 #include <QCoreApplication>
@@ -43,6 +46,39 @@ QString chooseZip(QWidget *parent, bool save, const QString &proposed)
         dialog.selectFile(proposed);
     else
         dialog.setDirectory(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+std::function<int(TfrmImport &)> &importWindowHandler()
+{
+    static std::function<int(TfrmImport &)> h;
+    return h;
+}
+
+// One filter per format, and all of them together first; the content decides in the end.
+QString chooseCatalogFile(QWidget *parent, const QString &folder)
+{
+    if (chooser())
+        return chooser()(false, folder);
+    QStringList filters;
+    QStringList all;
+    for (const catimport::FormatInfo &f : catimport::formats()) {
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(f.title), QString::fromLatin1(f.patterns));
+        for (const QString &p : QString::fromLatin1(f.patterns).split(QLatin1Char(' ')))
+            if (!all.contains(p))
+                all << p;
+    }
+    filters.removeDuplicates();
+    filters.prepend(QStringLiteral("All supported (%1)").arg(all.join(QLatin1Char(' '))));
+    filters << QStringLiteral("All files (*)");
+    QFileDialog dialog(parent, QStringLiteral("Ambrylog"));
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setNameFilters(filters);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
@@ -119,6 +155,11 @@ void setZipFileChooserForTesting(ZipFileChooser c)
     chooser() = std::move(c);
 }
 
+void setImportWindowHandlerForTesting(std::function<int(TfrmImport &)> handler)
+{
+    importWindowHandler() = std::move(handler);
+}
+
 void BackupArchivesToFile(QWidget *parent)
 {
     if (g_running)
@@ -177,6 +218,41 @@ void MergeArchivesFromFile(QWidget *parent)
     const backup::MergeResult result = withProgress(
         parent, QStringLiteral("Merging archives from %1").arg(zip),
         [&](const backup::Progress &p) { return backup::mergeArchives(catalog::programCatalog(), zip, p); });
+    if (!goesOn(result.outcome, result.error, parent))
+        return;
+    showMessage(result.summary(), parent);
+}
+
+void ImportFromOtherCatalog(QWidget *parent)
+{
+    if (g_running)
+        return;
+    RunGuard guard;
+    const QString path = chooseCatalogFile(parent, documentsFolder());
+    if (path.isEmpty())
+        return;
+    QString why;
+    const std::optional<catimport::Format> format = backup::recogniseImportFormat(path, &why);
+    if (!format) {
+        showError(why, parent);
+        return;
+    }
+    backup::ImportSource source{path, *format, catimport::DateOrder::Unknown};
+    const backup::ImportSurvey survey =
+        withProgress(parent, QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)),
+                     [&](const backup::Progress &p) { return backup::surveyImport(source, p); });
+    if (!goesOn(survey.outcome, survey.error, parent))
+        return;
+
+    TfrmImport window(survey, QString::fromLatin1(catimport::formatInfo(*format).title), path, parent);
+    const int answer = importWindowHandler() ? importWindowHandler()(window) : window.exec();
+    if (answer != QDialog::Accepted)
+        return;
+    source.dateOrder = window.dateOrder();
+    const backup::ImportChoice choice = window.choice();
+    const backup::ImportResult result =
+        withProgress(parent, QStringLiteral("Importing from %1").arg(QDir::toNativeSeparators(path)),
+                     [&](const backup::Progress &p) { return backup::importCatalog(catalog::programCatalog(), source, choice, p); });
     if (!goesOn(result.outcome, result.error, parent))
         return;
     showMessage(result.summary(), parent);

@@ -5,6 +5,7 @@
 #include "catalog/import/Readers.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 
 namespace catimport {
@@ -49,6 +50,20 @@ std::optional<DateOrder> dateOrderByName(QStringView name)
     if (name.compare(u"ymd", Qt::CaseInsensitive) == 0)
         return DateOrder::YearMonthDay;
     return std::nullopt;
+}
+
+DateOrder systemDateOrder()
+{
+    const QString f = QLocale::system().dateFormat(QLocale::ShortFormat);
+    for (const QChar c : f) {
+        if (c == u'd')
+            return DateOrder::DayMonthYear;
+        if (c == u'M')
+            return DateOrder::MonthDayYear;
+        if (c == u'y')
+            return DateOrder::YearMonthDay;
+    }
+    return DateOrder::DayMonthYear;
 }
 
 Dropped &Dropped::operator+=(const Dropped &o)

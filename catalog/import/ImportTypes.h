@@ -39,6 +39,9 @@ const FormatInfo &formatInfo(Format format);
 // How a date written by the user's locale is read when the file cannot tell.
 enum class DateOrder { Unknown, DayMonthYear, MonthDayYear, YearMonthDay };
 std::optional<DateOrder> dateOrderByName(QStringView name); // "dmy", "mdy", "ymd"
+// The order the system's locale writes short dates in: what a date that could be read either
+// way is taken as, unless the user says otherwise.
+DateOrder systemDateOrder();
 
 // What the source holds that an archive cannot, per kind: counted, then left out.
 struct Dropped

@@ -3,7 +3,6 @@
 #include "catalog/import/ReaderSupport.h"
 #include "catalog/import/Readers.h"
 
-#include <QLocale>
 #include <QSet>
 
 // VVV's CSV export: Volume, Path, Name, Size, Ext, Last modified and Description, with or
@@ -47,20 +46,6 @@ LocaleDate splitDate(QByteArrayView text)
         ++i;
     }
     return d;
-}
-
-DateOrder localeOrder()
-{
-    const QString f = QLocale::system().dateFormat(QLocale::ShortFormat);
-    for (const QChar c : f) {
-        if (c == u'd')
-            return DateOrder::DayMonthYear;
-        if (c == u'M')
-            return DateOrder::MonthDayYear;
-        if (c == u'y')
-            return DateOrder::YearMonthDay;
-    }
-    return DateOrder::DayMonthYear;
 }
 
 int32_t packLocaleDate(QByteArrayView text, DateOrder order, DatePacker &dates)
@@ -130,7 +115,7 @@ ReadOutcome readVvv(InputStream &in, const Options &options, const VolumeSink &s
     LineReader lines(in);
     CsvReader csv(lines, separator);
     const bool guessedOrder = options.dateOrder == DateOrder::Unknown;
-    const DateOrder order = guessedOrder ? localeOrder() : options.dateOrder;
+    const DateOrder order = guessedOrder ? systemDateOrder() : options.dateOrder;
 
     VolumeTree tree;
     DatePacker dates;

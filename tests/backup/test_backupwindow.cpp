@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "backup/ImportVolumeList.h"
 #include "backup/gui/BackupCommands.h"
+#include "backup/gui/fmImport.h"
+#include "catalog/Catalog.h"
 #include "helper_zips.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
 
 #include <QDir>
+#include <QPushButton>
+#include <QTest>
 #include <QWidget>
 
 // The window commands: the dialogs are answered, the work reaches the catalog, and the user
@@ -89,4 +94,32 @@ TEST_F(BackupWindowTest, BackupRestoreAndMerge)
     BackupArchivesToFile(&window);
     RestoreArchivesFromFile(&window);
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// The import's window: the file dialog's answer is read, the list's ticks and marks reach the
+// import, Import needs a ticked volume, and the summary is shown.
+TEST_F(BackupWindowTest, ImportTakesTheTickedVolumesUnderTheirMarks)
+{
+    chosen = dir + QStringLiteral("/other.catalog");
+    ambrytest::writeFile(chosen, R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3,"maccess":1}]},
+                                                 {"name":"B","children":[{"name":"b","filetype":"file","size":4,"maccess":1e9}]}]})");
+    bool importEnabledWithNoneTicked = true;
+    setImportWindowHandlerForTesting([&](TfrmImport &w) {
+        ImportVolumeList *list = w.volumes();
+        EXPECT_EQ(list->rowCount(), 2);
+        for (int row = 0; row < 2; ++row)
+            list->setData(list->index(row, ImportVolumeList::MarkColumn), Qt::Unchecked, Qt::CheckStateRole);
+        importEnabledWithNoneTicked = w.btnImport->isEnabled();
+        list->setData(list->index(1, ImportVolumeList::MarkColumn), Qt::Checked, Qt::CheckStateRole);
+        list->setData(list->index(1, ImportVolumeList::MarkColumn), QStringLiteral("Shelf B"), Qt::EditRole);
+        QTest::mouseClick(w.btnImport, Qt::LeftButton);
+        return w.result();
+    });
+    ImportFromOtherCatalog(&window);
+    setImportWindowHandlerForTesting(nullptr);
+    EXPECT_FALSE(importEnabledWithNoneTicked);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.front(), std::make_pair(MsgKind::Notice, QStringLiteral("Imported 1 disc (1 file).")));
+    EXPECT_EQ(QDir(gVars().catalogFolder).entryList({QStringLiteral("*.dat")}).size(), 3);
+    EXPECT_TRUE(MarkExists(QStringLiteral("Shelf B"), gVars().catalogFolder, QStringLiteral("*.dat")));
 }
