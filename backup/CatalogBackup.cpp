@@ -119,7 +119,6 @@ QString noArchivesText(const QString &zipPath)
     return QStringLiteral("The zip file \"%1\" holds no archives (\"*.dat\" files).").arg(zipPath);
 }
 
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -430,7 +429,6 @@ QString MergeResult::summary() const
                      damagedLines(damaged));
     return text;
 }
-
 
 MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                           const ZipLimits &limits)

@@ -105,14 +105,14 @@ QString ImportResult::summary() const
                 damage;
     const QString dropped = catimport::droppedText(this->dropped);
     if (!dropped.isEmpty())
-        text += QStringLiteral("\n\nLeft out, as archives have no place for them: ") + dropped +
-                QLatin1Char('.');
+        text +=
+            QStringLiteral("\n\nLeft out, as archives have no place for them: ") + dropped + QLatin1Char('.');
     text += listText(QStringLiteral("Taken, but not as the file has it:"), warnings, 5);
     return text;
 }
 
-ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &source, const ImportChoice &choice,
-                           const Progress &progress)
+ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &source,
+                           const ImportChoice &choice, const Progress &progress)
 {
     ImportResult result;
     const QDateTime now = QDateTime::currentDateTime();
@@ -134,7 +134,8 @@ ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &
                 if (trimControls(mark).isEmpty())
                     mark = choice.markPrefix + v.name;
                 if (trimControls(mark).isEmpty()) {
-                    disc.mark = QStringLiteral("The volume has no name to mark it with (give a mark prefix).");
+                    disc.mark =
+                        QStringLiteral("The volume has no name to mark it with (give a mark prefix).");
                     result.refused.append(disc);
                     return true;
                 }

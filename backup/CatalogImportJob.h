@@ -32,10 +32,10 @@ std::optional<catimport::Format> recogniseImportFormat(const QString &path, QStr
 struct ImportSurvey
 {
     Outcome outcome = Outcome::Failed;
-    QString error;                     // Failed: why nothing can be imported
-    QString damage;                    // the source broke off there; the volumes before it stand
-    QList<catimport::Volume> volumes;  // sound and refused ones, without records
-    bool ambiguousDates = false;       // a volume's dates could be read day first or month first
+    QString error;                    // Failed: why nothing can be imported
+    QString damage;                   // the source broke off there; the volumes before it stand
+    QList<catimport::Volume> volumes; // sound and refused ones, without records
+    bool ambiguousDates = false;      // a volume's dates could be read day first or month first
 };
 ImportSurvey surveyImport(const ImportSource &source, const Progress &progress);
 
@@ -46,7 +46,7 @@ struct ImportChoice
     bool all = true;
     // The mark for the volume at that place; a volume without one is marked with its name.
     QHash<qint64, QString> marks;
-    QString markPrefix; // put before every mark made from a volume's name
+    QString markPrefix;  // put before every mark made from a volume's name
     bool dryRun = false; // read and judge everything, write nothing
 };
 
@@ -60,12 +60,12 @@ struct ImportResult
         QString mark; // the mark it got; for one already archived, that archive's mark
         qint64 files = 0;
     };
-    QList<Disc> added;            // in the source's order (with a dry run: would be added)
-    QList<Disc> present;          // skipped: an archive of the same records is in the catalog
-    QList<Disc> refused;          // volumes that could not be taken, with the reason as mark
-    QString damage;               // where the source broke off: only the volumes before it came
-    catimport::Dropped dropped;   // what the source held that the archives have no place for
-    QStringList warnings;         // per volume: "NAME: what"
+    QList<Disc> added;          // in the source's order (with a dry run: would be added)
+    QList<Disc> present;        // skipped: an archive of the same records is in the catalog
+    QList<Disc> refused;        // volumes that could not be taken, with the reason as mark
+    QString damage;             // where the source broke off: only the volumes before it came
+    catimport::Dropped dropped; // what the source held that the archives have no place for
+    QStringList warnings;       // per volume: "NAME: what"
     qint64 files() const;
     // "Imported 12 discs (48,211 files). 2 skipped: already in the catalog.", then what was
     // refused, dropped and changed.
@@ -77,7 +77,7 @@ struct ImportResult
 // Reads the source again and stages an archive of every chosen sound volume, then moves them
 // into the catalog together under the catalog lock. A failure or Cancel leaves the catalog as
 // it was; a source that breaks off brings in the volumes read before it, and says so.
-ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &source, const ImportChoice &choice,
-                           const Progress &progress);
+ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &source,
+                           const ImportChoice &choice, const Progress &progress);
 
 } // namespace backup

@@ -9,7 +9,8 @@ void ImportVolumeList::setVolumes(const QList<catimport::Volume> &volumes)
     beginResetModel();
     m_rows.clear();
     for (const catimport::Volume &v : volumes)
-        m_rows.append({v.name, v.name.trimmed(), v.note, v.refusal, v.files, v.bytes, v.sound() && v.files > 0});
+        m_rows.append(
+            {v.name, v.name.trimmed(), v.note, v.refusal, v.files, v.bytes, v.sound() && v.files > 0});
     endResetModel();
 }
 

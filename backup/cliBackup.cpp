@@ -212,26 +212,34 @@ const CliCommand &importCommand()
     static const CliCommand command{
         .name = QStringLiteral("import"),
         .summary = QStringLiteral("bring in another disc cataloguer's catalog or a file listing"),
-        .synopsis = {QStringLiteral("FILE [--format NAME] [--dry-run] [--mark-prefix TEXT] [--date-format ORDER]")},
+        .synopsis = {QStringLiteral(
+            "FILE [--format NAME] [--dry-run] [--mark-prefix TEXT] [--date-format ORDER]")},
         .description = QStringLiteral(
             "Each volume of FILE becomes an archive, saved as an added disc would be: volumes already in "
             "the catalog are skipped, and a mark in use gets \" (2)\", \" (3)\", ... The format is "
             "recognised from the content unless --format names it; \"-\" reads standard input, whose "
             "format must be named (a listing read from there is one disc, marked with --mark-prefix). "
             "Prints a line per disc (mark, files, what became of it) and the summary."),
-        .options = {{{QStringLiteral("format")}, QStringLiteral("NAME"),
-                     QStringLiteral("the file's format, when it is not to be recognised"), formatNames()},
-                    {{QStringLiteral("dry-run")}, {}, QStringLiteral("read and judge everything, change nothing")},
-                    {{QStringLiteral("mark-prefix")}, QStringLiteral("TEXT"),
+        .options = {{{QStringLiteral("format")},
+                     QStringLiteral("NAME"),
+                     QStringLiteral("the file's format, when it is not to be recognised"),
+                     formatNames()},
+                    {{QStringLiteral("dry-run")},
+                     {},
+                     QStringLiteral("read and judge everything, change nothing")},
+                    {{QStringLiteral("mark-prefix")},
+                     QStringLiteral("TEXT"),
                      QStringLiteral("put before every mark made from a volume's name")},
-                    {{QStringLiteral("date-format")}, QStringLiteral("ORDER"),
+                    {{QStringLiteral("date-format")},
+                     QStringLiteral("ORDER"),
                      QStringLiteral("how VVV's dates are written, when the file cannot tell"),
                      {QStringLiteral("dmy"), QStringLiteral("mdy"), QStringLiteral("ymd")}}},
         .minArgs = 1,
         .maxArgs = 1,
-        .exitCodes = {{0, QStringLiteral("imported")},
-                      {1, QStringLiteral("nothing imported (an error, Cancel, or no volume that could be taken)")},
-                      {3, QStringLiteral("imported, with volumes skipped or refused or damaged input named")}},
+        .exitCodes =
+            {{0, QStringLiteral("imported")},
+             {1, QStringLiteral("nothing imported (an error, Cancel, or no volume that could be taken)")},
+             {3, QStringLiteral("imported, with volumes skipped or refused or damaged input named")}},
         .arguments = {{QStringLiteral("FILE"), CliArgKind::File}},
         .run = runImport,
     };

@@ -65,7 +65,8 @@ QString chooseCatalogFile(QWidget *parent, const QString &folder)
     QStringList filters;
     QStringList all;
     for (const catimport::FormatInfo &f : catimport::formats()) {
-        filters << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(f.title), QString::fromLatin1(f.patterns));
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(f.title),
+                                                 QString::fromLatin1(f.patterns));
         for (const QString &p : QString::fromLatin1(f.patterns).split(QLatin1Char(' ')))
             if (!all.contains(p))
                 all << p;
@@ -252,7 +253,9 @@ void ImportFromOtherCatalog(QWidget *parent)
     const backup::ImportChoice choice = window.choice();
     const backup::ImportResult result =
         withProgress(parent, QStringLiteral("Importing from %1").arg(QDir::toNativeSeparators(path)),
-                     [&](const backup::Progress &p) { return backup::importCatalog(catalog::programCatalog(), source, choice, p); });
+                     [&](const backup::Progress &p) {
+                         return backup::importCatalog(catalog::programCatalog(), source, choice, p);
+                     });
     if (!goesOn(result.outcome, result.error, parent))
         return;
     showMessage(result.summary(), parent);

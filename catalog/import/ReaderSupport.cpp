@@ -89,10 +89,12 @@ void DatePacker::addWarnings(QStringList &warnings)
     if (m_clamped > 0)
         warnings << QStringLiteral("%1 before 1980 or after 2107 recorded as the first or last date an "
                                    "archive holds.")
-                        .arg(m_clamped == 1 ? QStringLiteral("1 date") : QStringLiteral("%1 dates").arg(m_clamped));
+                        .arg(m_clamped == 1 ? QStringLiteral("1 date")
+                                            : QStringLiteral("%1 dates").arg(m_clamped));
     if (m_missing > 0)
         warnings << QStringLiteral("%1 missing or unreadable, recorded as 1 January 1980.")
-                        .arg(m_missing == 1 ? QStringLiteral("1 date") : QStringLiteral("%1 dates").arg(m_missing));
+                        .arg(m_missing == 1 ? QStringLiteral("1 date")
+                                            : QStringLiteral("%1 dates").arg(m_missing));
     m_clamped = 0;
     m_missing = 0;
 }

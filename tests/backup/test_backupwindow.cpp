@@ -101,7 +101,8 @@ TEST_F(BackupWindowTest, BackupRestoreAndMerge)
 TEST_F(BackupWindowTest, ImportTakesTheTickedVolumesUnderTheirMarks)
 {
     chosen = dir + QStringLiteral("/other.catalog");
-    ambrytest::writeFile(chosen, R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3,"maccess":1}]},
+    ambrytest::writeFile(
+        chosen, R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3,"maccess":1}]},
                                                  {"name":"B","children":[{"name":"b","filetype":"file","size":4,"maccess":1e9}]}]})");
     bool importEnabledWithNoneTicked = true;
     setImportWindowHandlerForTesting([&](TfrmImport &w) {

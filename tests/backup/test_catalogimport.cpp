@@ -69,9 +69,11 @@ protected:
 
 TEST_F(ImportJob, EachVolumeIsSavedAsAnAddedDiscWithAFreeMarkAndTheNextNumber)
 {
-    ziptest::writeTree(catalog, {{QStringLiteral("sub/1.dat"), ziptest::archiveBytes(QStringLiteral("photos"), 41)}});
-    const ImportResult r = importCatalog(catalog::Catalog(catalog), source(QStringLiteral("discs.ctg"), kGWhere, catimport::Format::GWhere),
-                                         ImportChoice(), Progress());
+    ziptest::writeTree(catalog,
+                       {{QStringLiteral("sub/1.dat"), ziptest::archiveBytes(QStringLiteral("photos"), 41)}});
+    const ImportResult r = importCatalog(
+        catalog::Catalog(catalog), source(QStringLiteral("discs.ctg"), kGWhere, catimport::Format::GWhere),
+        ImportChoice(), Progress());
     ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
     EXPECT_EQ(r.summary().section(QLatin1Char('\n'), 0, 0),
               QStringLiteral("Imported 2 discs (3 files). 1 skipped: already in the catalog."));
@@ -97,7 +99,8 @@ TEST_F(ImportJob, EachVolumeIsSavedAsAnAddedDiscWithAFreeMarkAndTheNextNumber)
     EXPECT_EQ(music.archive.value(u"ADirs"), QStringLiteral("1"));
     EXPECT_EQ(music.archive.value(u"ASize"), QStringLiteral("8"));
     // Nothing is left beside the catalog.
-    EXPECT_EQ(QDir(catalog + QStringLiteral("/..")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(catalog + QStringLiteral("/.."))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("Archive")});
 }
 
@@ -110,9 +113,11 @@ TEST_F(ImportJob, ChosenVolumesTakeTheirMarksAndADryRunWritesNothing)
         ImportChoice choice;
         QStringList added; // marks
     } cases[] = {
-        {"the second only, renamed", {false, {{1, QStringLiteral("Rock & co")}}, QString(), false},
+        {"the second only, renamed",
+         {false, {{1, QStringLiteral("Rock & co")}}, QString(), false},
          {QStringLiteral("Rock & co")}},
-        {"all, with a prefix", {true, {}, QStringLiteral("GW "), false},
+        {"all, with a prefix",
+         {true, {}, QStringLiteral("GW "), false},
          {QStringLiteral("GW PHOTOS"), QStringLiteral("GW Music")}},
         {"a dry run", {true, {}, QString(), true}, {QStringLiteral("PHOTOS"), QStringLiteral("Music")}},
     };
@@ -134,7 +139,8 @@ TEST_F(ImportJob, ChosenVolumesTakeTheirMarksAndADryRunWritesNothing)
 // brings in what came before the break, and says so.
 TEST_F(ImportJob, TheCatalogChangesWholeOrNotAtAll)
 {
-    const ziptest::Tree before = {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("Music"), 1)}};
+    const ziptest::Tree before = {
+        {QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("Music"), 1)}};
     const ImportSource src = source(QStringLiteral("discs.ctg"), kGWhere, catimport::Format::GWhere);
 
     ziptest::writeTree(catalog, before);
@@ -189,8 +195,8 @@ TEST_F(ImportJob, TheSurveyListsEveryVolumeWithoutRecords)
     EXPECT_EQ(s.volumes[1].files, 2);
     EXPECT_TRUE(s.volumes[1].records.isEmpty());
 
-    const ImportSurvey none = surveyImport(source(QStringLiteral("x.ctg"), "GWhere:1:9\n", catimport::Format::GWhere),
-                                           Progress());
+    const ImportSurvey none =
+        surveyImport(source(QStringLiteral("x.ctg"), "GWhere:1:9\n", catimport::Format::GWhere), Progress());
     EXPECT_EQ(none.outcome, Outcome::Failed);
     EXPECT_TRUE(none.error.contains(QLatin1String("versions 1 and 2"))) << none.error.toStdString();
 

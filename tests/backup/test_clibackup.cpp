@@ -77,7 +77,8 @@ TEST(ImportCli, ExitCodesSayWhatCameIn)
     const QString catalog = dir + QStringLiteral("/Archive");
     QDir().mkpath(catalog);
     const QString two = dir + QStringLiteral("/two.json");
-    ambrytest::writeFile(two, R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3}]},
+    ambrytest::writeFile(two,
+                         R"({"storages":[{"name":"A","children":[{"name":"a","filetype":"file","size":3}]},
                                               {"name":"B","children":[{"name":"..","filetype":"file"}]}]})");
     const QString listing = dir + QStringLiteral("/disc.tsv");
     ambrytest::writeFile(listing, "f\ta.txt\t1\t1563120131\n");
@@ -92,13 +93,22 @@ TEST(ImportCli, ExitCodesSayWhatCameIn)
         const char *out; // in standard output
         const char *err; // in standard error
     } cases[] = {
-        {"a dry run changes nothing", {two, QStringLiteral("--dry-run")}, 3, "A\t1\tnew\nWould import 1 disc",
+        {"a dry run changes nothing",
+         {two, QStringLiteral("--dry-run")},
+         3,
+         "A\t1\tnew\nWould import 1 disc",
          "B: a name \".\" or \"..\""},
-        {"the sound volume comes in, the other is named", {two}, 3, "A\t1\timported\nImported 1 disc (1 file).",
+        {"the sound volume comes in, the other is named",
+         {two},
+         3,
+         "A\t1\timported\nImported 1 disc (1 file).",
          "These volumes were not imported"},
         {"again: nothing new", {two}, 1, "A\t1\talready in the catalog", ""},
-        {"a listing named by its file, with a prefix", {listing, QStringLiteral("--mark-prefix"), QStringLiteral("L: ")},
-         0, "L: disc\t1\timported", ""},
+        {"a listing named by its file, with a prefix",
+         {listing, QStringLiteral("--mark-prefix"), QStringLiteral("L: ")},
+         0,
+         "L: disc\t1\timported",
+         ""},
         {"a file of no known format", {words}, 1, "", "none of the formats"},
         {"an unknown format name", {listing, QStringLiteral("--format"), QStringLiteral("xml")}, 64, "", ""},
         {"standard input without a format", {QStringLiteral("-")}, 64, "", "--format"},

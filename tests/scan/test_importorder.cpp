@@ -1,6 +1,6 @@
-#include "scan/DiscWalker.h"
 #include "catalog/Checksum.h"
 #include "catalog/import/CatalogImport.h"
+#include "scan/DiscWalker.h"
 
 #include "TestSupport.h"
 
@@ -28,8 +28,8 @@ void listLikeFind(const QByteArray &root, const QByteArray &relative, QByteArray
         struct stat st;
         ASSERT_EQ(::lstat(QByteArray(root + relative + name).constData(), &st), 0);
         const bool folder = S_ISDIR(st.st_mode);
-        out += (folder ? "d\t" : "f\t") + relative + name + '\t' + QByteArray::number(qint64(st.st_size)) + '\t' +
-               QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
+        out += (folder ? "d\t" : "f\t") + relative + name + '\t' + QByteArray::number(qint64(st.st_size)) +
+               '\t' + QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
                QByteArray::number(qint64(st.st_mtim.tv_nsec)).rightJustified(9, '0') + '\n';
         if (folder)
             listLikeFind(root, relative + name + '/', out);
@@ -44,14 +44,19 @@ void listLikeFind(const QByteArray &root, const QByteArray &relative, QByteArray
 TEST(ImportOrder, AListingOfAFolderGivesTheRecordsItsWalkGives)
 {
     const QString root = ambrytest::makeTempDir(QStringLiteral("disc"));
-    const QStringList files = {QStringLiteral("z.txt"), QStringLiteral("Music/b.ogg"), QStringLiteral("Music/a.ogg"),
-                               QStringLiteral("Music/Live/x.ogg"), QStringLiteral("Docs/Old/Older/y.pdf"),
-                               QStringLiteral("a b/c d.txt"), QStringLiteral("m.txt")};
+    const QStringList files = {QStringLiteral("z.txt"),
+                               QStringLiteral("Music/b.ogg"),
+                               QStringLiteral("Music/a.ogg"),
+                               QStringLiteral("Music/Live/x.ogg"),
+                               QStringLiteral("Docs/Old/Older/y.pdf"),
+                               QStringLiteral("a b/c d.txt"),
+                               QStringLiteral("m.txt")};
     qint64 when = 1563120131;
     for (const QString &f : files) {
         ambrytest::writeFile(root + QLatin1Char('/') + f, f.toUtf8());
         const timespec times[2] = {{when, 0}, {when, 250000000}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + f).constData(), times, 0), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + f).constData(), times, 0),
+                  0);
         when += 3601;
     }
     QDir().mkpath(root + QStringLiteral("/Empty/Deeper"));
