@@ -168,7 +168,7 @@ TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
         const char *menu;
         QStringList items;
     } table[] = {
-        {"mnuCatalog", texts({"Add New CD/DVD to Catalog", "-", "Open Catalog", "-", "Exit"})},
+        {"mnuCatalog", texts({"Add New CD/DVD to Catalog", "-", "Open Catalog", "Import from Other Catalog...", "-", "Exit"})},
         {"mnuTools", texts({"Search Files", "Backup / Restore>", "-", "Eject CD/DVD", "Close CD/DVD", "-",
                             "Set Default Read Device...", "-", "Preferences>"})},
         {"mnuBackupRestore",

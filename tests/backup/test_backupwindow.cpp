@@ -122,5 +122,5 @@ TEST_F(BackupWindowTest, ImportTakesTheTickedVolumesUnderTheirMarks)
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_EQ(boxes.front(), std::make_pair(MsgKind::Notice, QStringLiteral("Imported 1 disc (1 file).")));
     EXPECT_EQ(QDir(gVars().catalogFolder).entryList({QStringLiteral("*.dat")}).size(), 3);
-    EXPECT_TRUE(MarkExists(QStringLiteral("Shelf B"), gVars().catalogFolder, QStringLiteral("*.dat")));
+    EXPECT_TRUE(catalog::Catalog(gVars().catalogFolder).markExists(QStringLiteral("Shelf B")));
 }
