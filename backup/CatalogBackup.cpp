@@ -34,18 +34,6 @@ QByteArray enc(const QString &path)
     return QFile::encodeName(path);
 }
 
-// Long lists in a message box: the first few and how many in all.
-QString listText(const QString &heading, const QStringList &items, qsizetype shown = 10)
-{
-    if (items.isEmpty())
-        return QString();
-    QString text = QStringLiteral("\n\n") + heading;
-    for (qsizetype i = 0; i < items.size() && i < shown; ++i)
-        text += QLatin1Char('\n') + items.at(i);
-    if (items.size() > shown)
-        text += QStringLiteral("\n... %1 in all.").arg(items.size());
-    return text;
-}
 
 QStringList damagedLines(const QList<DamagedArchive> &damaged)
 {
@@ -120,6 +108,18 @@ QString noArchivesText(const QString &zipPath)
 }
 
 } // namespace
+
+QString listText(const QString &heading, const QStringList &items, qsizetype shown)
+{
+    if (items.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\n\n") + heading;
+    for (qsizetype i = 0; i < items.size() && i < shown; ++i)
+        text += QLatin1Char('\n') + items.at(i);
+    if (items.size() > shown)
+        text += QStringLiteral("\n... %1 in all.").arg(items.size());
+    return text;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Backup

@@ -38,6 +38,10 @@ struct Progress
 
 enum class Outcome { Done, Cancelled, Failed };
 
+// A long list in a closing message: a blank line, the heading, the first few items and how
+// many there are in all; empty for no items.
+QString listText(const QString &heading, const QStringList &items, qsizetype shown = 10);
+
 // The compression level of backups (zlib's scale, 1 fastest to 9 smallest).
 inline constexpr int kBackupCompressionLevel = 6;
 

@@ -29,19 +29,6 @@ QString counted(qint64 n, const char *one, const char *many)
     return FormatGroupedNumber(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
 }
 
-// Long lists in a message box: the first few and how many in all.
-QString listText(const QString &heading, const QStringList &items, qsizetype shown = 10)
-{
-    if (items.isEmpty())
-        return QString();
-    QString text = QStringLiteral("\n\n") + heading;
-    for (qsizetype i = 0; i < items.size() && i < shown; ++i)
-        text += QLatin1Char('\n') + items.at(i);
-    if (items.size() > shown)
-        text += QStringLiteral("\n... %1 in all.").arg(items.size());
-    return text;
-}
-
 } // namespace
 
 std::optional<catimport::Format> recogniseImportFormat(const QString &path, QString *why)
