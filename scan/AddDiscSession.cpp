@@ -1,5 +1,7 @@
 #include "AddDiscSession.h"
 
+#include "IsoImage.h"
+
 #include <algorithm>
 
 #include "catalog/Archive.h"
@@ -15,6 +17,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <memory>
+
 AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog)
     : m_letter(driveLetter), m_folder(folder), m_catalog(catalog)
 {}
@@ -26,6 +30,29 @@ AddDiscSession::AddDiscSession(char driveLetter, const catalog::Catalog &catalog
 AddDiscSession AddDiscSession::forFolder(const QString &folder, const catalog::Catalog &catalog)
 {
     return AddDiscSession(0, folder, catalog);
+}
+
+AddDiscSession AddDiscSession::forImage(const QString &imagePath, const catalog::Catalog &catalog)
+{
+    AddDiscSession session(0, QString(), catalog);
+    session.m_image = QFileInfo(imagePath).absoluteFilePath();
+    return session;
+}
+
+bool AddDiscSession::walkImage(bool *finished)
+{
+    m_imageTrouble.clear();
+    const std::unique_ptr<IsoImage> image = IsoImage::open(m_image, &m_imageTrouble);
+    if (!image) {
+        m_walker.reset();
+        return false;
+    }
+    *finished = m_walker.walkImage(*image);
+    if (!*finished && !m_walker.failure().isEmpty()) {
+        m_imageTrouble = m_walker.failure();
+        return false;
+    }
+    return true;
 }
 
 bool AddDiscSession::checkAudioDisc()
@@ -50,13 +77,21 @@ AddDiscSession::Outcome AddDiscSession::scan()
     m_existingPath.clear();
     m_existingMark.clear();
 
-    // A drive without a readable disc has no root; it walks as empty.
-    const QString root = m_letter ? DriveRootPath(m_letter) : m_folder;
     bool finished = true;
-    if (root.isEmpty())
-        m_walker.reset();
-    else
-        finished = m_walker.walk(root);
+    if (!m_image.isEmpty()) {
+        // A damaged image gives no archive: its records would not be the disc's.
+        if (!walkImage(&finished)) {
+            m_outcome = Outcome::Unreadable;
+            return m_outcome;
+        }
+    } else {
+        // A drive without a readable disc has no root; it walks as empty.
+        const QString root = m_letter ? DriveRootPath(m_letter) : m_folder;
+        if (root.isEmpty())
+            m_walker.reset();
+        else
+            finished = m_walker.walk(root);
+    }
     if (!finished) {
         m_outcome = Outcome::Aborted;
         return m_outcome;
@@ -113,6 +148,7 @@ bool AddDiscSession::ejectOnClose() const
         return m_letter != 0;
     case Outcome::None:
     case Outcome::Aborted:
+    case Outcome::Unreadable:
         break;
     }
     return false;
@@ -136,6 +172,8 @@ QString AddDiscSession::message() const
         return scantext::Empty;
     case Outcome::AlreadyArchived:
         return scantext::AlreadyArchived + m_existingMark;
+    case Outcome::Unreadable:
+        return m_imageTrouble;
     case Outcome::MarkEntry: {
         QString text = scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
         if (!m_unreadable.isEmpty())
@@ -188,6 +226,7 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     fields.size = m_walker.counts().bytes;
     fields.number = m_number;
     fields.savedAt = QDateTime::currentDateTime();
+    fields.source = m_image.isEmpty() ? archivesource::Disc : archivesource::Image;
     m_savedPath = writeNewArchive(m_catalog, m_walker.records(), m_checksum, fields);
     gVars().newArchivePath = m_savedPath;
     m_savedMark = chosen.trimmed();

@@ -22,12 +22,16 @@ public:
         Empty,           // no file recorded (also a drive without a readable disc)
         AlreadyArchived, // an archive of the same records is in the catalog folder
         MarkEntry,       // a new disc: the user may mark it and save it
+        Unreadable,      // a disc image that is damaged or no image at all: message() says why
     };
 
     // The disc in the drive with this letter (its root path comes from the drive layer).
     AddDiscSession(char driveLetter, const catalog::Catalog &catalog);
     // A folder walked as a folder drive would be; no audio test and no tray.
     static AddDiscSession forFolder(const QString &folder, const catalog::Catalog &catalog);
+    // An ISO 9660 disc image file, read without mounting; no audio test and no tray. Its
+    // archive's source field says "Image".
+    static AddDiscSession forImage(const QString &imagePath, const catalog::Catalog &catalog);
 
     DiscWalker &walker() { return m_walker; }
     const DiscWalker &walker() const { return m_walker; }
@@ -46,6 +50,9 @@ public:
     // "N folders could not be read." when the walk had to skip folders (the archive then
     // lacks what was in them), else empty.
     QString incompleteNote() const;
+
+    // What the location is before the user types one: the image file's path for an image.
+    QString defaultLocation() const { return m_image; }
 
     QString checksum() const { return m_checksum; }
     int archiveNumber() const { return m_number; }
@@ -89,12 +96,16 @@ public:
 
 private:
     AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog);
+    // Reads the image into the walker; false when it is damaged or no image.
+    bool walkImage(bool *finished);
     // Whether the catalog folder holds an archive of these records; notes its path and mark.
     bool findExisting();
 
     DiscWalker m_walker;
     char m_letter = 0;
     QString m_folder; // set for a folder session
+    QString m_image;  // set for an image session
+    QString m_imageTrouble; // why the image cannot be read
     catalog::Catalog m_catalog;
     Outcome m_outcome = Outcome::None;
     QString m_checksum;

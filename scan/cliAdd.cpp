@@ -27,6 +27,9 @@ struct Options
     char letter = 0;
     QString folder;
     bool haveFolder = false;
+    QString image;
+    bool haveImage = false;
+    bool haveLocation = false;
     QString mark;
     bool haveMark = false;
     QString location;
@@ -47,11 +50,14 @@ QString parse(const CliContext &ctx, Options *o)
     o->folder = ctx.value(QStringLiteral("folder"));
     o->haveMark = ctx.isSet(QStringLiteral("mark"));
     o->mark = ctx.value(QStringLiteral("mark"));
+    o->haveImage = ctx.isSet(QStringLiteral("image"));
+    o->image = ctx.value(QStringLiteral("image"));
+    o->haveLocation = ctx.isSet(QStringLiteral("location"));
     o->location = ctx.value(QStringLiteral("location"));
     o->note = ctx.value(QStringLiteral("note"));
     o->eject = ctx.isSet(QStringLiteral("eject"));
-    if ((o->letter != 0) == o->haveFolder)
-        return QStringLiteral("give either --drive or --folder");
+    if (int(o->letter != 0) + int(o->haveFolder) + int(o->haveImage) != 1)
+        return QStringLiteral("give one of --drive, --folder or --image");
     if (o->haveMark && o->mark.trimmed().isEmpty())
         return QStringLiteral("the mark is blank");
     // The window's fields hold no more than this either.
@@ -80,10 +86,13 @@ int runAdd(CliContext &ctx)
     }
     if (o.letter && driveType(o.letter) == DriveType::NoDrive)
         return ctx.fail(QStringLiteral("there is no drive %1").arg(QLatin1Char(o.letter)));
+    if (o.haveImage && (o.image.isEmpty() || QFileInfo(o.image).isDir()))
+        return ctx.fail(QStringLiteral("'%1' is not a disc image file").arg(o.image));
     const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
 
-    AddDiscSession session =
-        o.haveFolder ? AddDiscSession::forFolder(folder, catalog) : AddDiscSession(o.letter, catalog);
+    AddDiscSession session = o.haveFolder  ? AddDiscSession::forFolder(folder, catalog)
+                             : o.haveImage ? AddDiscSession::forImage(o.image, catalog)
+                                           : AddDiscSession(o.letter, catalog);
     const auto finish = [&](int code) {
         if (o.eject && session.ejectOnClose())
             session.eject();
@@ -107,13 +116,17 @@ int runAdd(CliContext &ctx)
         return finish(CliAddAlreadyArchived);
     case AddDiscSession::Outcome::MarkEntry:
         break;
+    case AddDiscSession::Outcome::Unreadable:
+        ctx.err(QStringLiteral("ambrylog-cli add: ") + session.message());
+        return CliAddError;
     default:
         say(ctx, session.message());
         return CliAddError;
     }
 
     const AddDiscSession::SaveResult saved =
-        session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt, o.location, o.note);
+        session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt,
+                     o.haveLocation ? o.location : session.defaultLocation(), o.note);
     // Told, not refused: one unreadable archive must not stop every add.
     for (const UnreadableArchive &u : session.unreadableArchives())
         ctx.err(QStringLiteral(
@@ -140,13 +153,15 @@ const CliCommand &addCommand()
 {
     static const CliCommand command{
         .name = QStringLiteral("add"),
-        .summary = QStringLiteral("add the disc in a drive, or a folder, to the catalog"),
-        .synopsis = {QStringLiteral("(--drive LETTER | --folder PATH) [--mark MARK] [--location TEXT] "
-                                    "[--note TEXT] [--eject]")},
+        .summary = QStringLiteral("add the disc in a drive, a folder or a disc image to the catalog"),
+        .synopsis = {QStringLiteral("(--drive LETTER | --folder PATH | --image FILE) [--mark MARK] "
+                                    "[--location TEXT] [--note TEXT] [--eject]")},
         .description = QStringLiteral(
             "Walks the disc and saves its archive with the add-disc window's rules. The mark\n"
             "defaults to \"CD No: \" and the next archive number. Prints the mark, number and\n"
-            "path of the saved archive, tab-separated; what was refused goes to standard error."),
+            "path of the saved archive, tab-separated; what was refused goes to standard error.\n"
+            "An ISO 9660 disc image is read without mounting it and records as the same image\n"
+            "mounted would; its location defaults to the image file's path."),
         .options =
             {{{QStringLiteral("drive")},
               QStringLiteral("LETTER"),
@@ -154,13 +169,17 @@ const CliCommand &addCommand()
              {{QStringLiteral("folder")},
               QStringLiteral("PATH"),
               QStringLiteral("a folder, walked as a folder drive would be")},
+             {{QStringLiteral("image")},
+              QStringLiteral("FILE"),
+              QStringLiteral("an ISO 9660 disc image (.iso), read without mounting it")},
              {{QStringLiteral("mark")}, QStringLiteral("MARK"), QStringLiteral("the disc's mark")},
              {{QStringLiteral("location")}, QStringLiteral("TEXT"), QStringLiteral("where the disc is kept")},
              {{QStringLiteral("note")}, QStringLiteral("TEXT"), QStringLiteral("a note on the disc")},
              {{QStringLiteral("eject")}, {}, QStringLiteral("open the tray when done, as the window does")}},
         .exitCodes = {{CliAddSaved, QStringLiteral("saved")},
                       {CliAddError,
-                       QStringLiteral("error (no such drive or folder, the disc cannot be read)")},
+                       QStringLiteral("error (no such drive or folder, the disc cannot be read, the "
+                                      "image is damaged or no ISO 9660 image)")},
                       {CliAddAlreadyArchived, QStringLiteral("already archived")},
                       {CliAddEmpty, QStringLiteral("the disc is empty")},
                       {CliAddAudioDisc, QStringLiteral("an audio disc")},

@@ -7,6 +7,8 @@
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QSystemTrayIcon>
 
 MainServices MainServices::defaults()
@@ -14,6 +16,11 @@ MainServices MainServices::defaults()
     MainServices s;
     s.waitForDisc = [](const QString &message) { return WaitForDisc(message); };
     s.runAddDiscSession = RunAddDiscSession;
+    s.runAddImageSession = RunAddImageSession;
+    s.chooseDiscImage = [](QWidget *parent) {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Add Disc Image"), QDir::homePath(),
+                                            QStringLiteral("Disc images (*.iso *.ISO);;All files (*)"));
+    };
     s.showSearchWindow = ShowSearchWindow;
     s.showCatalog = ShowArchiveWindow;
     s.showSetDevice = ShowSetDeviceWindow;

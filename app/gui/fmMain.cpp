@@ -140,6 +140,10 @@ void TfrmMain::createActions()
     makeBold(ActAdd);
     connect(ActAdd, &QAction::triggered, this, &TfrmMain::ActAddExecute);
 
+    // No drive and no wait: always there, also on a machine without a read device.
+    ActAddImage = newAction(QStringLiteral("ActAddImage"), QStringLiteral("Add Disc Image..."));
+    connect(ActAddImage, &QAction::triggered, this, &TfrmMain::ActAddImageExecute);
+
     ActSearch = newAction(QStringLiteral("ActSearch"), QStringLiteral("Search Files"));
     ActSearch->setToolTip(QStringLiteral("Search Files"));
     ActSearch->setShortcut(QKeySequence(Qt::Key_F3));
@@ -290,6 +294,7 @@ void TfrmMain::createMenus()
     QMenu *catalog = MainMenu1->addMenu(QStringLiteral("Catalog"));
     catalog->setObjectName(QStringLiteral("mnuCatalog"));
     catalog->addAction(ActAdd);
+    catalog->addAction(ActAddImage);
     catalog->addSeparator();
     catalog->addAction(ActCatalog);
     catalog->addAction(mnuImport);
@@ -445,6 +450,17 @@ void TfrmMain::ActAddExecute()
         if (!m_consecutive || !ActAdd->isEnabled())
             break;
     }
+    m_adding = false;
+}
+
+void TfrmMain::ActAddImageExecute()
+{
+    if (m_adding || !m_services.chooseDiscImage || !m_services.runAddImageSession)
+        return;
+    m_adding = true;
+    const QString image = m_services.chooseDiscImage(this);
+    if (!image.isEmpty())
+        m_services.runAddImageSession(image);
     m_adding = false;
 }
 

@@ -24,6 +24,8 @@ struct MainServices
 {
     std::function<ModalResult(const QString &message)> waitForDisc;
     std::function<ModalResult()> runAddDiscSession; // empty: no add-disc window (yet)
+    std::function<ModalResult(const QString &image)> runAddImageSession;
+    std::function<QString(QWidget *parent)> chooseDiscImage; // empty text: none chosen
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<int()> showCatalog;
     std::function<bool()> trayAvailable;
@@ -57,6 +59,7 @@ public:
 
 public slots:
     void ActAddExecute();
+    void ActAddImageExecute();
     void ActSearchExecute();
     void ActCatalogExecute();
     void ActOpenCDExecute();
@@ -114,6 +117,7 @@ private:
     bool m_adding = false;
 
     QAction *ActAdd;
+    QAction *ActAddImage;
     QAction *ActSearch;
     QAction *ActCatalog;
     QAction *ActOpenCD;

@@ -33,17 +33,28 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+ModalResult runSession(TfrmScan *frm)
+{
+    const int result = frm->exec();
+    delete frm;
+    processPendingEvents();
+    return result == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
+}
+
 } // namespace
 
 ModalResult RunAddDiscSession()
 {
     if (g_openWindow)
         return ModalResult::None;
-    auto *frm = new TfrmScan;
-    const int result = frm->exec();
-    delete frm;
-    processPendingEvents();
-    return result == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
+    return runSession(new TfrmScan);
+}
+
+ModalResult RunAddImageSession(const QString &imagePath)
+{
+    if (g_openWindow)
+        return ModalResult::None;
+    return runSession(new TfrmScan(AddDiscSession::forImage(imagePath, catalog::programCatalog())));
 }
 
 TfrmScan *TfrmScan::openWindow()
@@ -52,8 +63,11 @@ TfrmScan *TfrmScan::openWindow()
 }
 
 TfrmScan::TfrmScan(QWidget *parent)
-    : QDialog(parent),
-      m_session(std::make_unique<AddDiscSession>(gVars().readDeviceLetter, catalog::programCatalog()))
+    : TfrmScan(AddDiscSession(gVars().readDeviceLetter, catalog::programCatalog()), parent)
+{}
+
+TfrmScan::TfrmScan(AddDiscSession session, QWidget *parent)
+    : QDialog(parent), m_session(std::make_unique<AddDiscSession>(std::move(session)))
 {
     if (!g_openWindow)
         g_openWindow = this;
@@ -240,10 +254,16 @@ void TfrmScan::FormActivate()
         setMessage(sessionMessage());
         btnCancel->setText(QStringLiteral("Close"));
         break;
+    case AddDiscSession::Outcome::Unreadable:
+        settled = State::Unreadable;
+        setMessage(sessionMessage());
+        btnCancel->setText(QStringLiteral("Close"));
+        break;
     case AddDiscSession::Outcome::MarkEntry:
         settled = State::MarkEntry;
         pnlEdit->show();
         m_editMode = true;
+        edtLocation->setText(m_session->defaultLocation());
         edtMark->setText(m_session->proposedMark());
         edtMark->setFocus();
         setMessage(sessionMessage());

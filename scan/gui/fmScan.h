@@ -18,6 +18,8 @@ class QWidget;
 // which is always Cancel, also after a save. Callers that need to know whether an
 // archive was written empty gVars().newArchivePath before and look at it afterwards.
 ModalResult RunAddDiscSession();
+// The same for a disc image file, read without mounting and with no wait for a disc.
+ModalResult RunAddImageSession(const QString &imagePath);
 
 // The add-disc window: walks the disc in the read device when first shown and either tells
 // why it cannot be added or lets the user mark it and save it.
@@ -26,9 +28,23 @@ class TfrmScan : public QDialog
     Q_OBJECT
 public:
     // Saved: the archive was written; the window shows what went into the catalog until closed.
-    enum class State { Idle, Scanning, AudioDisc, Aborted, Empty, AlreadyArchived, MarkEntry, Saving, Saved };
+    // Unreadable: a disc image that is damaged or no image at all.
+    enum class State {
+        Idle,
+        Scanning,
+        AudioDisc,
+        Aborted,
+        Empty,
+        AlreadyArchived,
+        MarkEntry,
+        Saving,
+        Saved,
+        Unreadable
+    };
 
+    // Without a session: the disc in the read device.
     explicit TfrmScan(QWidget *parent = nullptr);
+    explicit TfrmScan(AddDiscSession session, QWidget *parent = nullptr);
     ~TfrmScan() override;
 
     State state() const { return m_state; }

@@ -48,6 +48,8 @@ struct Calls
     int setDevice = 0;
     char chosenReadDevice = 0; // what the read device window leaves
     int about = 0;
+    QString chosenImage; // what the file dialog answers; empty: cancelled
+    QStringList imageSessions;
 };
 
 class MainWindowTest : public ::testing::Test
@@ -92,6 +94,11 @@ protected:
             return 1;
         };
         s.showAbout = [this] { return ++calls.about; };
+        s.chooseDiscImage = [this](QWidget *) { return calls.chosenImage; };
+        s.runAddImageSession = [this](const QString &image) {
+            calls.imageSessions << image;
+            return ModalResult::Cancel;
+        };
         return s;
     }
 
@@ -168,7 +175,8 @@ TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
         const char *menu;
         QStringList items;
     } table[] = {
-        {"mnuCatalog", texts({"Add New CD/DVD to Catalog", "-", "Open Catalog", "Import from Other Catalog...", "-", "Exit"})},
+        {"mnuCatalog", texts({"Add New CD/DVD to Catalog", "Add Disc Image...", "-", "Open Catalog",
+                              "Import from Other Catalog...", "-", "Exit"})},
         {"mnuTools", texts({"Search Files", "Backup / Restore>", "-", "Eject CD/DVD", "Close CD/DVD", "-",
                             "Set Default Read Device...", "-", "Preferences>"})},
         {"mnuBackupRestore",
@@ -302,6 +310,19 @@ TEST_F(MainWindowTest, NoReadDeviceDisablesAddForGood)
     // A disabled command does nothing, from any source.
     calls.waitAnswers = {1};
     action("ActAdd")->trigger();
+    EXPECT_EQ(calls.sessions, 0);
+}
+
+TEST_F(MainWindowTest, AddDiscImageRunsTheSessionOnTheChosenFileWithoutAWait)
+{
+    drives.removeDrive('D'); // no read device is needed for an image
+    create();
+    action("ActAddImage")->trigger();
+    EXPECT_TRUE(calls.imageSessions.isEmpty()) << "the file dialog was cancelled";
+    calls.chosenImage = QStringLiteral("/images/disc.iso");
+    action("ActAddImage")->trigger();
+    EXPECT_EQ(calls.imageSessions, QStringList{QStringLiteral("/images/disc.iso")});
+    EXPECT_EQ(calls.waits, 0);
     EXPECT_EQ(calls.sessions, 0);
 }
 

@@ -1,3 +1,4 @@
+#include "DiscImages.h"
 #include "helper_tree.h"
 #include "scan/AddDiscSession.h"
 #include "scan/cliAdd.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -214,6 +216,11 @@ TEST_F(CliAddTest, BadArgumentsAreRefused)
         {{QStringLiteral("--folder"), folder, QStringLiteral("--location"), QString(256, QLatin1Char('x'))},
          64},
         {{QStringLiteral("--folder"), folder, QStringLiteral("stray")}, 64},
+        {{QStringLiteral("--folder"), folder, QStringLiteral("--image"),
+          folder + QStringLiteral("readme.txt")},
+         64},
+        {{QStringLiteral("--image")}, 64},
+        {{QStringLiteral("--image"), folder}, 1}, // a folder is no image file
     };
     for (const auto &[args, code] : cases) {
         SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
@@ -222,6 +229,76 @@ TEST_F(CliAddTest, BadArgumentsAreRefused)
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+    EXPECT_EQ(archiveCount(), 0);
+}
+
+// A disc image added without mounting records and names its archive exactly as the same image
+// mounted and added as a folder; only the fields that say where it came from differ.
+TEST_F(CliAddTest, AnImageIsAddedAsItsMountIs)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    makeFolder(disc + "Music/Empty");
+    makeFolder(disc + "Zebra Folder");
+    makeFile(disc + "Zebra Folder/a long name with blanks and Caps.TXT", 77,
+             localMoment(2010, 2, 3, 4, 5, 6));
+    const QString image =
+        ambrytest::imageOf(disc, ambrytest::rockRidge() + QStringList{QStringLiteral("-J")});
+    ASSERT_FALSE(image.isEmpty());
+
+    const CliRun saved =
+        add({QStringLiteral("--image"), image, QStringLiteral("--note"), QStringLiteral("n")});
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    const QString path = gVars().newArchivePath;
+    EXPECT_EQ(saved.out, "CD No: 1\t1\t" + path.toStdString() + "\n");
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASource")), QStringLiteral("Image"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ALocation")), image)
+        << "the location defaults to the image";
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AFiles")), QStringLiteral("3"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ADirs")), QStringLiteral("3"));
+    EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASize")), QStringLiteral("4323298"));
+    const CliRun again = add({QStringLiteral("--image"), image});
+    EXPECT_EQ(again.code, 2) << "the same image is recognised";
+
+    ambrytest::FuseMount mount;
+    if (const QString why = mount.mount(image); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString() << "; the image was added but not compared with its mount";
+    const QString mounted = catalog + QStringLiteral("/mounted");
+    ASSERT_TRUE(QDir().mkpath(mounted));
+    catalog = mounted;
+    const CliRun fromMount = add({QStringLiteral("--folder"), mount.point()});
+    ASSERT_EQ(fromMount.code, 0) << fromMount.err;
+    const QString mountPath = gVars().newArchivePath;
+    EXPECT_EQ(QFileInfo(mountPath).fileName(), QFileInfo(path).fileName()) << "the same checksum";
+    const QByteArray records = ambrytest::readFile(path);
+    const QByteArray mountRecords = ambrytest::readFile(mountPath);
+    EXPECT_EQ(records.left(records.indexOf("ADate=")), mountRecords.left(mountRecords.indexOf("ADate=")));
+}
+
+TEST_F(CliAddTest, DamagedAndForeignImagesAreToldAndGiveNoArchive)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("images"));
+    const struct
+    {
+        const char *what;
+        QByteArray bytes;
+        const char *message;
+    } cases[] = {
+        {"text", QByteArray(70000, 'x'), "' is not an ISO 9660 disc image.\n"},
+        {"empty", QByteArray(), "' is not an ISO 9660 disc image.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = dir + QLatin1Char('/') + QLatin1String(c.what) + QStringLiteral(".iso");
+        ambrytest::writeFile(file, c.bytes);
+        const CliRun r = add({QStringLiteral("--image"), file});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, "ambrylog-cli add: '" + file.toStdString() + c.message);
+        EXPECT_TRUE(r.out.empty());
+    }
+    const CliRun missing = add({QStringLiteral("--image"), dir + QStringLiteral("/missing.iso")});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("Cannot read '"), std::string::npos) << missing.err;
     EXPECT_EQ(archiveCount(), 0);
 }
 

@@ -1,10 +1,13 @@
+#include "DiscImages.h"
 #include "helper_tree.h"
+#include "scan/IsoImage.h"
 #include "scan/gui/fmScan.h"
 
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
+#include "catalog/ProgramCatalog.h"
 #include "drives/DriveSystem.h"
 #include "drives/gui/fmWaitCD.h"
 #include "drives/testing/FakeDriveSystem.h"
@@ -812,4 +815,38 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
     EXPECT_EQ(WaitForDisc(QString()), ModalResult::Cancel);
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_EQ(archives().size(), 2);
+}
+
+// The window on a disc image: the image's path stands in the location field, the save says the
+// archive came from an image, the drive's tray is never touched; a file that is no image is
+// told and nothing is saved.
+TEST_F(ScanWindowTest, ADiscImageIsOfferedWithItsPathAsLocation)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const std::string root = insertDisc("imagetree");
+    const QString image = ambrytest::imageOf(root);
+    ASSERT_FALSE(image.isEmpty());
+
+    TfrmScan frm(AddDiscSession::forImage(image, catalog::programCatalog()));
+    frm.setProgressInterval(0);
+    frm.show();
+    ASSERT_TRUE(waitSettled(frm));
+    ASSERT_EQ(frm.state(), State::MarkEntry);
+    EXPECT_EQ(child<QLineEdit>(&frm, "edtLocation")->text(), image);
+    QTest::mouseClick(child<QPushButton>(&frm, "btnOk"), Qt::LeftButton);
+    ASSERT_EQ(frm.state(), State::Saved);
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ASource")), QStringLiteral("Image"));
+    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ALocation")), image);
+    EXPECT_TRUE(fake.doorCalls().isEmpty());
+
+    const QString notAnImage = catalog + QStringLiteral("notes.iso");
+    ambrytest::writeFile(notAnImage, "just text");
+    TfrmScan bad(AddDiscSession::forImage(notAnImage, catalog::programCatalog()));
+    bad.show();
+    ASSERT_TRUE(waitSettled(bad));
+    EXPECT_EQ(bad.state(), State::Unreadable);
+    EXPECT_EQ(child<QLabel>(&bad, "lblMsg")->text(), isoimage::notAnImage(notAnImage));
+    EXPECT_EQ(child<QPushButton>(&bad, "btnCancel")->text(), QStringLiteral("Close"));
+    EXPECT_EQ(archives().size(), 1);
 }

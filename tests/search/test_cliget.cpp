@@ -4,8 +4,11 @@
 #include "helper_archives.h"
 
 #include "CliRun.h"
+#include "DiscImages.h"
 #include "TestSupport.h"
 #include "drives/DriveSystem.h"
+#include "scan/cliAdd.h"
+#include "search/ImageRetrieval.h"
 #include "search/cliGet.h"
 #include "settings/SettingsNames.h"
 #include "settings/gRegistry.h"
@@ -104,6 +107,32 @@ TEST_F(CliGet, AFileOnTheReadDeviceIsCopiedAndNeverReplaced)
     }
     EXPECT_EQ(outFiles(), QStringList({QStringLiteral("readme.txt"), QStringLiteral("song.mp3")}))
         << "no temporary file left behind";
+}
+
+// Added with add --image, a disc gives its files back from the image with no read device and
+// no wait; once the image is gone, it is asked for by its mark.
+TEST_F(CliGet, AFileComesBackOutOfTheImageItWasAddedFrom)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString image = ambrytest::imageOf(QFile::encodeName(disc).toStdString());
+    ASSERT_FALSE(image.isEmpty());
+    const CliRun added = ambrytest::runCommand(
+        addCommand(), catalog,
+        {QStringLiteral("--image"), image, QStringLiteral("--mark"), QStringLiteral("Image 1")});
+    ASSERT_EQ(added.code, 0) << added.err.toStdString();
+    WriteSetting(RegKey::V, RegName::DefaultDeviceDrive, QStringLiteral("Z")); // no such drive
+
+    const CliRun r = get({QStringLiteral("Image 1"), QStringLiteral("Music/Rock/song.mp3")});
+    EXPECT_EQ(r.code, CliGetCopied) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(ambrytest::readFile(out + QStringLiteral("/song.mp3")), "song");
+    EXPECT_TRUE(QDir(imageretrieval::copiesFolder()).isEmpty()) << "the passing copy is gone";
+
+    ASSERT_TRUE(QFile::rename(image, image + QStringLiteral(".moved")));
+    const CliRun gone = get({QStringLiteral("Image 1"), QStringLiteral("readme.txt")});
+    EXPECT_EQ(gone.code, CliGetError);
+    EXPECT_TRUE(gone.err.contains(QStringLiteral("there is no read device"))) << gone.err.toStdString();
 }
 
 TEST_F(CliGet, ADiscArrivingWhileWaitingIsUsed)
