@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 // VVV's CSV export: Volume, Path, Name, Size, Ext, Last modified and Description, with or
 // without a header, separated by commas, tabs or "|". Files only: folders are known from the
 // files' paths. Dates follow the exporting user's locale.
@@ -181,14 +183,17 @@ ReadOutcome readVvv(InputStream &in, const Options &options, const VolumeSink &s
         }
         if (f.size() == 1 && f[0].isEmpty())
             continue;
-        if (f.size() < 6) {
+        // The header may put the columns anywhere; a line must reach the last one read.
+        const size_t needed = size_t(std::max({col.volume, col.path, col.name, col.size, col.date, 5})) + 1;
+        if (f.size() < needed) {
             if (!inVolume) {
-                outcome.error = QStringLiteral("Line %1 has %2 fields; VVV's export has 6 or 7.")
+                outcome.error = QStringLiteral("Line %1 has %2 fields; VVV's export has %3 or more.")
                                     .arg(csv.line())
-                                    .arg(f.size());
+                                    .arg(f.size())
+                                    .arg(needed);
                 return outcome;
             }
-            refuse(QStringLiteral("A line has %1 fields, not 6 or 7.").arg(f.size()));
+            refuse(QStringLiteral("A line has %1 fields, not %2 or more.").arg(f.size()).arg(needed));
             continue;
         }
         if (!inVolume || f[size_t(col.volume)] != current) {
