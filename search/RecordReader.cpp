@@ -7,6 +7,7 @@
 #include "RowBlock.h"
 #include "SkimKernel.h"
 #include "catalog/ArchiveText.h"
+#include "catalog/DosDateTime.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,8 @@
 #include "SearchCriteria.h"
 
+#include "catalog/ArchiveText.h"
+#include "catalog/DosDateTime.h"
+
 #include <QLocale>
 
 #include <iterator>
@@ -32,6 +35,22 @@ constexpr bool unitsInEnumOrder()
     return true;
 }
 static_assert(unitsInEnumOrder());
+
+// The size line with every "." dropped, read as an integer; 0 when it is not one.
+qint64 sizeWithoutDots(QByteArrayView sizeLine)
+{
+    char digits[64];
+    size_t n = 0;
+    for (char ch : sizeLine) {
+        if (ch == '.')
+            continue;
+        if (n == sizeof digits)
+            return 0;
+        digits[n++] = ch;
+    }
+    qint64 v = 0;
+    return parseDecimal64(digits, n, &v) ? v : 0;
+}
 
 } // namespace
 
@@ -91,19 +110,22 @@ void SizeChange(int position, std::optional<SizeUnit> unit, SearchCriteria &c)
     c.SizeLimit = unit ? qint64(position) * sizeMultiplier(*unit) : 0;
 }
 
-qint64 sizeWithoutDots(QByteArrayView sizeLine)
+bool DateInRange(QByteArrayView dateLine, const SearchCriteria &c)
 {
-    char digits[64];
-    size_t n = 0;
-    for (char ch : sizeLine) {
-        if (ch == '.')
-            continue;
-        if (n == sizeof digits)
-            return 0;
-        digits[n++] = ch;
-    }
     qint64 v = 0;
-    return parseDecimal64(digits, n, &v) ? v : 0;
+    if (!parseDecimal64(dateLine, &v))
+        v = 0;
+    return dosdate::inRange(v, c.DateFrom, c.DateTo);
+}
+
+bool SizeMatches(QByteArrayView sizeLine, const SearchCriteria &c)
+{
+    qint64 v = 0;
+    if (sizeLine.contains('.'))
+        v = sizeWithoutDots(sizeLine);
+    else if (!parseDecimal64(sizeLine, &v))
+        v = 0;
+    return c.sizeAtMost ? v <= c.SizeLimit : v >= c.SizeLimit;
 }
 
 } // namespace search

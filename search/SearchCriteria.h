@@ -3,9 +3,6 @@
 // What a search looks for, and the rules that hold one record's lines against it. No widgets:
 // the search window, ambrylog-cli and the engine share them.
 
-#include "catalog/ArchiveText.h"
-#include "catalog/DosDateTime.h"
-
 #include <QByteArrayView>
 #include <QDate>
 #include <QString>
@@ -101,13 +98,7 @@ void DateChange(const QDate &a, const QDate &b, SearchCriteria &c);
 
 // Whether a record's date-time line lies within the bounds; a line that is not an integer
 // counts as 0.
-inline bool DateInRange(QByteArrayView dateLine, const SearchCriteria &c)
-{
-    qint64 v = 0;
-    if (!parseDecimal64(dateLine, &v))
-        v = 0;
-    return dosdate::inRange(v, c.DateFrom, c.DateTo);
-}
+bool DateInRange(QByteArrayView dateLine, const SearchCriteria &c);
 
 // ---- Sizes ---------------------------------------------------------------------------------
 
@@ -127,18 +118,8 @@ qint64 sizeMultiplier(SizeUnit unit);
 // SizeLimit = position (the number shown, 0..32767) x the unit's multiplier; no unit gives 0.
 void SizeChange(int position, std::optional<SizeUnit> unit, SearchCriteria &c);
 
-// The size line with every "." dropped, read as an integer; 0 when it is not one.
-qint64 sizeWithoutDots(QByteArrayView sizeLine);
 // Whether a record's size line passes the size criterion; a line that is not an integer (once
 // its dots are dropped) counts as 0.
-inline bool SizeMatches(QByteArrayView sizeLine, const SearchCriteria &c)
-{
-    qint64 v = 0;
-    if (sizeLine.contains('.'))
-        v = sizeWithoutDots(sizeLine);
-    else if (!parseDecimal64(sizeLine, &v))
-        v = 0;
-    return c.sizeAtMost ? v <= c.SizeLimit : v >= c.SizeLimit;
-}
+bool SizeMatches(QByteArrayView sizeLine, const SearchCriteria &c);
 
 } // namespace search

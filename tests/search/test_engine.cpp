@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "catalog/ArchiveFieldValues.h"
+#include "catalog/ArchiveText.h"
 #include "catalog/Catalog.h"
 #include "catalog/DosDateTime.h"
 #include "search/CaseFold.h"
