@@ -226,7 +226,7 @@ void TfrmArchive::buildMenu()
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     // A menu item of its own name for each command, running the command's action and following
     // its enabled and visible state.
-    const auto item = [this](QMenu *menu, const char *name, QAction *action) {
+    const auto item = [](QMenu *menu, const char *name, QAction *action) {
         auto *it = new QAction(action->text(), menu);
         it->setObjectName(QString::fromLatin1(name));
         const auto follow = [it, action] {
@@ -234,8 +234,8 @@ void TfrmArchive::buildMenu()
             it->setVisible(action->isVisible());
         };
         follow();
-        connect(action, &QAction::changed, it, follow);
-        connect(it, &QAction::triggered, action, &QAction::trigger);
+        QObject::connect(action, &QAction::changed, it, follow);
+        QObject::connect(it, &QAction::triggered, action, &QAction::trigger);
         menu->addAction(it);
         return it;
     };
