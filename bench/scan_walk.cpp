@@ -53,7 +53,6 @@ int main(int argc, char **argv)
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
     DiscWalker walker;
-    walker.setHostageTracking(false);
     // Warm the cache with both tools before any timing.
     walker.walk(root);
     timeFind(rootBytes);
@@ -63,7 +62,6 @@ int main(int argc, char **argv)
     size_t heldHeap = 0;
     {
         walker = DiscWalker();
-        walker.setHostageTracking(false);
         const size_t before = heapInUse();
         size_t peak = before;
         walker.setProgressCallback([&](const DiscWalker &) { peak = std::max(peak, heapInUse()); }, 1);
@@ -78,7 +76,6 @@ int main(int argc, char **argv)
         // Alternate so that neither tool profits from running second.
         findMs.push_back(timeFind(rootBytes));
         walker = DiscWalker();
-        walker.setHostageTracking(false);
         int reports = 0;
         walker.setProgressCallback([&](const DiscWalker &) { ++reports; }); // as the window runs it
         QElapsedTimer t;

@@ -5,8 +5,8 @@
 #include <QTimer>
 
 #include "DriveSystem.h"
+#include "HostageFile.h"
 #include "gDrives.h"
-#include "settings/Settings.h"
 #include "util/AmbryError.h"
 
 namespace {
@@ -17,15 +17,15 @@ char upper(char letter)
 }
 
 // The disc handled last is still in while the file its walk recorded can be found.
-bool hostageStillIn()
+bool stillIn(const HostageFile &hostage)
 {
-    const QString hostage = settings::get(settings::HostageFile);
-    return !hostage.isEmpty() && QFileInfo::exists(hostage);
+    const QString path = hostage.path();
+    return !path.isEmpty() && QFileInfo::exists(path);
 }
 
 } // namespace
 
-DiscWait::DiscWait(char readDevice) : m_letter(upper(readDevice)) {}
+DiscWait::DiscWait(char readDevice, HostageFile &hostage) : m_letter(upper(readDevice)), m_hostage(hostage) {}
 
 DiscWait::State DiscWait::start()
 {
@@ -40,7 +40,7 @@ DiscWait::State DiscWait::start()
         // A stored letter that names no drive at all is the same as having no read device.
         return m_state = State::NoDevice;
     }
-    if (!present || hostageStillIn()) {
+    if (!present || stillIn(m_hostage)) {
         OpenDriveDoor(m_letter);
         return m_state = State::Waiting;
     }
@@ -68,7 +68,7 @@ bool DiscWait::mediumArrived(const VolumeNotice &notice)
     // ends the wait nor frees the hostage disc.
     if (drive.isEmpty())
         return false;
-    settings::set(settings::HostageFile, QString());
+    m_hostage.set(QString());
     return m_letter != 0 && drive.at(0) == QLatin1Char(m_letter);
 }
 

@@ -4,6 +4,8 @@
 
 #include "util/gUtils.h"
 
+class HostageFile;
+
 // One wait for a disc in the read device, without a window: what the wait finds when it starts
 // (the hostage-file rule included) and what a medium arriving during it means. The wait window
 // shows what this decides; the command line waits with run().
@@ -20,8 +22,9 @@ public:
     // How long the window shows a fresh disc before the wait ends by itself.
     static constexpr int kPresentMs = 500;
 
-    // readDevice: the read device letter, 0 when there is none.
-    explicit DiscWait(char readDevice);
+    // readDevice: the read device letter, 0 when there is none. hostage: the disc handled last,
+    // as the walk that recorded it left it; a medium arriving frees it.
+    DiscWait(char readDevice, HostageFile &hostage);
 
     // Looks at the read device as the wait starts; opens the tray when the state is Waiting.
     State start();
@@ -44,6 +47,7 @@ public:
 
 private:
     char m_letter;
+    HostageFile &m_hostage;
     State m_state = State::Waiting;
 };
 

@@ -10,7 +10,6 @@
 #include "catalog/CatalogLock.h"
 #include "catalog/Checksum.h"
 #include "drives/gDrives.h"
-#include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
 
@@ -19,22 +18,26 @@
 
 #include <memory>
 
-AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog)
+AddDiscSession::AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog,
+                               HostageFile *hostage)
     : m_letter(driveLetter), m_folder(folder), m_catalog(catalog)
-{}
-
-AddDiscSession::AddDiscSession(char driveLetter, const catalog::Catalog &catalog)
-    : AddDiscSession(driveLetter, QString(), catalog)
-{}
-
-AddDiscSession AddDiscSession::forFolder(const QString &folder, const catalog::Catalog &catalog)
 {
-    return AddDiscSession(0, folder, catalog);
+    m_walker.setHostageFile(hostage);
+}
+
+AddDiscSession::AddDiscSession(char driveLetter, const catalog::Catalog &catalog, HostageFile &hostage)
+    : AddDiscSession(driveLetter, QString(), catalog, &hostage)
+{}
+
+AddDiscSession AddDiscSession::forFolder(const QString &folder, const catalog::Catalog &catalog,
+                                         HostageFile &hostage)
+{
+    return AddDiscSession(0, folder, catalog, &hostage);
 }
 
 AddDiscSession AddDiscSession::forImage(const QString &imagePath, const catalog::Catalog &catalog)
 {
-    AddDiscSession session(0, QString(), catalog);
+    AddDiscSession session(0, QString(), catalog, nullptr);
     session.m_image = QFileInfo(imagePath).absoluteFilePath();
     return session;
 }
@@ -192,11 +195,10 @@ AddDiscSession::LockWait AddDiscSession::defaultLockWait()
 AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &mark, const QString &location,
                                                 const QString &note, const LockWait &wait)
 {
-    gVars().newArchivePath.clear();
     m_savedPath.clear();
     m_savedMark.clear();
     if (m_checksum.trimmed().isEmpty())
-        throw AmbryError(scantext::CannotGetCrc);
+        return SaveResult::NoChecksum;
 
     // From here to the rename of the new archive no other writer changes the catalog, so
     // what is checked now still holds when the file lands.
@@ -228,7 +230,6 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     fields.savedAt = QDateTime::currentDateTime();
     fields.source = m_image.isEmpty() ? archivesource::Disc : archivesource::Image;
     m_savedPath = writeNewArchive(m_catalog, m_walker.records(), m_checksum, fields);
-    gVars().newArchivePath = m_savedPath;
     m_savedMark = chosen.trimmed();
     return SaveResult::Saved;
 }

@@ -3,6 +3,8 @@
 #include "DiscWalker.h"
 #include "catalog/Catalog.h"
 
+class HostageFile;
+
 #include <QString>
 
 #include <functional>
@@ -26,9 +28,11 @@ public:
     };
 
     // The disc in the drive with this letter (its root path comes from the drive layer).
-    AddDiscSession(char driveLetter, const catalog::Catalog &catalog);
+    // The walk keeps the hostage file, for the next wait to know the disc.
+    AddDiscSession(char driveLetter, const catalog::Catalog &catalog, HostageFile &hostage);
     // A folder walked as a folder drive would be; no audio test and no tray.
-    static AddDiscSession forFolder(const QString &folder, const catalog::Catalog &catalog);
+    static AddDiscSession forFolder(const QString &folder, const catalog::Catalog &catalog,
+                                    HostageFile &hostage);
     // An ISO 9660 disc image file, read without mounting; no audio test and no tray. Its
     // archive's source field says "Image".
     static AddDiscSession forImage(const QString &imagePath, const catalog::Catalog &catalog);
@@ -65,6 +69,7 @@ public:
         Saved,
         AlreadyArchived, // another add saved these records meanwhile: outcome() says so now
         MarkInUse,       // the mark, trimmed as stored, is in use (without regard to case)
+        NoChecksum,      // the checksum is blank ("Cannot Get CRC."): nothing is written
     };
     // How long to wait for another writer of the catalog, and what to do meanwhile.
     struct LockWait
@@ -77,11 +82,11 @@ public:
     // Saves the archive under the catalog lock: takes the lock, looks again whether an
     // archive of these records exists and chooses the number again (another add may have
     // saved meanwhile), refuses a mark in use, writes the archive (texts stored trimmed)
-    // and sets gVars().newArchivePath to it, which stays empty until the file is written.
+    // (savedPath(), empty until the file is written).
     // Without a mark, the proposed mark of the number chosen under the lock is used.
     // Throws AmbryError: the catalog lock's text when another writer kept the catalog
-    // ("The catalog is in use by another Ambrylog."), "Cannot Get CRC." for a blank
-    // checksum, the path and reason when an archive cannot be read or written.
+    // ("The catalog is in use by another Ambrylog."), the path and reason when an archive cannot be read or
+    // written.
     SaveResult save(const std::optional<QString> &mark, const QString &location, const QString &note,
                     const LockWait &wait = defaultLockWait());
     // Archives that numbering or the mark check could not read: their numbers and marks were
@@ -95,7 +100,9 @@ public:
     void eject() const;
 
 private:
-    AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog);
+    // hostage: none for an image, which holds no tray shut.
+    AddDiscSession(char driveLetter, const QString &folder, const catalog::Catalog &catalog,
+                   HostageFile *hostage);
     // Reads the image into the walker; false when it is damaged or no image.
     bool walkImage(bool *finished);
     // Whether the catalog folder holds an archive of these records; notes its path and mark.

@@ -2,7 +2,7 @@
 
 #include "IsoImage.h"
 
-#include "settings/Settings.h"
+#include "drives/HostageFile.h"
 #include "util/PosixFile.h"
 
 #include <QCoreApplication>
@@ -78,8 +78,8 @@ bool DiscWalker::walk(const QString &rootPath)
     m_rootBytes = QFile::encodeName(m_root);
     m_hostage.clear();
     m_hostageWanted = false;
-    if (m_trackHostage) {
-        m_hostage = settings::get(settings::HostageFile);
+    if (m_hostageFile) {
+        m_hostage = m_hostageFile->path();
         m_hostageWanted = m_hostage.isEmpty();
     }
     m_lastReportNs = monotonicNs();
@@ -284,7 +284,7 @@ void DiscWalker::noteFirstFile(const QByteArray &relative, const char *name)
         return;
     m_hostageWanted = false;
     m_hostage = text;
-    settings::set(settings::HostageFile, m_hostage);
+    m_hostageFile->set(m_hostage);
 }
 
 void DiscWalker::appendRecord(QByteArrayView folderLine, QByteArrayView name, qint64 size, qint64 mtime)

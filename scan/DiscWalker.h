@@ -2,6 +2,8 @@
 
 #include "catalog/RecordSection.h"
 
+class HostageFile;
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -37,9 +39,9 @@ public:
     // Called during the walk, at most once per interval, so a window can process its events
     // (and a click on Cancel can reach cancel()).
     void setProgressCallback(ProgressFn fn, int intervalMs = 20);
-    // When on (the default) the walk keeps the "HostageFile" setting: read at the start and,
-    // when it was empty, set to the real path of the first file recorded.
-    void setHostageTracking(bool on) { m_trackHostage = on; }
+    // The hostage file this walker keeps: read at the start of a walk and, when it was empty,
+    // set to the real path of the first file recorded. None (the default): nothing is kept.
+    void setHostageFile(HostageFile *hostage) { m_hostageFile = hostage; }
 
     // Walks the folder rootPath (a real path; a missing trailing "/" is added), starting
     // from empty records and counters. True when the walk finished, false when it was
@@ -95,7 +97,7 @@ private:
     QByteArray m_rootBytes;
     QString m_hostage;
     bool m_hostageWanted = false;
-    bool m_trackHostage = true;
+    HostageFile *m_hostageFile = nullptr;
     bool m_cancel = false;
     ProgressFn m_progress;
     qint64 m_intervalNs = 20'000'000;

@@ -2,6 +2,7 @@
 
 #include "AddDiscSession.h"
 #include "catalog/ProgramCatalog.h"
+#include "drives/HostageFile.h"
 #include "drives/cliDrives.h"
 #include "drives/gDrives.h"
 #include "util/AmbryError.h"
@@ -90,9 +91,9 @@ int runAdd(CliContext &ctx)
         return ctx.fail(QStringLiteral("'%1' is not a disc image file").arg(o.image));
     const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
 
-    AddDiscSession session = o.haveFolder  ? AddDiscSession::forFolder(folder, catalog)
+    AddDiscSession session = o.haveFolder  ? AddDiscSession::forFolder(folder, catalog, settingsHostageFile())
                              : o.haveImage ? AddDiscSession::forImage(o.image, catalog)
-                                           : AddDiscSession(o.letter, catalog);
+                                           : AddDiscSession(o.letter, catalog, settingsHostageFile());
     const auto finish = [&](int code) {
         if (o.eject && session.ejectOnClose())
             session.eject();
@@ -127,6 +128,8 @@ int runAdd(CliContext &ctx)
     const AddDiscSession::SaveResult saved =
         session.save(o.haveMark ? std::optional<QString>(o.mark) : std::nullopt,
                      o.haveLocation ? o.location : session.defaultLocation(), o.note);
+    if (saved == AddDiscSession::SaveResult::NoChecksum)
+        return ctx.fail(scantext::CannotGetCrc);
     // Told, not refused: one unreadable archive must not stop every add.
     for (const UnreadableArchive &u : session.unreadableArchives())
         ctx.err(QStringLiteral(
@@ -139,6 +142,7 @@ int runAdd(CliContext &ctx)
     case AddDiscSession::SaveResult::MarkInUse:
         say(ctx, scantext::MarkExists);
         return CliAddMarkUsed; // the user may try another mark: the disc stays in
+    case AddDiscSession::SaveResult::NoChecksum: // told above
     case AddDiscSession::SaveResult::Saved:
         break;
     }

@@ -6,6 +6,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/ProgramCatalog.h"
 #include "drives/DiscWait.h"
+#include "drives/HostageFile.h"
 #include "drives/gDrives.h"
 #include "settings/SettingsNames.h"
 #include "settings/gRegistry.h"
@@ -77,7 +78,7 @@ public:
     Answer waitForDisc(const QString &request) override
     {
         m_ctx.err(request);
-        switch (DiscWait(m_letter).run(m_waitMs)) {
+        switch (DiscWait(m_letter, settingsHostageFile()).run(m_waitMs)) {
         case DiscWait::Result::Arrived:
             return Answer::Inserted;
         case DiscWait::Result::TimedOut:

@@ -23,8 +23,8 @@ class QWidget;
 struct MainServices
 {
     std::function<ModalResult(const QString &message)> waitForDisc;
-    std::function<ModalResult()> runAddDiscSession; // empty: no add-disc window (yet)
-    std::function<ModalResult(const QString &image)> runAddImageSession;
+    std::function<void()> runAddDiscSession; // empty: no add-disc window (yet)
+    std::function<void(const QString &image)> runAddImageSession;
     std::function<QString(QWidget *parent)> chooseDiscImage; // empty text: none chosen
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<int()> showCatalog;

@@ -570,11 +570,9 @@ void TfrmArchive::ActAddExecute()
     if (!ActAdd->isEnabled() || m_busy)
         return;
     m_busy = true;
-    gVars().newArchivePath.clear();
     try {
         if (WaitForDisc(QString()) != ModalResult::Cancel) {
-            RunAddDiscSession();
-            const QString path = gVars().newArchivePath;
+            const QString path = RunAddDiscSession().savedPath;
             if (!path.isEmpty() && QFileInfo(path).isFile() && instance() == this) {
                 setRedraw(false);
                 SetAllItemsSelected(currentView(), false);

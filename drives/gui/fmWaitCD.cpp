@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "drives/DriveSystem.h"
+#include "drives/HostageFile.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
@@ -73,7 +74,8 @@ void WaitWindowRequester::tell(const QString &text)
     showMessage(text, m_parent);
 }
 
-TfrmWaitCD::TfrmWaitCD(QWidget *parent) : QDialog(parent), m_wait(gVars().readDeviceLetter)
+TfrmWaitCD::TfrmWaitCD(QWidget *parent)
+    : QDialog(parent), m_wait(gVars().readDeviceLetter, settingsHostageFile())
 {
     setObjectName(QStringLiteral("frmWaitCD"));
     setWindowTitle(QStringLiteral("Ambrylog"));

@@ -1,6 +1,7 @@
 #include "fmScan.h"
 
 #include "catalog/ProgramCatalog.h"
+#include "drives/HostageFile.h"
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
@@ -33,27 +34,30 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
-ModalResult runSession(TfrmScan *frm)
+AddDiscResult runSession(TfrmScan *frm)
 {
-    const int result = frm->exec();
+    AddDiscResult result;
+    result.modalResult = frm->exec() == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
+    result.outcome = frm->session().outcome();
+    result.savedPath = frm->session().savedPath();
     delete frm;
     processPendingEvents();
-    return result == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
+    return result;
 }
 
 } // namespace
 
-ModalResult RunAddDiscSession()
+AddDiscResult RunAddDiscSession()
 {
     if (g_openWindow)
-        return ModalResult::None;
+        return {};
     return runSession(new TfrmScan);
 }
 
-ModalResult RunAddImageSession(const QString &imagePath)
+AddDiscResult RunAddImageSession(const QString &imagePath)
 {
     if (g_openWindow)
-        return ModalResult::None;
+        return {};
     return runSession(new TfrmScan(AddDiscSession::forImage(imagePath, catalog::programCatalog())));
 }
 
@@ -63,7 +67,8 @@ TfrmScan *TfrmScan::openWindow()
 }
 
 TfrmScan::TfrmScan(QWidget *parent)
-    : TfrmScan(AddDiscSession(gVars().readDeviceLetter, catalog::programCatalog()), parent)
+    : TfrmScan(AddDiscSession(gVars().readDeviceLetter, catalog::programCatalog(), settingsHostageFile()),
+               parent)
 {}
 
 TfrmScan::TfrmScan(AddDiscSession session, QWidget *parent)
@@ -341,7 +346,7 @@ void TfrmScan::btnOkClick()
     if (!SaveArchive())
         return;
     processPendingEvents();
-    if (gVars().newArchivePath.isEmpty()) {
+    if (m_session->savedPath().isEmpty()) {
         finish(); // nothing was written ("Cannot Get CRC.")
         return;
     }
@@ -370,12 +375,6 @@ void TfrmScan::showSaved()
 
 bool TfrmScan::SaveArchive()
 {
-    if (m_session->checksum().trimmed().isEmpty()) {
-        // Nothing is written; the window then ends as after a save.
-        gVars().newArchivePath.clear();
-        showMessage(scantext::CannotGetCrc, this);
-        return true;
-    }
     AddDiscSession::SaveResult result;
     try {
         // Another copy of the program may be writing the catalog: wait with the busy cursor,
@@ -392,6 +391,10 @@ bool TfrmScan::SaveArchive()
     }
     switch (result) {
     case AddDiscSession::SaveResult::Saved:
+        return true;
+    case AddDiscSession::SaveResult::NoChecksum:
+        // Nothing is written; the window then ends as after a save.
+        showMessage(scantext::CannotGetCrc, this);
         return true;
     case AddDiscSession::SaveResult::MarkInUse:
         backToMark();

@@ -13,13 +13,21 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 
-// Shows the add-disc window modally for the disc in the read device, then destroys it.
-// Returns at once (None) while such a window is already open; otherwise the modal result,
-// which is always Cancel, also after a save. Callers that need to know whether an
-// archive was written empty gVars().newArchivePath before and look at it afterwards.
-ModalResult RunAddDiscSession();
+// What one add-disc window came to.
+struct AddDiscResult
+{
+    // Cancel once the window was shown (it always closes so, also after a save); None when it
+    // was not, because one was open already.
+    ModalResult modalResult = ModalResult::None;
+    AddDiscSession::Outcome outcome = AddDiscSession::Outcome::None;
+    QString savedPath; // the archive the save wrote; empty when none was written
+};
+
+// Shows the add-disc window modally for the disc in the read device, then destroys it and says
+// what came of it. Returns at once, with nothing done, while such a window is already open.
+AddDiscResult RunAddDiscSession();
 // The same for a disc image file, read without mounting and with no wait for a disc.
-ModalResult RunAddImageSession(const QString &imagePath);
+AddDiscResult RunAddImageSession(const QString &imagePath);
 
 // The add-disc window: walks the disc in the read device when first shown and either tells
 // why it cannot be added or lets the user mark it and save it.

@@ -5,6 +5,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
 #include "catalog/ProgramCatalog.h"
+#include "drives/HostageFile.h"
 #include "scan/AddDiscSession.h"
 #include "settings/gRegistry.h"
 #include "util/AmbryError.h"
@@ -54,8 +55,8 @@ void addStep(const Scene &s, std::mt19937 &rng, int serial)
         if (file.open(QIODevice::WriteOnly))
             file.resize(qint64(rng() % 100000) + serial * 7 + f);
     }
-    AddDiscSession session =
-        AddDiscSession::forFolder(disc, catalog::Catalog(s.catalog, catalog::settingsNumberStore()));
+    AddDiscSession session = AddDiscSession::forFolder(
+        disc, catalog::Catalog(s.catalog, catalog::settingsNumberStore()), settingsHostageFile());
     if (session.scan() == AddDiscSession::Outcome::MarkEntry)
         session.save(std::nullopt, QStringLiteral("Shelf"), QStringLiteral("kill test"));
 }

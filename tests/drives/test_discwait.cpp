@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "drives/DiscWait.h"
+#include "drives/HostageFile.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "settings/SettingsNames.h"
 #include "settings/gRegistry.h"
@@ -76,7 +77,7 @@ TEST_F(DiscWaitTest, StateWhenTheWaitStarts)
                    : row.hostage == Gone ? makeTempDir() + QStringLiteral("/gone.txt")
                                          : QString());
         fake.clearDoorCalls();
-        DiscWait wait(row.letter);
+        DiscWait wait(row.letter, settingsHostageFile());
         EXPECT_EQ(wait.start(), row.expected) << row.what;
         EXPECT_EQ(wait.state(), row.expected) << row.what;
         // Only a wait that waits opens the tray, and only the read device's.
@@ -92,9 +93,9 @@ TEST_F(DiscWaitTest, RunWithoutAWindow)
 {
     // A fresh disc needs no waiting, and nothing watches for arrivals then.
     fake.setReady('D', true);
-    EXPECT_EQ(DiscWait('D').run(10000), DiscWait::Result::Arrived);
+    EXPECT_EQ(DiscWait('D', settingsHostageFile()).run(10000), DiscWait::Result::Arrived);
     EXPECT_EQ(fake.monitorStarts(), 0);
-    EXPECT_EQ(DiscWait(0).run(10000), DiscWait::Result::NoDevice);
+    EXPECT_EQ(DiscWait(0, settingsHostageFile()).run(10000), DiscWait::Result::NoDevice);
 
     fake.setReady('D', false);
     QObject guard;
@@ -105,14 +106,14 @@ TEST_F(DiscWaitTest, RunWithoutAWindow)
     });
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(DiscWait('D').run(10000), DiscWait::Result::Arrived);
+    EXPECT_EQ(DiscWait('D', settingsHostageFile()).run(10000), DiscWait::Result::Arrived);
     EXPECT_TRUE(delivered);
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(fake.mediaMonitor()->isStarted());
 
     QTimer::singleShot(20, &guard, [&] { fake.emitArrival('F'); });
     clock.restart();
-    EXPECT_EQ(DiscWait('D').run(300), DiscWait::Result::TimedOut);
+    EXPECT_EQ(DiscWait('D', settingsHostageFile()).run(300), DiscWait::Result::TimedOut);
     EXPECT_GE(clock.elapsed(), 250); // coarse timers may fire up to 5 % early
     EXPECT_FALSE(fake.mediaMonitor()->isStarted());
     EXPECT_EQ(fake.monitorStarts(), 2);

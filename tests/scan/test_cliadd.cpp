@@ -8,6 +8,7 @@
 #include "catalog/CatalogLock.h"
 #include "catalog/ProgramCatalog.h"
 #include "drives/DriveSystem.h"
+#include "drives/HostageFile.h"
 #include "drives/testing/FakeDriveSystem.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
@@ -31,6 +32,17 @@
 using namespace scantest;
 
 namespace {
+
+// The one archive in a catalog folder; empty when it holds none or more.
+QString onlyArchive(const QString &folder)
+{
+    QStringList found;
+    catalog::Catalog(folder).walk([&](const QString &path) {
+        found << path;
+        return true;
+    });
+    return found.size() == 1 ? found.first() : QString();
+}
 
 struct CliRun
 {
@@ -102,7 +114,6 @@ TEST_F(CliAddTest, AFolderIsSavedOnceAndRecognisedAfterwards)
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ALocation")), QStringLiteral("Shelf A"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ANote")), QStringLiteral("Holiday music"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASize")), QStringLiteral("4323221"));
-    EXPECT_EQ(gVars().newArchivePath, path);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
 
     const CliRun again =
@@ -249,7 +260,7 @@ TEST_F(CliAddTest, AnImageIsAddedAsItsMountIs)
     const CliRun saved =
         add({QStringLiteral("--image"), image, QStringLiteral("--note"), QStringLiteral("n")});
     ASSERT_EQ(saved.code, 0) << saved.err;
-    const QString path = gVars().newArchivePath;
+    const QString path = onlyArchive(catalog);
     EXPECT_EQ(saved.out, "CD No: 1\t1\t" + path.toStdString() + "\n");
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASource")), QStringLiteral("Image"));
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ALocation")), image)
@@ -268,7 +279,7 @@ TEST_F(CliAddTest, AnImageIsAddedAsItsMountIs)
     catalog = mounted;
     const CliRun fromMount = add({QStringLiteral("--folder"), mount.point()});
     ASSERT_EQ(fromMount.code, 0) << fromMount.err;
-    const QString mountPath = gVars().newArchivePath;
+    const QString mountPath = onlyArchive(mounted);
     EXPECT_EQ(QFileInfo(mountPath).fileName(), QFileInfo(path).fileName()) << "the same checksum";
     const QByteArray records = ambrytest::readFile(path);
     const QByteArray mountRecords = ambrytest::readFile(mountPath);
@@ -447,8 +458,8 @@ TEST_F(CliAddTest, AnUnreadableArchiveIsToldButDoesNotStopTheSession)
         for (QString p = top; p.startsWith(ambrytest::sandboxRoot()); p = QFileInfo(p).path())
             QFile::setPermissions(p, QFileDevice::Permissions(0x7755));
     const auto run = [&]() -> QByteArray {
-        AddDiscSession session =
-            AddDiscSession::forFolder(qpath(disc), catalog::Catalog(catalog, catalog::settingsNumberStore()));
+        AddDiscSession session = AddDiscSession::forFolder(
+            qpath(disc), catalog::Catalog(catalog, catalog::settingsNumberStore()), settingsHostageFile());
         if (session.scan() != AddDiscSession::Outcome::MarkEntry)
             return "no mark entry";
         const QStringList out{QString::number(session.archiveNumber()),

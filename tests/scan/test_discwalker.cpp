@@ -3,6 +3,9 @@
 
 #include "TestSupport.h"
 #include "catalog/DosDateTime.h"
+#include "drives/DiscWait.h"
+#include "drives/HostageFile.h"
+#include "drives/testing/FakeDriveSystem.h"
 #include "settings/gRegistry.h"
 #include "util/gUtils.h"
 
@@ -317,7 +320,6 @@ TEST_F(DiscWalkTest, AnUnreadableFolderIsSkippedWithEverythingBelowAndCounted)
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(3);
         DiscWalker w;
-        w.setHostageTracking(false);
         const bool done = w.walk(qpath(root));
         const DiscWalker::Counts &c = w.counts();
         return QByteArray::number(done) + ' ' + QByteArray::number(c.files) + ' ' +
@@ -368,7 +370,6 @@ TEST_F(DiscWalkTest, DeepDiscsAreWalkedWhole)
             if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
                 ::_exit(3);
             DiscWalker w;
-            w.setHostageTracking(false);
             const bool done = w.walk(qpath(root));
             const DiscWalker::Counts &n = w.counts();
             return QByteArray::number(done) + ' ' + QByteArray::number(n.files) + ' ' +
@@ -418,7 +419,6 @@ TEST_F(DiscWalkTest, AFolderMovedDuringTheWalkDoesNotLoseItsWay)
     const std::string first = order.front();
 
     DiscWalker w;
-    w.setHostageTracking(false);
     bool moved = false;
     w.setProgressCallback(
         [&](const DiscWalker &walker) {
@@ -443,6 +443,7 @@ TEST_F(DiscWalkTest, AMissingRootRecordsNothingAndCountsAsFinished)
 {
     const std::string root = newRoot("missing");
     DiscWalker w;
+    w.setHostageFile(&settingsHostageFile());
     EXPECT_TRUE(w.walk(qpath(root + "not-there/")));
     EXPECT_TRUE(w.records().isEmpty());
     EXPECT_EQ(w.counts().files, 0);
@@ -520,7 +521,6 @@ TEST_F(DiscWalkTest, ADiscTakenAwayDuringTheWalkDoesNotCountAsWalked)
         makeFile(root + "sub/later", 1, t);
 
         DiscWalker w;
-        w.setHostageTracking(false);
         bool gone = false;
         w.setProgressCallback(
             [&](const DiscWalker &walker) {
@@ -536,7 +536,6 @@ TEST_F(DiscWalkTest, ADiscTakenAwayDuringTheWalkDoesNotCountAsWalked)
     }
     // An unchanged disc still walks to its end.
     DiscWalker w;
-    w.setHostageTracking(false);
     removeTree(root);
     makeFolder(root);
     makeFile(root + "f1", 1, t);
@@ -582,6 +581,7 @@ TEST_F(DiscWalkTest, HostageFileIsSetOnlyWhenEmpty)
     makeFile(root + "first file.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
 
     DiscWalker w;
+    w.setHostageFile(&settingsHostageFile());
     ASSERT_TRUE(w.walk(qpath(root)));
     EXPECT_EQ(ReadSetting(RegKey::V, kHostage), qpath(root + "first file.txt"));
     EXPECT_EQ(w.hostageFile(), qpath(root + "first file.txt"));
@@ -614,10 +614,9 @@ TEST_F(DiscWalkTest, HostageFileIsSetOnlyWhenEmpty)
     EXPECT_TRUE(QFile::exists(ReadSetting(RegKey::V, kHostage)));
     removeTree(latin);
 
-    // Tracking off: the setting is neither read nor written.
+    // No hostage file given: the setting is neither read nor written.
     DeleteSetting(RegKey::V, kHostage);
     DiscWalker quiet;
-    quiet.setHostageTracking(false);
     ASSERT_TRUE(quiet.walk(qpath(root)));
     EXPECT_TRUE(ReadSetting(RegKey::V, kHostage).isEmpty());
 }
@@ -663,4 +662,42 @@ TEST(DiscWalkFolderLine, AgreesWithTheSharedPathRule)
     EXPECT_EQ(filerecord::folderLine("a\nb/c\x01/"), "a?b\\c");
     EXPECT_EQ(filerecord::folderLine("a\\b/c/"), "a?b\\c");
     EXPECT_EQ(filerecord::recordName("  x\ty \x7f "), "x?y \x7f");
+}
+
+namespace {
+
+class MemoryHostage : public HostageFile
+{
+public:
+    QString path() const override { return value; }
+    void set(const QString &path) override { value = path; }
+    QString value;
+};
+
+} // namespace
+
+// The walk and the next wait share one hostage file: the wait opens the tray while the disc
+// the walk recorded is still in, and a medium arriving frees it.
+TEST_F(DiscWalkTest, TheWaitKnowsTheDiscTheWalkRecordedThroughTheHostageTheyShare)
+{
+    const std::string root = newRoot("handover");
+    makeFile(root + "a.txt", 1, localMoment(2010, 1, 1, 0, 0, 0));
+    MemoryHostage hostage;
+    DiscWalker w;
+    w.setHostageFile(&hostage);
+    ASSERT_TRUE(w.walk(qpath(root)));
+    EXPECT_EQ(hostage.value, qpath(root + "a.txt"));
+    EXPECT_TRUE(ReadSetting(RegKey::V, kHostage).isEmpty()) << "only the given hostage file is written";
+
+    FakeDriveSystem fake;
+    fake.addOpticalDrive('D');
+    fake.setReady('D', true);
+    setDriveSystemForTesting(&fake);
+    DiscWait wait('D', hostage);
+    EXPECT_EQ(wait.start(), DiscWait::State::Waiting);
+    EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
+    EXPECT_TRUE(wait.mediumArrived(VolumeNotice{1u << 3, VolumeNoticeMediaFlag}));
+    EXPECT_TRUE(hostage.value.isEmpty());
+    EXPECT_EQ(DiscWait('D', hostage).start(), DiscWait::State::DiscPresent);
+    setDriveSystemForTesting(nullptr);
 }

@@ -79,7 +79,6 @@ public:
         gVars().readDeviceLetter = 'D';
         catalog = ambrytest::makeTempDir(QStringLiteral("catalog")) + QLatin1Char('/');
         gVars().catalogFolder = catalog;
-        gVars().newArchivePath.clear();
         DeleteSetting(kV, QStringLiteral("HostageFile"));
         DeleteSetting(kV, QStringLiteral("LastArchiveNumber"));
         setMessageBoxHandler([this](MsgKind kind, const QString &text) {
@@ -181,7 +180,7 @@ TEST_F(ScanWindowTest, ANewDiscIsOfferedForMarkingAndSaved)
     EXPECT_EQ(frm->result(), QDialog::Rejected);
     EXPECT_TRUE(boxes.empty());
     const QString path = catalog + checksumOfBytes(records) + QStringLiteral(".dat");
-    EXPECT_EQ(gVars().newArchivePath, path);
+    EXPECT_EQ(frm->session().savedPath(), path);
     ASSERT_TRUE(QFileInfo::exists(path));
     const QByteArray bytes = ambrytest::readFile(path);
     ASSERT_TRUE(bytes.startsWith(records));
@@ -335,10 +334,10 @@ TEST_F(ScanWindowTest, AMarkInUseIsRefusedAndTheWalkIsNotRepeated)
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(frm->state(), State::Saved);
     ASSERT_EQ(archives().size(), 2);
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")),
-              QStringLiteral("Shelf Disc 2"));
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ANumber")), QStringLiteral("5"));
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ALocation")), QStringLiteral("Box 3"));
+    const QString saved = frm->session().savedPath();
+    EXPECT_EQ(ReadArchiveValue(saved, QStringLiteral("AMark")), QStringLiteral("Shelf Disc 2"));
+    EXPECT_EQ(ReadArchiveValue(saved, QStringLiteral("ANumber")), QStringLiteral("5"));
+    EXPECT_EQ(ReadArchiveValue(saved, QStringLiteral("ALocation")), QStringLiteral("Box 3"));
 }
 
 TEST_F(ScanWindowTest, NumberingFollowsTheCatalogThenTheLastNumberSaved)
@@ -377,8 +376,8 @@ TEST_F(ScanWindowTest, NumberingFollowsTheCatalogThenTheLastNumberSaved)
         child<QLineEdit>(frm.get(), "edtMark")->setText(QStringLiteral("My own mark"));
         child<QPushButton>(frm.get(), "btnOk")->click();
         const QString number = c.proposed.mid(7);
-        EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ANumber")), number);
-        EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")),
+        EXPECT_EQ(ReadArchiveValue(frm->session().savedPath(), QStringLiteral("ANumber")), number);
+        EXPECT_EQ(ReadArchiveValue(frm->session().savedPath(), QStringLiteral("AMark")),
                   QStringLiteral("My own mark"));
         EXPECT_EQ(ReadSetting(kV, QStringLiteral("LastArchiveNumber")), number);
     }
@@ -583,7 +582,7 @@ TEST_F(ScanWindowTest, AFailedSaveKeepsTheWindowOpenForAnotherTry)
     EXPECT_EQ(boxes[0].first, MsgKind::Error);
     EXPECT_TRUE(frm->isVisible());
     EXPECT_EQ(frm->state(), State::MarkEntry);
-    EXPECT_TRUE(gVars().newArchivePath.isEmpty());
+    EXPECT_TRUE(frm->session().savedPath().isEmpty());
     EXPECT_TRUE(child<QPushButton>(frm.get(), "btnOk")->isEnabled());
     EXPECT_TRUE(fake.doorCalls().isEmpty());
 }
@@ -658,7 +657,7 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
         TfrmScan *frm = TfrmScan::openWindow();
         if (frm && frm->state() == State::MarkEntry) {
             EXPECT_TRUE(frm->isModal());
-            nested = RunAddDiscSession(); // a second session while one is open returns at once
+            nested = RunAddDiscSession().modalResult; // a second session while one is open returns at once
             child<QPushButton>(frm, "btnOk")->click();
             child<QPushButton>(frm, "btnCancel")->click(); // Close, after the save
             clicked = true;
@@ -667,11 +666,12 @@ TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)
         QTimer::singleShot(10, &guard, poll);
     };
     QTimer::singleShot(0, &guard, poll);
-    EXPECT_EQ(RunAddDiscSession(), ModalResult::Cancel);
+    const AddDiscResult result = RunAddDiscSession();
+    EXPECT_EQ(result.modalResult, ModalResult::Cancel);
     EXPECT_TRUE(clicked);
     EXPECT_EQ(nested, ModalResult::None);
     EXPECT_EQ(TfrmScan::openWindow(), nullptr);
-    EXPECT_TRUE(QFileInfo::exists(gVars().newArchivePath));
+    EXPECT_TRUE(QFileInfo::exists(result.savedPath));
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
 }
 
@@ -780,8 +780,7 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
     EXPECT_EQ(WaitForDisc(QString()), ModalResult::Ok);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
     QTimer::singleShot(0, &guard, acceptMark);
-    RunAddDiscSession();
-    const QString firstArchive = gVars().newArchivePath;
+    const QString firstArchive = RunAddDiscSession().savedPath;
     ASSERT_TRUE(QFileInfo::exists(firstArchive));
     EXPECT_EQ(ReadArchiveValue(firstArchive, QStringLiteral("AMark")), QStringLiteral("CD No: 1"));
     EXPECT_EQ(ReadSetting(kV, QStringLiteral("HostageFile")), qpath(first + "file0.txt"));
@@ -801,9 +800,9 @@ TEST_F(ScanWindowTest, DiscsAddedOneAfterAnother)
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_TRUE(ReadSetting(kV, QStringLiteral("HostageFile")).isEmpty());
     QTimer::singleShot(0, &guard, acceptMark);
-    RunAddDiscSession();
-    ASSERT_NE(gVars().newArchivePath, firstArchive);
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("AMark")), QStringLiteral("CD No: 2"));
+    const QString secondArchive = RunAddDiscSession().savedPath;
+    ASSERT_NE(secondArchive, firstArchive);
+    EXPECT_EQ(ReadArchiveValue(secondArchive, QStringLiteral("AMark")), QStringLiteral("CD No: 2"));
     EXPECT_EQ(ReadSetting(kV, QStringLiteral("HostageFile")), qpath(second + "file0.txt"));
 
     // And again: the second disc is now the hostage; cancelling the wait ends the run.
@@ -836,8 +835,9 @@ TEST_F(ScanWindowTest, ADiscImageIsOfferedWithItsPathAsLocation)
     EXPECT_EQ(child<QLineEdit>(&frm, "edtLocation")->text(), image);
     QTest::mouseClick(child<QPushButton>(&frm, "btnOk"), Qt::LeftButton);
     ASSERT_EQ(frm.state(), State::Saved);
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ASource")), QStringLiteral("Image"));
-    EXPECT_EQ(ReadArchiveValue(gVars().newArchivePath, QStringLiteral("ALocation")), image);
+    EXPECT_EQ(ReadArchiveValue(frm.session().savedPath(), QStringLiteral("ASource")),
+              QStringLiteral("Image"));
+    EXPECT_EQ(ReadArchiveValue(frm.session().savedPath(), QStringLiteral("ALocation")), image);
     EXPECT_TRUE(fake.doorCalls().isEmpty());
 
     const QString notAnImage = catalog + QStringLiteral("notes.iso");

@@ -8,6 +8,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Checksum.h"
 #include "catalog/ProgramCatalog.h"
+#include "drives/HostageFile.h"
 #include "drives/gDrives.h"
 #include "settings/gRegistry.h"
 
@@ -101,7 +102,8 @@ TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
     WriteSetting(RegKey::Drives, kLetter, mountPoint);
     ASSERT_EQ(GetDriveTypeName(kLetter), QStringLiteral("CD/DVD ROM"));
     const QString catalog = ambrytest::makeTempDir(QStringLiteral("isocatalog")) + QLatin1Char('/');
-    AddDiscSession session('M', catalog::Catalog(catalog, catalog::settingsNumberStore()));
+    AddDiscSession session('M', catalog::Catalog(catalog, catalog::settingsNumberStore()),
+                           settingsHostageFile());
     ASSERT_FALSE(session.checkAudioDisc());
     ASSERT_EQ(session.scan(), AddDiscSession::Outcome::MarkEntry);
 
@@ -128,7 +130,8 @@ TEST_F(IsoDiscTest, AMountedDiscImageIsAddedAsItsTreeShowsIt)
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("ASize")), QStringLiteral("4423305"));
 
     // The same disc again is recognised.
-    AddDiscSession again('M', catalog::Catalog(catalog, catalog::settingsNumberStore()));
+    AddDiscSession again('M', catalog::Catalog(catalog, catalog::settingsNumberStore()),
+                         settingsHostageFile());
     EXPECT_EQ(again.scan(), AddDiscSession::Outcome::AlreadyArchived);
     EXPECT_EQ(again.existingMark(), QStringLiteral("Test disc"));
 }
