@@ -448,26 +448,53 @@ TEST(ParallelSearch, CancelStopsPromptlyAndKeepsTheRowsHandedOut)
     SearchCriteria c; // every record
     const Outcome all = run(root, c, 1);
 
-    CollectSink sink;
-    SearchEngine engine(c, sink);
-    engine.setThreads(4);
-    bool cancel = false;
-    engine.setCancelFlag(&cancel);
-    QElapsedTimer sinceCancel;
-    engine.setPendingEvents([&] {
-        if (!cancel && sink.rows.size() > 2000) {
-            cancel = true;
-            sinceCancel.start();
-        }
-    });
-    engine.SearchArchive(catalog::Catalog(root));
-    ASSERT_TRUE(cancel);
-    EXPECT_LT(sinceCancel.elapsed(), 50) << "workers must stop within 50 ms";
-    ASSERT_GT(sink.rows.size(), 2000);
-    ASSERT_LT(sink.rows.size(), all.rows.size());
-    for (qsizetype i = 0; i < sink.rows.size(); ++i) {
-        ASSERT_EQ(QDir(root).relativeFilePath(sink.rows.at(i).path) + QLatin1Char('|') +
-                      QString::number(sink.rows.at(i).record),
+    // Four threads, from the moment more than 2000 rows are handed out to the end of the
+    // search: milliseconds, and the rows.
+    struct Tail
+    {
+        qint64 ms = -1;
+        QList<Row> rows;
+    };
+    const auto tail = [&](bool cancelThere) {
+        CollectSink sink;
+        SearchEngine engine(c, sink);
+        engine.setThreads(4);
+        bool cancel = false;
+        engine.setCancelFlag(&cancel);
+        QElapsedTimer since;
+        engine.setPendingEvents([&] {
+            if (!since.isValid() && sink.rows.size() > 2000) {
+                since.start();
+                cancel = cancelThere;
+            }
+        });
+        engine.SearchArchive(catalog::Catalog(root));
+        return Tail{since.isValid() ? since.elapsed() : -1, sink.rows};
+    };
+
+    // Timings on a shared machine: the cancelled tail is held against the tail of the same
+    // search left alone, and the best of three tries counts, so one stall of the machine does
+    // not fail it while a search that reads on after the cancel fails every try.
+    const Tail uncancelled = tail(false);
+    ASSERT_GE(uncancelled.ms, 0);
+    ASSERT_EQ(uncancelled.rows.size(), all.rows.size());
+    Tail best;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Tail t = tail(true);
+        ASSERT_GE(t.ms, 0);
+        if (best.ms < 0 || t.ms < best.ms)
+            best = std::move(t);
+    }
+    EXPECT_LT(best.ms * 4, uncancelled.ms)
+        << "workers must stop at the cancel: " << best.ms << " ms after it, against " << uncancelled.ms
+        << " ms for the rest of the search";
+
+    const QList<Row> &rows = best.rows;
+    ASSERT_GT(rows.size(), 2000);
+    ASSERT_LT(rows.size(), all.rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(QDir(root).relativeFilePath(rows.at(i).path) + QLatin1Char('|') +
+                      QString::number(rows.at(i).record),
                   all.rows.at(i).section(QLatin1Char('|'), 0, 0) + QLatin1Char('|') +
                       all.rows.at(i).section(QLatin1Char('|'), 4, 4))
             << "row " << i;
