@@ -8,6 +8,8 @@
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
 #include "util/AmbryError.h"
+#include "util/NativePath.h"
+#include "util/OutputFile.h"
 #include "util/PosixFile.h"
 
 #include <QDir>
@@ -17,6 +19,7 @@
 #include <QSet>
 
 #include <climits>
+#include <optional>
 
 #include <cerrno>
 #include <cstring>
@@ -29,9 +32,10 @@ namespace backup {
 
 namespace {
 
+// A name from the command line may hold bytes that are not UTF-8: they reach the system as given.
 QByteArray enc(const QString &path)
 {
-    return QFile::encodeName(path);
+    return nativePath(path);
 }
 
 
@@ -161,21 +165,10 @@ int onZipCancel(zip_t *, void *state)
     return s->cancelled ? 1 : 0;
 }
 
-// A temporary file beside the target, removed unless it was renamed into place.
-struct TempFile
-{
-    QByteArray path;
-    ~TempFile()
-    {
-        if (!path.isEmpty())
-            ::unlink(path.constData());
-    }
-};
-
 } // namespace
 
 BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
-                           const QDateTime &now)
+                           const QDateTime &now, const OutputFile::StandardOutput &standardOutput)
 {
     BackupResult result;
     const QString &root = catalog.folder();
@@ -208,22 +201,19 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
         return result;
     }
 
-    const QFileInfo target(zipPath);
-    const QString targetPath = target.absoluteFilePath();
-    TempFile temp;
-    temp.path = enc(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                    QStringLiteral(".part-XXXXXX"));
-    const int fd = ::mkostemp(temp.path.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        temp.path.clear();
-        result.error = QStringLiteral("Cannot create file \"%1\". %2").arg(targetPath, errnoText(err));
+    std::optional<OutputFile> target;
+    try {
+        target.emplace(zipPath, OutputFile::Writing::ByPath, standardOutput);
+    } catch (const AmbryError &e) {
+        result.error = e.message();
         return result;
     }
-    ::close(fd);
+    const QString targetPath =
+        target->isStandardOutput() ? QStringLiteral("standard output") : target->targetPath();
+    const QByteArray tempPath = enc(target->temporaryPath());
 
     int code = 0;
-    zip_t *z = zip_open(temp.path.constData(), ZIP_TRUNCATE, &code);
+    zip_t *z = zip_open(tempPath.constData(), ZIP_TRUNCATE, &code);
     if (!z) {
         zip_error_t error;
         zip_error_init_with_code(&error, code);
@@ -272,7 +262,7 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
 
     // Read back what was written: every entry, every CRC.
     try {
-        const auto written = ZipReader::open(QFile::decodeName(temp.path));
+        const auto written = ZipReader::open(target->temporaryPath());
         ZipLimits limits;
         const ZipPlan plan = written->plan(limits);
         if (plan.archives.size() != items.size())
@@ -297,24 +287,11 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
         return result;
     }
 
-    struct stat old;
-    const mode_t mode =
-        ::stat(enc(targetPath).constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
-    ::chmod(temp.path.constData(), mode);
-    const int file = ::open(temp.path.constData(), O_RDONLY | O_CLOEXEC);
-    if (file >= 0) {
-        ::fsync(file);
-        ::close(file);
-    }
-    if (::rename(temp.path.constData(), enc(targetPath).constData()) != 0) {
-        result.error = QStringLiteral("Cannot create file \"%1\". %2").arg(targetPath, errnoText(errno));
+    try {
+        target->commit();
+    } catch (const AmbryError &e) {
+        result.error = e.message();
         return result;
-    }
-    temp.path.clear();
-    const int dir = ::open(enc(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     result.outcome = Outcome::Done;
     result.archives = int(items.size());

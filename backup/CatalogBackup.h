@@ -2,6 +2,7 @@
 
 #include "ZipReader.h"
 #include "catalog/Catalog.h"
+#include "util/OutputFile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -58,11 +59,14 @@ struct BackupResult
 
 // Writes every archive of the catalog (the catalog walk) to zipPath: under its path relative
 // to the catalog folder, with its modification time, and a comment that names the program,
-// the date and the number of archives. Written to a temporary file beside zipPath, read back
-// with every entry's CRC checked, then renamed over zipPath; a failure or Cancel leaves any
-// earlier file of that name as it was and no temporary file behind.
+// the date and the number of archives. Written by the rules of OutputFile (a link's target is
+// written, what is no regular file is refused, "-" is standard output through standardOutput):
+// to a temporary file beside zipPath, read back with every entry's CRC checked, then renamed
+// over zipPath; a failure or Cancel leaves any earlier file of that name as it was and no
+// temporary file behind.
 BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
-                           const QDateTime &now = QDateTime());
+                           const QDateTime &now = QDateTime(),
+                           const OutputFile::StandardOutput &standardOutput = {});
 
 // The name the save dialog proposes: "Ambrylog backup YYYY-MM-DD.zip".
 QString proposedBackupName(const QDate &date);

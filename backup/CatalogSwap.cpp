@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,11 +159,6 @@ QString freeKeptPath(const QString &wanted)
     for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = wanted + QStringLiteral(" (%1)").arg(n);
     return path;
-}
-
-bool processAlive(qint64 pid)
-{
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
 // The process that made a staging folder of this catalog (its name says), -1 when the name is

@@ -2,6 +2,7 @@
 
 #include "catalog/Catalog.h"
 #include "util/AmbryError.h"
+#include "util/NativePath.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -127,7 +128,7 @@ std::unique_ptr<ZipReader> ZipReader::open(const QString &path)
     if (!info.isFile())
         refuse(path, QStringLiteral("it is not a file"));
     int code = 0;
-    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    zip_t *z = zip_open(nativePath(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!z)
         failOpen(path, code);
     return std::unique_ptr<ZipReader>(new ZipReader(z, path, info.size()));

@@ -99,13 +99,22 @@ int runBackup(CliContext &ctx)
     const QString zip = ctx.args.at(0);
     const catalog::Catalog catalog = catalogOf(ctx);
     InterruptCancels interrupt;
-    const backup::BackupResult result = backup::backupCatalog(catalog, zip, terminalProgress());
+    const auto toStandardOutput = [&ctx](QByteArrayView bytes) {
+        return std::fwrite(bytes.data(), 1, size_t(bytes.size()), ctx.outFile) == size_t(bytes.size());
+    };
+    const backup::BackupResult result =
+        backup::backupCatalog(catalog, zip, terminalProgress(), QDateTime(), toStandardOutput);
     if (result.outcome == backup::Outcome::Cancelled)
         return cancelled(ctx);
     if (result.outcome == backup::Outcome::Failed)
         return failed(ctx, result.error);
     endProgressLine();
-    ctx.out(QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(zip));
+    // Standard output holds the zip itself.
+    if (zip == QLatin1String("-"))
+        ctx.err(QStringLiteral("ambrylog-cli backup: backed up %1 archives to standard output.")
+                    .arg(result.archives));
+    else
+        ctx.out(QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(zip));
     if (!result.skipped.isEmpty() || !result.unlisted.isEmpty()) {
         ctx.err(result.summary());
         return kNotes;
@@ -254,7 +263,10 @@ const CliCommand &backupCommand()
         .synopsis = {QStringLiteral("FILE.zip")},
         .description =
             QStringLiteral("The zip is written beside FILE.zip under a temporary name, read back with "
-                           "every entry's CRC checked, and only then renamed over FILE.zip."),
+                           "every entry's CRC checked, and only then renamed over FILE.zip. A symbolic "
+                           "link is followed to the file it names; anything that is not a regular file "
+                           "(a folder, FIFO or device) is refused. \"-\" writes the zip to standard "
+                           "output."),
         .minArgs = 1,
         .maxArgs = 1,
         .exitCodes = kExitCodes,

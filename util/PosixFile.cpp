@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,11 @@ const char kTempMarker[] = ".tmp-";
 const int kTempRandom = 6; // the XXXXXX of mkostemp
 
 } // namespace
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
 
 mode_t newFileMode()
 {

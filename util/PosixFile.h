@@ -57,6 +57,9 @@ bool writeFull(int fd, const void *data, size_t size);
 // The system's text for an error number, in the user's language.
 QString errnoText(int err);
 
+// Whether a process with this id runs (one of another user's counts too).
+bool processAlive(qint64 pid);
+
 // The permissions a new file gets: 0666 less the process's file mask.
 mode_t newFileMode();
 

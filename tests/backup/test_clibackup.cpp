@@ -6,8 +6,11 @@
 #include "helper_zips.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using ambrytest::CliRun;
@@ -69,6 +72,48 @@ TEST(BackupCli, CommandsAndExitCodes)
     EXPECT_EQ(run(backupCommand(), catalog, {}).code, 64);
     EXPECT_EQ(run(mergeCommand(), catalog, {zip, zip}).code, 64);
     EXPECT_EQ(run(restoreCommand(), catalog, {zip, QStringLiteral("--no")}).code, 64);
+}
+
+TEST(BackupCli, WritesThroughALinkAndNeverReplacesWhatIsNoFile)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("cli"));
+    const QString catalog = dir + QStringLiteral("/Archive");
+    ziptest::writeTree(catalog,
+                       {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)}});
+    const auto at = [&](const char *name) -> QString { return dir + QLatin1Char('/') + QLatin1String(name); };
+    ambrytest::writeFile(at("kept/b.zip"), "old");
+    ASSERT_EQ(::symlink("kept/b.zip", QFile::encodeName(at("link.zip")).constData()), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", QFile::encodeName(at("null.zip")).constData()), 0);
+
+    const struct
+    {
+        QString target;
+        int code;
+        const char *says; // on standard error
+    } cases[] = {
+        {at("link.zip"), 0, ""},
+        {at("fifo"), 1, "it is a FIFO (named pipe), not a regular file; nothing was written."},
+        {at("null.zip"), 1, "it is a character device, not a regular file; nothing was written."},
+        {at("kept"), 1, "it is a folder, not a regular file; nothing was written."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        const CliRun r = run(backupCommand(), catalog, {c.target});
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(at("link.zip")).isSymLink());
+    EXPECT_TRUE(ambrytest::readFile(at("kept/b.zip")).startsWith("PK")) << "the link's target is the zip";
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("Archive"), QStringLiteral("fifo"), QStringLiteral("kept"),
+                           QStringLiteral("link.zip"), QStringLiteral("null.zip")}));
+
+    // "-": the zip itself on standard output, the closing line on standard error.
+    const CliRun r = run(backupCommand(), catalog, {QStringLiteral("-")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("PK"))) << "a zip file";
+    EXPECT_EQ(r.err, QStringLiteral("ambrylog-cli backup: backed up 1 archives to standard output.\n"));
 }
 
 TEST(ImportCli, ExitCodesSayWhatCameIn)
