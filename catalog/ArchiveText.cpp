@@ -1,5 +1,7 @@
 #include "ArchiveText.h"
 
+#include "util/Utf8.h"
+
 #include <limits>
 
 namespace {
@@ -146,36 +148,14 @@ bool isValidUtf8(const unsigned char *s, size_t n)
 {
     size_t i = 0;
     while (i < n) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
-        size_t len;
-        uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
+        const int len = utf8SequenceLength(s + i, n - i);
+        if (len == 0)
             return false;
-        }
-        if (i + len > n)
-            return false;
-        for (size_t k = 1; k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += len;
+        i += size_t(len);
     }
     return true;
 }

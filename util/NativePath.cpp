@@ -1,5 +1,7 @@
 #include "NativePath.h"
 
+#include "Utf8.h"
+
 namespace {
 
 constexpr char16_t kRawLow = 0xDC80;
@@ -12,40 +14,6 @@ bool isRawByte(QStringView text, qsizetype i)
     return c >= kRawLow && c <= kRawHigh && (i == 0 || !text.at(i - 1).isHighSurrogate());
 }
 
-// The length of the valid UTF-8 sequence at s[0..n), or 0 when none starts there (strict: no
-// overlong forms, no surrogates, nothing above U+10FFFF).
-int sequenceLength(const unsigned char *s, qsizetype n)
-{
-    const unsigned char c = s[0];
-    if (c < 0x80)
-        return 1;
-    int len = 0;
-    char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (n < len)
-        return 0;
-    for (int k = 1; k < len; ++k) {
-        if ((s[k] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (s[k] & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return len;
-}
-
 } // namespace
 
 QString pathFromNative(QByteArrayView bytes)
@@ -54,7 +22,7 @@ QString pathFromNative(QByteArrayView bytes)
     const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
-        const int len = sequenceLength(s + i, n - i);
+        const int len = utf8SequenceLength(s + i, size_t(n - i));
         if (len == 0)
             break;
         i += len;
@@ -63,7 +31,7 @@ QString pathFromNative(QByteArrayView bytes)
         return QString::fromUtf8(bytes);
     QString out = QString::fromUtf8(bytes.first(i));
     while (i < n) {
-        const int len = sequenceLength(s + i, n - i);
+        const int len = utf8SequenceLength(s + i, size_t(n - i));
         if (len == 0) {
             out += QChar(char16_t(0xDC00 + s[i]));
             ++i;
