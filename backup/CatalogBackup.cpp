@@ -108,7 +108,8 @@ private:
 
 QString noArchivesText(const QString &zipPath)
 {
-    return QStringLiteral("The zip file \"%1\" holds no archives (\"*.dat\" files).").arg(zipPath);
+    return QStringLiteral("The zip file \"%1\" holds no archives (\"%2\" files).")
+        .arg(zipPath, catalog::Catalog::ArchiveMask);
 }
 
 } // namespace

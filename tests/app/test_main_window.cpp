@@ -752,7 +752,7 @@ TEST_F(MainWindowTest, ADriveBoundWhileRunningIsTakenOnActivationAndBeforeAnAdd)
     // The user comes back to the window.
     QApplication::setActiveWindow(nullptr);
     QApplication::setActiveWindow(window.get());
-    EXPECT_TRUE(waitUntil([this] { return gVars().readDeviceLetter == 'F'; }));
+    EXPECT_TRUE(waitUntil([] { return gVars().readDeviceLetter == 'F'; }));
     EXPECT_TRUE(action("ActAdd")->isEnabled());
 
     // Before each add too: the drive went away and another was bound meanwhile.
