@@ -79,6 +79,26 @@ TEST(KeyReleaseRule, ActsOnlyOnReleasesWhosePressReachedTheSameWindow)
         EXPECT_EQ(window.acted, 2) << "the release of a press that closed another window";
     }
 
+    // A menu opened with Alt+C and closed with Esc leaves the menu bar waiting for keys: the
+    // next Esc leaves the menu bar and nothing else.
+    {
+        auto *bar = new QMenuBar(&window);
+        bar->addMenu(QStringLiteral("&Catalog"))->addAction(QStringLiteral("Open"));
+        bar->show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.edit->setFocus();
+        QTest::keyClick(window.edit, Qt::Key_C, Qt::AltModifier);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000));
+        ASSERT_EQ(QApplication::focusWidget(), bar) << "the menu bar waits for keys";
+        QTest::keyPress(bar, Qt::Key_Escape);
+        QTest::keyRelease(&window, Qt::Key_Escape);
+        EXPECT_EQ(window.acted, 2) << "the Esc that left the menu bar";
+        delete bar;
+    }
+
     // A held key: its repeated releases do not count, the final one does.
     QTest::keyPress(&window, Qt::Key_Escape);
     QKeyEvent repeatRelease(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, QString(), true);

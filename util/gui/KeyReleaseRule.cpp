@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QWidget>
 
 KeyReleaseRule::KeyReleaseRule(QWidget *window) : QObject(window), m_window(window)
@@ -26,8 +28,11 @@ bool KeyReleaseRule::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
-        // Pop-ups (menus, calendars, list drop-downs) are windows of their own.
-        if (auto *widget = qobject_cast<QWidget *>(watched); widget && widget->window() == m_window) {
+        // Pop-ups (menus, calendars, list drop-downs) are windows of their own, and a key the menu
+        // bar takes while the user walks it (Esc leaves it) belongs to the menus.
+        if (auto *widget = qobject_cast<QWidget *>(watched); widget && widget->window() == m_window &&
+                                                             !qobject_cast<QMenuBar *>(widget) &&
+                                                             !qobject_cast<QMenu *>(widget)) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (!key->isAutoRepeat())
                 m_pressed.insert(key->key());
