@@ -201,7 +201,7 @@ TEST_F(SearchWindow, GoListsEveryRecordAndReportsTheCount)
     // Full for a moment after each search, then back to 0.
     auto *bar = get<QProgressBar>("ProgressBar1");
     EXPECT_EQ(bar->value(), 100);
-    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 0, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() == 0; }, 2000));
 
     get<QLineEdit>("edtSearch")->setText(QStringLiteral("nothing-like-this"));
     go();
@@ -461,7 +461,7 @@ TEST_F(SearchWindow, SingleArchiveModeSearchesAtOnceAndOnEveryActivation)
             other.close();
             w->activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(w));
-            QTRY_VERIFY_WITH_TIMEOUT(resets.count() > 0 && !w->isSearching(), 3000);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return resets.count() > 0 && !w->isSearching(); }, 3000));
             EXPECT_EQ(w->results()->rowCount(), 3);
             checked = true;
             w->close();
@@ -716,13 +716,13 @@ TEST_F(SearchWindow, PlacementIsRestoredAndSaved)
     open();
     window->move(77, 66);
     window->resize(650, 420);
-    QTRY_COMPARE_WITH_TIMEOUT(read("-w"), QStringLiteral("650"), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read("-w") == QStringLiteral("650"); }, 2000));
     EXPECT_EQ(read("-l"), QString::number(window->x()));
     EXPECT_EQ(read("-t"), QString::number(window->y()));
     EXPECT_EQ(read("-h"), QStringLiteral("420"));
     EXPECT_TRUE(read("-m").isEmpty());
     window->showMaximized();
-    QTRY_COMPARE_WITH_TIMEOUT(read("-m"), QStringLiteral("T"), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read("-m") == QStringLiteral("T"); }, 2000));
     EXPECT_EQ(read("-w"), QStringLiteral("650")) << "maximising keeps the normal placement";
 }
 
@@ -742,7 +742,7 @@ TEST_F(SearchWindow, DamagedArchivesAreToldAfterTheSearchHasEnded)
     go();
     EXPECT_EQ(model()->rowCount(), kDefaultRows + 1)
         << "every archive is searched, the damaged one's whole record too";
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.isEmpty(); }, 2000));
     EXPECT_TRUE(texts.first().contains(QStringLiteral("bad.dat")));
     EXPECT_FALSE(searchingWhenTold) << "Go pressed while the box is open must start a new search";
     go();
@@ -776,7 +776,8 @@ TEST_F(SearchWindow, SingleArchiveModeDoesNotRepeatTheSameNoticeOnEveryActivatio
                 EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
                 box.close();
                 w->activateWindow();
-                QTRY_VERIFY_WITH_TIMEOUT(resets.count() > round && !w->isSearching(), 3000);
+                ASSERT_TRUE(
+                    QTest::qWaitFor([&] { return resets.count() > round && !w->isSearching(); }, 3000));
             }
             searches = int(resets.count());
             w->close();

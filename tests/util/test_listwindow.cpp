@@ -86,7 +86,7 @@ TEST(ListWindow, ProgressStopsAtFullAndDropsBackAfterTheRun)
     EXPECT_EQ(bar(&w)->value(), 1);
     w.progressEnd();
     EXPECT_EQ(bar(&w)->value(), 100);
-    QTRY_COMPARE_WITH_TIMEOUT(bar(&w)->value(), 0, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar(&w)->value() == 0; }, 2000));
 }
 
 TEST(ListWindow, EscClosesOnItsReleaseAfterAPressHere)
