@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
@@ -276,4 +278,34 @@ TEST(Selection, SelectsAndClearsEveryRow)
     SetAllItemsSelected(&view, true);
     EXPECT_FALSE(view.selectionModel()->hasSelection());
     SetAllItemsSelected(nullptr, true);
+}
+
+TEST(MessageBoxes, EnterAnswersNoAndAShortBoxKeepsItsTitleWhole)
+{
+    // What the user meets in the real boxes, answered with the keys.
+    QMessageBox *seen = nullptr;
+    QString defaultText;
+    int width = 0;
+    const auto answerWith = [&](Qt::Key key) {
+        QTimer::singleShot(0, [&, key] {
+            seen = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!seen)
+                return;
+            defaultText = seen->defaultButton() ? seen->defaultButton()->text() : QString();
+            width = seen->width();
+            QTest::keyClick(seen, key);
+        });
+    };
+    answerWith(Qt::Key_Return);
+    EXPECT_FALSE(askConfirm(QStringLiteral("Are you sure you want to remove: CD 1 ?")));
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(defaultText, QStringLiteral("&No"));
+
+    seen = nullptr;
+    answerWith(Qt::Key_Return);
+    showMessage(QStringLiteral("Done."));
+    ASSERT_NE(seen, nullptr);
+    const QFontMetrics fm(QApplication::font());
+    EXPECT_GE(width, fm.horizontalAdvance(QStringLiteral("Ambrylog")) + 160)
+        << "room for the title beside the window manager's buttons";
 }
