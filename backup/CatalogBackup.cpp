@@ -11,6 +11,7 @@
 #include "util/NativePath.h"
 #include "util/OutputFile.h"
 #include "util/PosixFile.h"
+#include "util/gUtils.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,6 +136,11 @@ QString proposedBackupName(const QDate &date)
            QStringLiteral(".zip");
 }
 
+QString backupFolder(const QString &documents, const QString &home)
+{
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : home;
+}
+
 QString BackupResult::summary() const
 {
     const QString text = listText(QStringLiteral("These archives could not be backed up (their path cannot "
@@ -199,6 +205,7 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
         result.unlisted.append(QStringLiteral("%1 (%2)").arg(u.path, u.reason));
     if (items.isEmpty()) {
         result.error = QStringLiteral("The catalog holds no archives to back up.");
+        result.nothingToBackUp = true;
         return result;
     }
 
@@ -243,9 +250,9 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
             return zipFailure(item.name);
     }
     const QDateTime at = now.isValid() ? now : QDateTime::currentDateTime();
-    const QByteArray comment = QStringLiteral("Ambrylog catalog backup of %1, %2 archives")
-                                   .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                                   .arg(items.size())
+    const QByteArray comment = QStringLiteral("Ambrylog catalog backup of %1, %2")
+                                   .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                        countOf(items.size(), "archive", "archives"))
                                    .toUtf8();
     zip_set_archive_comment(z, comment.constData(), zip_uint16_t(comment.size()));
 
@@ -267,8 +274,8 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
         ZipLimits limits;
         const ZipPlan plan = written->plan(limits);
         if (plan.archives.size() != items.size())
-            throw AmbryError(QStringLiteral("The written zip file holds %1 archives instead of %2.")
-                                 .arg(plan.archives.size())
+            throw AmbryError(QStringLiteral("The written zip file holds %1 instead of %2.")
+                                 .arg(countOf(plan.archives.size(), "archive", "archives"))
                                  .arg(items.size()));
         qint64 unpacked = 0, done = 0;
         for (const ZipEntry &entry : plan.archives) {
@@ -371,16 +378,15 @@ Outcome RestoreJob::commit(const Progress &progress, const QDateTime &now)
 QString RestoreJob::question() const
 {
     const QString folder = QFileInfo(m_kept).absolutePath();
-    return QStringLiteral("The catalog will be replaced by the %1 archives of the backup \"%2\".\n\n"
+    return QStringLiteral("The catalog will be replaced by the %1 of the backup \"%2\".\n\n"
                           "The current catalog will be kept as \"%3\" in %4.\n\n"
                           "Restore the catalog?")
-        .arg(m_archives)
-        .arg(m_zip, QFileInfo(m_kept).fileName(), folder);
+        .arg(countOf(m_archives, "archive", "archives"), m_zip, QFileInfo(m_kept).fileName(), folder);
 }
 
 QString RestoreJob::summary() const
 {
-    return QStringLiteral("Restored %1 archives.").arg(m_archives) +
+    return QStringLiteral("Restored %1.").arg(countOf(m_archives, "archive", "archives")) +
            listText(QStringLiteral("These entries are no archives and were not restored:"), m_refused) +
            listText(QStringLiteral("These archives are damaged and were restored as they are:"),
                     damagedLines(m_damaged));
@@ -391,8 +397,8 @@ QString RestoreJob::summary() const
 
 QString MergeResult::summary() const
 {
-    QString text = QStringLiteral("Added %1 archives; %2 skipped as already in the catalog.")
-                       .arg(added.size())
+    QString text = QStringLiteral("Added %1; %2 skipped as already in the catalog.")
+                       .arg(countOf(added.size(), "archive", "archives"))
                        .arg(present.size());
     QStringList marks;
     for (const auto &[from, to] : renamed)

@@ -50,6 +50,7 @@ struct BackupResult
 {
     Outcome outcome = Outcome::Failed;
     QString error;        // when Failed
+    bool nothingToBackUp = false; // Failed because the catalog holds no archive
     int archives = 0;     // archives in the zip
     QStringList skipped;  // archives whose path cannot be stored as a zip entry name
     QStringList unlisted; // catalog folders that could not be listed, with the reason
@@ -70,6 +71,9 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
 
 // The name the save dialog proposes: "Ambrylog backup YYYY-MM-DD.zip".
 QString proposedBackupName(const QDate &date);
+// Where the file dialogs open: the documents folder when it exists (a fresh home may have
+// none), otherwise the home folder.
+QString backupFolder(const QString &documents, const QString &home);
 
 // Why an archive was put in as it is: the reader found it damaged.
 struct DamagedArchive

@@ -5,6 +5,7 @@
 #include "CatalogSwap.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
+#include "util/gUtils.h"
 
 #include <QTextStream>
 
@@ -110,11 +111,11 @@ int runBackup(CliContext &ctx)
         return failed(ctx, result.error);
     endProgressLine();
     // Standard output holds the zip itself.
+    const QString archives = countOf(result.archives, "archive", "archives");
     if (zip == QLatin1String("-"))
-        ctx.err(QStringLiteral("ambrylog-cli backup: backed up %1 archives to standard output.")
-                    .arg(result.archives));
+        ctx.err(QStringLiteral("ambrylog-cli backup: backed up %1 to standard output.").arg(archives));
     else
-        ctx.out(QStringLiteral("Backed up %1 archives to %2.").arg(result.archives).arg(zip));
+        ctx.out(QStringLiteral("Backed up %1 to %2.").arg(archives, zip));
     if (!result.skipped.isEmpty() || !result.unlisted.isEmpty()) {
         ctx.err(result.summary());
         return kNotes;

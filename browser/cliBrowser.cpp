@@ -9,6 +9,7 @@
 #include "catalog/DosDateTime.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
+#include "util/gUtils.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -94,7 +95,8 @@ int runList(CliContext &ctx)
     if (ctx.isSet(QStringLiteral("totals")))
         ctx.out(statusLine(totals, model.rowCount()));
     if (totals.damaged > 0) {
-        ctx.err(QStringLiteral("ambrylog-cli list: %1 damaged archive(s) listed").arg(totals.damaged));
+        ctx.err(QStringLiteral("ambrylog-cli list: %1 listed")
+                    .arg(countOf(totals.damaged, "damaged archive", "damaged archives")));
         return ExitDamaged;
     }
     return CliOk;

@@ -180,7 +180,7 @@ QString AddDiscSession::message() const
     case Outcome::MarkEntry: {
         QString text = scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
         if (!m_unreadable.isEmpty())
-            text += QStringLiteral("\r\n") + scantext::UnreadableWarning.arg(m_unreadable.size());
+            text += QStringLiteral("\r\n") + scantext::unreadableWarning(m_unreadable.size());
         return text;
     }
     }
@@ -252,11 +252,8 @@ void AddDiscSession::eject() const
 
 QString scantext::catalogued(qint64 files, qint64 folders, qint64 bytes)
 {
-    const auto counted = [](qint64 n, const char *one, const char *many) -> QString {
-        return FormatGroupedNumber(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
-    };
-    QString text = counted(files, "file", "files");
+    QString text = countOf(files, "file", "files");
     if (folders > 0)
-        text += QStringLiteral(" in ") + counted(folders, "folder", "folders");
+        text += QStringLiteral(" in ") + countOf(folders, "folder", "folders");
     return text + QStringLiteral(", ") + FormatFileSize(bytes);
 }

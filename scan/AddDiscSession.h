@@ -2,6 +2,7 @@
 
 #include "DiscWalker.h"
 #include "catalog/Catalog.h"
+#include "util/gUtils.h"
 
 class HostageFile;
 
@@ -132,9 +133,6 @@ inline const QString AudioDisc =
     QStringLiteral("Disk is an Audio CD/DVD.\r\nPlease use only CD/DVD that contains data or Mp3 files.");
 inline const QString Aborted = QStringLiteral("Aborted.");
 inline const QString Empty = QStringLiteral("Disk is empty.");
-// Added to the mark entry's message when archives could not be read (%1: how many).
-inline const QString UnreadableWarning =
-    QStringLiteral("Warning: %1 archive(s) could not be read; their marks and numbers were not checked.");
 inline const QString AlreadyArchived = QStringLiteral("CD/DVD is already archived under: \r\n");
 inline const QString MarkWith = QStringLiteral("Mark the CD/DVD with label: ");
 inline const QString OrTypeMark =
@@ -145,7 +143,13 @@ inline const QString CannotGetCrc = QStringLiteral("Cannot Get CRC.");
 inline const QString ProposedMarkPrefix = QStringLiteral("CD No: ");
 inline QString foldersUnreadable(qint64 count)
 {
-    return QStringLiteral("%1 folders could not be read.").arg(count);
+    return countOf(count, "folder", "folders") + QStringLiteral(" could not be read.");
+}
+// Added to the mark entry's message when archives could not be read.
+inline QString unreadableWarning(qint64 count)
+{
+    return QStringLiteral("Warning: ") + countOf(count, "archive", "archives") +
+           QStringLiteral(" could not be read; their marks and numbers were not checked.");
 }
 // What a save put into the catalog, shown under the saving message: "1,234 files in 56 folders,
 // 4.2 GB" with the user's separators; singular for one, and without folders for a disc that

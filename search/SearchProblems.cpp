@@ -34,8 +34,10 @@ QString unfilledRowsMessage(const SearchProblems &p)
         return QString();
     if (p.unfilledRows == 1)
         return p.firstUnfilled;
-    return p.firstUnfilled +
-           QStringLiteral("\n(and %1 more records whose row could not be filled)").arg(p.unfilledRows - 1);
+    const qint64 more = p.unfilledRows - 1;
+    return p.firstUnfilled + QStringLiteral("\n(and %1 more %2 whose row could not be filled)")
+                                 .arg(more)
+                                 .arg(more == 1 ? QStringLiteral("record") : QStringLiteral("records"));
 }
 
 } // namespace search

@@ -91,6 +91,11 @@ QString FormatGroupedNumber(qint64 value)
     return groupingLocale().toString(value);
 }
 
+QString countOf(qint64 n, const char *one, const char *many)
+{
+    return FormatGroupedNumber(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
 QString YearRangeText(int firstYear, int currentYear)
 {
     if (firstYear < currentYear)

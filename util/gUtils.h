@@ -18,6 +18,9 @@ QString FormatFileSize(qint64 bytes);
 // All digits with thousands separators: "1,234,567", "-1,234", "0".
 QString FormatGroupedNumber(qint64 value);
 
+// A count with its noun in the number it needs: "1 archive", "1,234 archives", "0 archives".
+QString countOf(qint64 n, const char *one, const char *many);
+
 // "2005-2026" when firstYear lies before the current year, else just the year.
 QString YearRangeText(int firstYear);
 QString YearRangeText(int firstYear, int currentYear);

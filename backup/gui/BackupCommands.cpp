@@ -5,6 +5,7 @@
 #include "catalog/ProgramCatalog.h"
 #include "catalog/import/CatalogImport.h"
 #include "fmImport.h"
+#include "util/gUtils.h"
 #include "util/gui/MessageBox.h"
 
 #include <QCoreApplication>
@@ -87,8 +88,8 @@ QString chooseCatalogFile(QWidget *parent, const QString &folder)
 
 QString documentsFolder()
 {
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return docs.isEmpty() ? QDir::homePath() : docs;
+    return backup::backupFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                QDir::homePath());
 }
 
 // A modal progress dialog with Cancel that the work reports to; events run between blocks,
@@ -166,19 +167,28 @@ void BackupArchivesToFile(QWidget *parent)
     if (g_running)
         return;
     RunGuard guard;
-    const QString zip =
-        chooseZip(parent, true,
-                  documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate()));
-    if (zip.isEmpty())
+    QString zip = documentsFolder() + QLatin1Char('/') + backup::proposedBackupName(QDate::currentDate());
+    backup::BackupResult result;
+    for (;;) {
+        zip = chooseZip(parent, true, zip);
+        if (zip.isEmpty())
+            return;
+        result = withProgress(parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
+                              [&](const backup::Progress &p) {
+                                  return backup::backupCatalog(catalog::programCatalog(), zip, p);
+                              });
+        if (result.outcome != backup::Outcome::Failed)
+            break;
+        showError(result.error, parent);
+        // A file that could not be written: the dialog comes back with the same choice, so the
+        // user can pick another folder or name.
+        if (result.nothingToBackUp)
+            return;
+    }
+    if (result.outcome != backup::Outcome::Done)
         return;
-    const backup::BackupResult result = withProgress(
-        parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
-        [&](const backup::Progress &p) { return backup::backupCatalog(catalog::programCatalog(), zip, p); });
-    if (!goesOn(result.outcome, result.error, parent))
-        return;
-    QString text = QStringLiteral("Backed up %1 archives to %2.")
-                       .arg(result.archives)
-                       .arg(QDir::toNativeSeparators(zip));
+    QString text = QStringLiteral("Backed up %1 to %2.")
+                       .arg(countOf(result.archives, "archive", "archives"), QDir::toNativeSeparators(zip));
     if (!result.summary().isEmpty())
         text += QStringLiteral("\n\n") + result.summary();
     showMessage(text, parent);

@@ -156,6 +156,7 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
     BackupResult r = backupCatalog(catalog::Catalog(empty), zip, Progress());
     EXPECT_EQ(r.outcome, Outcome::Failed);
     EXPECT_EQ(r.error, QStringLiteral("The catalog holds no archives to back up."));
+    EXPECT_TRUE(r.nothingToBackUp);
 
     // A catalog file that vanishes before it is written.
     const QString gone = ambrytest::makeTempDir(QStringLiteral("vanishing"));
@@ -173,9 +174,23 @@ TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
                       Progress());
     EXPECT_EQ(r.outcome, Outcome::Failed);
     EXPECT_TRUE(r.error.contains(QStringLiteral("no such folder"))) << r.error.toStdString();
+    EXPECT_FALSE(r.nothingToBackUp) << "another folder may do";
 
     EXPECT_EQ(ambrytest::readFile(zip), "an earlier backup");
     EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")});
+}
+
+TEST(BackupFolder, TheDocumentsFolderOnlyWhenItExists)
+{
+    const QString home = ambrytest::makeTempDir(QStringLiteral("home"));
+    const QString documents = home + QStringLiteral("/Documents");
+    EXPECT_EQ(backupFolder(documents, home), home) << "a fresh home without Documents";
+    EXPECT_EQ(backupFolder(QString(), home), home) << "no documents folder known";
+    ambrytest::writeFile(documents, "a file of that name");
+    EXPECT_EQ(backupFolder(documents, home), home);
+    QFile::remove(documents);
+    ASSERT_TRUE(QDir().mkpath(documents));
+    EXPECT_EQ(backupFolder(documents, home), documents);
 }
 
 TEST_F(BackupTest, PathsThatCannotBeZipNamesAreSkippedAndNamed)

@@ -61,6 +61,24 @@ TEST_F(BackupWindowTest, BackupRestoreAndMerge)
     EXPECT_EQ(boxes.front(),
               std::make_pair(MsgKind::Notice, QStringLiteral("Backed up 2 archives to %1.").arg(chosen)));
 
+    // A file that cannot be written: told, and the dialog comes back with the same choice.
+    const QString failing = dir + QStringLiteral("/no such folder/b.zip");
+    asked.clear();
+    boxes.clear();
+    setZipFileChooserForTesting([&](bool save, const QString &proposed) {
+        asked.append({save, proposed});
+        return asked.size() == 1 ? failing : QString();
+    });
+    BackupArchivesToFile(&window);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked.at(1).second, failing);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.front().first, MsgKind::Error);
+    setZipFileChooserForTesting([this](bool save, const QString &proposed) {
+        asked.append({save, proposed});
+        return chosen;
+    });
+
     // No at the question leaves the catalog; Yes restores it.
     QFile::remove(gVars().catalogFolder + QStringLiteral("/2.dat"));
     boxes.clear();

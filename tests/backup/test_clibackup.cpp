@@ -42,7 +42,7 @@ TEST(BackupCli, CommandsAndExitCodes)
 
     CliRun r = run(backupCommand(), catalog, {zip});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QStringLiteral("Backed up 1 archives to %1.\n").arg(zip));
+    EXPECT_EQ(r.out, QStringLiteral("Backed up 1 archive to %1.\n").arg(zip));
 
     r = run(restoreCommand(), catalog, {zip});
     EXPECT_EQ(r.code, 1);
@@ -52,7 +52,7 @@ TEST(BackupCli, CommandsAndExitCodes)
 
     r = run(restoreCommand(), catalog, {zip, QStringLiteral("--yes")});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QStringLiteral("Restored 1 archives.\n"));
+    EXPECT_EQ(r.out, QStringLiteral("Restored 1 archive.\n"));
 
     r = run(mergeCommand(), catalog, {mixed});
     EXPECT_EQ(r.code, 3); // the text file is named as refused
@@ -113,7 +113,7 @@ TEST(BackupCli, WritesThroughALinkAndNeverReplacesWhatIsNoFile)
     const CliRun r = run(backupCommand(), catalog, {QStringLiteral("-")});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("PK"))) << "a zip file";
-    EXPECT_EQ(r.err, QStringLiteral("ambrylog-cli backup: backed up 1 archives to standard output.\n"));
+    EXPECT_EQ(r.err, QStringLiteral("ambrylog-cli backup: backed up 1 archive to standard output.\n"));
 }
 
 TEST(ImportCli, ExitCodesSayWhatCameIn)

@@ -435,7 +435,7 @@ TEST_F(CliAddTest, FoldersThatCannotBeReadMakeTheSaveIncomplete)
     ::chmod((disc + "locked").c_str(), 0755);
     EXPECT_EQ(r.code, CliAddIncomplete) << r.err;
     // (Besides the warnings of a settings store this user may not write.)
-    EXPECT_NE(r.err.find("\n1 folders could not be read.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\n1 folder could not be read.\n"), std::string::npos) << r.err;
     EXPECT_EQ(archiveCount(), 1);
     const QString path = QString::fromStdString(r.out).trimmed().section(QLatin1Char('\t'), 2);
     EXPECT_EQ(ReadArchiveValue(path, QStringLiteral("AFiles")), QStringLiteral("2"));
@@ -474,9 +474,8 @@ TEST_F(CliAddTest, AnUnreadableArchiveIsToldButDoesNotStopTheSession)
                                                   return run();
                                               }).output
                                             : run();
-    EXPECT_EQ(
-        got,
-        (QStringLiteral("5|1|") + locked + QLatin1Char('|') + scantext::UnreadableWarning.arg(1)).toUtf8());
+    EXPECT_EQ(got,
+              (QStringLiteral("5|1|") + locked + QLatin1Char('|') + scantext::unreadableWarning(1)).toUtf8());
 }
 
 TEST(SessionTexts, WhatASaveCataloguedReadsNaturally)

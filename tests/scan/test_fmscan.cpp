@@ -644,7 +644,7 @@ TEST_F(ScanWindowTest, FoldersThatCannotBeReadAreNamedUnderTheMessage)
     EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
               QStringLiteral(
                   "Mark the CD/DVD with label: CD No: 1\nor type in the below Mark field what the CD/DVD "
-                  "is already marked.\n1 folders could not be read."));
+                  "is already marked.\n1 folder could not be read."));
 }
 
 TEST_F(ScanWindowTest, RunAddDiscSessionShowsOneWindowModallyAndEndsWithCancel)

@@ -468,6 +468,10 @@ TEST(EngineArchives, RowsThatCannotBeFilledAreCountedOnce)
     EXPECT_EQ(problems.firstUnfilled, path + QStringLiteral(" 1"));
     EXPECT_EQ(unfilledRowsMessage(problems),
               path + QStringLiteral(" 1\n(and 3 more records whose row could not be filled)"));
+    EXPECT_EQ(problems.unfilledArchives, QStringList{path}) << "named once for its four rows";
+    problems.unfilledRows = 2;
+    EXPECT_TRUE(unfilledRowsMessage(problems).endsWith(
+        QStringLiteral("(and 1 more record whose row could not be filled)")));
     EXPECT_TRUE(problems.damagedArchives.isEmpty());
 }
 

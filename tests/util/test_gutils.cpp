@@ -51,6 +51,21 @@ TEST_F(EnglishLocale, FormatFileSizeThresholdsAndRounding)
         EXPECT_EQ(FormatFileSize(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
 }
 
+TEST_F(EnglishLocale, CountOfTakesTheNounInTheNumberItNeeds)
+{
+    const struct
+    {
+        qint64 n;
+        const char *text;
+    } cases[] = {{0, "0 archives"},
+                 {1, "1 archive"},
+                 {2, "2 archives"},
+                 {1234, "1,234 archives"},
+                 {-1, "-1 archives"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(countOf(c.n, "archive", "archives"), QString::fromLatin1(c.text)) << c.n;
+}
+
 TEST_F(EnglishLocale, FormatGroupedNumber)
 {
     const SizeCase cases[] = {
