@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace retrieval {
@@ -103,4 +105,68 @@ RetrievalSession::Outcome RetrievalSession::run(DiscRequester &requester)
     requester.tell(retrieval::WrongDisc);
     OpenDriveDoor(m_letter);
     return Outcome::WrongDisc;
+}
+
+namespace retrieval {
+
+int folderDepth(QByteArrayView folderLine)
+{
+    int depth = 0;
+    bool inName = false;
+    for (const char ch : folderLine) {
+        if (ch == '\\') {
+            inName = false;
+        } else if (!inName) {
+            inName = true;
+            ++depth;
+        }
+    }
+    return depth;
+}
+
+QByteArray folderOfFound(const QByteArray &foundFile, QByteArrayView fileFolderLine,
+                         QByteArrayView folderLine)
+{
+    // The file's name, then one name per folder between.
+    int cut = 1 + std::max(0, folderDepth(fileFolderLine) - folderDepth(folderLine));
+    qsizetype end = foundFile.size();
+    while (cut-- > 0 && end > 0) {
+        end = foundFile.lastIndexOf('/', end - 1);
+        if (end < 0)
+            return QByteArray();
+    }
+    // The root of a mount keeps its own name; "/" stays "/".
+    return foundFile.first(std::max<qsizetype>(end, 1));
+}
+
+} // namespace retrieval
+
+FolderRetrieval::FolderRetrieval(char readDevice, CataloguedFolder folder)
+    : m_letter(readDevice), m_folder(std::move(folder))
+{}
+
+bool FolderRetrieval::takeFromImage()
+{
+    const QString image = m_archive.isEmpty() ? QString() : imageretrieval::imageOf(m_archive);
+    if (image.isEmpty() || m_folder.files.empty())
+        return false;
+    const QByteArray copy = imageretrieval::takeOutFolder(image, m_folder);
+    if (copy.isEmpty())
+        return false;
+    m_path = copy;
+    return true;
+}
+
+RetrievalSession::Outcome FolderRetrieval::run(DiscRequester &requester)
+{
+    if (m_folder.files.empty()) {
+        IsDiscReady(m_letter); // no read device is told before anything else, as for a file
+        return RetrievalSession::Outcome::WrongDisc;
+    }
+    const CataloguedFile &probe = m_folder.files.front();
+    RetrievalSession session(m_letter, probe);
+    const RetrievalSession::Outcome outcome = session.run(requester);
+    if (outcome == RetrievalSession::Outcome::Found)
+        m_path = retrieval::folderOfFound(session.path(), probe.folderLine, m_folder.folderLine);
+    return outcome;
 }

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <vector>
+
 class DiscRequester;
 
 // Finding a catalogued file on the disc in the read device. Paths are bytes, as Linux names
@@ -74,3 +76,54 @@ private:
     QString m_archive;
     QByteArray m_path;
 };
+
+// One folder of a catalogued disc, to be handed over whole: what the file manager pastes is the
+// folder with everything below it.
+struct CataloguedFolder
+{
+    QByteArray folderLine; // as stored, "\" for the root
+    // The name the copy of a folder taken out of a disc image gets: the folder's own, the mark
+    // for the root.
+    QString name;
+    QString mark;
+    // Every file recorded below the folder. The first one proves the disc: any disc that holds
+    // it at its path is the right one. Only the image needs the others.
+    std::vector<CataloguedFile> files;
+};
+
+// Getting a folder of a catalogued disc: the disc is asked for once, by the first file below
+// the folder, as RetrievalSession asks for a file; the folder is then the one on the disc that
+// holds that file. A disc added from a disc image gives a copy of the folder taken out of the
+// image instead.
+class FolderRetrieval
+{
+public:
+    FolderRetrieval(char readDevice, CataloguedFolder folder);
+
+    void setArchive(const QString &archivePath) { m_archive = archivePath; }
+    // Copies every file below the folder out of the image the archive was added from, when
+    // that image is at the archive's location and holds the first of them. Throws AmbryError
+    // when the image is there but a file cannot be taken out of it.
+    bool takeFromImage();
+    // Throws AmbryError "Not a valid drive ID" when there is no read device. A folder without
+    // files gives WrongDisc without asking: there is nothing to prove the disc by.
+    RetrievalSession::Outcome run(DiscRequester &requester);
+    // The folder, without a trailing "/" (after Found, or after takeFromImage()).
+    QByteArray path() const { return m_path; }
+
+private:
+    char m_letter;
+    CataloguedFolder m_folder;
+    QString m_archive;
+    QByteArray m_path;
+};
+
+namespace retrieval {
+// The folder that holds a found file: its path with as many names cut from its end as the
+// file lies below the folder (the file's own name and the folders between). "Music\Rock" +
+// "/m/D/Music/Rock/a.mp3" for the folder "Music" gives "/m/D/Music"; for the root "/m/D".
+QByteArray folderOfFound(const QByteArray &foundFile, QByteArrayView fileFolderLine,
+                         QByteArrayView folderLine);
+// The names of a folder line without empty ones.
+int folderDepth(QByteArrayView folderLine);
+} // namespace retrieval

@@ -44,4 +44,5 @@ namespace FormName {
 inline const QString Main = QStringLiteral("frmMain");
 inline const QString Search = QStringLiteral("frmSearch");
 inline const QString Archive = QStringLiteral("frmArchive");
+inline const QString Explore = QStringLiteral("frmExplore");
 } // namespace FormName

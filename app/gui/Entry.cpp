@@ -3,6 +3,7 @@
 #include "AmbryApplication.h"
 #include "app/SingleInstance.h"
 #include "backup/CatalogSwap.h"
+#include "browser/gui/fmExplore.h"
 #include "catalog/ProgramCatalog.h"
 #include "fmMain.h"
 #include "fmThanx.h"
@@ -52,6 +53,7 @@ int runAmbrylog(int &argc, char **argv)
     // 7.
     applyTooltipTiming(app);
     windowkeys::install(app);
+    installExploreOpener();
     initAppGuiResources();
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/art/ambrylog.svg")));
 

@@ -1,7 +1,9 @@
 #include "fmArchive.h"
 
+#include "BrowserArt.h"
 #include "RowPictureDelegate.h"
 #include "fmEditArchive.h"
+#include "fmExplore.h"
 
 #include "browser/ArchiveCommands.h"
 #include "browser/ArchiveListModel.h"
@@ -37,17 +39,6 @@
 
 using browser::ArchiveListModel;
 using browser::ViewStyle;
-
-// The pictures are compiled into this static library; referencing the initialiser keeps the
-// linker from dropping them.
-static void initBrowserGuiResources()
-{
-    static const bool done = [] {
-        Q_INIT_RESOURCE(browser_gui);
-        return true;
-    }();
-    Q_UNUSED(done);
-}
 
 int ShowArchiveWindow()
 {
@@ -118,6 +109,9 @@ void TfrmArchive::buildActions()
         make("ActViewToggle", "Change View", "Change View", true, &TfrmArchive::ActViewToggleExecute);
     ActViewArchiveFiles = make("ActViewArchiveFiles", "View Archive Files", "View Archive Files", false,
                                &TfrmArchive::ActViewArchiveFilesExecute);
+    ActExplore = make("ActExplore", "Explore", "Explore (Ctrl+E)", false, &TfrmArchive::ActExploreExecute);
+    ActExplore->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    ActExplore->setIcon(QIcon(QStringLiteral(":/browser/explore.svg")));
     ActViewToggle->setIcon(QIcon(QStringLiteral(":/browser/view.svg")));
     ActFreshenCD->setIcon(QIcon(QStringLiteral(":/browser/refresh.svg")));
     ActAdd->setIcon(QIcon(QStringLiteral(":/browser/add.svg")));
@@ -152,6 +146,8 @@ void TfrmArchive::buildTitleStrip()
     btnAdd = button("btnAdd", ActAdd);
     btnEdit = button("btnEdit", ActEdit);
     btnRemove = button("btnRemove", ActDelete);
+    btnExplore = button("btnExplore", ActExplore);
+    btnExplore->setAccessibleName(ActExplore->text());
 }
 
 void TfrmArchive::buildList()
@@ -244,6 +240,7 @@ void TfrmArchive::buildMenu()
     };
     QAction *kl1 = item(PopupMenu1, "kl1", ActViewArchiveFiles);
     PopupMenu1->setDefaultAction(kl1);
+    item(PopupMenu1, "Explore1", ActExplore);
     separator(PopupMenu1, "N3");
     item(PopupMenu1, "Addtoarchive1", ActAdd);
     item(PopupMenu1, "Editarchive1", ActEdit);
@@ -360,7 +357,7 @@ void TfrmArchive::resizeEvent(QResizeEvent *e)
     // The five buttons sit at the strip's right edge.
     const int right = Panel1->width();
     int x = right;
-    for (QToolButton *b : {btnRemove, btnEdit, btnAdd, btnFreshenCD, btnViewToggle}) {
+    for (QToolButton *b : {btnRemove, btnEdit, btnAdd, btnFreshenCD, btnViewToggle, btnExplore}) {
         if (b->isHidden())
             continue;
         x -= b->width();
@@ -562,6 +559,7 @@ void TfrmArchive::KeyState()
     ActDelete->setEnabled(s.remove);
     ActEdit->setEnabled(s.edit);
     ActViewArchiveFiles->setEnabled(s.viewFiles);
+    ActExplore->setEnabled(s.viewFiles);
     ActFreshenCD->setEnabled(s.freshen);
 }
 
@@ -708,6 +706,15 @@ void TfrmArchive::ActViewArchiveFilesExecute()
     if (row < 0)
         return;
     ShowSearchWindow(m_model->mark(row));
+}
+
+void TfrmArchive::ActExploreExecute()
+{
+    if (!ActExplore->isEnabled() || m_busy)
+        return;
+    const int row = firstSelectedRow();
+    if (row >= 0)
+        ShowExploreWindow(m_model->path(row));
 }
 
 void TfrmArchive::ActFreshenCDExecute()

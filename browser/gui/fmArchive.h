@@ -51,6 +51,7 @@ public slots:
     void ActFreshenCDExecute();
     void ActRefreshCatalogExecute();
     void ActViewArchiveFilesExecute();
+    void ActExploreExecute();
     void ActIconExecute();
     void ActSmallIconExecute();
     void ActListExecute();
@@ -90,6 +91,7 @@ private:
     QToolButton *btnAdd;
     QToolButton *btnEdit;
     QToolButton *btnRemove;
+    QToolButton *btnExplore;
     QListView *ListView1;
     QTreeView *ListView1Details;
     browser::ArchiveListModel *m_model;
@@ -108,6 +110,7 @@ private:
     QAction *ActReport;
     QAction *ActViewToggle;
     QAction *ActViewArchiveFiles;
+    QAction *ActExplore;
     QActionGroup *m_viewItems;
     QAction *SmallIcon1;
     QAction *Icon1;

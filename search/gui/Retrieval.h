@@ -24,4 +24,18 @@ QUrl fileUrl(const QByteArray &path);
 void copyToClipboard(const QByteArray &path);
 void openWithShell(const QByteArray &path, QWidget *owner = nullptr);
 
+// The commands on a catalogued file, for every window that shows one: the file comes out of
+// the disc image its archive was added from, or the disc is asked for by its mark (with where
+// it is kept) when the file is not on the read device. Failures are told in a box over owner;
+// a cancelled wait ends the command without a word.
+void copyFileCommand(QWidget *owner, const CataloguedFile &file, const QString &archivePath);
+void executeFileCommand(QWidget *owner, const CataloguedFile &file, const QString &archivePath);
+// Copy Folder: the folder on the clipboard as one entry, after asking for the disc once.
+void copyFolderCommand(QWidget *owner, const CataloguedFolder &folder, const QString &archivePath);
+
+inline const QString FileReady =
+    QStringLiteral("Your file is ready in clipboard, paste it where you desire.");
+inline const QString FolderReady =
+    QStringLiteral("Your folder is ready in clipboard, paste it where you desire.");
+
 } // namespace retrieval

@@ -8,8 +8,6 @@
 #include "fmPropreties.h"
 
 #include "catalog/ProgramCatalog.h"
-#include "drives/DiscWait.h"
-#include "drives/gui/fmWaitCD.h"
 #include "search/ColumnFit.h"
 #include "search/ResultsModel.h"
 #include "settings/gRegistry.h"
@@ -51,6 +49,19 @@ SearchUnitState &searchUnitState()
 {
     static SearchUnitState state;
     return state;
+}
+
+namespace {
+ExploreOpener &exploreOpener()
+{
+    static ExploreOpener opener;
+    return opener;
+}
+} // namespace
+
+void setExploreOpener(ExploreOpener opener)
+{
+    exploreOpener() = std::move(opener);
 }
 
 int ShowSearchWindow(const QString &mark)
@@ -112,6 +123,9 @@ void TfrmSearch::buildActions()
     connect(ActCopyFile, &QAction::triggered, this, &TfrmSearch::ActCopyFileExecute);
     connect(ActExecuteFile, &QAction::triggered, this, &TfrmSearch::ActExecuteFileExecute);
     connect(ActPropreties, &QAction::triggered, this, &TfrmSearch::ActPropretiesExecute);
+    ActExploreFolder = addNamedAction("ActExploreFolder", "Explore Folder", "Explore Folder", false);
+    ActExploreFolder->setVisible(bool(exploreOpener()));
+    connect(ActExploreFolder, &QAction::triggered, this, &TfrmSearch::ActExploreFolderExecute);
 }
 
 void TfrmSearch::buildTopBar()
@@ -296,6 +310,7 @@ void TfrmSearch::buildResults()
     PopupMenu1->addAction(ActExecuteFile);
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActPropreties);
+    PopupMenu1->addAction(ActExploreFolder);
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActAdvanced);
     PopupMenu1->setDefaultAction(ActCopyFile);
@@ -669,6 +684,7 @@ void TfrmSearch::KeyState()
     ActCopyFile->setEnabled(on);
     ActExecuteFile->setEnabled(on);
     ActPropreties->setEnabled(on);
+    ActExploreFolder->setEnabled(on);
 }
 
 void TfrmSearch::ListView1DblClick(const QModelIndex &index)
@@ -716,57 +732,32 @@ CataloguedFile TfrmSearch::selectedFile(int row) const
             m_model->mark(row)};
 }
 
-QByteArray TfrmSearch::getDisc()
+void TfrmSearch::ActCopyFileExecute()
 {
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
     if (rows.size() != 1)
-        return QByteArray();
+        return;
     // What the command goes on with, whatever happens to the list meanwhile.
     const int row = rows.first().row();
-    RetrievalSession session(gVars().readDeviceLetter, selectedFile(row));
-    const QString archive = m_model->archivePath(row);
-    session.setArchive(archive);
-    if (session.takeFromImage())
-        return session.path();
-    // Where the disc is kept is what the user needs while asked for it.
-    WaitWindowRequester requester(this,
-                                  DiscWait::keptAt(ReadArchiveValue(archive, QStringLiteral("ALocation")),
-                                                   ReadArchiveValue(archive, QStringLiteral("ANote"))));
-    return session.run(requester) == RetrievalSession::Outcome::Found ? session.path() : QByteArray();
-}
-
-void TfrmSearch::ActCopyFileExecute()
-{
-    try {
-        const QByteArray path = getDisc();
-        if (path.isEmpty())
-            return;
-        try {
-            processPendingEvents();
-            retrieval::copyToClipboard(path);
-            showMessage(QStringLiteral("Your file is ready in clipboard, paste it where you desire."), this);
-        } catch (const std::exception &) {
-            // A failed copy ends the command without a word; the success message must not show.
-        }
-    } catch (const AmbryError &e) {
-        showError(e.message(), this);
-    }
+    retrieval::copyFileCommand(this, selectedFile(row), m_model->archivePath(row));
 }
 
 void TfrmSearch::ActExecuteFileExecute()
 {
-    try {
-        const QByteArray path = getDisc();
-        if (path.isEmpty())
-            return;
-        try {
-            retrieval::openWithShell(path, this);
-        } catch (const std::exception &) {
-            // Only the desktop's refusal is told; nothing else is known about the failure.
-        }
-    } catch (const AmbryError &e) {
-        showError(e.message(), this);
-    }
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return;
+    const int row = rows.first().row();
+    retrieval::executeFileCommand(this, selectedFile(row), m_model->archivePath(row));
+}
+
+void TfrmSearch::ActExploreFolderExecute()
+{
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.size() != 1 || !exploreOpener())
+        return;
+    const int row = rows.first().row();
+    exploreOpener()(m_model->archivePath(row), m_model->folderBytes(row), m_model->nameBytes(row));
 }
 
 void TfrmSearch::ActPropretiesExecute()

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 #include <QString>
+
+#include <functional>
 
 #include "search/RetrievalSession.h"
 #include "search/SearchEngine.h"
@@ -26,6 +29,12 @@ class ResultsModel;
 // with that mark (the search then starts by itself). Returns the window's modal result; when a
 // search window is already open it only sets the mark and returns 0.
 int ShowSearchWindow(const QString &mark);
+
+// Opens a found file's folder in the window that shows a disc as folders, which lives a floor
+// above; the program installs it at start. Without one "Explore Folder" stays hidden.
+using ExploreOpener =
+    std::function<void(const QString &archivePath, const QByteArray &folderLine, const QByteArray &name)>;
+void setExploreOpener(ExploreOpener opener);
 
 // What outlives one opening of the search window: the restricting mark and the sort.
 struct SearchUnitState
@@ -65,6 +74,7 @@ public slots:
     void ActCopyFileExecute();
     void ActExecuteFileExecute();
     void ActPropretiesExecute();
+    void ActExploreFolderExecute();
     void ListView1ColumnClick(int column);
 
 protected:
@@ -95,9 +105,6 @@ private:
     void edtSizeExit();
     void ListView1DblClick(const QModelIndex &index);
     void sizeColumns();
-    // The shared first steps of Copy File and Execute File: the selected row's file on the disc
-    // in the read device, asking for the disc when it is not there. Empty when the command ends.
-    QByteArray getDisc();
     CataloguedFile selectedFile(int row) const;
 
     // Top bar
@@ -132,6 +139,7 @@ private:
     QAction *ActCopyFile;
     QAction *ActExecuteFile;
     QAction *ActPropreties;
+    QAction *ActExploreFolder;
 
     bool m_running = false;
     bool m_controlsEnabled = true; // the criteria controls, off during a search
