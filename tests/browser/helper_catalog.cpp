@@ -42,6 +42,20 @@ QString writeArchive(const QString &folder, const QString &name, const Fields &f
     return path;
 }
 
+QString writeDisc(const QString &folder, const QString &name, const QByteArray &mark,
+                  const QList<Rec> &records)
+{
+    QByteArray out;
+    for (const Rec &r : records)
+        out += r.folder + "\r\n" + r.name + "\r\n" + r.size + "\r\n" + r.date + "\r\n";
+    out += "ADate=979544548\r\nAMark=" + mark +
+           "\r\nALocation=Shelf A\r\nACRC=1\r\nAFiles=" + QByteArray::number(records.size()) +
+           "\r\nADirs=1\r\nANote=\r\nASize=0\r\nANumber=1\r\nASource=CD/DVD\r\nAPicture=\r\nAEnd=EndTag\r\n";
+    const QString path = folder + name;
+    ambrytest::writeFile(path, out);
+    return path;
+}
+
 QString newCatalog()
 {
     const QString folder = ambrytest::makeTempDir(QStringLiteral("catalog")) + QLatin1Char('/');

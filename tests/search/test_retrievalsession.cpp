@@ -275,4 +275,96 @@ TEST_F(RetrievalSessionTest, CopiesTakenOutOfImagesAreKeptForADay)
     EXPECT_TRUE(QFileInfo::exists(copies + QStringLiteral("this morning/song.mp3")));
 }
 
+TEST(FolderRetrievalRules, TheFolderOfAFoundFile)
+{
+    const struct
+    {
+        QByteArray found, fileLine, folderLine, expected;
+    } rows[] = {
+        {"/m/D/Music/Rock/a.mp3", "Music\\Rock", "Music\\Rock", "/m/D/Music/Rock"},
+        {"/m/D/Music/Rock/a.mp3", "Music\\Rock", "Music", "/m/D/Music"},
+        {"/m/D/Music/Rock/a.mp3", "Music\\Rock", "\\", "/m/D"},
+        {"/m/D/a.mp3", "\\", "\\", "/m/D"},
+        {"/a.mp3", "\\", "\\", "/"},
+        {"a.mp3", "\\", "\\", ""},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(retrieval::folderOfFound(row.found, row.fileLine, row.folderLine), row.expected)
+            << row.found.constData() << " " << row.folderLine.constData();
+    EXPECT_EQ(retrieval::folderDepth("\\"), 0);
+    EXPECT_EQ(retrieval::folderDepth("A\\\\B\\"), 2);
+}
+
+// A folder asks for its disc once, by its first file, and is then the folder on the disc that
+// holds that file.
+TEST_F(RetrievalSessionTest, AFolderIsFoundThroughItsFirstFile)
+{
+    CataloguedFolder music{"Music", QStringLiteral("Music"), QStringLiteral("CD 7"), {song()}};
+    {
+        insert(disc);
+        ScriptedRequester requester(fake);
+        FolderRetrieval retrieval('D', music);
+        EXPECT_EQ(retrieval.run(requester), RetrievalSession::Outcome::Found);
+        EXPECT_EQ(retrieval.path(), QFile::encodeName(disc) + "Music");
+        EXPECT_TRUE(requester.log.isEmpty());
+    }
+    {
+        insert(other);
+        ScriptedRequester requester(fake);
+        requester.onWait = [&] {
+            insert(disc);
+            return DiscRequester::Answer::Inserted;
+        };
+        FolderRetrieval retrieval('D', music);
+        EXPECT_EQ(retrieval.run(requester), RetrievalSession::Outcome::Found);
+        EXPECT_EQ(requester.log.filter(QStringLiteral("ask ")), QStringList{kAsk}) << "asked once";
+        EXPECT_EQ(retrieval.path(), QFile::encodeName(disc) + "Music");
+    }
+    {
+        insert(disc);
+        ScriptedRequester requester(fake);
+        FolderRetrieval retrieval(
+            'D', CataloguedFolder{"Empty", QStringLiteral("Empty"), QStringLiteral("CD 7"), {}});
+        EXPECT_EQ(retrieval.run(requester), RetrievalSession::Outcome::WrongDisc);
+        EXPECT_TRUE(requester.log.isEmpty()) << "nothing proves the disc";
+    }
+}
+
+TEST_F(RetrievalSessionTest, AFolderOfAnImageComesOutWholeOrNotAtAll)
+{
+    if (const QString why = ambrytest::cannotMakeImages(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    ambrytest::writeFile(disc + QStringLiteral("Music/list.m3u"), "list");
+    ambrytest::writeFile(disc + QStringLiteral("Music/Jazz/take5.flac"), "jazz");
+    const QString image = ambrytest::imageOf(QFile::encodeName(disc).toStdString());
+    ASSERT_FALSE(image.isEmpty());
+    const auto file = [](const QByteArray &line, const QByteArray &name) {
+        return CataloguedFile{line, name, QString(), QString(), QStringLiteral("CD 7")};
+    };
+    CataloguedFolder music{"Music",
+                           QStringLiteral("Music"),
+                           QStringLiteral("CD 7"),
+                           {file("Music", "list.m3u"), file("Music\\Jazz", "take5.flac"), song()}};
+    const QString copy = QFile::decodeName(imageretrieval::takeOutFolder(image, music));
+    EXPECT_TRUE(copy.startsWith(imageretrieval::copiesFolder())) << copy.toStdString();
+    EXPECT_EQ(QFileInfo(copy).fileName(), QStringLiteral("Music"));
+    EXPECT_EQ(ambrytest::readFile(copy + QStringLiteral("/list.m3u")), QByteArray("list"));
+    EXPECT_EQ(ambrytest::readFile(copy + QStringLiteral("/Jazz/take5.flac")), QByteArray("jazz"));
+    EXPECT_EQ(ambrytest::readFile(copy + QStringLiteral("/Rock/song.mp3")), QByteArray("song"));
+
+    // The root of the disc is named by the mark, with no "/" in it.
+    CataloguedFolder root{"\\", QStringLiteral("CD 7/8"), QStringLiteral("CD 7/8"), {song()}};
+    EXPECT_EQ(QFileInfo(QFile::decodeName(imageretrieval::takeOutFolder(image, root))).fileName(),
+              QStringLiteral("CD 7_8"));
+
+    // Not this image: nothing taken. An image that lost a file: told, nothing left behind.
+    CataloguedFolder foreign{"Other", QStringLiteral("Other"), QStringLiteral("CD 7"), {file("Other", "x")}};
+    EXPECT_TRUE(imageretrieval::takeOutFolder(image, foreign).isEmpty());
+    const QStringList before =
+        QDir(imageretrieval::copiesFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    music.files.push_back(file("Music", "gone.txt"));
+    EXPECT_THROW(imageretrieval::takeOutFolder(image, music), AmbryError);
+    EXPECT_EQ(QDir(imageretrieval::copiesFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), before);
+}
+
 } // namespace

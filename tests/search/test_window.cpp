@@ -172,7 +172,8 @@ TEST_F(SearchWindow, StartsIdleWithTheDesignedControlsAndDefaults)
     EXPECT_EQ(items,
               (QStringList{QStringLiteral("Go"), QStringLiteral("-"), QStringLiteral("Copy File"),
                            QStringLiteral("Execute File"), QStringLiteral("-"), QStringLiteral("Propreties"),
-                           QStringLiteral("-"), QStringLiteral("Switch to Advanced Search")}));
+                           QStringLiteral("Explore Folder"), QStringLiteral("-"),
+                           QStringLiteral("Switch to Advanced Search")}));
     EXPECT_EQ(menu->defaultAction(), action("ActCopyFile"));
 
     auto *list = get<QTreeView>("ListView1");
