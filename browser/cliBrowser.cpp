@@ -102,32 +102,11 @@ int runList(CliContext &ctx)
     return CliOk;
 }
 
-// The one archive with the mark; otherwise the exit code, after saying why.
-int findOne(const CliContext &ctx, const catalog::Catalog &catalog, const QString &mark, QString *path)
-{
-    const QStringList found = catalog.archivesWithMark(mark);
-    if (found.isEmpty()) {
-        ctx.err(QStringLiteral("ambrylog-cli %1: no archive has the mark '%2'").arg(ctx.command->name, mark));
-        return ExitNoSuchMark;
-    }
-    if (found.size() > 1) {
-        ctx.err(QStringLiteral("ambrylog-cli %1: %2 archives have the mark '%3':")
-                    .arg(ctx.command->name)
-                    .arg(found.size())
-                    .arg(mark));
-        for (const QString &p : found)
-            ctx.err(QStringLiteral("  ") + p);
-        return CliFailed;
-    }
-    *path = found.first();
-    return CliOk;
-}
-
 int runEdit(CliContext &ctx)
 {
     const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
     QString path;
-    if (const int code = findOne(ctx, catalog, ctx.args.at(0), &path))
+    if (const int code = findArchiveByMark(ctx, catalog, ctx.args.at(0), &path))
         return code;
     const std::optional<ArchiveEntry> e = readArchiveEntry(path);
     if (!e)
@@ -175,7 +154,7 @@ int runRemove(CliContext &ctx)
     QStringList paths;
     for (const QString &mark : ctx.args) {
         QString path;
-        if (const int code = findOne(ctx, catalog, mark, &path))
+        if (const int code = findArchiveByMark(ctx, catalog, mark, &path))
             return code;
         if (!paths.contains(path))
             paths << path;
@@ -200,6 +179,27 @@ int runRemove(CliContext &ctx)
 }
 
 } // namespace
+
+int findArchiveByMark(const CliContext &ctx, const catalog::Catalog &catalog, const QString &mark,
+                      QString *path)
+{
+    const QStringList found = catalog.archivesWithMark(mark);
+    if (found.isEmpty()) {
+        ctx.err(QStringLiteral("ambrylog-cli %1: no archive has the mark '%2'").arg(ctx.command->name, mark));
+        return ExitNoSuchMark;
+    }
+    if (found.size() > 1) {
+        ctx.err(QStringLiteral("ambrylog-cli %1: %2 archives have the mark '%3':")
+                    .arg(ctx.command->name)
+                    .arg(found.size())
+                    .arg(mark));
+        for (const QString &p : found)
+            ctx.err(QStringLiteral("  ") + p);
+        return CliFailed;
+    }
+    *path = found.first();
+    return CliOk;
+}
 
 const CliCommand &listCommand()
 {

@@ -20,10 +20,10 @@ int main(int argc, char **argv)
 
     // The order of the command list in --help.
     const QList<const CliCommand *> commands = {
-        &checksumCommand(), &valueCommand(),   &nextNumberCommand(), &markExistsCommand(),
-        &drivesCommand(),   &addCommand(),     &searchCommand(),     &getCommand(),
-        &listCommand(),     &editCommand(),    &removeCommand(),     &settingCommand(),
-        &backupCommand(),   &restoreCommand(), &mergeCommand(),      &importCommand(),
+        &checksumCommand(), &valueCommand(),  &nextNumberCommand(), &markExistsCommand(), &drivesCommand(),
+        &addCommand(),      &searchCommand(), &getCommand(),        &listCommand(),       &lsCommand(),
+        &treeCommand(),     &editCommand(),   &removeCommand(),     &settingCommand(),    &backupCommand(),
+        &restoreCommand(),  &mergeCommand(),  &importCommand(),
     };
     return runCli(commands, app.arguments().mid(1));
 }
