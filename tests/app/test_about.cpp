@@ -122,7 +122,7 @@ protected:
 
 TEST_F(AboutWindow, ShowsItsFactsAndOpensItsLinks)
 {
-    const int result = run([this](TfrmAbout *w) {
+    const int result = run([](TfrmAbout *w) {
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Ambrylog"));
         EXPECT_EQ(child<QLabel>(w, "lblTitle")->text(), QStringLiteral("Ambrylog"));
         EXPECT_EQ(child<QLabel>(w, "lblVersion")->text(),

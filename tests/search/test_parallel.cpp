@@ -29,17 +29,8 @@ using namespace searchtest;
 
 namespace {
 
-const char *const kWords[] = {"song",
-                              "Music",
-                              "photo",
-                              "a",
-                              "Readme",
-                              "stra\xc3\x9f"
-                              "e",
-                              "x",
-                              "Song",
-                              "tape",
-                              "IMG"};
+const char *const kWords[] = {"song",        "Music", "photo", "a",    "Readme",
+                              "stra\u00dfe", "x",     "Song",  "tape", "IMG"};
 constexpr uint32_t kWordCount = sizeof kWords / sizeof kWords[0];
 
 QByteArray word(Random &rnd)
