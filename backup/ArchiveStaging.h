@@ -24,8 +24,7 @@ template <class Change>
 auto underCatalogLock(const catalog::Catalog &catalog, const Progress &progress, Change &&change)
 {
     CatalogLock lock = catalog.lock();
-    if (!lock.acquire(CatalogLock::WaitMs,
-                      [&] { progress.show(QStringLiteral("Waiting for another Ambrylog"), 0, 0); }))
+    if (!lock.acquire(CatalogLock::WaitMs, progress))
         throw AmbryError(lock.errorText());
     return change();
 }

@@ -83,7 +83,7 @@ public:
                 writeError = errno;
                 return false;
             }
-            return !m_progress.stop();
+            return !m_progress.stopped();
         });
         if (writeError)
             throw AmbryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, errnoText(writeError)));
@@ -168,7 +168,7 @@ void onZipProgress(zip_t *, double done, void *state)
 int onZipCancel(zip_t *, void *state)
 {
     auto *s = static_cast<CloseState *>(state);
-    s->cancelled = s->cancelled || s->progress->stop();
+    s->cancelled = s->cancelled || s->progress->stopped();
     return s->cancelled ? 1 : 0;
 }
 
@@ -187,8 +187,7 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
     };
     QList<Item> items;
     UnreadableArchives unlisted;
-    catalog::WalkHooks hooks;
-    hooks.unlisted = &unlisted;
+    // The walk itself is not cancelled: Cancel counts from the writing on.
     catalog.walk(
         [&](const QString &path) {
             const QString name = path.mid(root.size());
@@ -200,7 +199,7 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
             items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
             return true;
         },
-        hooks);
+        {}, &unlisted);
     for (const UnreadableArchive &u : unlisted)
         result.unlisted.append(QStringLiteral("%1 (%2)").arg(u.path, u.reason));
     if (items.isEmpty()) {
@@ -281,7 +280,7 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
         for (const ZipEntry &entry : plan.archives) {
             const bool whole = written->read(entry, plan, &unpacked, [&](const char *, qsizetype size) {
                 done += size;
-                return !progress.stop();
+                return !progress.stopped();
             });
             if (!whole) {
                 result.outcome = Outcome::Cancelled;
@@ -329,7 +328,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
         auto staging = std::make_unique<StagingFolder>(m_catalog.folder(), "restore");
         Unpacker unpacker(*zip, plan, progress);
         for (const ZipEntry &entry : plan.archives) {
-            if (progress.stop() || !unpacker.unpack(entry, staging->path() + entry.name))
+            if (progress.stopped() || !unpacker.unpack(entry, staging->path() + entry.name))
                 return Outcome::Cancelled; // the staging folder goes with it
         }
         for (const ZipEntry &entry : plan.archives) {
@@ -430,7 +429,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
             StagingFolder staging(catalog.folder(), "merge");
             Unpacker unpacker(*zip, plan, progress);
             for (const ZipEntry &entry : plan.archives) {
-                if (progress.stop())
+                if (progress.stopped())
                     return Outcome::Cancelled;
                 const QString fileName = entry.name.section(QLatin1Char('/'), -1);
                 if (state.names.contains(fileName.toCaseFolded())) {
@@ -498,7 +497,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
                 if (!reason.isEmpty())
                     result.damaged.append({entry.name, reason});
             }
-            if (progress.stop())
+            if (progress.stopped())
                 return Outcome::Cancelled;
             if (!result.added.isEmpty()) {
                 const QString folder = staging.path();

@@ -3,6 +3,7 @@
 #include "ZipReader.h"
 #include "catalog/Catalog.h"
 #include "util/OutputFile.h"
+#include "util/Progress.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,21 +22,9 @@ namespace backup {
 
 class StagingFolder;
 
-// What a long step tells its caller, and how the caller stops it.
-struct Progress
-{
-    // step: what is being done ("Writing", "Checking", "Reading"); done of total units.
-    std::function<void(const QString &step, qint64 done, qint64 total)> report;
-    // Read between blocks; true stops the work, leaving everything as it was.
-    std::function<bool()> cancelled;
-
-    void show(const QString &step, qint64 done, qint64 total) const
-    {
-        if (report)
-            report(step, done, total);
-    }
-    bool stop() const { return cancelled && cancelled(); }
-};
+// A long step shows through progress what it is doing ("Writing", "Checking", "Reading", and
+// the catalog lock's wait) with done of total units, and asks it between blocks whether to
+// stop (stopRequested or the cancel flag), which leaves everything as it was.
 
 enum class Outcome { Done, Cancelled, Failed };
 

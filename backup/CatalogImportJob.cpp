@@ -17,10 +17,7 @@ catimport::Options readOptions(const ImportSource &source, const Progress &progr
     catimport::Options options;
     options.dateOrder = source.dateOrder;
     options.countOnly = countOnly;
-    options.cancelled = [&progress] { return progress.stop(); };
-    options.progress = [&progress](qint64 done, qint64 total) {
-        progress.show(QStringLiteral("Reading"), done, total);
-    };
+    options.progress = progress;
     return options;
 }
 
@@ -150,7 +147,7 @@ ImportResult importCatalog(const catalog::Catalog &catalog, const ImportSource &
                 }
                 return true;
             });
-        if (read.cancelled || progress.stop())
+        if (read.cancelled || progress.stopped())
             return Outcome::Cancelled;
         if (!read.error.isEmpty()) {
             if (index < 0)

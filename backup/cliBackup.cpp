@@ -35,10 +35,10 @@ private:
 };
 
 // A progress line on standard error, when that is a terminal.
-backup::Progress terminalProgress()
+Progress terminalProgress()
 {
-    backup::Progress progress;
-    progress.cancelled = [] { return g_interrupted != 0; };
+    Progress progress;
+    progress.stopRequested = [] { return g_interrupted != 0; };
     if (::isatty(STDERR_FILENO)) {
         progress.report = [last = -1](const QString &step, qint64 done, qint64 total) mutable {
             const int percent = total > 0 ? int(done * 100 / total) : 0;

@@ -150,10 +150,11 @@ int main(int argc, char **argv)
             selected.push_back(r);
         RemoveHooks hooks;
         hooks.deleteFile = [](const QString &) { return true; };
-        hooks.pendingEvents = [] { QCoreApplication::processEvents(); };
+        Progress events;
+        events.pendingEvents = [] { QCoreApplication::processEvents(); };
         QElapsedTimer clock;
         clock.start();
-        const RemoveResult r = removeRows(model, totals, selected, hooks);
+        const RemoveResult r = removeRows(model, totals, selected, hooks, events);
         std::printf("remove %d %s rows: %.3f s (%d rows left)\n", r.removed,
                     scattered ? "scattered" : "adjacent", clock.nsecsElapsed() / 1e9, model.rowCount());
     }

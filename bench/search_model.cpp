@@ -128,7 +128,9 @@ int main(int argc, char **argv)
         SearchCriteria c;
         LimitSink sink(model, sortRows);
         SearchEngine engine(c, sink);
-        engine.setCancelFlag(&sink.cancel);
+        Progress stopping;
+        stopping.cancel = &sink.cancel;
+        engine.setProgress(stopping);
         engine.SearchArchive(catalog);
         std::printf("sort %d rows:\n", model.rowCount());
         const struct

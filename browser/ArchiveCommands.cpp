@@ -18,10 +18,10 @@
 namespace browser {
 
 void withCatalogLock(const catalog::Catalog &catalog, const std::function<void()> &change,
-                     const std::function<void()> &whileWaiting)
+                     const Progress &progress)
 {
     CatalogLock lock = catalog.lock();
-    if (!lock.acquire(CatalogLock::WaitMs, whileWaiting))
+    if (!lock.acquire(CatalogLock::WaitMs, progress))
         throw AmbryError(lock.errorText());
     change();
 }
@@ -52,7 +52,7 @@ QString removeQuestion(const QStringList &marks)
 }
 
 RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const std::vector<int> &rows,
-                        const RemoveHooks &hooks)
+                        const RemoveHooks &hooks, const Progress &progress)
 {
     RemoveResult result;
     if (rows.empty())
@@ -72,8 +72,7 @@ RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const st
         if (!totals.subtract(e))
             result.recount = true;
         ++result.removed;
-        if (hooks.pendingEvents)
-            hooks.pendingEvents();
+        progress.events();
     }
     // Then the rows, one step per run of adjacent rows, the last run first so that the rows
     // still to go keep their indexes.
@@ -122,7 +121,7 @@ MarkCheck checkMark(const QString &mark, const QString &startingMark, const cata
 
 SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
-                      const std::function<void()> &whileWaiting)
+                      const Progress &lockWait)
 {
     SaveResult result = SaveResult::Failed;
     withCatalogLock(
@@ -139,7 +138,7 @@ SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, cons
             if (ChangeValuesInArchive(fieldText(mark), fieldText(location), fieldText(note), path))
                 result = SaveResult::Saved;
         },
-        whileWaiting);
+        lockWait);
     return result;
 }
 

@@ -4,6 +4,8 @@
 // editing an archive's mark, location and note. The window and `ambrylog-cli remove/edit`
 // share them.
 
+#include "util/Progress.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,9 +22,9 @@ class ArchiveListModel;
 struct CatalogTotals;
 
 // Runs one change of the catalog folder while holding the catalog lock; waits for another
-// writer (calling whileWaiting meanwhile) and throws AmbryError when it does not let go.
+// writer (telling progress meanwhile) and throws AmbryError when it does not let go.
 void withCatalogLock(const catalog::Catalog &catalog, const std::function<void()> &change,
-                     const std::function<void()> &whileWaiting = {});
+                     const Progress &progress = {});
 
 // Makes an archive file writable and deletes it. Only archive files go: a path that is not a
 // regular file or a symbolic link named like an archive (the catalog's mask) is refused. False on failure.
@@ -35,7 +37,6 @@ QString removeQuestion(const QStringList &marks);
 struct RemoveHooks
 {
     std::function<bool(const QString &path)> deleteFile = deleteArchiveFile;
-    std::function<void()> pendingEvents;
     // Called once before the first row leaves the model (a window drops its selection here:
     // kept up to date through thousands of removals it would cost more than the rows).
     std::function<void()> beforeRemoval;
@@ -59,9 +60,9 @@ struct RemoveResult
 // Deletes the archives of the given rows (ascending, no duplicates) in order, lowering the
 // totals; then each run of adjacent rows whose files are gone leaves the model in one step.
 // Stops at the first file that cannot be deleted; rows before it are removed, it and the
-// rest stay.
+// rest stay. The events of progress run after each file.
 RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const std::vector<int> &rows,
-                        const RemoveHooks &hooks = RemoveHooks());
+                        const RemoveHooks &hooks = RemoveHooks(), const Progress &progress = {});
 
 // The edit window's rules.
 namespace edit {
@@ -88,7 +89,7 @@ enum class SaveResult { Saved, MarkExists, Failed };
 // catalog lock.
 SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
-                      const std::function<void()> &whileWaiting = {});
+                      const Progress &lockWait = {});
 } // namespace edit
 
 } // namespace browser

@@ -148,34 +148,19 @@ bool CatalogLoader::ScanArchive(const catalog::Catalog &catalog)
     static QElapsedTimer clock;
     if (!clock.isValid())
         clock.start();
-    catalog::WalkHooks hooks;
-    hooks.cancel = m_abort;
-    hooks.stopRequested = m_terminating;
-    hooks.afterArchive = [this] {
-        if (clock.elapsed() - m_lastFlush >= 100) {
-            m_model.flush();
-            m_lastFlush = clock.elapsed();
-        }
-        pendingEvents();
-    };
-    hooks.afterFolder = [this] { pendingEvents(); };
-    hooks.unlisted = &m_unlisted;
     return catalog.walk(
         [this](const QString &path) {
             if (!(m_alreadyListed && m_alreadyListed(path))) {
                 AddArchive(m_model, m_totals, path);
-                if (m_archiveDone)
-                    m_archiveDone();
+                m_progress.step();
+            }
+            if (clock.elapsed() - m_lastFlush >= 100) {
+                m_model.flush();
+                m_lastFlush = clock.elapsed();
             }
             return true;
         },
-        hooks);
-}
-
-void CatalogLoader::pendingEvents()
-{
-    if (m_pendingEvents)
-        m_pendingEvents();
+        m_progress, &m_unlisted);
 }
 
 } // namespace browser

@@ -6,6 +6,7 @@
 
 #include "ArchiveEntry.h"
 #include "catalog/Catalog.h"
+#include "util/Progress.h"
 
 #include <QString>
 
@@ -72,13 +73,10 @@ class CatalogLoader
 public:
     CatalogLoader(ArchiveListModel &model, CatalogTotals &totals);
 
-    // Called after every archive and between folders.
-    void setPendingEvents(std::function<void()> f) { m_pendingEvents = std::move(f); }
-    // Called once per archive listed.
-    void setArchiveDone(std::function<void()> f) { m_archiveDone = std::move(f); }
-    // Looked at once per folder, after that folder's own archives have been read.
-    void setAbortFlag(const bool *abort) { m_abort = abort; }
-    void setTerminating(std::function<bool()> f) { m_terminating = std::move(f); }
+    // The walk's: the events run after every archive and between folders, the abort flag and
+    // stopRequested are looked at once per folder, after its own archives have been read; a
+    // step is done once per archive listed.
+    void setProgress(const Progress &progress) { m_progress = progress; }
     // An archive that is already listed (one the add command listed during the load).
     void setAlreadyListed(std::function<bool(const QString &path)> f) { m_alreadyListed = std::move(f); }
 
@@ -89,15 +87,10 @@ public:
     const UnreadableArchives &unlisted() const { return m_unlisted; }
 
 private:
-    void pendingEvents();
-
     ArchiveListModel &m_model;
     CatalogTotals &m_totals;
-    std::function<void()> m_pendingEvents;
-    std::function<void()> m_archiveDone;
-    std::function<bool()> m_terminating;
+    Progress m_progress;
     std::function<bool(const QString &)> m_alreadyListed;
-    const bool *m_abort = nullptr;
     qint64 m_lastFlush = 0;
     UnreadableArchives m_unlisted;
 };

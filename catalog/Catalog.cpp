@@ -337,7 +337,7 @@ bool Catalog::isArchiveName(const QString &fileName)
     return archiveMask().matches(fileName);
 }
 
-bool Catalog::walk(const ArchiveVisitor &visit, const WalkHooks &hooks) const
+bool Catalog::walk(const ArchiveVisitor &visit, const Progress &progress, UnreadableArchives *unlisted) const
 {
     WalkCursor cursor(*this);
     for (;;) {
@@ -345,18 +345,16 @@ bool Catalog::walk(const ArchiveVisitor &visit, const WalkHooks &hooks) const
         case WalkCursor::Step::Archive:
             if (!visit(cursor.path()))
                 return false;
-            if (hooks.afterArchive)
-                hooks.afterArchive();
+            progress.events();
             break;
         case WalkCursor::Step::Unlisted:
-            if (hooks.unlisted)
-                hooks.unlisted->append(UnreadableArchive{cursor.path(), cursor.reason()});
+            if (unlisted)
+                unlisted->append(UnreadableArchive{cursor.path(), cursor.reason()});
             break;
         case WalkCursor::Step::FolderDone:
-            if ((hooks.cancel && *hooks.cancel) || (hooks.stopRequested && hooks.stopRequested()))
+            if (progress.stopped())
                 return false;
-            if (hooks.afterFolder)
-                hooks.afterFolder();
+            progress.events();
             break;
         case WalkCursor::Step::End:
             return true;
@@ -373,15 +371,13 @@ bool Catalog::markExists(const QString &mark, UnreadableArchives *unreadable) co
 {
     const QString wanted = mark.toUpper();
     bool found = false;
-    WalkHooks hooks;
-    hooks.unlisted = unreadable;
     walk(
         [&](const QString &path) {
             const std::optional<Archive> archive = fieldsOf(path, unreadable);
             found = archive && carriesMark(*archive, wanted);
             return !found;
         },
-        hooks);
+        {}, unreadable);
     return found;
 }
 
@@ -402,8 +398,6 @@ QStringList Catalog::archivesWithMark(const QString &mark) const
 int Catalog::highestNumber(UnreadableArchives *unreadable) const
 {
     int highest = 0;
-    WalkHooks hooks;
-    hooks.unlisted = unreadable;
     walk(
         [&](const QString &path) {
             const std::optional<Archive> archive = fieldsOf(path, unreadable);
@@ -415,7 +409,7 @@ int Catalog::highestNumber(UnreadableArchives *unreadable) const
                 highest = number;
             return true;
         },
-        hooks);
+        {}, unreadable);
     return highest;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogLock.h"
+#include "util/Progress.h"
 
 #include <QByteArray>
 #include <QList>
@@ -50,24 +51,6 @@ public:
 
 // Called with the full path of each archive; return false to stop the walk.
 using ArchiveVisitor = std::function<bool(const QString &path)>;
-
-// What a walk that runs under a window needs besides the visitor: how it is stopped, where it
-// lets the window breathe, and where it names the folders it cannot list. All are optional.
-struct WalkHooks
-{
-    // Looked at once per folder, after the folder's own archives: when set, the walk stops
-    // there (a Cancel button). Archives already handed to the visitor stay visited.
-    const bool *cancel = nullptr;
-    // Asked at the same point: true stops the walk as well (the program is closing).
-    std::function<bool()> stopRequested;
-    // After each archive the visitor took (a progress step, pending events).
-    std::function<void()> afterArchive;
-    // After a folder's own archives, when the walk goes on into its subfolders.
-    std::function<void()> afterFolder;
-    // Folders that cannot be listed are added here when met, with the reason; a folder that
-    // is gone holds nothing to miss and is not named.
-    UnreadableArchives *unlisted = nullptr;
-};
 
 class Catalog;
 
@@ -131,10 +114,16 @@ public:
     // name without regard to letter case (hidden ones included), then its subfolders by name,
     // depth first. A symbolic link to a file counts like the file; a symbolic link to a folder
     // is never entered, so a link cycle cannot trap the walk. A name that is not valid in the
-    // file name encoding is left out (no path text leads back to it). Folders that cannot be
-    // listed are skipped and named in hooks.unlisted. Returns false when the visitor or the
-    // hooks stopped the walk.
-    bool walk(const ArchiveVisitor &visit, const WalkHooks &hooks = {}) const;
+    // file name encoding is left out (no path text leads back to it).
+    //
+    // A walk under a window lets its events run after each archive and after each folder's own
+    // archives; progress is asked whether to stop once per folder, after its own archives, so
+    // the archives already visited stay visited. Counting the archives (progress.step()) is the
+    // visitor's business: it knows which of them count. Folders that cannot be listed are
+    // skipped and added to *unlisted when met, with the reason (a folder that is gone holds
+    // nothing to miss and is not named). Returns false when the visitor or progress stopped it.
+    bool walk(const ArchiveVisitor &visit, const Progress &progress = {},
+              UnreadableArchives *unlisted = nullptr) const;
     WalkCursor cursor() const { return WalkCursor(*this); }
 
     // Where the archive of records with this checksum is written: the catalog folder itself

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 const QString CatalogLock::BusyText = QStringLiteral("The catalog is in use by another Ambrylog.");
+const QString CatalogLock::WaitingText = QStringLiteral("Waiting for another Ambrylog");
 const QString CatalogLock::LockFileName = QStringLiteral(".ambrylog.lock");
 
 // One lock file per catalog folder and process; the holders count makes it re-entrant.
@@ -82,9 +83,12 @@ bool CatalogLock::tryAcquire()
     return take(0, {});
 }
 
-bool CatalogLock::acquire(int timeoutMs, const std::function<void()> &whileWaiting)
+bool CatalogLock::acquire(int timeoutMs, const Progress &progress)
 {
-    return take(timeoutMs, whileWaiting);
+    return take(timeoutMs, [&progress] {
+        progress.show(WaitingText, 0, 0);
+        progress.events();
+    });
 }
 
 bool CatalogLock::take(int timeoutMs, const std::function<void()> &whileWaiting)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/Progress.h"
+
 #include <QString>
 
 #include <functional>
@@ -13,12 +15,12 @@ class FileLock;
 // is the mark taken) is read again after taking it:
 //
 //     CatalogLock lock = catalog.lock();
-//     if (!lock.acquire(CatalogLock::waitMs(), [] { QCoreApplication::processEvents(); }))
+//     if (!lock.acquire(CatalogLock::waitMs(), progress))
 //         throw AmbryError(lock.errorText()); // "The catalog is in use by another Ambrylog."
 //     ... check again, write with writeFileAtomically(), rename into place ...
 //     // released when `lock` goes (or by release())
 //
-// A window waits with a busy cursor and lets its events run in whileWaiting; the command
+// A window waits with a busy cursor and lets its events run through progress; the command
 // line waits waitMs() and then gives up with errorText(). Readers (listing, search, lookups)
 // never take it: every change lands by a rename, so a reader sees an archive whole or not
 // at all.
@@ -38,6 +40,7 @@ public:
     static int waitMs();
     static void setWaitMsForTesting(int ms); // 0 or less: back to WaitMs
     static const QString BusyText;           // "The catalog is in use by another Ambrylog."
+    static const QString WaitingText;        // "Waiting for another Ambrylog"
     static const QString LockFileName;
 
     explicit CatalogLock(const QString &catalogFolder);
@@ -47,8 +50,10 @@ public:
 
     // Takes the lock when no other process holds it; never waits.
     bool tryAcquire();
-    // Waits up to timeoutMs (negative: for ever), calling whileWaiting between tries.
-    bool acquire(int timeoutMs, const std::function<void()> &whileWaiting = {});
+    // Waits up to timeoutMs (negative: for ever). Between tries it shows WaitingText through
+    // progress and lets its events run; the wait itself does not stop early, since the change
+    // it waits for is already under way.
+    bool acquire(int timeoutMs, const Progress &progress = {});
     void release();
     bool isHeld() const { return m_held; }
     // Why the last acquire failed: BusyText when another process kept the lock, else the

@@ -187,13 +187,8 @@ QString AddDiscSession::message() const
     return {};
 }
 
-AddDiscSession::LockWait AddDiscSession::defaultLockWait()
-{
-    return {CatalogLock::waitMs(), {}};
-}
-
 AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &mark, const QString &location,
-                                                const QString &note, const LockWait &wait)
+                                                const QString &note, const Progress &lockWait)
 {
     m_savedPath.clear();
     m_savedMark.clear();
@@ -203,7 +198,7 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     // From here to the rename of the new archive no other writer changes the catalog, so
     // what is checked now still holds when the file lands.
     CatalogLock lock = m_catalog.lock();
-    if (!lock.acquire(wait.timeoutMs, wait.whileWaiting))
+    if (!lock.acquire(CatalogLock::waitMs(), lockWait))
         throw AmbryError(lock.errorText());
     if (findExisting()) {
         m_outcome = Outcome::AlreadyArchived;

@@ -2,6 +2,7 @@
 
 #include "DiscWalker.h"
 #include "catalog/Catalog.h"
+#include "util/Progress.h"
 #include "util/gUtils.h"
 
 class HostageFile;
@@ -72,24 +73,17 @@ public:
         MarkInUse,       // the mark, trimmed as stored, is in use (without regard to case)
         NoChecksum,      // the checksum is blank ("Cannot Get CRC."): nothing is written
     };
-    // How long to wait for another writer of the catalog, and what to do meanwhile.
-    struct LockWait
-    {
-        int timeoutMs;
-        std::function<void()> whileWaiting;
-    };
-    static LockWait defaultLockWait();
-
     // Saves the archive under the catalog lock: takes the lock, looks again whether an
     // archive of these records exists and chooses the number again (another add may have
     // saved meanwhile), refuses a mark in use, writes the archive (texts stored trimmed)
     // (savedPath(), empty until the file is written).
-    // Without a mark, the proposed mark of the number chosen under the lock is used.
+    // Without a mark, the proposed mark of the number chosen under the lock is used. Another
+    // writer of the catalog is waited for CatalogLock::waitMs(), telling lockWait meanwhile.
     // Throws AmbryError: the catalog lock's text when another writer kept the catalog
     // ("The catalog is in use by another Ambrylog."), the path and reason when an archive cannot be read or
     // written.
     SaveResult save(const std::optional<QString> &mark, const QString &location, const QString &note,
-                    const LockWait &wait = defaultLockWait());
+                    const Progress &lockWait = {});
     // Archives that numbering or the mark check could not read: their numbers and marks were
     // not seen. The add goes on; the window's message and the command line warn.
     const UnreadableArchives &unreadableArchives() const { return m_unreadable; }

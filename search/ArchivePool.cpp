@@ -113,8 +113,10 @@ void ArchivePool::work()
             KeepingSink sink(*out, rows);
             SearchEngine engine(out->criteria, sink);
             // The engine asks at every 300th record: a stop reaches it within a few records.
-            engine.setCancelFlag(&cancel);
-            engine.setPendingEvents([&] { cancel = m_stop.load(std::memory_order_relaxed); });
+            Progress progress;
+            progress.cancel = &cancel;
+            progress.pendingEvents = [&] { cancel = m_stop.load(std::memory_order_relaxed); };
+            engine.setProgress(progress);
             engine.AddFile(job.path);
             if (!cancel) {
                 out->problems = engine.problems();

@@ -19,20 +19,13 @@ SearchEngine::Impl::Impl(const SearchCriteria &criteria, ResultSink &s) : c(crit
 
 bool SearchEngine::Impl::searchFolder(const catalog::Catalog &catalog)
 {
-    catalog::WalkHooks hooks;
-    hooks.cancel = cancel;
-    hooks.stopRequested = terminating;
-    hooks.afterArchive = [this] { events(); };
-    hooks.afterFolder = [this] { events(); };
-    hooks.unlisted = &problems.unreadable;
     return catalog.walk(
         [this](const QString &archive) {
             addFile(archive);
-            if (archiveDone)
-                archiveDone();
+            progress.step();
             return true;
         },
-        hooks);
+        progress, &problems.unreadable);
 }
 
 bool SearchEngine::Impl::searchParallel(const catalog::Catalog &catalog)
@@ -83,7 +76,7 @@ bool SearchEngine::Impl::searchParallel(const catalog::Catalog &catalog)
             }
         }
     };
-    const auto stopAsked = [&] { return cancelled() || (terminating && terminating()); };
+    const auto stopAsked = [&] { return progress.stopped(); };
     for (qint64 next = 0;; ++next) {
         feed();
         if (next == submitted) {
@@ -102,8 +95,7 @@ bool SearchEngine::Impl::searchParallel(const catalog::Catalog &catalog)
         deliver(*a);
         if (cancelled())
             return false;
-        if (archiveDone)
-            archiveDone();
+        progress.step();
         events();
         if (stopAsked())
             return false;
@@ -163,24 +155,9 @@ SearchEngine::SearchEngine(const SearchCriteria &criteria, ResultSink &sink)
 
 SearchEngine::~SearchEngine() = default;
 
-void SearchEngine::setPendingEvents(std::function<void()> callback)
+void SearchEngine::setProgress(const Progress &progress)
 {
-    d->pendingEvents = std::move(callback);
-}
-
-void SearchEngine::setCancelFlag(const bool *CancelRequested)
-{
-    d->cancel = CancelRequested;
-}
-
-void SearchEngine::setTerminating(std::function<bool()> callback)
-{
-    d->terminating = std::move(callback);
-}
-
-void SearchEngine::setArchiveDone(std::function<void()> callback)
-{
-    d->archiveDone = std::move(callback);
+    d->progress = progress;
 }
 
 void SearchEngine::AddFile(const QString &archivePath)

@@ -7,6 +7,7 @@
 #include "SearchCriteria.h"
 #include "SearchProblems.h"
 #include "catalog/Catalog.h"
+#include "util/Progress.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -81,17 +82,14 @@ public:
     SearchEngine(const SearchEngine &) = delete;
     SearchEngine &operator=(const SearchEngine &) = delete;
 
-    // Runs at every 300th record of an archive (0, 300, ...), after each archive file and
-    // around each folder of the walk; a window lets its pending events run here.
-    void setPendingEvents(std::function<void()> callback);
-    // The cancel flag (CancelRequested), read after every record (after every addRows call when
-    // rows scanned ahead are handed out) and before each folder's subfolders. Not owned; may be
-    // null.
-    void setCancelFlag(const bool *CancelRequested);
-    // Asked with the cancel flag: true stops the walk (the application is terminating).
-    void setTerminating(std::function<bool()> callback);
-    // Runs after each archive file of the walk (the window adds 1 to its progress bar).
-    void setArchiveDone(std::function<void()> callback);
+    // How the search is stopped and what it tells (the cancel flag is not owned):
+    // - the pending events run at every 300th record of an archive (0, 300, ...), after each
+    //   archive file and around each folder of the walk;
+    // - the cancel flag (CancelRequested) is read after every record (after every addRows call
+    //   when rows scanned ahead are handed out) and before each folder's subfolders, where
+    //   stopRequested (the application is terminating) is asked as well;
+    // - a step is done after each archive file of the walk (the window's progress bar).
+    void setProgress(const Progress &progress);
 
     // Tests the records of one archive file and hands every match to the sink. A damaged
     // or unreadable archive is noted in problems() and the search goes on.

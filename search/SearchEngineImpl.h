@@ -27,10 +27,7 @@ struct SearchEngine::Impl
 
     const SearchCriteria &c;
     ResultSink &sink;
-    std::function<void()> pendingEvents;
-    const bool *cancel = nullptr;
-    std::function<bool()> terminating;
-    std::function<void()> archiveDone;
+    Progress progress;
 
     SearchProblems problems;
     QList<ArchiveInfo> archives;
@@ -62,12 +59,8 @@ struct SearchEngine::Impl
     bool markOk = true;
     bool markHolds = false; // the mark field alone holds the text (advanced mode, chkMarked)
 
-    void events()
-    {
-        if (pendingEvents)
-            pendingEvents();
-    }
-    bool cancelled() const { return cancel && *cancel; }
+    void events() const { progress.events(); }
+    bool cancelled() const { return progress.cancelled(); }
 
     void damaged(const QString &reason)
     {

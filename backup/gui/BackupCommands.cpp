@@ -119,18 +119,18 @@ public:
             m_dialog.setValue(total > 0 ? int(qMin<qint64>(done, total) * 1000 / total) : 0);
             QCoreApplication::processEvents();
         };
-        m_progress.cancelled = [this] { return m_dialog.wasCanceled(); };
+        m_progress.stopRequested = [this] { return m_dialog.wasCanceled(); };
         m_text = text + QStringLiteral("\n%1...");
     }
 
-    const backup::Progress &progress() const { return m_progress; }
+    const Progress &progress() const { return m_progress; }
     void close() { m_dialog.close(); }
 
 private:
     QProgressDialog m_dialog;
     QElapsedTimer m_clock;
     QString m_text, m_step;
-    backup::Progress m_progress;
+    Progress m_progress;
 };
 
 // Runs work(progress) under a progress window and returns what it returns.
@@ -173,10 +173,9 @@ void BackupArchivesToFile(QWidget *parent)
         zip = chooseZip(parent, true, zip);
         if (zip.isEmpty())
             return;
-        result = withProgress(parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
-                              [&](const backup::Progress &p) {
-                                  return backup::backupCatalog(catalog::programCatalog(), zip, p);
-                              });
+        result = withProgress(
+            parent, QStringLiteral("Backing up the catalog to %1").arg(zip),
+            [&](const Progress &p) { return backup::backupCatalog(catalog::programCatalog(), zip, p); });
         if (result.outcome != backup::Outcome::Failed)
             break;
         showError(result.error, parent);
@@ -204,12 +203,12 @@ void RestoreArchivesFromFile(QWidget *parent)
         return;
     backup::RestoreJob job(catalog::programCatalog(), zip);
     const backup::Outcome outcome = withProgress(parent, QStringLiteral("Checking the backup %1").arg(zip),
-                                                 [&](const backup::Progress &p) { return job.prepare(p); });
+                                                 [&](const Progress &p) { return job.prepare(p); });
     if (!goesOn(outcome, job.error(), parent))
         return;
     if (!askConfirm(job.question(), parent))
         return;
-    backup::Progress waiting; // another writer may hold the catalog for a moment
+    Progress waiting; // another writer may hold the catalog for a moment
     waiting.report = [](const QString &, qint64, qint64) { QCoreApplication::processEvents(); };
     if (job.commit(waiting) != backup::Outcome::Done) {
         showError(job.error(), parent);
@@ -226,9 +225,10 @@ void MergeArchivesFromFile(QWidget *parent)
     const QString zip = chooseZip(parent, false, documentsFolder());
     if (zip.isEmpty())
         return;
-    const backup::MergeResult result = withProgress(
-        parent, QStringLiteral("Merging archives from %1").arg(zip),
-        [&](const backup::Progress &p) { return backup::mergeArchives(catalog::programCatalog(), zip, p); });
+    const backup::MergeResult result =
+        withProgress(parent, QStringLiteral("Merging archives from %1").arg(zip), [&](const Progress &p) {
+            return backup::mergeArchives(catalog::programCatalog(), zip, p);
+        });
     if (!goesOn(result.outcome, result.error, parent))
         return;
     showMessage(result.summary(), parent);
@@ -251,7 +251,7 @@ void ImportFromOtherCatalog(QWidget *parent)
     backup::ImportSource source{path, *format, catimport::DateOrder::Unknown};
     const backup::ImportSurvey survey =
         withProgress(parent, QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(path)),
-                     [&](const backup::Progress &p) { return backup::surveyImport(source, p); });
+                     [&](const Progress &p) { return backup::surveyImport(source, p); });
     if (!goesOn(survey.outcome, survey.error, parent))
         return;
 
@@ -263,7 +263,7 @@ void ImportFromOtherCatalog(QWidget *parent)
     const backup::ImportChoice choice = window.choice();
     const backup::ImportResult result =
         withProgress(parent, QStringLiteral("Importing from %1").arg(QDir::toNativeSeparators(path)),
-                     [&](const backup::Progress &p) {
+                     [&](const Progress &p) {
                          return backup::importCatalog(catalog::programCatalog(), source, choice, p);
                      });
     if (!goesOn(result.outcome, result.error, parent))

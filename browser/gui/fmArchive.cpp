@@ -306,10 +306,7 @@ bool TfrmArchive::ScanArchive(const catalog::Catalog &catalog)
     UnreadableArchives unlisted;
     try {
         browser::CatalogLoader loader(*m_model, browser::browserUnitState().totals);
-        loader.setPendingEvents(processPendingEvents);
-        loader.setArchiveDone([this] { progressStep(); });
-        loader.setAbortFlag(&m_loadAbort);
-        loader.setTerminating([] { return QCoreApplication::closingDown(); });
+        loader.setProgress(runProgress(&m_loadAbort));
         loader.setAlreadyListed([this](const QString &path) { return m_listedByAdd.contains(path); });
         complete = loader.ScanArchive(catalog);
         unlisted = loader.unlisted();
@@ -615,7 +612,6 @@ void TfrmArchive::ActDeleteExecute()
     browser::RemoveResult result;
     try {
         browser::RemoveHooks hooks;
-        hooks.pendingEvents = processPendingEvents;
         hooks.failed = [this](const QString &mark) { showMessage(browser::CannotDeleteText + mark, this); };
         hooks.beforeRemoval = [this] { m_selection->clear(); };
         QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -623,10 +619,14 @@ void TfrmArchive::ActDeleteExecute()
         {
             ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
         } restoreCursor;
+        const Progress events = changeProgress();
         browser::withCatalogLock(
             catalog::programCatalog(),
-            [&] { result = browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks); },
-            processPendingEvents);
+            [&] {
+                result =
+                    browser::removeRows(*m_model, browser::browserUnitState().totals, rows, hooks, events);
+            },
+            events);
         // The rows that stay after a failure stay selected.
         QItemSelection kept;
         for (const int row : result.kept)
@@ -668,7 +668,7 @@ void TfrmArchive::ActEditExecute()
             using namespace browser::edit;
             const QString mark = window->mark(), location = window->location(), note = window->note();
             switch (saveFields(catalog::programCatalog(), m_model->path(row.row()), window->startingMark(),
-                               mark, location, note, processPendingEvents)) {
+                               mark, location, note, changeProgress())) {
             case SaveResult::Saved:
                 // In place: the row is not sorted again and the totals stay.
                 m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));

@@ -1,4 +1,5 @@
 #include "catalog/import/InputStream.h"
+#include "catalog/import/ReaderSupport.h"
 #include "catalog/import/Readers.h"
 
 #include <toml++/toml.h>
@@ -67,9 +68,7 @@ ReadOutcome readGocatcliToml(InputStream &in, const Options &options, const Volu
                                 .arg(kMaxTomlBytes >> 20);
             return outcome;
         }
-        if (options.progress)
-            options.progress(in.storedPosition(), in.storedSize());
-        if (options.cancelled && options.cancelled()) {
+        if (reportProgress(in, options)) {
             outcome.cancelled = true;
             return outcome;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/Progress.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -80,9 +82,9 @@ struct Options
     DateOrder dateOrder = DateOrder::Unknown; // for dates in the user's locale
     // Only count: records are not kept (the list of volumes before an import).
     bool countOnly = false;
-    std::function<bool()> cancelled;
-    // Bytes of the file read so far, and its size.
-    std::function<void(qint64 done, qint64 total)> progress;
+    // Shown "Reading" with the bytes of the file read so far and its size, and asked whether
+    // to stop, every few thousand lines.
+    Progress progress;
 };
 
 // Takes each volume as it is read; false stops the reading.

@@ -150,9 +150,8 @@ bool finishVolume(Volume &v, VolumeTree &tree, DatePacker &dates, const Options 
 
 bool reportProgress(const InputStream &in, const Options &options)
 {
-    if (options.progress)
-        options.progress(in.storedPosition(), in.storedSize());
-    return options.cancelled && options.cancelled();
+    options.progress.show(QStringLiteral("Reading"), in.storedPosition(), in.storedSize());
+    return options.progress.stopped();
 }
 
 QString importedNote(Format format, const QString &rest)

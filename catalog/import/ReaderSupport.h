@@ -47,7 +47,7 @@ bool parseIsoLocal(QByteArrayView text, int *fields);
 bool finishVolume(Volume &v, VolumeTree &tree, DatePacker &dates, const Options &options,
                   const VolumeSink &sink);
 
-// Calls the progress callback and answers whether the reading was cancelled.
+// Shows how far the reading is and answers whether it is to stop.
 bool reportProgress(const InputStream &in, const Options &options);
 
 // What a volume's note says about where it came from.

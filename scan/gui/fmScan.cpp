@@ -380,9 +380,11 @@ bool TfrmScan::SaveArchive()
         // Another copy of the program may be writing the catalog: wait with the busy cursor,
         // repainting but taking no clicks, so the save cannot be cancelled half way.
         BusyCursor busy;
-        AddDiscSession::LockWait wait = AddDiscSession::defaultLockWait();
-        wait.whileWaiting = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-        result = m_session->save(edtMark->text(), edtLocation->text(), edtNote->text(), wait);
+        Progress repainting;
+        repainting.pendingEvents = [] {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
+        result = m_session->save(edtMark->text(), edtLocation->text(), edtNote->text(), repainting);
     } catch (const AmbryError &e) {
         // The catalog is busy or could not be written: the user sees why and may try again.
         showError(e.message(), this);

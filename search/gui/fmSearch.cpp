@@ -593,11 +593,8 @@ void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
     m_model->beginFill();
     try {
         search::SearchEngine engine(c, *m_model);
-        engine.setPendingEvents(processPendingEvents);
-        engine.setCancelFlag(&unit.CancelRequested);
-        engine.setTerminating([] { return QCoreApplication::closingDown(); });
+        engine.setProgress(runProgress(&unit.CancelRequested));
         engine.setThreads(QThread::idealThreadCount());
-        engine.setArchiveDone([this] { progressStep(); });
         engine.SearchArchive(catalog);
         problems = engine.problems();
     } catch (const AmbryError &e) {

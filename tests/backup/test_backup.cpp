@@ -215,7 +215,7 @@ TEST_F(BackupTest, CancelLeavesNothingBehind)
         SCOPED_TRACE(at);
         int checks = 0;
         Progress progress;
-        progress.cancelled = [&] { return checks++ >= at; };
+        progress.stopRequested = [&] { return checks++ >= at; };
 
         EXPECT_EQ(backupCatalog(catalog::Catalog(catalog), other, progress).outcome, Outcome::Cancelled);
         EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")});

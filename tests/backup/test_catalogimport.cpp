@@ -145,7 +145,7 @@ TEST_F(ImportJob, TheCatalogChangesWholeOrNotAtAll)
 
     ziptest::writeTree(catalog, before);
     Progress cancel;
-    cancel.cancelled = [] { return true; };
+    cancel.stopRequested = [] { return true; };
     ImportResult r = importCatalog(catalog::Catalog(catalog), src, ImportChoice(), cancel);
     EXPECT_EQ(r.outcome, Outcome::Cancelled);
     EXPECT_EQ(ziptest::readTree(catalog), before);

@@ -86,12 +86,13 @@ TEST(RemoveRows, RemovesRunsAndLowersTheTotals)
         int events = 0;
         bool rowsLeftAfterFiles = true;
         RemoveHooks hooks;
-        hooks.pendingEvents = [&] { ++events; };
+        Progress counting;
+        counting.pendingEvents = [&] { ++events; };
         // Every file goes before the first row leaves the model.
         hooks.beforeRemoval = [&] {
             rowsLeftAfterFiles = list.model.rowCount() == 6 && events == int(c.rows.size());
         };
-        const RemoveResult r = removeRows(list.model, list.totals, c.rows, hooks);
+        const RemoveResult r = removeRows(list.model, list.totals, c.rows, hooks, counting);
         EXPECT_EQ(list.marks(), c.left);
         EXPECT_EQ(list.marksOnDisk().size(), c.left.size());
         EXPECT_EQ(r.removed, int(c.rows.size()));

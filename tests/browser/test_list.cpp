@@ -258,11 +258,13 @@ TEST(CatalogLoader, TheAbortFlagStopsTheWalkBeforeFurtherFolders)
     CatalogLoader loader(model, totals);
     bool abort = false;
     int seen = 0;
-    loader.setAbortFlag(&abort);
-    loader.setArchiveDone([&] {
+    Progress aborting;
+    aborting.cancel = &abort;
+    aborting.stepDone = [&] {
         if (++seen == 1)
             abort = true; // the close request arrives while the first archive is read
-    });
+    };
+    loader.setProgress(aborting);
     EXPECT_FALSE(loader.ScanArchive(catalog::Catalog(folder)));
     // The folder's own archives are all read; its sub-folder is not entered.
     EXPECT_EQ(model.rowCount(), 2);
@@ -287,7 +289,8 @@ TEST(CatalogLoader, AnArchiveAddedDuringTheLoadIsListedOnce)
     QSet<QString> listedByAdd;
     int addedRow = -2;
     loader.setAlreadyListed([&](const QString &path) { return listedByAdd.contains(path); });
-    loader.setPendingEvents([&] {
+    Progress adding;
+    adding.pendingEvents = [&] {
         // The add command runs from the pending events, after the first archive, and writes
         // its archive into a folder the walk has not reached yet.
         if (addedRow == -2) {
@@ -295,7 +298,8 @@ TEST(CatalogLoader, AnArchiveAddedDuringTheLoadIsListedOnce)
             addedRow = AddArchive(model, totals, added, true);
             listedByAdd.insert(added);
         }
-    });
+    };
+    loader.setProgress(adding);
     EXPECT_TRUE(loader.ScanArchive(catalog::Catalog(folder)));
     EXPECT_EQ(addedRow, 1); // announced at once, after the one row read before it
     EXPECT_EQ(model.rowCount(), 3);

@@ -355,14 +355,12 @@ TEST(CatalogWalk, FoldersThatCannotBeListedAreNamed)
     QList<std::pair<WalkCursor::Step, QString>> lockedSteps;
     {
         const ambrytest::UnprivilegedFiles asUser;
-        catalog::WalkHooks hooks;
-        hooks.unlisted = &unlisted;
         Catalog(root).walk(
             [&](const QString &path) {
                 seen << QFileInfo(path).fileName();
                 return true;
             },
-            hooks);
+            {}, &unlisted);
         WalkCursor cursor = Catalog(root + QStringLiteral("/locked")).cursor();
         for (WalkCursor::Step step; (step = cursor.next()) != WalkCursor::Step::End;)
             lockedSteps.append({step, step == WalkCursor::Step::Unlisted ? cursor.reason() : cursor.path()});
@@ -417,22 +415,27 @@ TEST(CatalogWalk, HooksRunBetweenArchivesAndStopAtTheNextFolder)
         SCOPED_TRACE(c.cancelAt ? c.cancelAt : "none");
         bool cancel = false;
         QStringList trace;
-        catalog::WalkHooks hooks;
-        hooks.cancel = &cancel;
-        hooks.afterArchive = [&] { trace << QStringLiteral("+"); };
-        hooks.afterFolder = [&] { trace << QStringLiteral("|"); };
+        bool afterArchive = false;
+        Progress progress;
+        progress.cancel = &cancel;
+        // Events run right after an archive show as "+", after a folder's archives as "|".
+        progress.pendingEvents = [&] {
+            trace << (afterArchive ? QStringLiteral("+") : QStringLiteral("|"));
+            afterArchive = false;
+        };
         const bool finished = Catalog(root).walk(
             [&](const QString &path) {
                 trace << QFileInfo(path).baseName();
+                afterArchive = true;
                 cancel = cancel || (c.cancelAt && path.endsWith(QString::fromUtf8(c.cancelAt)));
                 return true;
             },
-            hooks);
+            progress);
         EXPECT_EQ(finished, c.finished);
         EXPECT_EQ(trace.join(QLatin1Char(' ')), QString::fromUtf8(c.trace));
     }
     int asked = 0;
-    catalog::WalkHooks closing;
+    Progress closing;
     closing.stopRequested = [&] { return ++asked == 2; }; // the program closes after folder one
     QStringList seen;
     EXPECT_FALSE(Catalog(root).walk(

@@ -34,9 +34,14 @@ TEST(CatalogLock, OneProcessAtATime)
     QElapsedTimer waited;
     waited.start();
     int calls = 0;
-    EXPECT_FALSE(lock.acquire(150, [&] { ++calls; }));
+    QString shown;
+    Progress waiting;
+    waiting.pendingEvents = [&] { ++calls; };
+    waiting.report = [&](const QString &what, qint64, qint64) { shown = what; };
+    EXPECT_FALSE(lock.acquire(150, waiting));
     EXPECT_GE(waited.elapsed(), 150);
     EXPECT_GT(calls, 0); // a window gets to run its events while it waits
+    EXPECT_EQ(shown, QStringLiteral("Waiting for another Ambrylog")); // and says why
     EXPECT_FALSE(lock.isHeld());
 
     other.stop();

@@ -632,8 +632,10 @@ TEST(EngineWalk, EventsEvery300RecordsAndCancel)
     SearchEngine engine(c, counter);
     int events = 0;
     int done = 0;
-    engine.setPendingEvents([&] { ++events; });
-    engine.setArchiveDone([&] { ++done; });
+    Progress counting;
+    counting.pendingEvents = [&] { ++events; };
+    counting.stepDone = [&] { ++done; };
+    engine.setProgress(counting);
     engine.AddFile(dir + QStringLiteral("/a.dat"));
     EXPECT_EQ(events, 3) << "after records 0, 300 and 600";
     EXPECT_EQ(counter.count, 601);
@@ -647,13 +649,15 @@ TEST(EngineWalk, EventsEvery300RecordsAndCancel)
     bool cancel = false;
     CollectSink sink;
     SearchEngine walker(c, sink);
-    walker.setCancelFlag(&cancel);
     int calls = 0;
-    walker.setPendingEvents([&] {
+    Progress cancelling;
+    cancelling.cancel = &cancel;
+    cancelling.pendingEvents = [&] {
         if (++calls == 2)
             cancel = true; // during the second event: after record 300 of a.dat
-    });
-    walker.setArchiveDone([&] { ++done; });
+    };
+    cancelling.stepDone = [&] { ++done; };
+    walker.setProgress(cancelling);
     EXPECT_FALSE(walker.SearchFolder(catalog::Catalog(dir)));
     EXPECT_EQ(sink.rows.size(), 302 + 1) << "record 301 is tested before the flag is read";
     EXPECT_EQ(sink.rows.last().name, "b0");
@@ -705,12 +709,14 @@ TEST(EngineWalk, AModeSwitchDuringASearchCountsFromTheNextRecord)
         CollectSink sink;
         SearchEngine engine(c, sink);
         int calls = 0;
-        engine.setPendingEvents([&] {
+        Progress switching;
+        switching.pendingEvents = [&] {
             if (++calls == 2) { // after record 300
                 c.AdvancedMode = true;
                 tc.toAdvanced(c);
             }
-        });
+        };
+        engine.setProgress(switching);
         engine.AddFile(dir + QStringLiteral("/a.dat"));
         EXPECT_EQ(sink.rows.size(), tc.rows);
         EXPECT_EQ(

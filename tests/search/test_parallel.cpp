@@ -109,11 +109,13 @@ Outcome run(const QString &root, SearchCriteria &c, int threads,
     SearchEngine engine(c, sink);
     engine.setThreads(threads);
     Outcome o;
-    engine.setArchiveDone([&] {
+    Progress counting;
+    counting.stepDone = [&] {
         ++o.archivesDone;
         if (onArchiveDone)
             onArchiveDone(c, o.archivesDone);
-    });
+    };
+    engine.setProgress(counting);
     engine.SearchArchive(catalog::Catalog(root));
     for (const Row &r : sink.rows)
         o.rows.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8%9")
@@ -307,7 +309,8 @@ TEST(ParallelSearch, ModeSwitchedHalfwayThroughAnArchiveCountsFromItsNextRecord)
                 SearchEngine engine(c, sink);
                 engine.setThreads(threads);
                 qint64 seen = 0, flip = -1, last = -1;
-                engine.setPendingEvents([&] {
+                Progress switching;
+                switching.pendingEvents = [&] {
                     const qint64 n = rows();
                     qint64 same = 0;
                     while (same < n && path(n - 1 - same) == path(n - 1))
@@ -317,7 +320,8 @@ TEST(ParallelSearch, ModeSwitchedHalfwayThroughAnArchiveCountsFromItsNextRecord)
                         flip = n;
                     }
                     last = n;
-                });
+                };
+                engine.setProgress(switching);
                 engine.SearchArchive(catalog::Catalog(root));
                 return flip;
             };
@@ -451,14 +455,16 @@ TEST(ParallelSearch, CancelStopsPromptlyAndKeepsTheRowsHandedOut)
         SearchEngine engine(c, sink);
         engine.setThreads(4);
         bool cancel = false;
-        engine.setCancelFlag(&cancel);
         QElapsedTimer since;
-        engine.setPendingEvents([&] {
+        Progress cancelling;
+        cancelling.cancel = &cancel;
+        cancelling.pendingEvents = [&] {
             if (!since.isValid() && sink.rows.size() > 2000) {
                 since.start();
                 cancel = cancelThere;
             }
-        });
+        };
+        engine.setProgress(cancelling);
         engine.SearchArchive(catalog::Catalog(root));
         return Tail{since.isValid() ? since.elapsed() : -1, sink.rows};
     };

@@ -92,6 +92,23 @@ void ListWindow::progressEnd()
     TimProgressToZero->start();
 }
 
+Progress ListWindow::runProgress(const bool *cancel)
+{
+    Progress progress;
+    progress.cancel = cancel;
+    progress.stopRequested = [] { return QCoreApplication::closingDown(); };
+    progress.pendingEvents = processPendingEvents;
+    progress.stepDone = [this] { progressStep(); };
+    return progress;
+}
+
+Progress ListWindow::changeProgress()
+{
+    Progress progress;
+    progress.pendingEvents = processPendingEvents;
+    return progress;
+}
+
 void ListWindow::TimProgressToZeroTimer()
 {
     TimProgressToZero->stop();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gUtilsGui.h"
+#include "util/Progress.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -45,6 +46,12 @@ protected:
     void progressStart();
     void progressStep();
     void progressEnd();
+    // A run over the catalog under this window: stopped by *cancel or when the program closes,
+    // its events let through, each step a step of the progress bar.
+    Progress runProgress(const bool *cancel);
+    // A change of the catalog from this window: its events let through while it waits for the
+    // catalog lock and between its steps.
+    static Progress changeProgress();
 
     // Asked by every close request and by done(): stops a run in progress.
     virtual void FormCloseQuery() {}
