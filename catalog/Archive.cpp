@@ -136,13 +136,11 @@ QString Archive::value(QStringView key) const
 
 QString Archive::damage() const
 {
-    const char *data = m_bytes.constData();
-    const size_t size = size_t(m_bytes.size());
     const bool nul = m_bytes.contains('\0');
-    const RecordPlan plan = judgeFieldBlock(data, size, m_block, m_fileOffset + qint64(m_block.begin()) > 0);
+    const RecordPlan &plan = m_block.plan();
     if (!isWhole() || nul)
         return nul ? archivedamage::Nul : plan.damage;
-    return judgeArchive(plan, countLineEnds(data, 0, m_block.begin()), false);
+    return judgeArchive(plan, countLineEnds(m_bytes.constData(), 0, m_block.begin()), false);
 }
 
 QByteArray encodeArchiveText(const QString &text)

@@ -55,6 +55,8 @@ public:
     QByteArrayView rawValue(QStringView key) const;
     QString value(QStringView key) const;
 
+    // Whether the field block is damaged (then a key's last line answers, see ArchiveLayout.h).
+    bool fieldsDamaged() const { return m_block.isDamaged(); }
     // Why the archive is damaged, a short text; empty when it is sound. A text read from the
     // file's end judges the record section only as far as it holds it.
     QString damage() const;

@@ -1,44 +1,9 @@
 #include "ArchiveLayout.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <iterator>
-
-bool FieldBlock::locate(const char *data, size_t size, bool wholeText)
-{
-    m_lines.clear();
-    size_t textEnd = size;
-    while (textEnd > 0 && !isLineEndByte(data[textEnd - 1]))
-        --textEnd;
-    m_textEnd = textEnd;
-    m_begin = textEnd;
-    if (textEnd == 0)
-        return wholeText;
-    // The last whole line ends before the final line end; CR LF counts once.
-    size_t e = textEnd - 1;
-    if (data[e] == '\n' && e > 0 && data[e - 1] == '\r')
-        --e;
-    for (;;) {
-        size_t b = e;
-        while (b > 0 && !isLineEndByte(data[b - 1]))
-            --b;
-        if (b == 0 && !wholeText) {
-            m_lines.clear();
-            return false; // this line may be cut
-        }
-        if (b != e && !std::memchr(data + b, '=', e - b))
-            break;
-        m_lines.push_back(LineSpan{uint32_t(b), uint32_t(e)});
-        m_begin = b;
-        if (b == 0)
-            break;
-        e = b - 1; // over the previous line's end
-        if (data[e] == '\n' && e > 0 && data[e - 1] == '\r')
-            --e;
-    }
-    std::reverse(m_lines.begin(), m_lines.end());
-    return true;
-}
 
 QByteArrayView FieldBlock::line(const char *data, qsizetype i) const
 {
@@ -50,13 +15,17 @@ QByteArrayView FieldBlock::line(const char *data, qsizetype i) const
 
 qsizetype FieldBlock::find(const char *data, QStringView key) const
 {
+    qsizetype found = -1;
     for (qsizetype i = 0; i < lineCount(); ++i) {
         const QByteArrayView l = line(data, i);
         const qsizetype eq = l.indexOf('=');
-        if (eq >= 0 && sameArchiveKey(l.first(eq), key))
-            return i;
+        if (eq >= 0 && sameArchiveKey(l.first(eq), key)) {
+            found = i;
+            if (!isDamaged())
+                break;
+        }
     }
-    return -1;
+    return found;
 }
 
 QByteArrayView FieldBlock::value(const char *data, QStringView key) const
@@ -100,33 +69,49 @@ int keyOf(QByteArrayView lineKey)
     return KeyCount;
 }
 
-} // namespace
+// A line that is a plain decimal number, blanks aside: a record's size or date-time line.
+bool isNumberLine(QByteArrayView l)
+{
+    const QByteArrayView t = trimControls(l);
+    qint64 v = 0;
+    return !t.isEmpty() && parseDecimal64(t, &v);
+}
 
-RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &block, bool recordsPresent)
+constexpr int WriterKeys[] = {End, Date, Crc, Files, Dirs, Size, Number, Source, Picture};
+
+// The block's half of the rule. size is the text's length, recordsPresent whether the record
+// section of the file (not only of the text read) holds anything.
+RecordPlan judge(const char *data, size_t size, const FieldBlock &block, bool recordsPresent)
 {
     RecordPlan plan;
     const auto note = [&plan](const QString &reason) {
         if (plan.damage.isEmpty())
             plan.damage = reason;
     };
-    // One pass: the first line of each key, as every lookup finds it, and the lines' keys.
-    qsizetype first[KeyCount];
+    // One pass: the first and last line of each key, and the lines' keys.
+    qsizetype first[KeyCount], last[KeyCount];
     std::fill(std::begin(first), std::end(first), qsizetype(-1));
-    QByteArrayView value[KeyCount];
-    bool stray = false;
+    std::fill(std::begin(last), std::end(last), qsizetype(-1));
+    QByteArrayView firstValue[KeyCount], lastValue[KeyCount];
+    qsizetype stray = -1;
     std::vector<int> keys(size_t(block.lineCount()), KeyCount);
     for (qsizetype i = 0; i < block.lineCount(); ++i) {
         const QByteArrayView l = block.line(data, i);
         const qsizetype eq = l.indexOf('=');
         if (eq < 0) {
-            stray = true;
+            if (stray < 0)
+                stray = i;
             continue;
         }
         const int k = keyOf(l.first(eq));
         keys[size_t(i)] = k;
-        if (k < KeyCount && first[k] < 0) {
-            first[k] = i;
-            value[k] = l.sliced(eq + 1);
+        if (k < KeyCount) {
+            if (first[k] < 0) {
+                first[k] = i;
+                firstValue[k] = l.sliced(eq + 1);
+            }
+            last[k] = i;
+            lastValue[k] = l.sliced(eq + 1);
         }
     }
     if (block.textEnd() < size)
@@ -134,7 +119,7 @@ RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &bloc
     if (block.lineCount() == 0) {
         note(QStringLiteral("has no archive fields"));
     } else {
-        if (first[End] < 0 || trimControls(value[End]) != QByteArrayView("EndTag")) {
+        if (first[End] < 0 || trimControls(firstValue[End]) != QByteArrayView("EndTag")) {
             note(QStringLiteral("has no AEnd=EndTag line"));
         } else {
             // The editor appends these three after the end line; nothing else belongs there.
@@ -144,14 +129,26 @@ RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &bloc
                     note(QStringLiteral("has a stray line after AEnd=EndTag"));
             }
         }
-        if (stray)
-            note(QStringLiteral("has a stray line among its fields"));
+        if (stray >= 0) {
+            const QByteArrayView l = trimControls(block.line(data, stray));
+            note(l.isEmpty() ? QStringLiteral("has an empty line among its fields")
+                             : QStringLiteral("has a stray line among its fields: \"%1\"")
+                                   .arg(decodeArchiveText(l.first(std::min<qsizetype>(l.size(), 60)))));
+        }
         for (int k = Date; k <= Picture; ++k) {
             if (first[k] < 0)
                 note(QStringLiteral("lacks its %1 line").arg(QStringView(KeyNames[k])));
         }
     }
+    // Lookups in a damaged block take a key's last line: so do the counts read here.
+    const bool damaged = !plan.damage.isEmpty();
+    const QByteArrayView *value = damaged ? lastValue : firstValue;
 
+    if (first[Number] >= 0) {
+        qint64 number = 0;
+        if (!parseDecimal64(trimControls(value[Number]), &number) || number < 1 || number > INT_MAX)
+            note(QStringLiteral("ANumber is not a number from 1 to %1").arg(INT_MAX));
+    }
     const QByteArrayView parsText = trimControls(value[Pars]);
     if (!parsText.isEmpty()) {
         qint64 pars = 0;
@@ -182,6 +179,85 @@ RecordPlan judgeFieldBlock(const char *data, size_t size, const FieldBlock &bloc
         plan.records = files;
     }
     return plan;
+}
+
+// Which of the lines the writer always writes the block holds.
+bool holdsEveryWriterLine(const char *data, const FieldBlock &block)
+{
+    unsigned seen = 0;
+    for (qsizetype i = 0; i < block.lineCount(); ++i) {
+        const QByteArrayView l = block.line(data, i);
+        const qsizetype eq = l.indexOf('=');
+        if (eq >= 0) {
+            const int k = keyOf(l.first(eq));
+            if (k < KeyCount)
+                seen |= 1u << k;
+        }
+    }
+    for (const int k : WriterKeys)
+        if (!(seen & (1u << k)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool FieldBlock::scan(const char *data, bool wholeText, bool overDamage)
+{
+    m_lines.clear();
+    m_begin = m_textEnd;
+    if (m_textEnd == 0)
+        return wholeText;
+    // The last whole line ends before the final line end; CR LF counts once.
+    size_t e = m_textEnd - 1;
+    if (data[e] == '\n' && e > 0 && data[e - 1] == '\r')
+        --e;
+    for (;;) {
+        size_t b = e;
+        while (b > 0 && !isLineEndByte(data[b - 1]))
+            --b;
+        if (b == 0 && !wholeText) {
+            m_lines.clear();
+            return false; // this line may be cut
+        }
+        const bool ends = overDamage ? isNumberLine(QByteArrayView(data + b, qsizetype(e - b)))
+                                     : b != e && !std::memchr(data + b, '=', e - b);
+        if (ends)
+            break;
+        m_lines.push_back(LineSpan{uint32_t(b), uint32_t(e)});
+        m_begin = b;
+        if (b == 0)
+            break;
+        e = b - 1; // over the previous line's end
+        if (data[e] == '\n' && e > 0 && data[e - 1] == '\r')
+            --e;
+    }
+    std::reverse(m_lines.begin(), m_lines.end());
+    return true;
+}
+
+bool FieldBlock::locate(const char *data, size_t size, bool wholeText)
+{
+    size_t textEnd = size;
+    while (textEnd > 0 && !isLineEndByte(data[textEnd - 1]))
+        --textEnd;
+    m_textEnd = textEnd;
+    m_plan = RecordPlan();
+    if (!scan(data, wholeText, false))
+        return false;
+    if (!holdsEveryWriterLine(data, *this)) {
+        // A line that lost its "=" may hide the fields above it: look past it to the records.
+        FieldBlock wider;
+        wider.m_textEnd = textEnd;
+        if (!wider.scan(data, wholeText, true))
+            return false;
+        if (wider.m_begin < m_begin) {
+            m_lines = std::move(wider.m_lines);
+            m_begin = wider.m_begin;
+        }
+    }
+    m_plan = judge(data, size, *this, !wholeText || m_begin > 0);
+    return true;
 }
 
 QString judgeArchive(const RecordPlan &plan, uint64_t wholeRecordLines, bool nul)

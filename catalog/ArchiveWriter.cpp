@@ -72,9 +72,12 @@ QByteArray withFieldValues(const QByteArray &bytes, const QList<std::pair<QStrin
     for (qsizetype i = begin; i < archive.lineCount(); ++i)
         lines.append(archive.line(i).toByteArray());
 
+    // The line every reader takes for the key is the one set: the first, or in a damaged block
+    // the last.
+    const bool lastWins = archive.fieldsDamaged();
     for (const auto &[key, value] : values) {
         qsizetype found = -1;
-        for (qsizetype i = 0; i < lines.size() && found < 0; ++i) {
+        for (qsizetype i = 0; i < lines.size() && (found < 0 || lastWins); ++i) {
             const qsizetype eq = lines.at(i).indexOf('=');
             if (eq >= 0 && sameArchiveKey(QByteArrayView(lines.at(i)).first(eq), key))
                 found = i;

@@ -49,6 +49,7 @@ bool ChangeValuesInArchive(const QString &mark, const QString &location, const Q
                            const QString &path);
 
 // The archive's bytes with fields set by the rule above, in the order given: a non-empty
-// value replaces the first field line of its key in place or is appended; an empty value
-// deletes that line. Record lines are never touched. The text must hold no NUL.
+// value replaces the field line that answers lookups of its key (the first, or the last in a
+// damaged field block) in place or is appended; an empty value deletes that line. Record lines
+// are never touched. The text must hold no NUL.
 QByteArray withFieldValues(const QByteArray &bytes, const QList<std::pair<QString, QString>> &values);

@@ -207,6 +207,48 @@ bool parseArchiveInt(QStringView text, int *value)
 
 namespace catalog {
 
+// ---- Numbers ------------------------------------------------------------------------------
+
+bool ArchiveNumbers::parse(QByteArrayView value, int *number)
+{
+    qint64 n = 0;
+    if (!parseDecimal64(trimControls(value), &n) || !isValid(n))
+        return false;
+    *number = int(n);
+    return true;
+}
+
+void ArchiveNumbers::add(int number)
+{
+    m_used.insert(number);
+    m_highest = std::max(m_highest, number);
+}
+
+int ArchiveNumbers::next(int lastStored, bool *wrapped) const
+{
+    if (wrapped)
+        *wrapped = false;
+    const int highest = m_used.isEmpty() && isValid(lastStored) ? lastStored : m_highest;
+    if (highest < INT_MAX)
+        return highest + 1;
+    // Past the largest: the lowest number no archive holds.
+    std::vector<int> used(m_used.cbegin(), m_used.cend());
+    std::sort(used.begin(), used.end());
+    int free = 1;
+    for (const int n : used) {
+        if (n > free)
+            break;
+        if (n == free) {
+            if (free == INT_MAX)
+                throw AmbryError(QStringLiteral("Every archive number is in use."));
+            ++free;
+        }
+    }
+    if (wrapped)
+        *wrapped = true;
+    return free;
+}
+
 // ---- The walk -----------------------------------------------------------------------------
 
 // One folder of the walk: its files and subfolders, each by name, taken one after another.
@@ -395,35 +437,38 @@ QStringList Catalog::archivesWithMark(const QString &mark) const
     return found;
 }
 
-int Catalog::highestNumber(UnreadableArchives *unreadable) const
+ArchiveNumbers Catalog::numbersInUse(UnreadableArchives *unreadable, UnreadableArchives *damaged) const
 {
-    int highest = 0;
+    ArchiveNumbers numbers;
     walk(
         [&](const QString &path) {
             const std::optional<Archive> archive = fieldsOf(path, unreadable);
             if (!archive)
                 return true;
             int number = 0;
-            if (parseArchiveInt(decodeArchiveText(trimControls(archive->rawValue(u"ANumber"))), &number) &&
-                number > highest)
-                highest = number;
+            if (ArchiveNumbers::parse(archive->rawValue(u"ANumber"), &number))
+                numbers.add(number);
+            if (damaged) {
+                const QString damage = archive->damage();
+                if (!damage.isEmpty())
+                    damaged->append(UnreadableArchive{path, damage});
+            }
             return true;
         },
         {}, unreadable);
-    return highest;
+    return numbers;
 }
 
-int Catalog::nextNumber(UnreadableArchives *unreadable) const
+int Catalog::highestNumber(UnreadableArchives *unreadable) const
 {
-    int n = highestNumber(unreadable);
-    if (n == 0 && m_numbers) {
-        // A value that is not a number (the program never writes one) starts again from 1
-        // rather than blocking every new archive.
-        const int last = m_numbers->lastNumber();
-        if (last > 0)
-            n = last;
-    }
-    return n == INT_MAX ? INT_MAX : n + 1; // no overflow into negative numbers
+    return numbersInUse(unreadable).highest();
+}
+
+int Catalog::nextNumber(UnreadableArchives *unreadable, UnreadableArchives *damaged, bool *wrapped) const
+{
+    const ArchiveNumbers numbers = numbersInUse(unreadable, damaged);
+    // A stored value that is not a number (the program never writes one) reads as none.
+    return numbers.next(storedNumber(), wrapped);
 }
 
 void Catalog::recordNumber(int number) const

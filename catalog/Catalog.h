@@ -4,10 +4,13 @@
 #include "util/Progress.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <climits>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -47,6 +50,31 @@ public:
     // The stored number; 0 when there is none or it is not a number.
     virtual int lastNumber() const = 0;
     virtual void setLastNumber(int number) = 0;
+};
+
+// The archive numbers in use, and the one rule that gives the next: one above the highest in
+// use; when that would pass the largest number an "ANumber" holds (2147483647), the lowest number
+// that is free.
+class ArchiveNumbers
+{
+public:
+    // A number from 1 to 2147483647 (others are no archive number: the archive is damaged).
+    static bool isValid(qint64 number) { return number >= 1 && number <= INT_MAX; }
+    // The valid number an archive's "ANumber" value holds (blanks aside); false when none.
+    static bool parse(QByteArrayView value, int *number);
+
+    void add(int number);
+    bool contains(int number) const { return m_used.contains(number); }
+    bool isEmpty() const { return m_used.isEmpty(); }
+    int highest() const { return m_highest; }
+    // The next number; lastStored ("LastArchiveNumber") counts as the highest when none is in
+    // use. *wrapped tells that the lowest free number was taken. Throws AmbryError when every
+    // number is in use.
+    int next(int lastStored = 0, bool *wrapped = nullptr) const;
+
+private:
+    QSet<int> m_used;
+    int m_highest = 0;
 };
 
 // Called with the full path of each archive; return false to stop the walk.
@@ -139,12 +167,20 @@ public:
     // Every archive that carries the mark, compared as markExists compares; archives that
     // cannot be read are skipped.
     QStringList archivesWithMark(const QString &mark) const;
-    // The highest valid, positive "ANumber" (signed 32-bit), 0 when there is none. Damaged and
-    // unreadable archives as for markExists.
+    // The numbers in use: every valid "ANumber", those of damaged archives included (read by the
+    // damaged block's rule). Archives that cannot be read are skipped and added to *unreadable;
+    // damaged archives are added to *damaged (both when given).
+    ArchiveNumbers numbersInUse(UnreadableArchives *unreadable = nullptr,
+                                UnreadableArchives *damaged = nullptr) const;
+    // The highest number in use, 0 when there is none.
     int highestNumber(UnreadableArchives *unreadable = nullptr) const;
-    // The number the next saved archive gets: the highest in the catalog plus one, else the
-    // stored "LastArchiveNumber" plus one (1 when that is missing or not a number).
-    int nextNumber(UnreadableArchives *unreadable = nullptr) const;
+    // The number the next saved archive gets (ArchiveNumbers::next over the numbers in use and
+    // the stored "LastArchiveNumber"). *wrapped: the numbers ran past the largest and the lowest
+    // free one was taken.
+    int nextNumber(UnreadableArchives *unreadable = nullptr, UnreadableArchives *damaged = nullptr,
+                   bool *wrapped = nullptr) const;
+    // The stored "LastArchiveNumber", 0 when there is none.
+    int storedNumber() const { return m_numbers ? m_numbers->lastNumber() : 0; }
     // Records the number of an archive just saved as "LastArchiveNumber".
     void recordNumber(int number) const;
 

@@ -17,6 +17,14 @@ void tellUnreadable(const CliContext &ctx, const UnreadableArchives &unreadable)
                     .arg(ctx.command ? ctx.command->name : QString(), u.path, u.reason));
 }
 
+// Damaged archives still count with what they show, but the user should know of them.
+void tellDamaged(const CliContext &ctx, const UnreadableArchives &damaged)
+{
+    for (const UnreadableArchive &d : damaged)
+        ctx.err(QStringLiteral("ambrylog-cli %1: damaged archive: %2 (%3)")
+                    .arg(ctx.command ? ctx.command->name : QString(), d.path, d.reason));
+}
+
 } // namespace
 
 const CliCommand &checksumCommand()
@@ -78,10 +86,16 @@ const CliCommand &nextNumberCommand()
                       {1, QStringLiteral("the catalog cannot be read")}},
         .run =
             [](CliContext &ctx) {
-                UnreadableArchives unreadable;
-                ctx.out(
-                    QString::number(catalog::commandLineCatalog(ctx.catalogFolder).nextNumber(&unreadable)));
+                UnreadableArchives unreadable, damaged;
+                bool wrapped = false;
+                const int next = catalog::commandLineCatalog(ctx.catalogFolder)
+                                     .nextNumber(&unreadable, &damaged, &wrapped);
+                ctx.out(QString::number(next));
                 tellUnreadable(ctx, unreadable);
+                tellDamaged(ctx, damaged);
+                if (wrapped)
+                    ctx.err(QStringLiteral("ambrylog-cli next-number: the archive numbers have reached "
+                                           "2147483647; the lowest free number is given"));
                 return 0;
             },
     };

@@ -114,9 +114,7 @@ AddDiscSession::Outcome AddDiscSession::scan()
     // Numbering reads every archive, so it is done only when a number is going to be offered.
     // This is a proposal: the save chooses again under the catalog lock.
     m_unreadable.clear();
-    UnreadableArchives unreadable;
-    m_number = m_catalog.nextNumber(&unreadable);
-    noteUnreadable(unreadable);
+    chooseNumber();
     m_outcome = Outcome::MarkEntry;
     return m_outcome;
 }
@@ -181,6 +179,8 @@ QString AddDiscSession::message() const
         QString text = scantext::MarkWith + proposedMark() + QStringLiteral("\r\n") + scantext::OrTypeMark;
         if (!m_unreadable.isEmpty())
             text += QStringLiteral("\r\n") + scantext::unreadableWarning(m_unreadable.size());
+        if (m_numberWrapped)
+            text += QStringLiteral("\r\n") + scantext::NumberWrapped.arg(m_number);
         return text;
     }
     }
@@ -204,8 +204,8 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
         m_outcome = Outcome::AlreadyArchived;
         return SaveResult::AlreadyArchived;
     }
+    chooseNumber();
     UnreadableArchives unreadable;
-    m_number = m_catalog.nextNumber(&unreadable);
     const QString chosen = mark ? *mark : proposedMark();
     // Asked about the mark as it will be stored: blanks around a mark in use must not let a
     // second disc carry the same mark.
@@ -227,6 +227,14 @@ AddDiscSession::SaveResult AddDiscSession::save(const std::optional<QString> &ma
     m_savedPath = writeNewArchive(m_catalog, m_walker.records(), m_checksum, fields);
     m_savedMark = chosen.trimmed();
     return SaveResult::Saved;
+}
+
+void AddDiscSession::chooseNumber()
+{
+    UnreadableArchives unreadable;
+    m_damaged.clear();
+    m_number = m_catalog.nextNumber(&unreadable, &m_damaged, &m_numberWrapped);
+    noteUnreadable(unreadable);
 }
 
 void AddDiscSession::noteUnreadable(const UnreadableArchives &found)

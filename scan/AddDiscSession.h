@@ -87,6 +87,11 @@ public:
     // Archives that numbering or the mark check could not read: their numbers and marks were
     // not seen. The add goes on; the window's message and the command line warn.
     const UnreadableArchives &unreadableArchives() const { return m_unreadable; }
+    // Damaged archives met while numbering (their numbers still count when they can be read).
+    const UnreadableArchives &damagedArchives() const { return m_damaged; }
+    // The numbers ran past the largest, so the number is the lowest free one, not one above the
+    // highest: the user is told.
+    bool numberWrapped() const { return m_numberWrapped; }
     // The archive the last save wrote.
     QString savedPath() const { return m_savedPath; }
     // The mark the last save used, trimmed.
@@ -117,6 +122,9 @@ private:
     QString m_savedPath;
     QString m_savedMark;
     UnreadableArchives m_unreadable;
+    UnreadableArchives m_damaged;
+    bool m_numberWrapped = false;
+    void chooseNumber();
     void noteUnreadable(const UnreadableArchives &found);
 };
 
@@ -135,6 +143,9 @@ inline const QString Saving = QStringLiteral("Saving to Catalog...");
 inline const QString MarkExists = QStringLiteral("The mark already exists!");
 inline const QString CannotGetCrc = QStringLiteral("Cannot Get CRC.");
 inline const QString ProposedMarkPrefix = QStringLiteral("CD No: ");
+// Added when the numbers ran past the largest (%1: the number given).
+inline const QString NumberWrapped = QStringLiteral(
+    "The archive numbers have reached 2147483647; this archive gets the lowest free number, %1.");
 inline QString foldersUnreadable(qint64 count)
 {
     return countOf(count, "folder", "folders") + QStringLiteral(" could not be read.");

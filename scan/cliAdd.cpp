@@ -135,6 +135,10 @@ int runAdd(CliContext &ctx)
         ctx.err(QStringLiteral(
                     "ambrylog-cli add: unreadable archive, its mark and number were not checked: %1 (%2)")
                     .arg(u.path, u.reason));
+    for (const UnreadableArchive &d : session.damagedArchives())
+        ctx.err(QStringLiteral("ambrylog-cli add: damaged archive: %1 (%2)").arg(d.path, d.reason));
+    if (saved == AddDiscSession::SaveResult::Saved && session.numberWrapped())
+        ctx.err(QStringLiteral("ambrylog-cli add: ") + scantext::NumberWrapped.arg(session.archiveNumber()));
     switch (saved) {
     case AddDiscSession::SaveResult::AlreadyArchived:
         say(ctx, session.message()); // another add saved the same disc while this one walked

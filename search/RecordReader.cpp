@@ -479,7 +479,7 @@ void SearchEngine::Impl::addFile(const QString &path, qint64 from)
     const size_t size = file.size();
     block.locate(data, size, true);
     const size_t recordsEnd = block.begin();
-    const RecordPlan plan = judgeFieldBlock(data, size, block, recordsEnd > 0);
+    const RecordPlan &plan = block.plan();
 
     const QByteArrayView markBytes = trimControls(block.value(data, u"AMark"));
     mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveText(markBytes);

@@ -35,6 +35,14 @@ QByteArray numbered(const QByteArray &number)
     return archive("AMark=m\r\nANumber=" + number + "\r\nAEnd=EndTag\r\n");
 }
 
+// The same with every field the writer writes, so that only the number can be damaged.
+QByteArray numberedWhole(const QByteArray &number)
+{
+    return archive("ADate=1\r\nAMark=m\r\nALocation=\r\nACRC=1\r\nAFiles=1\r\nADirs=0\r\nANote=\r\n"
+                   "ASize=1234\r\nANumber=" +
+                   number + "\r\nASource=CD/DVD\r\nAPicture=\r\nAEnd=EndTag\r\n");
+}
+
 using catalog::Catalog;
 using catalog::WalkCursor;
 
@@ -255,15 +263,26 @@ TEST(CatalogLookup, NextNumber)
         std::vector<QByteArray> numbers;
         const char *last; // nullptr: no setting
         int next;
+        bool wrapped = false;
+        int damaged = 0; // archives named as damaged
     };
     const Case cases[] = {
-        {"highest plus one", {"3", "9", "abc"}, "41", 10},
+        {"highest plus one", {"3", "9", "abc"}, "41", 10, false, 1},
         {"empty catalog continues from the setting", {}, "41", 42},
         {"empty catalog, no setting", {}, nullptr, 1},
-        {"only non-positive numbers count as none", {"0", "-4"}, "41", 42},
+        {"zero and negative numbers are damage and count as none", {"0", "-4"}, "41", 42, false, 2},
+        {"so are numbers beyond the largest",
+         {"2147483648", "4294967295", "99999999999"},
+         "41",
+         42,
+         false,
+         3},
         {"setting that is no number", {}, "forty", 1},
         {"negative setting", {}, "-7", 1},
-        {"top of the range does not overflow", {"2147483647"}, nullptr, INT_MAX},
+        {"one below the top", {"2147483646"}, nullptr, INT_MAX},
+        {"the top is taken: the lowest free number", {"2147483647"}, nullptr, 1, true},
+        {"the lowest free skips every number in use", {"2147483647", "1", "2", "4"}, nullptr, 3, true},
+        {"a setting at the top wraps too", {}, "2147483647", 1, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -271,13 +290,42 @@ TEST(CatalogLookup, NextNumber)
         int n = 0;
         for (const QByteArray &number : c.numbers)
             ambrytest::writeFile(root + QLatin1Char('/') + QString::number(++n) + QStringLiteral(".dat"),
-                                 numbered(number));
+                                 numberedWhole(number));
         if (c.last)
             WriteSetting(RegKey::V, key, QString::fromUtf8(c.last));
         else
             DeleteSetting(RegKey::V, key);
-        EXPECT_EQ(Catalog(root + QLatin1Char('/'), catalog::settingsNumberStore()).nextNumber(), c.next);
+        UnreadableArchives damaged;
+        bool wrapped = !c.wrapped;
+        EXPECT_EQ(Catalog(root + QLatin1Char('/'), catalog::settingsNumberStore())
+                      .nextNumber(nullptr, &damaged, &wrapped),
+                  c.next);
+        EXPECT_EQ(wrapped, c.wrapped);
+        EXPECT_EQ(damaged.size(), c.damaged);
     }
+    catalog::ArchiveNumbers all;
+    all.add(INT_MAX);
+    EXPECT_EQ(all.next(), 1);
+}
+
+TEST(CatalogLookup, ADamagedFieldBlockFreesNeitherMarkNorNumber)
+{
+    // One field line that lost its "=" once hid the mark and number above it.
+    const QString root = ambrytest::makeTempDir(QStringLiteral("damagedblock"));
+    DeleteSetting(RegKey::V, QStringLiteral("LastArchiveNumber")); // a new machine
+    const QByteArray fields = "ADate=1\r\nAMark=Holiday\r\nALocation=\r\nACRC=1\r\nAFiles=1\r\nADirs=0\r\n"
+                              "ANote=\r\nASize=1234\r\nANumber=5\r\nASource:CD/DVD\r\nAPicture=\r\n"
+                              "AEnd=EndTag\r\n";
+    ambrytest::writeFile(root + QStringLiteral("/sub/1.dat"), archive(fields, "AMark=Decoy"));
+    const Catalog catalog(root, catalog::settingsNumberStore());
+    EXPECT_TRUE(catalog.markExists(QStringLiteral("holiday")));
+    EXPECT_FALSE(catalog.markExists(QStringLiteral("Decoy")));
+    EXPECT_EQ(catalog.archivesWithMark(QStringLiteral("HOLIDAY")).size(), 1);
+    UnreadableArchives damaged;
+    EXPECT_EQ(catalog.nextNumber(nullptr, &damaged), 6);
+    ASSERT_EQ(damaged.size(), 1);
+    EXPECT_EQ(damaged.front().reason,
+              QStringLiteral("has a stray line among its fields: \"ASource:CD/DVD\""));
 }
 
 TEST(CatalogLookup, ReadArchiveValue)

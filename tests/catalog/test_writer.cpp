@@ -262,8 +262,11 @@ TEST(ChangeValues, SetRule)
         {"key in another letter case replaced with the caller's key",
          TrickyRecords + "amark=old\r\nAEnd=EndTag\r\n", QStringLiteral("new"), QString(), QString(),
          TrickyRecords + "AMark=new\r\nAEnd=EndTag\r\n"},
-        {"only the first of two lines", TrickyRecords + "AMark=a\r\nAMark=b\r\n", QStringLiteral("c"),
-         QString(), QString(), TrickyRecords + "AMark=c\r\nAMark=b\r\n"},
+        {"the first of two lines in a sound block", full + "AMark=b\r\n", QStringLiteral("c"),
+         QStringLiteral("Shelf A"), QStringLiteral("Holiday music"),
+         TrickyRecords + QByteArray(FieldsHead).replace("AMark=CD No: 7", "AMark=c") + FieldsTail + "AMark=b\r\n"},
+        {"the last of two in a damaged block, the one readers take", TrickyRecords + "AMark=a\r\nAMark=b\r\n",
+         QStringLiteral("c"), QString(), QString(), TrickyRecords + "AMark=a\r\nAMark=c\r\n"},
         {"values kept as given, line breaks blanked", full, QStringLiteral(" x "),
          QStringLiteral("a\r\nANote=b"), QStringLiteral("n"),
          TrickyRecords +

@@ -161,7 +161,9 @@ TEST_F(CliAddTest, OutcomesAndExitCodes)
         {"mark in use, compared without letter case",
          [](CliAddTest &t) {
              ambrytest::writeFile(t.catalog + QStringLiteral("/7.dat"),
-                                  "AMark=Shelf Disc\r\nANumber=3\r\nAEnd=EndTag\r\n");
+                                  "ADate=1\r\nAMark=Shelf Disc\r\nALocation=\r\nACRC=1\r\nAFiles=0\r\n"
+                                  "ADirs=0\r\nANote=\r\nASize=0\r\nANumber=3\r\nASource=CD/DVD\r\n"
+                                  "APicture=\r\nAEnd=EndTag\r\n");
              t.fake.setRootPath('D', qpath(t.disc));
          },
          {QStringLiteral("--drive"), letterD, QStringLiteral("--mark"), QStringLiteral("SHELF DISC"),

@@ -772,10 +772,9 @@ TEST(EveryReader, AgreesOnDamageAndSkipsWhatItCannotRead)
     EXPECT_EQ(problems.damagedArchives, expected);
     for (qsizetype i = 0; i < problems.damagedArchives.size(); ++i)
         EXPECT_EQ(problems.damagedReasons[i], readArchiveFields(problems.damagedArchives[i], true).problem);
-    for (const char *mark : {"Cut", "Nul", "Extra", "Zero"})
+    // A stray line among the fields hides none of the fields above it.
+    for (const char *mark : {"Cut", "Nul", "Stray", "Extra", "Zero"})
         EXPECT_TRUE(catalog::Catalog(dir).markExists(QString::fromUtf8(mark))) << mark;
-    EXPECT_FALSE(catalog::Catalog(dir).markExists(QStringLiteral("Stray")))
-        << "its mark lies before the stray line";
     EXPECT_EQ(catalog::Catalog(dir).highestNumber(), 70);
 
     // An archive nobody may read: skipped and named by every reader. Root reads every file, so
