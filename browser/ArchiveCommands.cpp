@@ -4,6 +4,7 @@
 #include "CatalogBrowser.h"
 
 #include "catalog/Archive.h"
+#include "catalog/ArchiveFieldValues.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
@@ -21,7 +22,7 @@ void withCatalogLock(const catalog::Catalog &catalog, const std::function<void()
                      const Progress &progress)
 {
     CatalogLock lock = catalog.lock();
-    if (!lock.acquire(CatalogLock::WaitMs, progress))
+    if (!lock.acquire(CatalogLock::waitMs(), progress))
         throw AmbryError(lock.errorText());
     change();
 }
@@ -119,14 +120,29 @@ MarkCheck checkMark(const QString &mark, const QString &startingMark, const cata
     return catalog.markExists(wanted) ? MarkCheck::Exists : MarkCheck::Accept;
 }
 
+QString damagedText(const QString &reason)
+{
+    return CannotChangeText +
+           QStringLiteral("\n\nThe archive is damaged (%1); it was left as it is.").arg(reason);
+}
+
 SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
-                      const Progress &lockWait)
+                      const Progress &lockWait, QString *damage)
 {
     SaveResult result = SaveResult::Failed;
     withCatalogLock(
         catalog,
         [&] {
+            const ArchiveFieldValues now = readArchiveFields(path, true);
+            if (now.state == ArchiveFieldValues::State::Damaged) {
+                if (damage)
+                    *damage = now.problem;
+                result = SaveResult::Damaged;
+                return;
+            }
+            if (now.state != ArchiveFieldValues::State::Sound)
+                return; // gone or unreadable
             try {
                 if (checkMark(mark, startingMark, catalog) == MarkCheck::Exists) {
                     result = SaveResult::MarkExists;

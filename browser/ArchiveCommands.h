@@ -5,6 +5,7 @@
 // share them.
 
 #include "util/Progress.h"
+#include "catalog/ArchiveWriter.h"
 
 #include <QString>
 #include <QStringList>
@@ -68,7 +69,7 @@ RemoveResult removeRows(ArchiveListModel &model, CatalogTotals &totals, const st
 namespace edit {
 inline const QString MarkExistsText = QStringLiteral("The mark already exists!");
 inline const QString CannotChangeText = QStringLiteral("Cannot change archive values.");
-inline constexpr int MaxLength = 255;
+inline constexpr int MaxLength = kMaxFieldLength;
 
 // OK is possible when the mark, trimmed, is not empty.
 bool okEnabled(const QString &mark);
@@ -81,15 +82,18 @@ enum class MarkCheck { Accept, Exists };
 // catalog. Throws AmbryError when the catalog cannot be read.
 MarkCheck checkMark(const QString &mark, const QString &startingMark, const catalog::Catalog &catalog);
 
-enum class SaveResult { Saved, MarkExists, Failed };
+enum class SaveResult { Saved, MarkExists, Damaged, Failed };
 // Rewrites the archive's three fields (ChangeValuesInArchive) under the catalog lock, texts as
 // entered (line breaks and NUL as blanks). The mark is checked again under the lock, since
-// another program may have taken it since checkMark. Failed when the file cannot be read or
-// written (or the catalog cannot be read). Throws AmbryError when another writer keeps the
-// catalog lock.
+// another program may have taken it since checkMark. Damaged (with the reason in *damage): the
+// archive is damaged, and a rewrite would pass what is left of it off as whole, so nothing is
+// written. Failed when the file is gone or cannot be read or written (or the catalog cannot be
+// read). Throws AmbryError when another writer keeps the catalog lock.
 SaveResult saveFields(const catalog::Catalog &catalog, const QString &path, const QString &startingMark,
                       const QString &mark, const QString &location, const QString &note,
-                      const Progress &lockWait = {});
+                      const Progress &lockWait = {}, QString *damage = nullptr);
+// The message for a damaged archive that was not changed.
+QString damagedText(const QString &reason);
 } // namespace edit
 
 } // namespace browser

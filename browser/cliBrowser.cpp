@@ -5,12 +5,14 @@
 #include "CatalogBrowser.h"
 
 #include "catalog/Archive.h"
+#include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
 #include "catalog/DosDateTime.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -104,32 +106,51 @@ int runList(CliContext &ctx)
 
 int runEdit(CliContext &ctx)
 {
-    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
-    QString path;
-    if (const int code = findArchiveByMark(ctx, catalog, ctx.args.at(0), &path))
-        return code;
-    const std::optional<ArchiveEntry> e = readArchiveEntry(path);
-    if (!e)
-        return ctx.fail(edit::CannotChangeText);
-    // As the edit window starts: the row's texts; an option not given keeps its value.
-    const auto value = [&](const char *option, const QString &current) {
+    for (const char *option : {"mark", "location", "note"}) {
         const QString name = QString::fromLatin1(option);
-        return ctx.isSet(name) ? ctx.value(name) : current;
-    };
-    const QString mark = value("mark", e->mark);
-    if (!edit::okEnabled(mark))
-        return ctx.usageError(QStringLiteral("the mark cannot be empty"));
-    switch (edit::saveFields(catalog, path, e->mark, mark, value("location", e->location),
-                             value("note", e->note))) {
-    case edit::SaveResult::Saved:
-        return CliOk;
-    case edit::SaveResult::MarkExists:
-        ctx.err(edit::MarkExistsText);
-        return ExitMarkExists;
-    case edit::SaveResult::Failed:
-        break;
+        if (ctx.isSet(name))
+            if (const QString problem = fieldLengthProblem(name, ctx.value(name)); !problem.isEmpty())
+                return ctx.usageError(problem);
     }
-    return ctx.fail(edit::CannotChangeText);
+    if (ctx.isSet(QStringLiteral("mark")) && !edit::okEnabled(ctx.value(QStringLiteral("mark"))))
+        return ctx.usageError(QStringLiteral("the mark cannot be empty"));
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
+    int code = CliOk;
+    // The archive is looked up under the lock: another writer may remove or change it up to then.
+    withCatalogLock(catalog, [&] {
+        QString path;
+        if ((code = findArchiveByMark(ctx, catalog, ctx.args.at(0), &path)))
+            return;
+        const std::optional<ArchiveEntry> e = readArchiveEntry(path);
+        if (!e) {
+            code = ctx.fail(edit::CannotChangeText);
+            return;
+        }
+        // As the edit window starts: the row's texts; an option not given keeps its value.
+        const auto value = [&](const char *option, const QString &current) {
+            const QString name = QString::fromLatin1(option);
+            return ctx.isSet(name) ? ctx.value(name) : current;
+        };
+        QString damage;
+        switch (edit::saveFields(catalog, path, e->mark, value("mark", e->mark),
+                                 value("location", e->location), value("note", e->note), {}, &damage)) {
+        case edit::SaveResult::Saved:
+            return;
+        case edit::SaveResult::MarkExists:
+            ctx.err(edit::MarkExistsText);
+            code = ExitMarkExists;
+            return;
+        case edit::SaveResult::Damaged:
+            ctx.err(
+                QStringLiteral("ambrylog-cli edit: damaged archive, not changed: %1 (%2)").arg(path, damage));
+            code = ExitDamaged;
+            return;
+        case edit::SaveResult::Failed:
+            break;
+        }
+        code = ctx.fail(edit::CannotChangeText);
+    });
+    return code;
 }
 
 bool confirmOnTerminal(const CliContext &ctx, const QStringList &marks)
@@ -151,31 +172,48 @@ bool confirmOnTerminal(const CliContext &ctx, const QStringList &marks)
 int runRemove(CliContext &ctx)
 {
     const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
-    QStringList paths;
-    for (const QString &mark : ctx.args) {
-        QString path;
-        if (const int code = findArchiveByMark(ctx, catalog, mark, &path))
-            return code;
-        if (!paths.contains(path))
-            paths << path;
-    }
+    // A mark given twice, in any letter case, is one archive.
+    QStringList marks, seen;
+    for (const QString &mark : ctx.args)
+        if (!seen.contains(mark.toUpper())) {
+            seen << mark.toUpper();
+            marks << mark;
+        }
     if (!ctx.isSet(QStringLiteral("yes"))) {
         if (!::isatty(STDIN_FILENO))
             return ctx.fail(QStringLiteral("standard input is not a terminal: confirm with --yes"));
-        if (!confirmOnTerminal(ctx, paths.size() == 1 ? QStringList{ctx.args.first()} : ctx.args))
+        // What the question names must exist now; what is removed is looked up again below.
+        for (const QString &mark : std::as_const(marks)) {
+            QString path;
+            if (const int code = findArchiveByMark(ctx, catalog, mark, &path))
+                return code;
+        }
+        if (!confirmOnTerminal(ctx, marks))
             return ctx.fail(QStringLiteral("nothing removed"));
     }
-    int code = CliOk;
+    // Each mark is looked up under the lock: one that another writer removed meanwhile is told
+    // (exit 8) and the others are still removed.
+    bool failed = false, missing = false;
     withCatalogLock(catalog, [&] {
-        for (qsizetype i = 0; i < paths.size(); ++i) {
-            if (!deleteArchiveFile(paths.at(i))) {
-                const std::optional<ArchiveEntry> e = readArchiveEntry(paths.at(i));
-                code = ctx.fail(CannotDeleteText + (e ? e->mark : paths.at(i)));
-                return;
+        for (const QString &mark : std::as_const(marks)) {
+            QString path;
+            const int found = findArchiveByMark(ctx, catalog, mark, &path);
+            missing = missing || found == ExitNoSuchMark;
+            failed = failed || (found != CliOk && found != ExitNoSuchMark);
+            if (found != CliOk)
+                continue;
+            if (!deleteArchiveFile(path)) {
+                if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()) {
+                    missing = true; // gone by a writer that does not take the lock
+                    ctx.err(QStringLiteral("ambrylog-cli remove: no archive has the mark '%1'").arg(mark));
+                    continue;
+                }
+                failed = true;
+                ctx.fail(CannotDeleteText + mark);
             }
         }
     });
-    return code;
+    return failed ? CliFailed : missing ? ExitNoSuchMark : CliOk;
 }
 
 } // namespace
@@ -249,6 +287,7 @@ const CliCommand &editCommand()
         .maxArgs = 1,
         .exitCodes = {{0, QStringLiteral("the archive was changed")},
                       {1, QStringLiteral("the archive cannot be changed, or several archives have the mark")},
+                      {3, QStringLiteral("the archive is damaged and was not changed")},
                       {5, QStringLiteral("the new mark is in use")},
                       {8, QStringLiteral("no archive has the mark")}},
         .arguments = {{QStringLiteral("MARK")}},
@@ -272,7 +311,7 @@ const CliCommand &removeCommand()
         .exitCodes = {{0, QStringLiteral("every archive was removed")},
                       {1,
                        QStringLiteral("not confirmed, an archive cannot be deleted, or several have a mark")},
-                      {8, QStringLiteral("no archive has a mark given")}},
+                      {8, QStringLiteral("no archive has a mark given (the others were removed)")}},
         .arguments = {{QStringLiteral("MARK")}},
         .run = runRemove,
     };

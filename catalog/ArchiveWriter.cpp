@@ -25,6 +25,13 @@ QByteArray fieldText(const QString &text)
 
 } // namespace
 
+QString fieldLengthProblem(const QString &fieldName, const QString &text)
+{
+    if (trimControls(text).size() <= kMaxFieldLength)
+        return QString();
+    return QStringLiteral("the %1 is longer than %2 characters").arg(fieldName).arg(kMaxFieldLength);
+}
+
 QString writeNewArchive(const catalog::Catalog &catalog, const QByteArray &recordSection,
                         const QString &checksum, const ArchiveFields &fields)
 {

@@ -20,6 +20,13 @@ inline const QString Image = QStringLiteral("Image"); // a disc image file, read
 inline const QString Imported = QStringLiteral("Imported"); // from another program's catalog or a listing
 } // namespace archivesource
 
+// The longest mark, location and note, counted as stored (trimmed): what the add and edit
+// windows' fields hold, and what the command line accepts for both.
+inline constexpr int kMaxFieldLength = 255;
+// "the mark is longer than 255 characters" (fieldName: "mark") when the text is longer; else
+// empty.
+QString fieldLengthProblem(const QString &fieldName, const QString &text);
+
 // What a new archive says about its disc, besides the records.
 struct ArchiveFields
 {

@@ -1,6 +1,7 @@
 #include "cliAdd.h"
 
 #include "AddDiscSession.h"
+#include "catalog/ArchiveWriter.h"
 #include "catalog/ProgramCatalog.h"
 #include "drives/HostageFile.h"
 #include "drives/cliDrives.h"
@@ -12,8 +13,6 @@
 #include <QFileInfo>
 
 namespace {
-
-const int kMaxFieldLength = 255;
 
 // What went wrong or was refused goes to standard error, a terminal line per line of the
 // message, so that standard output holds only the saved archive.
@@ -65,10 +64,8 @@ QString parse(const CliContext &ctx, Options *o)
     const std::pair<const char *, const QString *> fields[] = {
         {"mark", &o->mark}, {"location", &o->location}, {"note", &o->note}};
     for (const auto &[name, text] : fields)
-        if (text->trimmed().size() > kMaxFieldLength)
-            return QStringLiteral("the %1 is longer than %2 characters")
-                .arg(QString::fromLatin1(name))
-                .arg(kMaxFieldLength);
+        if (const QString problem = fieldLengthProblem(QString::fromLatin1(name), *text); !problem.isEmpty())
+            return problem;
     return {};
 }
 

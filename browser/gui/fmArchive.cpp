@@ -667,14 +667,18 @@ void TfrmArchive::ActEditExecute()
         if (window->exec() == QDialog::Accepted && row.isValid()) {
             using namespace browser::edit;
             const QString mark = window->mark(), location = window->location(), note = window->note();
+            QString damage;
             switch (saveFields(catalog::programCatalog(), m_model->path(row.row()), window->startingMark(),
-                               mark, location, note, changeProgress())) {
+                               mark, location, note, changeProgress(), &damage)) {
             case SaveResult::Saved:
                 // In place: the row is not sorted again and the totals stay.
                 m_model->setTexts(row.row(), fieldText(mark), fieldText(location), fieldText(note));
                 break;
             case SaveResult::MarkExists:
                 showMessage(MarkExistsText, this);
+                break;
+            case SaveResult::Damaged:
+                showMessage(damagedText(damage), this);
                 break;
             case SaveResult::Failed:
                 showMessage(CannotChangeText, this);

@@ -4,14 +4,17 @@
 #include "TestSupport.h"
 
 #include "browser/cliBrowser.h"
+#include "catalog/CatalogLock.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <thread>
 
 using browsertest::Fields;
 using browsertest::writeArchive;
@@ -145,6 +148,62 @@ TEST_F(BrowserCli, EditFollowsTheEditorsRules)
         64);
     EXPECT_EQ(run(editCommand(), folder, {QStringLiteral("delta")}).code, 8);
     EXPECT_TRUE(ambrytest::readFile(beta).contains("\r\nAMark=BETA\r\n"));
+
+    // The limits of add.
+    for (const char *option : {"--mark", "--location", "--note"}) {
+        SCOPED_TRACE(option);
+        const CliRun r = run(editCommand(), folder,
+                             {QStringLiteral("beta"), QString::fromLatin1(option), QString(256, u'x')});
+        EXPECT_EQ(r.code, 64);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("longer than 255 characters"))) << r.err.toStdString();
+    }
+    EXPECT_EQ(
+        run(editCommand(), folder, {QStringLiteral("beta"), QStringLiteral("--note"), QString(255, u'x')})
+            .code,
+        0);
+
+    // A damaged archive is not rewritten: that would pass what is left of it off as whole.
+    Fields cutFields;
+    cutFields.mark = "cut";
+    QByteArray cut = browsertest::archiveBytes(cutFields);
+    cut.truncate(cut.indexOf("ASize=1") + 7);
+    const QString damaged = folder + QStringLiteral("cut.dat");
+    ambrytest::writeFile(damaged, cut);
+    const CliRun refused =
+        run(editCommand(), folder, {QStringLiteral("cut"), QStringLiteral("--note"), QStringLiteral("n")});
+    EXPECT_EQ(refused.code, 3);
+    EXPECT_TRUE(refused.err.contains(damaged)) << refused.err.toStdString();
+    EXPECT_EQ(ambrytest::readFile(damaged), cut);
+}
+
+// What a command changes is looked up once it holds the lock: an archive another writer removed
+// while it waited is "no such mark" (exit 8), and the rest of the command is still done.
+TEST_F(BrowserCli, WritersFindTheirArchivesUnderTheLock)
+{
+    struct Case
+    {
+        const CliCommand &command;
+        QStringList args;
+        QString removedMeanwhile;
+    };
+    const Case cases[] = {
+        {editCommand(), {QStringLiteral("beta"), QStringLiteral("--note"), QStringLiteral("n")}, beta},
+        {removeCommand(), {QStringLiteral("alpha"), QStringLiteral("gamma"), QStringLiteral("--yes")}, alpha},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command.name.toStdString());
+        ambrytest::ChildHolding other([f = folder] { return (new CatalogLock(f))->tryAcquire(); });
+        ASSERT_TRUE(other.holds());
+        CliRun r;
+        std::thread waiting([&] { r = run(c.command, folder, c.args); });
+        QThread::msleep(200);
+        ASSERT_TRUE(QFile::remove(c.removedMeanwhile));
+        other.release();
+        waiting.join();
+        EXPECT_EQ(r.code, 8) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("no archive has the mark"))) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(gamma));
 }
 
 TEST_F(BrowserCli, RemoveAsksUnlessToldAndRefusesWithoutATerminal)
@@ -153,16 +212,16 @@ TEST_F(BrowserCli, RemoveAsksUnlessToldAndRefusesWithoutATerminal)
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(run(removeCommand(), folder, {QStringLiteral("alpha")}).code, 1);
     EXPECT_TRUE(QFile::exists(alpha));
+    // A mark no archive has is told; the others are still removed.
     EXPECT_EQ(run(removeCommand(), folder,
                   {QStringLiteral("alpha"), QStringLiteral("delta"), QStringLiteral("--yes")})
                   .code,
               8);
-    EXPECT_TRUE(QFile::exists(alpha));
+    EXPECT_FALSE(QFile::exists(alpha));
     EXPECT_EQ(run(removeCommand(), folder,
-                  {QStringLiteral("ALPHA"), QStringLiteral("gamma"), QStringLiteral("--yes")})
+                  {QStringLiteral("GAMMA"), QStringLiteral("gamma"), QStringLiteral("--yes")})
                   .code,
               0);
-    EXPECT_FALSE(QFile::exists(alpha));
     EXPECT_FALSE(QFile::exists(gamma));
     EXPECT_TRUE(QFile::exists(beta));
 }
