@@ -72,7 +72,8 @@ int runList(CliContext &ctx)
 {
     ArchiveListModel model;
     CatalogTotals totals;
-    CatalogLoader(model, totals).ScanArchive(catalog::commandLineCatalog(ctx.catalogFolder));
+    CatalogLoader loader(model, totals);
+    loader.ScanArchive(catalog::commandLineCatalog(ctx.catalogFolder));
 
     // The window's first-open order, then the clicks the options stand for.
     int column = 1;
@@ -96,12 +97,13 @@ int runList(CliContext &ctx)
     }
     if (ctx.isSet(QStringLiteral("totals")))
         ctx.out(statusLine(totals, model.rowCount()));
-    if (totals.damaged > 0) {
+    for (const UnreadableArchive &u : loader.unlisted())
+        ctx.err(QStringLiteral("ambrylog-cli list: unreadable folder, its archives are not listed: %1 (%2)")
+                    .arg(u.path, u.reason));
+    if (totals.damaged > 0)
         ctx.err(QStringLiteral("ambrylog-cli list: %1 listed")
                     .arg(countOf(totals.damaged, "damaged archive", "damaged archives")));
-        return ExitDamaged;
-    }
-    return CliOk;
+    return totals.damaged > 0 || !loader.unlisted().isEmpty() ? ExitDamaged : CliOk;
 }
 
 int runEdit(CliContext &ctx)
@@ -263,7 +265,8 @@ const CliCommand &listCommand()
                     {{QStringLiteral("totals")}, QString(), QStringLiteral("print the status line last")}},
         .exitCodes = {{0, QStringLiteral("the list was printed")},
                       {1, QStringLiteral("the catalog cannot be read")},
-                      {3, QStringLiteral("listed, but some archives are damaged")}},
+                      {3, QStringLiteral("listed, but some archives are damaged, or folders of the catalog "
+                                         "could not be read (named on standard error)")}},
         .run = runList,
     };
     return command;

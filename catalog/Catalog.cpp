@@ -409,6 +409,22 @@ QString Catalog::archivePath(const QString &checksum) const
     return m_folder + checksum + ArchiveSuffix;
 }
 
+QString Catalog::archiveWithChecksum(const QString &checksum) const
+{
+    const QString wanted = checksum + ArchiveSuffix;
+    // Where saves put it, before the walk of every folder.
+    if (QFileInfo(archivePath(checksum)).isFile())
+        return archivePath(checksum);
+    QString found;
+    walk([&](const QString &path) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (QStringView(path).sliced(slash + 1).compare(wanted, Qt::CaseInsensitive) == 0)
+            found = path;
+        return found.isEmpty();
+    });
+    return found;
+}
+
 bool Catalog::markExists(const QString &mark, UnreadableArchives *unreadable) const
 {
     const QString wanted = mark.toUpper();

@@ -158,6 +158,11 @@ public:
     // (never a subfolder), named "<checksum>.dat".
     QString archivePath(const QString &checksum) const;
 
+    // The archive of the records with this checksum: named "<checksum>.dat" (the suffix in any
+    // letter case) anywhere in the catalog, since the user may move archives into subfolders.
+    // Empty when there is none.
+    QString archiveWithChecksum(const QString &checksum) const;
+
     // Whether an archive carries the mark, compared without regard to letter case and as given
     // (not trimmed). Archives whose mark is blank are skipped; a damaged archive counts with
     // whatever mark it still shows. Archives that cannot be read are skipped and added to

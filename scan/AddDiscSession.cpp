@@ -105,7 +105,7 @@ AddDiscSession::Outcome AddDiscSession::scan()
     }
 
     // The same records give the same checksum and so the same file name: that is how a disc
-    // already in the catalog is recognised. Only the catalog folder itself is looked at.
+    // already in the catalog is recognised, wherever in the catalog the user moved it.
     m_checksum = checksumOfBytes(m_walker.records());
     if (findExisting()) {
         m_outcome = Outcome::AlreadyArchived;
@@ -121,8 +121,8 @@ AddDiscSession::Outcome AddDiscSession::scan()
 
 bool AddDiscSession::findExisting()
 {
-    const QString existing = m_catalog.archivePath(m_checksum);
-    if (!QFileInfo(existing).isFile())
+    const QString existing = m_catalog.archiveWithChecksum(m_checksum);
+    if (existing.isEmpty())
         return false;
     m_existingPath = existing;
     try {

@@ -10,6 +10,7 @@
 #include "catalog/DosDateTime.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace search {
@@ -471,7 +472,14 @@ void SearchEngine::Impl::addFile(const QString &path, qint64 from)
     }
 
     QString error;
-    if (!file.load(path, &error)) {
+    int err = 0;
+    if (!file.load(path, &error, &err)) {
+        // Removed since the walk listed it: it is no longer in the catalog, and nothing is missed.
+        if (err == ENOENT) {
+            if (from == 0)
+                --archivesRead;
+            return;
+        }
         problems.unreadable.append(UnreadableArchive{path, error});
         return;
     }

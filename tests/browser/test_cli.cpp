@@ -206,6 +206,36 @@ TEST_F(BrowserCli, WritersFindTheirArchivesUnderTheLock)
     EXPECT_FALSE(QFile::exists(gamma));
 }
 
+TEST_F(BrowserCli, ListNamesTheFoldersItCannotRead)
+{
+    ambrytest::openToOthers(folder.toStdString());
+    for (const QString &archive : {alpha, beta})
+        QFile::setPermissions(archive,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    const QString locked = folder + QStringLiteral("sub");
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    CliRun r;
+    {
+        ambrytest::UnprivilegedFiles asAUser;
+        r = run(listCommand(), folder, {});
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out.size(), 2);
+    EXPECT_TRUE(r.err.contains(locked)) << r.err.toStdString();
+
+    // The catalog folder itself.
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ExeOwner | QFileDevice::ExeOther));
+    {
+        ambrytest::UnprivilegedFiles asAUser;
+        r = run(listCommand(), folder, {});
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("unreadable folder"))) << r.err.toStdString();
+}
+
 TEST_F(BrowserCli, RemoveAsksUnlessToldAndRefusesWithoutATerminal)
 {
     std::FILE *saved = std::freopen("/dev/null", "r", stdin);

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -121,6 +122,14 @@ TEST_F(CliAddTest, AFolderIsSavedOnceAndRecognisedAfterwards)
     EXPECT_EQ(again.code, 2);
     EXPECT_EQ(again.err, "CD/DVD is already archived under: \nCD No: 1\n");
     EXPECT_TRUE(again.out.empty());
+    EXPECT_EQ(archiveCount(), 1);
+
+    // Moved by the user into a subfolder, where every reader still finds it.
+    ASSERT_TRUE(QDir().mkpath(catalog + QStringLiteral("/2008/May")));
+    ASSERT_TRUE(QFile::rename(path, catalog + QStringLiteral("/2008/May/450495.DAT")));
+    const CliRun moved = add({QStringLiteral("--folder"), folder});
+    EXPECT_EQ(moved.code, 2) << moved.out;
+    EXPECT_EQ(moved.err, "CD/DVD is already archived under: \nCD No: 1\n");
     EXPECT_EQ(archiveCount(), 1);
 }
 

@@ -946,3 +946,21 @@ TEST(EngineSkim, BlockScansAgreeWithAByteLoop)
         }
     }
 }
+
+// Another writer removes an archive after the walk listed it: it is no longer in the catalog,
+// so nothing is missed and nothing is told. One the walk reaches but cannot read is still named.
+TEST(EngineArchives, AnArchiveRemovedWhileTheSearchRunsIsSkippedInSilence)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("vanishing"));
+    writeArchive(dir, QStringLiteral("1.dat"), {{"\\", "one.txt"}});
+    const QString second = writeArchive(dir, QStringLiteral("2.dat"), {{"\\", "two.txt"}});
+    writeArchive(dir, QStringLiteral("3.dat"), {{"\\", "three.txt"}});
+    const SearchCriteria criteria;
+    CollectSink sink;
+    SearchEngine engine(criteria, sink);
+    engine.setArchiveDone([&] { QFile::remove(second); });
+    ASSERT_TRUE(engine.SearchFolder(catalog::Catalog(dir)));
+    EXPECT_EQ(sink.names(), (QStringList{QStringLiteral("one.txt"), QStringLiteral("three.txt")}));
+    EXPECT_TRUE(engine.problems().unreadable.isEmpty());
+    EXPECT_EQ(engine.archivesRead(), 2);
+}
