@@ -1,9 +1,9 @@
 #include "ArchiveStaging.h"
 
-#include "CatalogSwap.h"
 #include "catalog/Archive.h"
 #include "catalog/ArchiveText.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogSwap.h"
 #include "catalog/Checksum.h"
 #include "util/AmbryError.h"
 
@@ -60,7 +60,8 @@ QString CatalogState::freeMark(const QString &mark) const
 }
 
 NewArchiveStaging::NewArchiveStaging(const catalog::Catalog &catalog, const char *kind, bool write)
-    : m_catalog(catalog), m_folder(write ? std::make_unique<StagingFolder>(catalog.folder(), kind) : nullptr),
+    : m_catalog(catalog),
+      m_folder(write ? std::make_unique<catalog::StagingFolder>(catalog.folder(), kind) : nullptr),
       m_state(CatalogState::read(catalog))
 {
     m_next = m_state.highest > 0 ? m_state.highest + 1 : m_catalog.nextNumber();
@@ -113,7 +114,7 @@ void NewArchiveStaging::commit()
         return;
     const QString folder = m_folder->path();
     m_folder->release(); // the move owns it now
-    moveIntoCatalog(m_catalog.folder(), folder);
+    catalog::moveIntoCatalog(m_catalog.folder(), folder);
     m_catalog.recordNumber(m_last);
 }
 

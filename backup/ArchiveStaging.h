@@ -15,16 +15,18 @@
 // the catalog holds that they must not repeat, and new archives written beside the catalog
 // and moved in together.
 
-namespace backup {
-
+namespace catalog {
 class StagingFolder;
+}
+
+namespace backup {
 
 // Runs change while holding the catalog lock; waiting for another writer lets progress show.
 template <class Change>
 auto underCatalogLock(const catalog::Catalog &catalog, const Progress &progress, Change &&change)
 {
     CatalogLock lock = catalog.lock();
-    if (!lock.acquire(CatalogLock::WaitMs, progress))
+    if (!lock.acquire(CatalogLock::waitMs(), progress))
         throw AmbryError(lock.errorText());
     return change();
 }
@@ -81,7 +83,7 @@ public:
 
 private:
     catalog::Catalog m_catalog;
-    std::unique_ptr<StagingFolder> m_folder;
+    std::unique_ptr<catalog::StagingFolder> m_folder;
     CatalogState m_state;
     QHash<QString, QString> m_stagedMarks; // by file name, folded
     int m_next = 0;

@@ -1,12 +1,12 @@
 #include "CatalogBackup.h"
 
 #include "ArchiveStaging.h"
-#include "CatalogSwap.h"
 #include "catalog/Archive.h"
 #include "catalog/ArchiveFieldValues.h"
 #include "catalog/ArchiveWriter.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
+#include "catalog/CatalogSwap.h"
 #include "util/AmbryError.h"
 #include "util/NativePath.h"
 #include "util/OutputFile.h"
@@ -111,6 +111,14 @@ QString noArchivesText(const QString &zipPath)
 {
     return QStringLiteral("The zip file \"%1\" holds no archives (\"%2\" files).")
         .arg(zipPath, catalog::Catalog::ArchiveMask);
+}
+
+// Where the old catalog is kept: beside the folder the catalog path leads to (a link to the
+// catalog stays a link, to the restored catalog).
+QString keptPath(const catalog::Catalog &catalog, const QDateTime &when)
+{
+    return QFileInfo(catalog::catalogFolderBehindLinks(catalog.folder())).absolutePath() + QLatin1Char('/') +
+           catalog::keptFolderName(when);
 }
 
 } // namespace
@@ -325,7 +333,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
         const ZipPlan plan = zip->plan(m_limits);
         if (plan.archives.isEmpty())
             throw AmbryError(noArchivesText(m_zip));
-        auto staging = std::make_unique<StagingFolder>(m_catalog.folder(), "restore");
+        auto staging = std::make_unique<catalog::StagingFolder>(m_catalog.folder(), "restore");
         Unpacker unpacker(*zip, plan, progress);
         for (const ZipEntry &entry : plan.archives) {
             if (progress.stopped() || !unpacker.unpack(entry, staging->path() + entry.name))
@@ -339,8 +347,7 @@ Outcome RestoreJob::prepare(const Progress &progress)
         m_staging = std::move(staging);
         m_archives = int(plan.archives.size());
         m_refused = plan.refused;
-        m_kept = QFileInfo(QDir::cleanPath(m_catalog.folder())).absolutePath() + QLatin1Char('/') +
-                 keptFolderName(QDateTime::currentDateTime());
+        m_kept = keptPath(m_catalog, QDateTime::currentDateTime());
         return Outcome::Done;
     } catch (const AmbryError &e) {
         m_error = e.message();
@@ -357,18 +364,18 @@ Outcome RestoreJob::commit(const Progress &progress, const QDateTime &now)
     try {
         // The name the question gave, unless the caller says when it is.
         if (now.isValid())
-            m_kept = QFileInfo(QDir::cleanPath(m_catalog.folder())).absolutePath() + QLatin1Char('/') +
-                     keptFolderName(now);
-        const QString staging = m_staging->path();
-        m_staging->release(); // the swap owns it now
-        m_staging.reset();
+            m_kept = keptPath(m_catalog, now);
         underCatalogLock(m_catalog, progress, [&] {
+            const QString staging = m_staging->path();
+            m_staging->release(); // the swap owns it now
+            m_staging.reset();
             // A catalog folder removed meanwhile is swapped as an empty one.
             QDir().mkpath(m_catalog.folder());
-            m_kept = swapInCatalog(m_catalog.folder(), staging, m_kept);
+            m_kept = catalog::swapInCatalog(m_catalog.folder(), staging, m_kept);
         });
         return Outcome::Done;
     } catch (const AmbryError &e) {
+        m_staging.reset(); // a refused restore leaves nothing behind
         m_error = e.message();
         return Outcome::Failed;
     }
@@ -426,7 +433,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
 
         result.outcome = underCatalogLock(catalog, progress, [&] {
             CatalogState state = CatalogState::read(catalog);
-            StagingFolder staging(catalog.folder(), "merge");
+            catalog::StagingFolder staging(catalog.folder(), "merge");
             Unpacker unpacker(*zip, plan, progress);
             for (const ZipEntry &entry : plan.archives) {
                 if (progress.stopped())
@@ -502,7 +509,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
             if (!result.added.isEmpty()) {
                 const QString folder = staging.path();
                 staging.release(); // the move owns it now
-                moveIntoCatalog(catalog.folder(), folder);
+                catalog::moveIntoCatalog(catalog.folder(), folder);
             }
             return Outcome::Done;
         });

@@ -18,9 +18,11 @@
 // archives into the catalog. Widget-free: the main window and ambrylog-cli both drive these
 // and show the texts they return.
 
-namespace backup {
-
+namespace catalog {
 class StagingFolder;
+}
+
+namespace backup {
 
 // A long step shows through progress what it is doing ("Writing", "Checking", "Reading", and
 // the catalog lock's wait) with done of total units, and asks it between blocks whether to
@@ -102,7 +104,7 @@ private:
     catalog::Catalog m_catalog;
     QString m_zip;
     ZipLimits m_limits;
-    std::unique_ptr<StagingFolder> m_staging;
+    std::unique_ptr<catalog::StagingFolder> m_staging;
     QString m_error, m_kept;
     int m_archives = 0;
     QStringList m_refused;

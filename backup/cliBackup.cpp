@@ -2,7 +2,7 @@
 
 #include "CatalogBackup.h"
 #include "CatalogImportJob.h"
-#include "CatalogSwap.h"
+#include "catalog/CatalogSwap.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
@@ -61,7 +61,7 @@ void endProgressLine()
 catalog::Catalog catalogOf(const CliContext &ctx)
 {
     const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
-    const QString notice = backup::finishInterruptedChange(catalog);
+    const QString notice = catalog::finishInterruptedChange(catalog);
     if (!notice.isEmpty())
         ctx.err(notice);
     return catalog;

@@ -26,11 +26,19 @@ class FileLock;
 // at all.
 //
 // The lock is an flock(2) on the hidden file ".ambrylog.lock" in the catalog folder (not an
-// archive; a backup need not carry it). The kernel releases it when the holder ends, however
-// it ends, so a killed writer never blocks the next one. Within one process the lock is
-// re-entrant: a change that calls another change which takes it again does not wait for
-// itself. Whoever takes it while no process held it also removes the hidden temporary files
-// a killed writer left behind (".<name>.dat.tmp-XXXXXX"): nobody can still be writing them.
+// archive; a backup need not carry it), so a catalog whose parent folder is not writable still
+// has one, and every version of the program excludes every other. The kernel releases it when
+// the holder ends, however it ends, so a killed writer never blocks the next one. A restore
+// swaps the whole folder, lock file included: a writer that waited for the lock checks, once
+// it has it, that its lock file is still the one the catalog path names, and takes the new
+// folder's lock when it is not (which the restore holds until the swap is whole). Within one
+// process the lock is re-entrant: a change that calls another change which takes it again does
+// not wait for itself.
+//
+// Whoever takes it while no process held it first clears what a killed writer left behind
+// (nobody can still be writing it): the hidden temporary archive files (".<name>.dat.tmp-XXXXXX"),
+// and beside the catalog folder a restore's or merge's unfinished change (finished from its
+// journal) and staging folders whose process is gone.
 class CatalogLock
 {
 public:
@@ -61,6 +69,8 @@ public:
     QString errorText() const { return m_errorText; }
     // Temporary files removed when this object took the lock.
     int removedTemporaries() const { return m_removed; }
+    // What taking it finished of a change a killed writer left, for the user; usually empty.
+    const QString &recoveryNotice() const { return m_notice; }
 
     struct Shared; // one per folder and process
 
@@ -71,5 +81,6 @@ private:
     std::shared_ptr<Shared> m_shared;
     bool m_held = false;
     int m_removed = 0;
+    QString m_notice;
     QString m_errorText;
 };

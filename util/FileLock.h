@@ -27,12 +27,22 @@ public:
     void unlock();
     bool isLocked() const { return m_locked; }
 
+    // Whether the file held open is still the one its path names (the same device and inode):
+    // false once its folder was renamed away and another put in its place, or the file removed.
+    bool isStillAtPath() const;
+    // Lets go of the file (and the lock) and opens the one its path names now.
+    void reopen();
+
     // Why the last attempt failed: EWOULDBLOCK when another holder kept it (also after a
-    // timeout), else the error of opening or locking the file. 0 when it did not fail.
+    // timeout), else the error of opening or locking the file (for a lock file that could
+    // neither be made nor found, why it could not be made: a read-only folder says so). 0 when
+    // it did not fail.
     int error() const { return m_error; }
     const QString &path() const { return m_path; }
 
 private:
+    void open();
+
     QString m_path;
     UniqueFd m_fd;
     int m_error = 0;

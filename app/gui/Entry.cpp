@@ -2,8 +2,8 @@
 
 #include "AmbryApplication.h"
 #include "app/SingleInstance.h"
-#include "backup/CatalogSwap.h"
 #include "browser/gui/fmExplore.h"
+#include "catalog/CatalogSwap.h"
 #include "catalog/ProgramCatalog.h"
 #include "fmMain.h"
 #include "fmThanx.h"
@@ -42,7 +42,7 @@ int runAmbrylog(int &argc, char **argv)
     // A restore or merge that a crash interrupted is finished before anything reads the catalog.
     QString finished;
     deliverGuarded([&finished] {
-        finished = backup::finishInterruptedChange(catalog::programCatalog());
+        finished = catalog::finishInterruptedChange(catalog::programCatalog());
         return true;
     });
     // 6.

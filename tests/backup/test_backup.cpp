@@ -2,10 +2,12 @@
 
 #include "TestSupport.h"
 #include "backup/CatalogBackup.h"
-#include "backup/CatalogSwap.h"
 #include "backup/ZipReader.h"
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogLock.h"
+#include "catalog/CatalogSwap.h"
+#include "catalog/Checksum.h"
 #include "helper_zips.h"
 #include "util/PosixFile.h"
 
@@ -18,6 +20,7 @@
 #include <utime.h>
 
 using namespace backup;
+using catalog::setExchangeUnavailableForTesting;
 
 namespace {
 
@@ -147,6 +150,43 @@ TEST_F(BackupTest, ASecondRestoreInTheSameSecondKeepsBothOldCatalogs)
         entriesOf(root),
         (QStringList{QStringLiteral("Archive"), QStringLiteral("Archive before restore 2026-05-06 07-08-09"),
                      QStringLiteral("Archive before restore 2026-05-06 07-08-09 (2)")}));
+}
+
+TEST_F(BackupTest, ARestoreThatFindsTheCatalogBusyLeavesNothingBehind)
+{
+    ASSERT_EQ(backupCatalog(catalog::Catalog(catalog), zip, Progress()).outcome, Outcome::Done);
+    const ziptest::Tree before = ziptest::readTree(catalog);
+    RestoreJob job(catalog::Catalog(catalog), zip);
+    ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
+    ambrytest::ChildHolding writer([folder = catalog] { return (new CatalogLock(folder))->tryAcquire(); });
+    ASSERT_TRUE(writer.holds());
+    CatalogLock::setWaitMsForTesting(200);
+    EXPECT_EQ(job.commit(), Outcome::Failed);
+    CatalogLock::setWaitMsForTesting(0);
+    EXPECT_EQ(job.error(), CatalogLock::BusyText);
+    EXPECT_EQ(entriesOf(root), QStringList{QStringLiteral("Archive")}); // the unpacked archives went
+    EXPECT_EQ(ziptest::readTree(catalog), before);
+}
+
+TEST_F(BackupTest, ACatalogReachedThroughALinkIsRestoredWhereTheLinkLeads)
+{
+    ASSERT_EQ(backupCatalog(catalog::Catalog(catalog), zip, Progress()).outcome, Outcome::Done);
+    const QString real = ambrytest::makeTempDir(QStringLiteral("real")) + QStringLiteral("/Catalog");
+    ziptest::writeTree(real, {{QStringLiteral("old.dat"), "old catalog"}});
+    const QString links = ambrytest::makeTempDir(QStringLiteral("links"));
+    const QString link = links + QStringLiteral("/Archive");
+    ASSERT_TRUE(QFile::link(real, link));
+    RestoreJob job(catalog::Catalog(link), zip);
+    ASSERT_EQ(job.prepare(Progress()), Outcome::Done);
+    ASSERT_EQ(job.commit(Progress(), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), Outcome::Done)
+        << job.error().toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+    EXPECT_EQ(ziptest::readTree(link), sampleCatalog());
+    EXPECT_EQ(entriesOf(links), QStringList{QStringLiteral("Archive")});
+    EXPECT_EQ(ziptest::readTree(QFileInfo(real).path() +
+                                QStringLiteral("/Archive before restore 2026-01-02 03-04-05")),
+              (ziptest::Tree{{QStringLiteral("old.dat"), "old catalog"}}));
 }
 
 TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)

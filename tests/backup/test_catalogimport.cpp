@@ -1,7 +1,7 @@
 #include "backup/CatalogImportJob.h"
-#include "backup/CatalogSwap.h"
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
+#include "catalog/CatalogSwap.h"
 #include "catalog/Checksum.h"
 #include "catalog/DosDateTime.h"
 #include "catalog/RecordSection.h"

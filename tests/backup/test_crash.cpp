@@ -2,7 +2,8 @@
 
 #include "TestSupport.h"
 #include "backup/CatalogBackup.h"
-#include "backup/CatalogSwap.h"
+#include "catalog/CatalogSwap.h"
+#include "catalog/Checksum.h"
 #include "helper_zips.h"
 
 #include <QDir>
@@ -16,6 +17,9 @@
 #include <unistd.h>
 
 using namespace backup;
+using catalog::finishInterruptedChange;
+using catalog::setExchangeUnavailableForTesting;
+using catalog::setSwapStepHookForTesting;
 
 // A restore or merge killed at any moment leaves, once the next start has finished what the
 // journal names, either the old catalog or the new one, whole; the old one is never lost.

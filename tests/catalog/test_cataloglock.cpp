@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,4 +131,75 @@ TEST(CatalogLock, AFolderThatCannotHoldTheLockSaysWhy)
     EXPECT_TRUE(lock.errorText().startsWith(QStringLiteral("Cannot lock the catalog folder")))
         << lock.errorText().toStdString();
     EXPECT_TRUE(lock.errorText().contains(QStringLiteral("No such file"))) << lock.errorText().toStdString();
+}
+
+TEST(CatalogLock, AWriterThatWaitedThroughARestoreLocksTheFolderNowInPlace)
+{
+    const QString parent = ambrytest::makeTempDir(QStringLiteral("swap"));
+    const QString folder = parent + QStringLiteral("/Archive");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Holder restore(folder);
+    ASSERT_TRUE(restore.held);
+    CatalogLock waiting(folder); // opened the lock file of the folder then in place
+    // The restore swaps the folder (its lock file with it) and ends.
+    ASSERT_TRUE(QDir().rename(folder, parent + QStringLiteral("/Archive before restore")));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    restore.stop();
+    ASSERT_TRUE(waiting.acquire(1000));
+    // Held on the restored folder: another writer of the catalog must wait.
+    EXPECT_EQ(
+        ambrytest::runInChild([&] { return CatalogLock(folder).tryAcquire() ? "taken" : "refused"; }).output,
+        "refused");
+}
+
+TEST(CatalogLock, TakingItClearsWhatAKilledRestoreOrMergeLeftBesideTheCatalog)
+{
+    const QString parent = ambrytest::makeTempDir(QStringLiteral("beside"));
+    const QString folder = parent + QStringLiteral("/cat");
+    ambrytest::writeFile(folder + QStringLiteral("/1.dat"), "x");
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const QStringList stale = {QStringLiteral(".cat.merge-%1-abcdef/2.dat").arg(gone),
+                               QStringLiteral(".cat.restore-%1-Xy12Zq/3.dat").arg(gone),
+                               QStringLiteral("..cat.journal.tmp-Ab12yZ")};
+    const QStringList kept = {QStringLiteral(".cat.merge-1-abcdef/4.dat"), // its process runs
+                              QStringLiteral(".other.merge-%1-abcdef/5.dat").arg(gone),
+                              QStringLiteral("..other.journal.tmp-Ab12yZ"),
+                              QStringLiteral(".cat.journal.tmp-Ab12yZ")};
+    {
+        Holder other(folder);
+        ASSERT_TRUE(other.held);
+        for (const QString &name : stale + kept)
+            ambrytest::writeFile(parent + QLatin1Char('/') + name, "x");
+        EXPECT_FALSE(CatalogLock(folder).tryAcquire());
+        EXPECT_TRUE(QFile::exists(parent + QLatin1Char('/') + stale.front())); // not while another holds it
+    }
+    CatalogLock lock(folder);
+    ASSERT_TRUE(lock.tryAcquire());
+    for (const QString &name : stale) // a staging folder goes whole
+        EXPECT_FALSE(QFileInfo::exists(parent + QLatin1Char('/') + name.section(QLatin1Char('/'), 0, 0)))
+            << name.toStdString();
+    for (const QString &name : kept)
+        EXPECT_TRUE(QFile::exists(parent + QLatin1Char('/') + name)) << name.toStdString();
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/1.dat")));
+}
+
+TEST(CatalogLock, AReadOnlyCatalogSaysSo)
+{
+    const QString folder = ambrytest::makeTempDir(QStringLiteral("readonly"));
+    ambrytest::openToOthers(folder.toStdString());
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
+    {
+        ambrytest::UnprivilegedFiles asAUser;
+        CatalogLock lock(folder);
+        EXPECT_FALSE(lock.acquire(200));
+        EXPECT_TRUE(lock.errorText().contains(QStringLiteral("read-only"))) << lock.errorText().toStdString();
+        EXPECT_FALSE(lock.errorText().contains(QStringLiteral("No such file")))
+            << lock.errorText().toStdString();
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

@@ -1,7 +1,9 @@
 #include "CatalogSwap.h"
 
-#include "catalog/Catalog.h"
+#include "Catalog.h"
+#include "CatalogLock.h"
 #include "util/AmbryError.h"
+#include "util/FileLock.h"
 #include "util/PosixFile.h"
 
 #include <QCoreApplication>
@@ -19,7 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace backup {
+namespace catalog {
 
 namespace {
 
@@ -46,7 +48,7 @@ struct Place
 Place placeOf(const QString &catalogFolder)
 {
     Place p;
-    p.folder = QDir::cleanPath(QFileInfo(catalogFolder).absoluteFilePath());
+    p.folder = catalogFolderBehindLinks(catalogFolder);
     const QFileInfo info(p.folder);
     p.parent = info.absolutePath();
     p.name = info.fileName();
@@ -177,7 +179,22 @@ bool ownedByAnother(qint64 owner)
     return owner != QCoreApplication::applicationPid() && processAlive(owner);
 }
 
+bool isJournalTemporary(const QString &entry, const Place &p)
+{
+    const QByteArray name = enc(entry);
+    const QByteArray journal = enc(QStringLiteral(".") + p.name + QStringLiteral(".journal"));
+    return name.startsWith(QByteArray('.' + journal)) && isAtomicTemporaryName(name, journal) &&
+           name.indexOf(".tmp-") == 1 + journal.size();
+}
+
 } // namespace
+
+QString catalogFolderBehindLinks(const QString &catalogFolder)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(catalogFolder).absoluteFilePath()));
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.absoluteFilePath() : target;
+}
 
 StagingFolder::StagingFolder(const QString &catalogFolder, const char *kind)
 {
@@ -216,6 +233,12 @@ QString swapInCatalog(const QString &catalogFolder, const QString &staging, cons
         throw AmbryError(error);
     };
     const QString kept = freeKeptPath(QDir::cleanPath(keptFolder));
+    // The new catalog's lock, held until the swap is whole: whoever finds the new folder in
+    // place before then waits for it.
+    FileLock stageLock(stage + QLatin1Char('/') + CatalogLock::LockFileName);
+    if (!stageLock.tryLock())
+        giveUp(QStringLiteral("Cannot lock the restored catalog \"%1\". %2")
+                   .arg(stage, errnoText(stageLock.error())));
     syncFileSystem(stage);
 
     Journal journal;
@@ -292,9 +315,9 @@ void moveIntoCatalog(const QString &catalogFolder, const QString &staging)
     removeJournal(p);
 }
 
-QString finishInterruptedChange(const catalog::Catalog &catalog)
+QString clearInterruptedChange(const QString &catalogFolder)
 {
-    const Place p = placeOf(catalog.folder());
+    const Place p = placeOf(catalogFolder);
     QString notice;
     const Journal journal = readJournal(journalPath(p));
     const QString stage = journal.value(QStringLiteral("staging"));
@@ -334,14 +357,46 @@ QString finishInterruptedChange(const catalog::Catalog &catalog)
         removeJournal(p);
     }
 
-    // Staging folders whose process is gone hold nothing the catalog needs.
-    const QStringList entries = QDir(p.parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    // Staging folders whose process is gone hold nothing the catalog needs; a journal's
+    // temporary file is only ever written under the lock, which is held here.
+    const QStringList entries = QDir(p.parent).entryList(QDir::Dirs | QDir::Files | QDir::Hidden |
+                                                         QDir::System | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
+        const QString path = p.parent + QLatin1Char('/') + entry;
         const qint64 owner = stagingOwner(entry, p.name);
-        if (owner > 0 && !processAlive(owner))
-            QDir(p.parent + QLatin1Char('/') + entry).removeRecursively();
+        if (owner > 0 && !processAlive(owner) && QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
+            QDir(path).removeRecursively();
+        else if (isJournalTemporary(entry, p) && QFileInfo(path).isFile())
+            ::unlink(enc(path).constData());
     }
     return notice;
+}
+
+bool finishSwapOfMissingFolder(const QString &catalogFolder)
+{
+    const Place p = placeOf(catalogFolder);
+    if (QFileInfo::exists(p.folder) || QFileInfo(p.folder).isSymLink())
+        return false;
+    const Journal journal = readJournal(journalPath(p));
+    const QString stage = journal.value(QStringLiteral("staging"));
+    if (journal.value(QStringLiteral("kind")) != QLatin1String("restore") || stage.isEmpty() ||
+        QFileInfo(stage).absolutePath() != p.parent || !QFileInfo(stage).isDir())
+        return false;
+    FileLock stageLock(stage + QLatin1Char('/') + CatalogLock::LockFileName);
+    if (!stageLock.tryLock())
+        return false; // its restore is still at work, or another writer is finishing it
+    try {
+        clearInterruptedChange(catalogFolder);
+    } catch (const AmbryError &) {
+        return false;
+    }
+    return QFileInfo(p.folder).isDir();
+}
+
+QString finishInterruptedChange(const Catalog &catalog)
+{
+    CatalogLock lock = catalog.lock();
+    return lock.tryAcquire() ? lock.recoveryNotice() : QString();
 }
 
 void setExchangeUnavailableForTesting(bool unavailable)
@@ -354,4 +409,4 @@ void setSwapStepHookForTesting(void (*hook)(const char *step))
     g_stepHook = hook;
 }
 
-} // namespace backup
+} // namespace catalog
