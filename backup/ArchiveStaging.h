@@ -6,6 +6,8 @@
 #include "catalog/CatalogLock.h"
 #include "util/AmbryError.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -35,13 +37,12 @@ auto underCatalogLock(const catalog::Catalog &catalog, const Progress &progress,
 QString markKey(const QString &mark);
 
 // What the catalog holds, read while holding the catalog lock and kept up to date with what
-// comes in.
+// comes in. Damaged archives count with the mark and number they still show.
 struct CatalogState
 {
-    QSet<QString> names; // archive file names, folded
-    QSet<QString> marks; // markKey()
-    QSet<int> numbers;   // valid, positive
-    int highest = 0;
+    QHash<QString, QString> names; // archive file names, folded -> where (its path, or a label)
+    QSet<QString> marks;           // markKey()
+    catalog::ArchiveNumbers numbers;
 
     static CatalogState read(const catalog::Catalog &catalog);
     // The mark, trimmed, when no archive carries it; else the first of "mark (2)", "mark (3)",
@@ -50,8 +51,8 @@ struct CatalogState
     void addMark(const QString &mark) { marks.insert(markKey(mark)); }
 };
 
-// New archives saved as an added disc is saved (named by their records' checksum, numbered
-// after the catalog's highest number, with a mark no archive carries), but into a staging
+// New archives saved as an added disc is saved (named by their records' checksum, numbered by
+// the catalog's numbering rule, with a mark no archive carries), but into a staging
 // folder beside the catalog; commit() moves them in together. A failure or Cancel before that
 // leaves the catalog as it was. The caller holds the catalog lock from construction until
 // after commit().
@@ -86,9 +87,61 @@ private:
     std::unique_ptr<catalog::StagingFolder> m_folder;
     CatalogState m_state;
     QHash<QString, QString> m_stagedMarks; // by file name, folded
-    int m_next = 0;
     int m_last = 0;
     int m_count = 0;
+};
+
+// Whole archives coming in (the archives of a merged zip), judged by their content: an archive
+// is "already in the catalog" when its records have the checksum that names an archive of the
+// catalog (in any of its folders) or one taken in before; it is then skipped, with the reason.
+// Otherwise it is staged under the name of that checksum, where a save would put it; a mark in
+// use gets a free one (CatalogState::freeMark), a number in use the next by the catalog's rule.
+// The caller holds the catalog lock from construction until after commit(); without commit()
+// nothing is left behind.
+struct IntakeVerdict
+{
+    enum class Kind {
+        Added,
+        Present,   // the same records are in the catalog
+        Duplicate, // the same records were taken in before
+        Refused,   // cannot be taken in; reason says why
+    };
+    Kind kind = Kind::Refused;
+    QString reason;   // all but Added: why, for the user ("already in the catalog as ...")
+    QString fileName; // Added: its name in the catalog folder
+    QString oldMark;  // Added: set when the mark was changed, with newMark
+    QString newMark;
+    int oldNumber = 0; // Added: set when the number was changed, with newNumber
+    int newNumber = 0;
+    QString damage; // Added: the archive is damaged (taken in as it is, fields aside)
+};
+
+class ArchiveIntake
+{
+public:
+    // kind names the staging folder ("merge"). Throws AmbryError when it cannot be made.
+    ArchiveIntake(const catalog::Catalog &catalog, const char *kind);
+    ~ArchiveIntake();
+    ArchiveIntake(const ArchiveIntake &) = delete;
+    ArchiveIntake &operator=(const ArchiveIntake &) = delete;
+
+    // Where to write the next archive before offer().
+    QString scratchPath() const;
+    // Judges the archive written to scratchPath(); label (its name in the zip) names it in the
+    // reasons. Throws AmbryError when the archive cannot be read or staged.
+    IntakeVerdict offer(const QString &label);
+    // The same for an archive held in memory.
+    IntakeVerdict offerBytes(const QString &label, const QByteArray &bytes);
+
+    int added() const { return m_added; }
+    // Moves every archive added into the catalog.
+    void commit();
+
+private:
+    catalog::Catalog m_catalog;
+    std::unique_ptr<catalog::StagingFolder> m_staging;
+    CatalogState m_state;
+    int m_added = 0;
 };
 
 } // namespace backup

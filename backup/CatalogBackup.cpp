@@ -406,6 +406,11 @@ QString MergeResult::summary() const
     QString text = QStringLiteral("Added %1; %2 skipped as already in the catalog.")
                        .arg(countOf(added.size(), "archive", "archives"))
                        .arg(present.size());
+    text += listText(QStringLiteral("Skipped:"), present);
+    QStringList names;
+    for (const auto &[from, to] : placed)
+        names.append(QStringLiteral("%1 as %2").arg(from, to));
+    text += listText(QStringLiteral("Added under the name of their records' checksum:"), names);
     QStringList marks;
     for (const auto &[from, to] : renamed)
         marks.append(QStringLiteral("\"%1\" is now \"%2\"").arg(from, to));
@@ -432,85 +437,36 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
             throw AmbryError(noArchivesText(zipPath));
 
         result.outcome = underCatalogLock(catalog, progress, [&] {
-            CatalogState state = CatalogState::read(catalog);
-            catalog::StagingFolder staging(catalog.folder(), "merge");
+            ArchiveIntake intake(catalog, "merge");
             Unpacker unpacker(*zip, plan, progress);
             for (const ZipEntry &entry : plan.archives) {
-                if (progress.stopped())
+                if (progress.stopped() || !unpacker.unpack(entry, intake.scratchPath()))
                     return Outcome::Cancelled;
-                const QString fileName = entry.name.section(QLatin1Char('/'), -1);
-                if (state.names.contains(fileName.toCaseFolded())) {
-                    result.present.append(entry.name);
+                const IntakeVerdict v = intake.offer(entry.name);
+                switch (v.kind) {
+                case IntakeVerdict::Kind::Present:
+                case IntakeVerdict::Kind::Duplicate:
+                    result.present.append(QStringLiteral("%1 (%2)").arg(entry.name, v.reason));
                     continue;
+                case IntakeVerdict::Kind::Refused:
+                    result.refused.append(QStringLiteral("%1 (%2)").arg(entry.name, v.reason));
+                    continue;
+                case IntakeVerdict::Kind::Added:
+                    break;
                 }
-                // Merged archives go where new archives are written: straight into the catalog folder.
-                const QString staged = staging.path() + fileName;
-                if (!unpacker.unpack(entry, staged))
-                    return Outcome::Cancelled;
-
-                const Archive fields = Archive::loadFields(staged);
-                QList<std::pair<QString, QString>> changes;
-                QString newMark;
-                const QByteArrayView markBytes = fields.rawValue(u"AMark");
-                if (!trimControls(markBytes).isEmpty()) {
-                    const QString mark = decodeArchiveText(markBytes);
-                    newMark = mark;
-                    if (state.marks.contains(markKey(mark))) {
-                        newMark = state.freeMark(mark);
-                        changes.append({QStringLiteral("AMark"), newMark});
-                    }
-                }
-                int number = 0, newNumber = 0;
-                if (parseArchiveInt(decodeArchiveText(trimControls(fields.rawValue(u"ANumber"))), &number) &&
-                    number > 0) {
-                    newNumber = number;
-                    if (state.numbers.contains(number)) {
-                        if (state.highest == INT_MAX)
-                            throw AmbryError(
-                                QStringLiteral("No archive number is free for \"%1\".").arg(entry.name));
-                        newNumber = state.highest + 1;
-                        changes.append({QStringLiteral("ANumber"), QString::number(newNumber)});
-                    }
-                }
-                if (!changes.isEmpty()) {
-                    QFile file(staged);
-                    if (!file.open(QIODevice::ReadOnly))
-                        throw AmbryError(QStringLiteral("Cannot read file \"%1\".").arg(staged));
-                    const QByteArray bytes = file.readAll();
-                    file.close();
-                    if (bytes.contains('\0')) {
-                        // Its fields cannot be rewritten without losing what follows the NUL.
-                        result.refused.append(entry.name + QStringLiteral(" (damaged, and its mark or "
-                                                                          "number is in use)"));
-                        QFile::remove(staged);
-                        continue;
-                    }
-                    writeFileAtomically(staged, withFieldValues(bytes, changes));
-                }
-                if (!newMark.isEmpty()) {
-                    state.marks.insert(markKey(newMark));
-                    if (changes.size() && changes.front().first == QLatin1String("AMark"))
-                        result.renamed.append({trimControls(decodeArchiveText(markBytes)), newMark});
-                }
-                if (newNumber > 0) {
-                    state.numbers.insert(newNumber);
-                    state.highest = std::max(state.highest, newNumber);
-                    if (newNumber != number)
-                        result.renumbered.append({number, newNumber});
-                }
-                state.names.insert(fileName.toCaseFolded());
                 result.added.append(entry.name);
-                const QString reason = damageOf(staged);
-                if (!reason.isEmpty())
-                    result.damaged.append({entry.name, reason});
+                if (v.fileName != entry.name.section(QLatin1Char('/'), -1))
+                    result.placed.append({entry.name, v.fileName});
+                if (!v.newMark.isEmpty())
+                    result.renamed.append({v.oldMark, v.newMark});
+                if (v.newNumber > 0)
+                    result.renumbered.append({v.oldNumber, v.newNumber});
+                if (!v.damage.isEmpty())
+                    result.damaged.append({entry.name, v.damage});
             }
             if (progress.stopped())
                 return Outcome::Cancelled;
-            if (!result.added.isEmpty()) {
-                const QString folder = staging.path();
-                staging.release(); // the move owns it now
-                catalog::moveIntoCatalog(catalog.folder(), folder);
-            }
+            intake.commit();
             return Outcome::Done;
         });
     } catch (const AmbryError &e) {
@@ -520,6 +476,7 @@ MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPat
     if (result.outcome != Outcome::Done) {
         result.added.clear();
         result.present.clear();
+        result.placed.clear();
         result.renamed.clear();
         result.renumbered.clear();
         result.damaged.clear();

@@ -116,7 +116,8 @@ struct MergeResult
     Outcome outcome = Outcome::Failed;
     QString error;
     QStringList added;                          // relative paths, in the zip's order
-    QStringList present;                        // skipped: the same archive is in the catalog
+    QStringList present;                        // skipped, each with why: "x.dat (already in ...)"
+    QList<std::pair<QString, QString>> placed;  // added under another name: entry, file name
     QList<std::pair<QString, QString>> renamed; // marks: old, new
     QList<std::pair<int, int>> renumbered;      // numbers: old, new
     QStringList refused;                        // entries that are no archives
@@ -125,10 +126,10 @@ struct MergeResult
     bool hasNotes() const { return !refused.isEmpty() || !damaged.isEmpty(); }
 };
 
-// Adds the zip's archives to the catalog. An archive whose file name (its checksum) is in
-// the catalog already is skipped; a mark in use (as MarkExists compares) gets " (2)", " (3)",
-// ...; a number in use gets the next free one. Staged first, then moved in; a failure or
-// Cancel before the move changes nothing.
+// Adds the zip's archives to the catalog by the rules of ArchiveIntake: by content
+// (the records' checksum), the same archive twice taken once, every skip named with its reason,
+// marks and numbers in use changed. Staged first, then moved in; a failure or Cancel before the
+// move changes nothing.
 MergeResult mergeArchives(const catalog::Catalog &catalog, const QString &zipPath, const Progress &progress,
                           const ZipLimits &limits = ZipLimits());
 

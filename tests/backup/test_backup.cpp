@@ -282,81 +282,103 @@ TEST_F(BackupTest, CancelLeavesNothingBehind)
     EXPECT_EQ(ziptest::readTree(catalog), before);
 }
 
-TEST(Merge, SkipsPresentArchivesRenamesMarksAndRenumbers)
+// The name an archive of these bytes gets in the catalog: its records' checksum.
+QString checksumName(const QByteArray &archive)
+{
+    const Archive a = Archive::fromBytes(archive);
+    return checksumOfBytes(QByteArrayView(archive).first(a.lineOffset(a.fieldsBegin()))) +
+           QStringLiteral(".dat");
+}
+
+TEST(Merge, DecidesByContentNamesEverySkipRenamesMarksAndRenumbers)
 {
     const QString dir = ambrytest::makeTempDir(QStringLiteral("merge"));
     const QString catalog = dir + QStringLiteral("/Archive");
+    const QByteArray first = ziptest::archiveBytes(QStringLiteral("CD 1"), 1, 2, "a");
+    const QByteArray second = ziptest::archiveBytes(QStringLiteral("Stra\u00dfe"), 7, 2, "b");
     ziptest::writeTree(
-        catalog, {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("CD 1"), 1)},
-                  {QStringLiteral("sub/2.dat"), ziptest::archiveBytes(QStringLiteral("Stra\u00dfe"), 7)},
-                  {QStringLiteral("3.dat"), ziptest::archiveBytes(QStringLiteral("CD 1 (2)"), 3)},
-                  {QStringLiteral("4.dat"), ziptest::archiveBytes(QStringLiteral(" "), 4)}});
+        catalog, {{checksumName(first), first},
+                  {QStringLiteral("sub/") + checksumName(second), second},
+                  {QStringLiteral("3.dat"), ziptest::archiveBytes(QStringLiteral("CD 1 (2)"), 3, 2, "c")},
+                  {QStringLiteral("X.dat"), ziptest::archiveBytes(QStringLiteral(" "), 4, 2, "d")}});
     struct In
     {
         QByteArray name;
         QString mark;
         int number;
+        QByteArray salt; // the same salt: the same records, the same disc
     };
     const In incoming[] = {
-        {"1.dat", QStringLiteral("Other"), 50},         // same file name: the same disc, skipped
-        {"old/2.DAT", QStringLiteral("Other"), 51},     // in another folder and case: still the same disc
-        {"10.dat", QStringLiteral("cd 1"), 1},          // mark and number in use
-        {"11.dat", QStringLiteral("CD 1"), 2},          // the same mark again; its number is free
-        {"12.dat", QStringLiteral("STRASSE"), 9},       // the same mark as upper case compares it
-        {"13.dat", QStringLiteral("Fresh"), 9},         // number taken by the archive merged before it
-        {"14.dat", QStringLiteral(" "), 0},             // blank mark, no number: nothing to change
-        {"deep/15.dat", QStringLiteral("Fresh 2"), -3}, // a number that counts as none stays
+        {"1.dat", QStringLiteral("Other"), 50, "a"},         // the first disc under another name and mark
+        {"old/2.DAT", QStringLiteral("Other"), 51, "b"},     // in another folder: still the same disc
+        {"x.dat", QStringLiteral("Else"), 52, "e"},          // X.dat's name in other case, another disc
+        {"10.dat", QStringLiteral("cd 1"), 1, "f"},          // mark and number in use
+        {"11.dat", QStringLiteral("CD 1"), 2, "g"},          // the same mark again; its number is free
+        {"12.dat", QStringLiteral("STRASSE"), 9, "h"},       // the same mark as upper case compares it
+        {"13.dat", QStringLiteral("Fresh"), 9, "i"},         // number taken by the archive merged before it
+        {"again/10.dat", QStringLiteral("cd 1"), 1, "f"},    // the archive of 10.dat a second time
+        {"deep/15.dat", QStringLiteral("Fresh 2"), -3, "k"}, // no valid number: damaged, added as it is
     };
     QList<ziptest::Entry> entries;
     for (const In &in : incoming)
-        entries.append({in.name, ziptest::archiveBytes(in.mark, in.number, 2, in.name)});
+        entries.append({in.name, ziptest::archiveBytes(in.mark, in.number, 2, in.salt)});
+    const auto nameOf = [&](int i) { return checksumName(entries.at(i).data); };
     const QString zip = dir + QStringLiteral("/in.zip");
     ambrytest::writeFile(zip, ziptest::makeZip(entries));
 
     const MergeResult r = mergeArchives(catalog::Catalog(catalog), zip, Progress());
     ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
-    EXPECT_EQ(r.present, (QStringList{QStringLiteral("1.dat"), QStringLiteral("old/2.DAT")}));
-    EXPECT_EQ(r.added, (QStringList{QStringLiteral("10.dat"), QStringLiteral("11.dat"),
-                                    QStringLiteral("12.dat"), QStringLiteral("13.dat"),
-                                    QStringLiteral("14.dat"), QStringLiteral("deep/15.dat")}));
+    EXPECT_EQ(
+        r.present,
+        (QStringList{QStringLiteral("1.dat (already in the catalog as %1)").arg(checksumName(first)),
+                     QStringLiteral("old/2.DAT (already in the catalog as sub/%1)").arg(checksumName(second)),
+                     QStringLiteral("again/10.dat (the same archive as 10.dat)")}));
+    EXPECT_EQ(r.added, (QStringList{QStringLiteral("x.dat"), QStringLiteral("10.dat"),
+                                    QStringLiteral("11.dat"), QStringLiteral("12.dat"),
+                                    QStringLiteral("13.dat"), QStringLiteral("deep/15.dat")}));
     const QList<std::pair<QString, QString>> renamed = {
         {QStringLiteral("cd 1"), QStringLiteral("cd 1 (3)")},
         {QStringLiteral("CD 1"), QStringLiteral("CD 1 (4)")},
         {QStringLiteral("STRASSE"), QStringLiteral("STRASSE (2)")}};
     EXPECT_EQ(r.renamed, renamed);
-    const QList<std::pair<int, int>> renumbered = {{1, 8}, {9, 10}};
+    const QList<std::pair<int, int>> renumbered = {{1, 53}, {9, 54}}; // one above the highest, x.dat's 52
     EXPECT_EQ(r.renumbered, renumbered);
-    EXPECT_FALSE(r.hasNotes());
-    EXPECT_TRUE(
-        r.summary().startsWith(QStringLiteral("Added 6 archives; 2 skipped as already in the catalog.")));
-    EXPECT_TRUE(r.summary().contains(QStringLiteral("\"cd 1\" is now \"cd 1 (3)\"")));
+    ASSERT_EQ(r.damaged.size(), 1);
+    EXPECT_EQ(r.damaged.front().name, QStringLiteral("deep/15.dat"));
+    const QString summary = r.summary();
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("Added 6 archives; 3 skipped as already in the catalog.")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("again/10.dat (the same archive as 10.dat)")));
+    EXPECT_TRUE(summary.contains(QStringLiteral("x.dat as %1").arg(nameOf(2))));
+    EXPECT_TRUE(summary.contains(QStringLiteral("\"cd 1\" is now \"cd 1 (3)\"")));
 
-    const auto field = [&](const QString &file, const char16_t *key) {
-        return ReadArchiveValue(catalog + QLatin1Char('/') + file, QString::fromUtf16(key));
+    const auto field = [&](int i, const char16_t *key) {
+        return ReadArchiveValue(catalog + QLatin1Char('/') + nameOf(i), QString::fromUtf16(key));
     };
-    EXPECT_EQ(field(QStringLiteral("10.dat"), u"AMark"), QStringLiteral("cd 1 (3)"));
-    EXPECT_EQ(field(QStringLiteral("10.dat"), u"ANumber"), QStringLiteral("8"));
-    EXPECT_EQ(field(QStringLiteral("11.dat"), u"AMark"), QStringLiteral("CD 1 (4)"));
-    EXPECT_EQ(field(QStringLiteral("11.dat"), u"ANumber"), QStringLiteral("2"));
-    EXPECT_EQ(field(QStringLiteral("12.dat"), u"ANumber"), QStringLiteral("9"));
-    EXPECT_EQ(field(QStringLiteral("13.dat"), u"AMark"), QStringLiteral("Fresh"));
-    EXPECT_EQ(field(QStringLiteral("13.dat"), u"ANumber"), QStringLiteral("10"));
-    EXPECT_EQ(field(QStringLiteral("15.dat"), u"ANumber"), QStringLiteral("-3"));
-    // Records are untouched by the renaming; the file keeps its name (its checksum).
-    const QByteArray original = ziptest::archiveBytes(QStringLiteral("cd 1"), 1, 2, "10.dat");
-    const QByteArray merged = ambrytest::readFile(catalog + QStringLiteral("/10.dat"));
+    EXPECT_EQ(field(2, u"AMark"), QStringLiteral("Else"));
+    EXPECT_EQ(field(3, u"AMark"), QStringLiteral("cd 1 (3)"));
+    EXPECT_EQ(field(3, u"ANumber"), QStringLiteral("53"));
+    EXPECT_EQ(field(4, u"AMark"), QStringLiteral("CD 1 (4)"));
+    EXPECT_EQ(field(4, u"ANumber"), QStringLiteral("2"));
+    EXPECT_EQ(field(5, u"ANumber"), QStringLiteral("9"));
+    EXPECT_EQ(field(6, u"AMark"), QStringLiteral("Fresh"));
+    EXPECT_EQ(field(6, u"ANumber"), QStringLiteral("54"));
+    EXPECT_EQ(field(8, u"ANumber"), QStringLiteral("-3"));
+    // Records are untouched by the renaming.
+    const QByteArray original = entries.at(3).data;
+    const QByteArray merged = ambrytest::readFile(catalog + QLatin1Char('/') + nameOf(3));
     EXPECT_EQ(merged.left(Archive::fromBytes(original).lineOffset(8)),
               original.left(Archive::fromBytes(original).lineOffset(8)));
     // Every mark is now unique as the catalog compares marks.
     for (const char *mark : {"cd 1 (3)", "CD 1 (4)", "STRASSE (2)", "Fresh"})
-        EXPECT_TRUE(catalog::Catalog(catalog).markExists(QString::fromUtf8(mark))) << mark;
+        EXPECT_EQ(catalog::Catalog(catalog).archivesWithMark(QString::fromUtf8(mark)).size(), 1) << mark;
     EXPECT_EQ(entriesOf(dir), (QStringList{QStringLiteral("Archive"), QStringLiteral("in.zip")}));
 
-    // Merging the same zip again adds nothing.
+    // Merging the same zip again adds nothing, and says why for each.
     const MergeResult again = mergeArchives(catalog::Catalog(catalog), zip, Progress());
     EXPECT_EQ(again.outcome, Outcome::Done);
     EXPECT_TRUE(again.added.isEmpty());
-    EXPECT_EQ(again.present.size(), 8);
+    EXPECT_EQ(again.present.size(), 9);
 }
 
 // A folder of the catalog that cannot be read leaves its archives out of the backup, and the

@@ -5,6 +5,7 @@
 #include "backup/gui/BackupCommands.h"
 #include "backup/gui/fmImport.h"
 #include "catalog/Catalog.h"
+#include "catalog/Checksum.h"
 #include "helper_zips.h"
 #include "settings/gVars.h"
 #include "util/gui/MessageBox.h"
@@ -23,9 +24,14 @@ protected:
     {
         dir = ambrytest::makeTempDir(QStringLiteral("window"));
         gVars().catalogFolder = dir + QStringLiteral("/Archive/");
-        ziptest::writeTree(gVars().catalogFolder,
-                           {{QStringLiteral("1.dat"), ziptest::archiveBytes(QStringLiteral("A"), 1)},
-                            {QStringLiteral("2.dat"), ziptest::archiveBytes(QStringLiteral("B"), 2)}});
+        // Named as saves name them, by their records' checksum: that is how a merge knows them.
+        const QByteArray first = ziptest::archiveBytes(QStringLiteral("A"), 1, 2, "a");
+        const QByteArray second = ziptest::archiveBytes(QStringLiteral("B"), 2, 2, "b");
+        secondName = checksumOfBytes(QByteArrayView(second).first(second.indexOf("ADate="))) + QStringLiteral(".dat");
+        ziptest::writeTree(
+            gVars().catalogFolder,
+            {{checksumOfBytes(QByteArrayView(first).first(first.indexOf("ADate="))) + QStringLiteral(".dat"), first},
+             {secondName, second}});
         setMessageBoxHandler([this](MsgKind kind, const QString &text) {
             boxes.append({kind, text});
             return kind == MsgKind::Confirm ? answer : MsgAnswer::Ok;
@@ -41,7 +47,7 @@ protected:
         setZipFileChooserForTesting(nullptr);
     }
 
-    QString dir, chosen;
+    QString dir, chosen, secondName;
     MsgAnswer answer = MsgAnswer::Yes;
     QList<std::pair<MsgKind, QString>> boxes;
     QList<std::pair<bool, QString>> asked;
@@ -80,20 +86,20 @@ TEST_F(BackupWindowTest, BackupRestoreAndMerge)
     });
 
     // No at the question leaves the catalog; Yes restores it.
-    QFile::remove(gVars().catalogFolder + QStringLiteral("/2.dat"));
+    QFile::remove(gVars().catalogFolder + secondName);
     boxes.clear();
     answer = MsgAnswer::No;
     RestoreArchivesFromFile(&window);
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_EQ(boxes.front().first, MsgKind::Confirm);
     EXPECT_TRUE(boxes.front().second.contains(QStringLiteral("2 archives")));
-    EXPECT_FALSE(QFile::exists(gVars().catalogFolder + QStringLiteral("/2.dat")));
+    EXPECT_FALSE(QFile::exists(gVars().catalogFolder + secondName));
     answer = MsgAnswer::Yes;
     boxes.clear();
     RestoreArchivesFromFile(&window);
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes.at(1), std::make_pair(MsgKind::Notice, QStringLiteral("Restored 2 archives.")));
-    EXPECT_TRUE(QFile::exists(gVars().catalogFolder + QStringLiteral("/2.dat")));
+    EXPECT_TRUE(QFile::exists(gVars().catalogFolder + secondName));
 
     boxes.clear();
     MergeArchivesFromFile(&window);

@@ -51,12 +51,16 @@ Scene makeScene(int archives)
     for (int i = 0; i < archives; ++i) {
         const QString name = (i % 3 ? QStringLiteral("") : QStringLiteral("sub/")) +
                              QString::number(1000 + i) + QStringLiteral(".dat");
-        s.before.insert(name, ziptest::archiveBytes(QStringLiteral("Old %1").arg(i), i + 1, 40, "old"));
+        s.before.insert(name, ziptest::archiveBytes(QStringLiteral("Old %1").arg(i), i + 1, 40,
+                                                    "old" + QByteArray::number(i)));
     }
     QList<ziptest::Entry> entries;
     for (int i = 0; i < archives; ++i) {
-        const QByteArray name = QByteArray::number(5000 + i) + ".dat";
-        const QByteArray data = ziptest::archiveBytes(QStringLiteral("New %1").arg(i), 500 + i, 40, "new");
+        const QByteArray data = ziptest::archiveBytes(QStringLiteral("New %1").arg(i), 500 + i, 40,
+                                                      "new" + QByteArray::number(i));
+        // Named as a backup names them: by their records' checksum.
+        const QByteArray name =
+            checksumOfBytes(QByteArrayView(data).first(data.indexOf("ADate="))).toUtf8() + ".dat";
         entries.append({name, data});
         s.restored.insert(QString::fromUtf8(name), data);
     }
