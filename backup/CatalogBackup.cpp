@@ -151,12 +151,15 @@ QString backupFolder(const QString &documents, const QString &home)
 
 QString BackupResult::summary() const
 {
-    const QString text = listText(QStringLiteral("These archives could not be backed up (their path cannot "
-                                                 "be a name in a zip file):"),
-                                  skipped) +
-                         listText(QStringLiteral("These folders of the catalog could not be read; the "
-                                                 "archives in them are not in the backup:"),
-                                  unlisted);
+    const QString text =
+        listText(QStringLiteral("These archives could not be backed up (their path cannot "
+                                "be a name in a zip file):"),
+                 skipped) +
+        listText(QStringLiteral("These folders of the catalog could not be read; the "
+                                "archives in them are not in the backup:"),
+                 unlisted) +
+        listText(QStringLiteral("These archives are damaged and were backed up as they are:"),
+                 damagedLines(damaged));
     return text.trimmed();
 }
 
@@ -205,6 +208,8 @@ BackupResult backupCatalog(const catalog::Catalog &catalog, const QString &zipPa
             }
             const QFileInfo info(path);
             items.append({path, name, info.size(), info.lastModified().toSecsSinceEpoch()});
+            if (const QString reason = damageOf(path); !reason.isEmpty())
+                result.damaged.append({name, reason});
             return true;
         },
         {}, &unlisted);

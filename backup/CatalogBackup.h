@@ -37,16 +37,26 @@ QString listText(const QString &heading, const QStringList &items, qsizetype sho
 // The compression level of backups (zlib's scale, 1 fastest to 9 smallest).
 inline constexpr int kBackupCompressionLevel = 6;
 
+// Why an archive was put in as it is: the reader found it damaged.
+struct DamagedArchive
+{
+    QString name; // relative path in the zip
+    QString reason;
+};
+
 struct BackupResult
 {
     Outcome outcome = Outcome::Failed;
-    QString error;        // when Failed
-    bool nothingToBackUp = false; // Failed because the catalog holds no archive
-    int archives = 0;     // archives in the zip
-    QStringList skipped;  // archives whose path cannot be stored as a zip entry name
-    QStringList unlisted; // catalog folders that could not be listed, with the reason
-    // What was left out, for the user; empty when nothing was.
+    QString error;                 // when Failed
+    bool nothingToBackUp = false;  // Failed because the catalog holds no archive
+    int archives = 0;              // archives in the zip
+    QStringList skipped;           // archives whose path cannot be stored as a zip entry name
+    QStringList unlisted;          // catalog folders that could not be listed, with the reason
+    QList<DamagedArchive> damaged; // backed up as they are
+    // What was left out or found damaged, for the user; empty when nothing was.
     QString summary() const;
+    // The command line's exit code 3.
+    bool hasNotes() const { return !skipped.isEmpty() || !unlisted.isEmpty() || !damaged.isEmpty(); }
 };
 
 // Writes every archive of the catalog (the catalog walk) to zipPath: under its path relative
@@ -65,13 +75,6 @@ QString proposedBackupName(const QDate &date);
 // Where the file dialogs open: the documents folder when it exists (a fresh home may have
 // none), otherwise the home folder.
 QString backupFolder(const QString &documents, const QString &home);
-
-// Why an archive was put in as it is: the reader found it damaged.
-struct DamagedArchive
-{
-    QString name; // relative path in the zip
-    QString reason;
-};
 
 // Restore in two steps: prepare() checks the zip and unpacks it into a staging folder beside
 // the catalog, then the caller asks the user, then commit() swaps the catalog. Dropping the

@@ -21,7 +21,9 @@ struct ZipLimits
 {
     qint64 perArchive = qint64(1) << 30; // 1 GiB
     qint64 total = qint64(64) << 30;     // 64 GiB
-    qint64 ratio = 100;                  // all entries together, times the zip's own size
+    // All entries together, times the zip's own size. Deflate packs at most about 1032 to 1,
+    // so nothing a backup writes is refused; a bomb needs another method or false sizes.
+    qint64 ratio = 1032;
 };
 
 // Why an entry name (UTF-8, "/" between folders) cannot become a path below the catalog

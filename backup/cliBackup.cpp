@@ -116,7 +116,7 @@ int runBackup(CliContext &ctx)
         ctx.err(QStringLiteral("ambrylog-cli backup: backed up %1 to standard output.").arg(archives));
     else
         ctx.out(QStringLiteral("Backed up %1 to %2.").arg(archives, zip));
-    if (!result.skipped.isEmpty() || !result.unlisted.isEmpty()) {
+    if (result.hasNotes()) {
         ctx.err(result.summary());
         return kNotes;
     }

@@ -76,6 +76,10 @@ TEST_F(BackupTest, BackupRestoresToAnIdenticalCatalog)
     ASSERT_EQ(made.outcome, Outcome::Done) << made.error.toStdString();
     EXPECT_EQ(made.archives, 5);
     EXPECT_TRUE(made.skipped.isEmpty());
+    // Backed up as it is, and named, as its restore will name it.
+    EXPECT_EQ(made.summary(), QStringLiteral("These archives are damaged and were backed up as they are:\n"
+                                             "empty.dat (has no archive fields)"));
+    EXPECT_TRUE(made.hasNotes());
     EXPECT_EQ(entriesOf(outDir), QStringList{QStringLiteral("Ambrylog backup.zip")}); // no temporary left
 
     const auto reader = ZipReader::open(zip);
@@ -187,6 +191,20 @@ TEST_F(BackupTest, ACatalogReachedThroughALinkIsRestoredWhereTheLinkLeads)
     EXPECT_EQ(ziptest::readTree(QFileInfo(real).path() +
                                 QStringLiteral("/Archive before restore 2026-01-02 03-04-05")),
               (ziptest::Tree{{QStringLiteral("old.dat"), "old catalog"}}));
+}
+
+TEST_F(BackupTest, WhatABackupWritesItsRestoreAccepts)
+{
+    // 10 MB of one letter packs about a thousand to one, far tighter than other archives.
+    ambrytest::writeFile(catalog + QStringLiteral("/big.dat"), QByteArray(10 << 20, 'a'));
+    const BackupResult made = backupCatalog(catalog::Catalog(catalog), zip, Progress());
+    ASSERT_EQ(made.outcome, Outcome::Done) << made.error.toStdString();
+    const QString target = ambrytest::makeTempDir(QStringLiteral("bigrestore")) + QStringLiteral("/Archive");
+    ASSERT_TRUE(QDir().mkpath(target));
+    RestoreJob job(catalog::Catalog(target), zip);
+    ASSERT_EQ(job.prepare(Progress()), Outcome::Done) << job.error().toStdString();
+    ASSERT_EQ(job.commit(), Outcome::Done) << job.error().toStdString();
+    EXPECT_EQ(QFileInfo(target + QStringLiteral("/big.dat")).size(), 10 << 20);
 }
 
 TEST_F(BackupTest, AFailedBackupLeavesTheEarlierFile)
