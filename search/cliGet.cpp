@@ -37,6 +37,13 @@ QString folderKey(QString folder)
     return folder.mid(begin, end - begin);
 }
 
+// Whether a file of this size is recorded with that size line: the line holds the size's low 32
+// bits as a signed number (files of 2 GiB and more wrap).
+bool sameRecordedSize(qint64 actual, qint64 recorded)
+{
+    return actual == recorded || int32_t(uint32_t(quint64(actual) & 0xFFFFFFFFu)) == recorded;
+}
+
 // Finds one file among the records of the archives it is given.
 class FileFinder : public search::ResultSink
 {
@@ -54,10 +61,14 @@ public:
             return;
         found = true;
         archivePath = m_archive;
+        size = r.size;
+        sizeKnown = r.sizeValid;
         file = {r.folder.toByteArray(), r.name.toByteArray(), decodeArchiveText(r.folder),
                 decodeArchiveText(r.name), m_mark};
     }
     bool found = false;
+    qint64 size = 0;
+    bool sizeKnown = false;
     CataloguedFile file;
     QString archivePath;
 
@@ -176,6 +187,13 @@ int runGet(CliContext &ctx)
     if (!copied)
         return ctx.fail(QStringLiteral("'%1' already exists; nothing was copied").arg(target));
     ctx.out(target);
+    // Copied all the same: it is the file the user asked for, only not as it was catalogued.
+    const qint64 copiedSize = QFileInfo(target).size();
+    if (finder.sizeKnown && !sameRecordedSize(copiedSize, finder.size))
+        ctx.err(QStringLiteral("ambrylog-cli get: the file has %1 bytes, the catalog says %2: it changed "
+                               "since the disc was catalogued")
+                    .arg(copiedSize)
+                    .arg(finder.size));
     return CliGetCopied;
 }
 

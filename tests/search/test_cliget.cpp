@@ -44,9 +44,10 @@ protected:
     {
         setDriveSystemForTesting(nullptr);
         catalog = ambrytest::makeTempDir(QStringLiteral("catalog"));
-        writeArchive(catalog, QStringLiteral("7.dat"),
-                     {{"\\", "readme.txt"}, {"Music\\Rock", "song.mp3"}, {"Music\\Rock", "gone.mp3"}},
-                     marked("CD 7"));
+        writeArchive(
+            catalog, QStringLiteral("7.dat"),
+            {{"\\", "readme.txt", "6"}, {"Music\\Rock", "song.mp3", "4"}, {"Music\\Rock", "gone.mp3"}},
+            marked("CD 7"));
         disc = ambrytest::makeTempDir(QStringLiteral("disc"));
         ambrytest::writeFile(disc + QStringLiteral("/readme.txt"), "readme");
         ambrytest::writeFile(disc + QStringLiteral("/Music/Rock/song.mp3"), "song");
@@ -107,6 +108,19 @@ TEST_F(CliGet, AFileOnTheReadDeviceIsCopiedAndNeverReplaced)
     }
     EXPECT_EQ(outFiles(), QStringList({QStringLiteral("readme.txt"), QStringLiteral("song.mp3")}))
         << "no temporary file left behind";
+}
+
+// The file on the disc is not as it was catalogued: it is the file asked for, so it is copied,
+// and the user is told.
+TEST_F(CliGet, AFileWhoseSizeChangedIsCopiedWithAWord)
+{
+    bindQ(disc);
+    ambrytest::writeFile(disc + QStringLiteral("/readme.txt"), "readme, longer");
+    const CliRun r = get({QStringLiteral("CD 7"), QStringLiteral("readme.txt")});
+    EXPECT_EQ(r.code, CliGetCopied) << r.err.toStdString();
+    EXPECT_EQ(ambrytest::readFile(out + QStringLiteral("/readme.txt")), "readme, longer");
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the file has 14 bytes, the catalog says 6")))
+        << r.err.toStdString();
 }
 
 // Added with add --image, a disc gives its files back from the image with no read device and
