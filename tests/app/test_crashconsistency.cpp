@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "backup/CatalogBackup.h"
 #include "catalog/Archive.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogLock.h"
@@ -18,7 +19,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -33,7 +36,9 @@ namespace {
 struct Scene
 {
     QString catalog;
-    QString discs; // where the changes make their discs
+    QString discs;   // where the changes make their discs
+    QString zip;     // a backup that the restores restore
+    QString backups; // where the backups write
 };
 
 // One kind of change a child repeats until it is killed. To try another (edit, remove,
@@ -46,9 +51,9 @@ struct Change
 };
 
 // A new disc of a few files whose sizes make it unlike any other, added as the command does.
-void addStep(const Scene &s, std::mt19937 &rng, int serial)
+void addDisc(const QString &catalogFolder, const QString &discs, std::mt19937 &rng, int serial)
 {
-    const QString disc = s.discs + QStringLiteral("/d%1-%2").arg(::getpid()).arg(serial);
+    const QString disc = discs + QStringLiteral("/d%1-%2").arg(::getpid()).arg(serial);
     QDir().mkpath(disc + QStringLiteral("/sub"));
     for (int f = 0; f < 3; ++f) {
         QFile file(disc + (f ? QStringLiteral("/sub/f%1").arg(f) : QStringLiteral("/top")));
@@ -56,17 +61,66 @@ void addStep(const Scene &s, std::mt19937 &rng, int serial)
             file.resize(qint64(rng() % 100000) + serial * 7 + f);
     }
     AddDiscSession session = AddDiscSession::forFolder(
-        disc, catalog::Catalog(s.catalog, catalog::settingsNumberStore()), settingsHostageFile());
+        disc, catalog::Catalog(catalogFolder, catalog::settingsNumberStore()), settingsHostageFile());
     if (session.scan() == AddDiscSession::Outcome::MarkEntry)
         session.save(std::nullopt, QStringLiteral("Shelf"), QStringLiteral("kill test"));
+}
+
+void addStep(const Scene &s, std::mt19937 &rng, int serial)
+{
+    addDisc(s.catalog, s.discs, rng, serial);
+}
+
+void restoreStep(const Scene &s, std::mt19937 &, int)
+{
+    backup::RestoreJob job(catalog::Catalog(s.catalog), s.zip);
+    if (job.prepare(backup::Progress()) == backup::Outcome::Done)
+        job.commit();
+}
+
+// A catalog of its own grows by a disc, whose marks and numbers are those the catalog uses
+// ("CD No: 1", ...), and is merged whole: the discs merged before are skipped.
+void mergeStep(const Scene &s, std::mt19937 &rng, int serial)
+{
+    const QString own = s.discs + QStringLiteral("/merged-%1").arg(::getpid());
+    QDir().mkpath(own);
+    addDisc(own, s.discs, rng, serial);
+    const QString zip = own + QStringLiteral(".zip");
+    if (backup::backupCatalog(catalog::Catalog(own), zip, backup::Progress()).outcome ==
+        backup::Outcome::Done)
+        backup::mergeArchives(catalog::Catalog(s.catalog), zip, backup::Progress());
+}
+
+void backupStep(const Scene &s, std::mt19937 &, int)
+{
+    backup::backupCatalog(catalog::Catalog(s.catalog), s.backups + QStringLiteral("/bk.zip"),
+                          backup::Progress());
 }
 
 const std::vector<Change> &changes()
 {
     static const std::vector<Change> all = {
-        {"add", addStep},
+        {"add", addStep},     {"add", addStep},       {"restore", restoreStep},
+        {"merge", mergeStep}, {"backup", backupStep},
     };
     return all;
+}
+
+// What a killed writer may leave beside the catalog folder, and beside a backup.
+QStringList leftovers(const Scene &s)
+{
+    const QString name = QFileInfo(s.catalog).fileName();
+    const QString parent = QFileInfo(s.catalog).absolutePath();
+    QStringList found;
+    for (const QString &entry :
+         QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (entry.startsWith(QLatin1Char('.') + name + QLatin1Char('.')) ||
+            entry.startsWith(QStringLiteral("..") + name + QLatin1Char('.')))
+            found << entry;
+    for (const QString &entry : QDir(s.backups).entryList(QDir::Files | QDir::Hidden))
+        if (entry.contains(QStringLiteral(".part-")))
+            found << entry;
+    return found;
 }
 
 // What must hold after every kill; empty when it does.
@@ -123,9 +177,22 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
     const unsigned seed =
         std::getenv("AMBRY_CRASH_SEED") ? unsigned(std::atoi(std::getenv("AMBRY_CRASH_SEED"))) : 20261207u;
     Scene s;
-    s.catalog = ambrytest::makeTempDir(QStringLiteral("crashcatalog"));
+    // A folder of its own: restores keep the old catalog beside it.
+    s.catalog = ambrytest::makeTempDir(QStringLiteral("crashcatalog")) + QStringLiteral("/Archive");
     s.discs = ambrytest::makeTempDir(QStringLiteral("crashdiscs"));
+    s.backups = ambrytest::makeTempDir(QStringLiteral("crashbackups"));
     std::mt19937 rng(seed);
+    {
+        const QString seedCatalog = s.discs + QStringLiteral("/seed");
+        ASSERT_TRUE(QDir().mkpath(seedCatalog));
+        for (int i = 0; i < 3; ++i)
+            addDisc(seedCatalog, s.discs, rng, -1 - i);
+        s.zip = s.backups + QStringLiteral("/restored.zip");
+        ASSERT_EQ(backup::backupCatalog(catalog::Catalog(seedCatalog), s.zip, backup::Progress()).outcome,
+                  backup::Outcome::Done);
+        ASSERT_TRUE(QDir().mkpath(s.catalog));
+    }
+    std::map<std::string, int> kills;
     QElapsedTimer clock;
     clock.start();
     int done = 0, leftTemporaries = 0, savedBeforeKill = 0;
@@ -163,13 +230,23 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
         catalog::Catalog(s.catalog).walk([&](const QString &) { return ++archivesAfter > 0; });
         savedBeforeKill += archivesAfter - archivesBefore;
 
-        // The next writer clears what the killed one left.
+        // The next writer clears what the killed one left; the next backup a backup's part file.
+        ++kills[change.name];
         leftTemporaries += int(temporaries(s.catalog, QByteArrayLiteral(".dat")).size());
         {
             CatalogLock next(s.catalog);
             ASSERT_TRUE(next.tryAcquire());
         }
+        if (std::strcmp(change.name, "backup") == 0)
+            backup::backupCatalog(catalog::Catalog(s.catalog), s.backups + QStringLiteral("/bk.zip"),
+                                  backup::Progress());
         EXPECT_TRUE(temporaries(s.catalog, QByteArrayLiteral(".dat")).isEmpty()) << "trial " << done;
+        EXPECT_EQ(leftovers(s), QStringList()) << "trial " << done << " (" << change.name << ")";
+        // The catalogs restores kept are whole, and not the test's to keep.
+        const QString parent = QFileInfo(s.catalog).absolutePath();
+        for (const QString &kept :
+             QDir(parent).entryList({QStringLiteral("Archive before restore*")}, QDir::Dirs))
+            QDir(parent + QLatin1Char('/') + kept).removeRecursively();
         WriteSetting(RegKey::V, QStringLiteral("CrashTrial"), QString::number(done));
         EXPECT_TRUE(
             temporaries(QFileInfo(settingsFilePath()).absolutePath(), QByteArrayLiteral(".reg")).isEmpty())
@@ -180,4 +257,6 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
     std::printf("crash trials: %d kills (seed %u), %d archives saved before a kill, %d kills left a "
                 "temporary archive behind, in %lld ms\n",
                 done, seed, savedBeforeKill, leftTemporaries, qint64(clock.elapsed()));
+    for (const auto &[name, count] : kills)
+        std::printf("  %s killed %d times\n", name.c_str(), count);
 }
