@@ -74,7 +74,7 @@ void addStep(const Scene &s, std::mt19937 &rng, int serial)
 void restoreStep(const Scene &s, std::mt19937 &, int)
 {
     backup::RestoreJob job(catalog::Catalog(s.catalog), s.zip);
-    if (job.prepare(backup::Progress()) == backup::Outcome::Done)
+    if (job.prepare(Progress()) == backup::Outcome::Done)
         job.commit();
 }
 
@@ -86,15 +86,15 @@ void mergeStep(const Scene &s, std::mt19937 &rng, int serial)
     QDir().mkpath(own);
     addDisc(own, s.discs, rng, serial);
     const QString zip = own + QStringLiteral(".zip");
-    if (backup::backupCatalog(catalog::Catalog(own), zip, backup::Progress()).outcome ==
+    if (backup::backupCatalog(catalog::Catalog(own), zip, Progress()).outcome ==
         backup::Outcome::Done)
-        backup::mergeArchives(catalog::Catalog(s.catalog), zip, backup::Progress());
+        backup::mergeArchives(catalog::Catalog(s.catalog), zip, Progress());
 }
 
 void backupStep(const Scene &s, std::mt19937 &, int)
 {
     backup::backupCatalog(catalog::Catalog(s.catalog), s.backups + QStringLiteral("/bk.zip"),
-                          backup::Progress());
+                          Progress());
 }
 
 const std::vector<Change> &changes()
@@ -188,7 +188,7 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
         for (int i = 0; i < 3; ++i)
             addDisc(seedCatalog, s.discs, rng, -1 - i);
         s.zip = s.backups + QStringLiteral("/restored.zip");
-        ASSERT_EQ(backup::backupCatalog(catalog::Catalog(seedCatalog), s.zip, backup::Progress()).outcome,
+        ASSERT_EQ(backup::backupCatalog(catalog::Catalog(seedCatalog), s.zip, Progress()).outcome,
                   backup::Outcome::Done);
         ASSERT_TRUE(QDir().mkpath(s.catalog));
     }
@@ -239,7 +239,7 @@ TEST(CrashConsistency, WritersKilledAtRandomMomentsLeaveACatalogThatHolds)
         }
         if (std::strcmp(change.name, "backup") == 0)
             backup::backupCatalog(catalog::Catalog(s.catalog), s.backups + QStringLiteral("/bk.zip"),
-                                  backup::Progress());
+                                  Progress());
         EXPECT_TRUE(temporaries(s.catalog, QByteArrayLiteral(".dat")).isEmpty()) << "trial " << done;
         EXPECT_EQ(leftovers(s), QStringList()) << "trial " << done << " (" << change.name << ")";
         // The catalogs restores kept are whole, and not the test's to keep.

@@ -958,7 +958,9 @@ TEST(EngineArchives, AnArchiveRemovedWhileTheSearchRunsIsSkippedInSilence)
     const SearchCriteria criteria;
     CollectSink sink;
     SearchEngine engine(criteria, sink);
-    engine.setArchiveDone([&] { QFile::remove(second); });
+    Progress removing;
+    removing.stepDone = [&] { QFile::remove(second); };
+    engine.setProgress(removing);
     ASSERT_TRUE(engine.SearchFolder(catalog::Catalog(dir)));
     EXPECT_EQ(sink.names(), (QStringList{QStringLiteral("one.txt"), QStringLiteral("three.txt")}));
     EXPECT_TRUE(engine.problems().unreadable.isEmpty());
