@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringView>
 
 #include <cstring>
 
@@ -85,6 +86,18 @@ inline unsigned asciiBit(unsigned char c)
     return (c >= 0x20 ? c - 0x20u : c) & 63u;
 }
 
+// Whether the character's fold is the character itself, told from cheap properties: no
+// decomposition of any kind, no mark, no spelt-out letter, and in capitals already.
+bool foldsToItself(char32_t cp, bool upper)
+{
+    if (isHangulSyllable(cp))
+        return true;
+    if (QChar::decompositionTag(cp) != QChar::NoDecomposition || spelledOut(cp) ||
+        QChar::category(cp) == QChar::Mark_NonSpacing)
+        return false;
+    return !upper || QChar::toUpper(cp) == cp;
+}
+
 AccentFolder::Entry makeEntry(QStringView character, bool upper)
 {
     AccentFolder::Entry e;
@@ -126,7 +139,7 @@ const AccentFolder &AccentFolder::instance(bool upper)
     return upper ? capitals : kept;
 }
 
-AccentFolder::AccentFolder(bool upper) : m_upper(upper)
+AccentFolder::AccentFolder(bool upper) : m_upper(upper), m_bmp(new Entry[0x10000])
 {
     for (int b = 0; b < 128; ++b)
         m_ascii[b] = char(upper && b >= 'a' && b <= 'z' ? b - 32 : b);
@@ -134,30 +147,34 @@ AccentFolder::AccentFolder(bool upper) : m_upper(upper)
         const char byte = char(b);
         m_cp1252[b] = makeEntry(decodeArchiveText(QByteArrayView(&byte, 1)), upper);
     }
-    for (auto &p : m_pages)
-        p.store(nullptr, std::memory_order_relaxed);
+    for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
+        if (QChar::isSurrogate(cp))
+            continue;
+        const char16_t unit = char16_t(cp);
+        Entry &e = m_bmp[cp];
+        // Most characters fold to themselves; only the others take the slow way.
+        if (foldsToItself(cp, upper)) {
+            const QByteArray bytes = QStringView(&unit, 1).toUtf8();
+            e.len = uint8_t(bytes.size());
+            std::memcpy(e.bytes, bytes.constData(), size_t(bytes.size()));
+            continue;
+        }
+        e = makeEntry(QStringView(&unit, 1), upper);
+        if (e.bits)
+            m_toAscii.emplace_back(unit, e.bits);
+    }
 }
 
-const AccentFolder::Entry *AccentFolder::page(uint32_t high) const
+size_t AccentFolder::foldSlowly(const unsigned char *s, size_t used, bool utf8, char *out) const
 {
-    const Entry *p = m_pages[high].load(std::memory_order_acquire);
-    if (p)
-        return p;
-    std::lock_guard<std::mutex> lock(m_build);
-    p = m_pages[high].load(std::memory_order_relaxed);
-    if (p)
-        return p;
-    std::unique_ptr<Entry[]> entries(new Entry[256]);
-    for (uint32_t low = 0; low < 256; ++low) {
-        const char16_t cp = char16_t(high << 8 | low);
-        // Surrogates never come out of valid UTF-8.
-        if (!QChar::isSurrogate(cp))
-            entries[low] = makeEntry(QStringView(&cp, 1), m_upper);
-    }
-    p = entries.get();
-    m_owned[high] = std::move(entries);
-    m_pages[high].store(p, std::memory_order_release);
-    return p;
+    // A fold longer than four bytes a byte would overrun the bound: none is known, and such a
+    // character would stay as it is.
+    const QByteArrayView bytes(s, qsizetype(used));
+    const QByteArray folded =
+        foldAccents(utf8 ? QString::fromUtf8(bytes) : decodeArchiveText(bytes), m_upper).toUtf8();
+    const QByteArrayView put = size_t(folded.size()) <= 4 * used ? QByteArrayView(folded) : bytes;
+    std::memcpy(out, put.data(), size_t(put.size()));
+    return size_t(put.size());
 }
 
 size_t AccentFolder::fold(const unsigned char *s, size_t n, char *out) const
@@ -177,13 +194,10 @@ size_t AccentFolder::fold(const unsigned char *s, size_t n, char *out) const
         if (!utf8) {
             e = &m_cp1252[b];
         } else if (b < 0xE0) {
-            const uint32_t cp = uint32_t(b & 0x1F) << 6 | uint32_t(s[i + 1] & 0x3F);
-            e = &page(cp >> 8)[cp & 0xFF];
+            e = &m_bmp[uint32_t(b & 0x1F) << 6 | uint32_t(s[i + 1] & 0x3F)];
             used = 2;
         } else if (b < 0xF0) {
-            const uint32_t cp =
-                uint32_t(b & 0x0F) << 12 | uint32_t(s[i + 1] & 0x3F) << 6 | uint32_t(s[i + 2] & 0x3F);
-            e = &page(cp >> 8)[cp & 0xFF];
+            e = &m_bmp[uint32_t(b & 0x0F) << 12 | uint32_t(s[i + 1] & 0x3F) << 6 | uint32_t(s[i + 2] & 0x3F)];
             used = 3;
         } else {
             used = 4;
@@ -192,18 +206,7 @@ size_t AccentFolder::fold(const unsigned char *s, size_t n, char *out) const
             std::memcpy(out, e->bytes, sizeof e->bytes);
             out += e->len;
         } else {
-            // Outside the tables: rare enough to fold through QString. A fold longer than four
-            // bytes a byte would overrun the bound; none is known, and the character stays.
-            const QByteArrayView bytes(s + i, qsizetype(used));
-            const QByteArray folded =
-                foldAccents(utf8 ? QString::fromUtf8(bytes) : decodeArchiveText(bytes), m_upper).toUtf8();
-            if (size_t(folded.size()) <= 4 * used) {
-                std::memcpy(out, folded.constData(), size_t(folded.size()));
-                out += folded.size();
-            } else {
-                std::memcpy(out, s + i, used);
-                out += used;
-            }
+            out += foldSlowly(s + i, used, utf8, out);
         }
         i += used;
     }
@@ -219,25 +222,42 @@ QByteArray AccentFolder::fold(QByteArrayView field) const
     return out;
 }
 
-uint64_t AccentFolder::bitsAt(const unsigned char *s, size_t n) const
+uint64_t AccentFolder::bitsAround(const unsigned char *begin, const unsigned char *p,
+                                  const unsigned char *end) const
 {
-    const unsigned char b = s[0];
+    const unsigned char b = *p;
     if (b < 0x80)
         return uint64_t(1) << asciiBit(uchar(m_ascii[b]));
-    uint64_t bits = m_cp1252[b].bits; // .bits holds even a fold too long for the entry
-    const auto cont = [&](size_t k) { return k < n && (s[k] & 0xC0) == 0x80; };
-    if (b >= 0xC2 && b <= 0xDF && cont(1)) {
-        const uint32_t cp = uint32_t(b & 0x1F) << 6 | uint32_t(s[1] & 0x3F);
-        bits |= page(cp >> 8)[cp & 0xFF].bits;
-    } else if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2)) {
-        const uint32_t cp = uint32_t(b & 0x0F) << 12 | uint32_t(s[1] & 0x3F) << 6 | uint32_t(s[2] & 0x3F);
-        if (cp >= 0x800 && !QChar::isSurrogate(cp)) {
-            bits |= page(cp >> 8)[cp & 0xFF].bits;
-        }
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        bits = ~uint64_t(0); // outside the tables: anything
+    uint64_t bits = m_cp1252[b].bits; // .bits holds even a fold too long for its entry
+    // The UTF-8 sequence that holds p: its lead byte at most three bytes back.
+    const unsigned char *lead = p;
+    while (lead > begin && p - lead < 3 && (*lead & 0xC0) == 0x80)
+        --lead;
+    const size_t len = *lead >= 0xF0 ? 4 : *lead >= 0xE0 ? 3 : *lead >= 0xC0 ? 2 : 1;
+    if (len > 1 && size_t(end - lead) >= len && lead + len > p && isValidUtf8(lead, len)) {
+        if (len == 4)
+            return bits; // nothing beyond the tables folds to ASCII
+        const uint32_t cp = len == 2 ? uint32_t(lead[0] & 0x1F) << 6 | uint32_t(lead[1] & 0x3F)
+                                     : uint32_t(lead[0] & 0x0F) << 12 | uint32_t(lead[1] & 0x3F) << 6 |
+                                           uint32_t(lead[2] & 0x3F);
+        bits |= m_bmp[cp].bits;
     }
     return bits;
+}
+
+void AccentFolder::highBytesFor(uint64_t bits, uint64_t set[2]) const
+{
+    set[0] = set[1] = 0;
+    const auto flag = [&](unsigned char b) { set[(b - 128) / 64] |= uint64_t(1) << ((b - 128) % 64); };
+    for (int b = 128; b < 256; ++b) {
+        if (m_cp1252[b].bits & bits)
+            flag(uchar(b));
+    }
+    for (const auto &[unit, unitBits] : m_toAscii) {
+        if (unitBits & bits)
+            flag(uchar(QStringView(&unit, 1).toUtf8().back()));
+    }
+    // Characters beyond the tables fold to nothing in ASCII.
 }
 
 } // namespace search

@@ -12,11 +12,11 @@
 #include <QString>
 #include <QStringView>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace search {
 
@@ -31,7 +31,7 @@ uint64_t asciiBits(QByteArrayView bytes);
 class AccentFolder
 {
 public:
-    // The folder for one case; built on first use, pages of the table as they are met.
+    // The folder for one case, its tables built on first use (a few milliseconds).
     static const AccentFolder &instance(bool upper);
 
     // The most bytes fold() writes for n bytes.
@@ -40,10 +40,13 @@ public:
     size_t fold(const unsigned char *s, size_t n, char *out) const;
     QByteArray fold(QByteArrayView field) const;
 
-    // The asciiBits of what the character starting at s may fold to, whichever reading of the
-    // line holds (the byte as Windows-1252, or the UTF-8 sequence it starts); n bytes of the
-    // line are there. A byte in the middle of a UTF-8 sequence gives its Windows-1252 reading.
-    uint64_t bitsAt(const unsigned char *s, size_t n) const;
+    // The asciiBits of what the character holding the byte at p may fold to, whichever reading
+    // of its line [begin, end) holds: the byte as Windows-1252, or the UTF-8 sequence around it.
+    uint64_t bitsAround(const unsigned char *begin, const unsigned char *p, const unsigned char *end) const;
+    // The bytes of 128 or more worth a look for a text of the given asciiBits: the last byte of
+    // every character whose UTF-8 form folds to one of those characters, and every such
+    // Windows-1252 character. Bit i of set[0] stands for byte 128 + i, of set[1] for 192 + i.
+    void highBytesFor(uint64_t bits, uint64_t set[2]) const;
 
     AccentFolder(const AccentFolder &) = delete;
     AccentFolder &operator=(const AccentFolder &) = delete;
@@ -51,20 +54,20 @@ public:
     struct Entry
     {
         uint64_t bits = 0;
-        uint8_t len = 0;
+        uint8_t len = 0; // 0xFF: longer than bytes, folded when met
         char bytes[7]{};
     };
 
 private:
     explicit AccentFolder(bool upper);
-    const Entry *page(uint32_t high) const;
+    size_t foldSlowly(const unsigned char *s, size_t used, bool utf8, char *out) const;
 
     const bool m_upper;
     char m_ascii[128];
     Entry m_cp1252[256];
-    mutable std::mutex m_build;
-    mutable std::atomic<const Entry *> m_pages[256];
-    mutable std::unique_ptr<Entry[]> m_owned[256];
+    std::unique_ptr<Entry[]> m_bmp; // by code point; outside ASCII and the surrogates
+    // The characters outside ASCII whose fold holds ASCII, with their asciiBits.
+    std::vector<std::pair<char16_t, uint64_t>> m_toAscii;
 };
 
 } // namespace search

@@ -6,6 +6,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <cstring>
+#include <mutex>
 #include <new>
 
 namespace search {
@@ -339,9 +341,39 @@ std::shared_ptr<const RegexPattern> RegexPattern::compile(const QString &pattern
     std::shared_ptr<RegexPattern> p(new RegexPattern);
     p->m_code = re;
     p->m_jit = pcre2_jit_compile(re, PCRE2_JIT_COMPLETE) == 0;
+    pcre2_pattern_info(re, PCRE2_INFO_MINLENGTH, &p->m_minLength);
+    uint32_t all = 0;
+    pcre2_pattern_info(re, PCRE2_INFO_ALLOPTIONS, &all);
+    const uint8_t *bitmap = nullptr;
+    if ((all & PCRE2_ANCHORED) && pcre2_pattern_info(re, PCRE2_INFO_FIRSTBITMAP, &bitmap) == 0 && bitmap) {
+        std::memcpy(p->m_first, bitmap, sizeof p->m_first);
+        p->m_firstKnown = true;
+    }
     p->m_ignoreAccents = ignoreAccents;
     p->m_literal = requiredRegexLiteral(matched, !caseSensitive);
     return p;
+}
+
+std::shared_ptr<const RegexPattern> RegexPattern::shared(const QString &pattern, bool caseSensitive,
+                                                         bool ignoreAccents, QString *message, int *column)
+{
+    static std::mutex mutex;
+    static QString lastText;
+    static bool lastCase = false;
+    static bool lastAccents = false;
+    static std::shared_ptr<const RegexPattern> last;
+    std::lock_guard lock(mutex);
+    if (!last || lastText != pattern || lastCase != caseSensitive || lastAccents != ignoreAccents) {
+        std::shared_ptr<const RegexPattern> p =
+            compile(pattern, caseSensitive, ignoreAccents, message, column);
+        if (!p)
+            return p;
+        last = std::move(p);
+        lastText = pattern;
+        lastCase = caseSensitive;
+        lastAccents = ignoreAccents;
+    }
+    return last;
 }
 
 RegexPattern::~RegexPattern()
@@ -376,6 +408,15 @@ RegexMatcher::~RegexMatcher()
 
 RegexMatcher::Result RegexMatcher::run(const char *subject, size_t length)
 {
+    // Most fields fail the library's own first test; without a call they fail for less.
+    const RegexPattern &p = *m_pattern;
+    if (length < p.m_minLength)
+        return Result::NoMatch;
+    if (p.m_firstKnown && length > 0) {
+        const uchar b = uchar(subject[0]);
+        if (!(p.m_first[b / 8] >> (b % 8) & 1))
+            return Result::NoMatch;
+    }
     // Every subject is valid UTF-8: archive bytes that are, or text made from them.
     const auto *s = reinterpret_cast<PCRE2_SPTR>(subject);
     const int rc = m_pattern->m_jit

@@ -32,6 +32,10 @@ public:
     // as the fields are (AccentFold.h).
     static std::shared_ptr<const RegexPattern> compile(const QString &pattern, bool caseSensitive,
                                                        bool ignoreAccents, QString *message, int *column);
+    // The same through a cache of the last expression compiled, for the many engines of one
+    // search (one an archive on the workers).
+    static std::shared_ptr<const RegexPattern> shared(const QString &pattern, bool caseSensitive,
+                                                      bool ignoreAccents, QString *message, int *column);
     ~RegexPattern();
     RegexPattern(const RegexPattern &) = delete;
     RegexPattern &operator=(const RegexPattern &) = delete;
@@ -46,6 +50,11 @@ private:
     friend class RegexMatcher;
     pcre2_real_code_8 *m_code = nullptr;
     bool m_jit = false;
+    // What the library knows every match needs, tested before it is asked: the fewest
+    // characters, and for an expression anchored at the start, the bytes it may start with.
+    uint32_t m_minLength = 0;
+    bool m_firstKnown = false;
+    uint8_t m_first[32]{};
     bool m_ignoreAccents = false;
     QByteArray m_literal;
 };

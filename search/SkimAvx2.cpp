@@ -59,6 +59,35 @@ inline unsigned popcount(Mask m)
     return unsigned(__builtin_popcount(m));
 }
 
+// Membership of the bytes of 128 or more in the query's set, two table lookups a block: the low
+// nibble picks a row of eight bits, one for each high nibble 8..15, and the high nibble its bit.
+struct HighBytes
+{
+    explicit HighBytes(const SkimQuery &q)
+    {
+        alignas(32) uint8_t rows[32] = {};
+        alignas(32) uint8_t bits[32] = {};
+        for (int b = 128; b < 256; ++b) {
+            if (q.highSet[(b - 128) / 64] >> ((b - 128) % 64) & 1) {
+                rows[b & 15] |= uint8_t(1u << ((b >> 4) - 8));
+                rows[16 + (b & 15)] = rows[b & 15];
+            }
+        }
+        for (int h = 8; h < 16; ++h)
+            bits[h] = bits[16 + h] = uint8_t(1u << (h - 8));
+        m_rows = _mm256_load_si256(reinterpret_cast<const __m256i *>(rows));
+        m_bits = _mm256_load_si256(reinterpret_cast<const __m256i *>(bits));
+    }
+    Vec test(Vec v) const
+    {
+        const Vec low = vset(0x0F);
+        const Vec row = _mm256_shuffle_epi8(m_rows, vand(v, low));
+        const Vec bit = _mm256_shuffle_epi8(m_bits, vand(_mm256_srli_epi16(v, 4), low));
+        return vandnot(vset(0xFF), veq(vand(row, bit), vset(0)));
+    }
+    Vec m_rows, m_bits;
+};
+
 } // namespace
 
 #define SKIM_FN skimBlocksAvx2

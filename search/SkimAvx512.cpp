@@ -56,13 +56,29 @@ inline Vec orXor(Vec a, Vec b, Vec c)
     return _mm512_ternarylogic_epi32(a, b, c, 0x56);
 }
 
+// Membership of the bytes of 128 or more in the query's set: one lookup in a table of 128, its
+// entries 0x80 for members, kept only where the byte itself is 128 or more.
+struct HighBytes
+{
+    explicit HighBytes(const SkimQuery &q)
+    {
+        alignas(64) uint8_t table[128] = {};
+        for (int i = 0; i < 128; ++i)
+            table[i] = (q.highSet[i / 64] >> (i % 64) & 1) ? 0x80 : 0;
+        m_low = _mm512_load_si512(table);
+        m_high = _mm512_load_si512(table + 64);
+    }
+    Vec test(Vec v) const { return vand(_mm512_permutex2var_epi8(m_low, v, m_high), v); }
+    Vec m_low, m_high;
+};
+
 struct QuickScan
 {
     explicit QuickScan(const SkimQuery &q)
         : firstFold(vset(q.firstFold)), firstWant(vset(q.firstWant)), lastFold(vset(q.lastFold)),
           lastWant(vset(q.lastWant)), cr(vset('\r')), lf(vset('\n')), low6(vset(0x3F)),
           // Without the single sharp s this finds the NUL the block is tested for anyway.
-          single(vset(q.singleDF ? 0xDF : 0)), m(q.m)
+          single(vset(q.singleDF ? 0xDF : 0)), high(q), m(q.m), accent(q.accent)
     {
         // The probe bytes in a table of 64 indexed by their low six bits, each entry the byte
         // with those bits set, which no byte of another quarter of the range gives; a free
@@ -100,8 +116,10 @@ struct QuickScan
             Vec probe = orXor(v1, low6, _mm512_maskz_permutexvar_epi8(~__mmask64(0), v1, probes));
             if (anyHigh)
                 probe = vandnot(vset(0x80), v1); // zero where v1 >= 128
-            const Vec found = _mm512_min_epu8(_mm512_min_epu8(both, v0),
-                                              _mm512_min_epu8(probe, _mm512_xor_si512(v0, single)));
+            Vec found = _mm512_min_epu8(_mm512_min_epu8(both, v0),
+                                        _mm512_min_epu8(probe, _mm512_xor_si512(v0, single)));
+            if (accent)
+                found = _mm512_min_epu8(found, _mm512_andnot_si512(high.test(v0), vset(0x80)));
             if (_mm512_testn_epi8_mask(found, found)) {
                 stopped = true;
                 break;
@@ -117,7 +135,9 @@ struct QuickScan
 
     const Vec firstFold, firstWant, lastFold, lastWant, cr, lf, low6, single;
     Vec probes;
+    const HighBytes high;
     const size_t m;
+    const bool accent;
     bool anyHigh = false;
 };
 

@@ -2,7 +2,8 @@
 
 // The block scan behind skimming an archive for a text: finds the places where the text may
 // start (its first and last byte, ASCII letter case ignored), the places that hold a character
-// whose upper case is ASCII, and counts line ends, all in one pass with no work per line.
+// whose upper case (or, accents ignored, whose fold) is ASCII, and counts line ends, all in one
+// pass with no work per line.
 // Included by one file per instruction set; each defines SKIM_WIDTH and the vector helpers.
 
 #include <cstddef>
@@ -25,6 +26,11 @@ struct SkimQuery
     uint8_t lead[8]{}, second[8]{};
     int pairs = 0;
     bool singleDF = false;
+    // Accents ignored: instead of the pairs above, every byte of 128 or more in highSet is
+    // special (bit i of highSet[0] stands for byte 128 + i, of highSet[1] for 192 + i). A scan
+    // without a byte table takes every byte of 128 or more.
+    bool accent = false;
+    uint64_t highSet[2]{};
 };
 
 struct SkimCandidate

@@ -62,6 +62,13 @@ inline unsigned popcount(Mask m)
     return (((m + (m >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
 }
 
+// No byte table without SSSE3: every byte of 128 or more is taken.
+struct HighBytes
+{
+    explicit HighBytes(const SkimQuery &) {}
+    Vec test(Vec v) const { return v; }
+};
+
 #define SKIM_FN skimBlocksSse2
 #include "SkimBlocks.inc"
 #undef SKIM_FN
