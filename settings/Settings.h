@@ -55,6 +55,9 @@ inline const Setting<bool> StartUpRunMinimized{RegKey::S, RegName::StartUpRunMin
 inline const Setting<bool> Ssti{RegKey::S, RegName::Ssti, true};          // tray icon shown
 inline const Setting<bool> Sitb{RegKey::S, RegName::Sitb, false};         // task-bar button shown
 inline const Setting<bool> MsgThanx{RegKey::S, RegName::MsgThanx, false}; // welcome window seen
+// What the simple search does: all words rather than the phrase; accents ignored.
+inline const Setting<bool> SearchAllWords{RegKey::S, RegName::SearchAllWords, false};
+inline const Setting<bool> SearchIgnoreAccents{RegKey::S, RegName::SearchIgnoreAccents, false};
 // Key Run: the quoted executable path and the argument tag.
 inline const Setting<QString> RunEntry{RegKey::Run, RegName::RunEntry};
 

@@ -29,6 +29,8 @@ inline const QString StartUpRunMinimized = QStringLiteral("StartUpRunMinimized")
 inline const QString Ssti = QStringLiteral("Ssti");
 inline const QString Sitb = QStringLiteral("Sitb");
 inline const QString MsgThanx = QStringLiteral("MsgThanx");
+inline const QString SearchAllWords = QStringLiteral("SearchAllWords");
+inline const QString SearchIgnoreAccents = QStringLiteral("SearchIgnoreAccents");
 // Key Run
 inline const QString RunEntry = QStringLiteral("Ambrylog");
 // Key S\wp: window name + one of these suffixes.

@@ -192,6 +192,17 @@ void TfrmMain::createActions()
     mnuPromptOnExit = newAction(QStringLiteral("mnuPromptOnExit"), QStringLiteral("Prompt on Exit"));
     mnuShowTrayIcon = newAction(QStringLiteral("mnuShowTrayIcon"), QStringLiteral("Show System Tray Icon"));
     mnuShowInTaskBar = newAction(QStringLiteral("mnuShowInTaskBar"), QStringLiteral("Show in Task Bar"));
+    // What the search window's simple search does; the switches are read at each search.
+    mnuSearchAllWords =
+        newAction(QStringLiteral("mnuSearchAllWords"), QStringLiteral("Simple Search: All Words"));
+    mnuSearchIgnoreAccents =
+        newAction(QStringLiteral("mnuSearchIgnoreAccents"), QStringLiteral("Simple Search: Ignore Accents"));
+    for (QAction *a : {mnuSearchAllWords, mnuSearchIgnoreAccents})
+        a->setCheckable(true);
+    connect(mnuSearchAllWords, &QAction::triggered, this,
+            [](bool on) { settings::set(settings::SearchAllWords, on); });
+    connect(mnuSearchIgnoreAccents, &QAction::triggered, this,
+            [](bool on) { settings::set(settings::SearchIgnoreAccents, on); });
     // Design state of the check marks; creation then applies the stored switches.
     for (QAction *a : {mnuRunAtStartUp, mnuRunMinimized, mnuPromptOnExit, mnuShowTrayIcon, mnuShowInTaskBar})
         a->setCheckable(true);
@@ -321,6 +332,8 @@ void TfrmMain::createMenus()
     prefs->addActions({mnuRunAtStartUp, mnuRunMinimized, mnuPromptOnExit});
     prefs->addSeparator();
     prefs->addActions({mnuShowTrayIcon, mnuShowInTaskBar});
+    prefs->addSeparator();
+    prefs->addActions({mnuSearchAllWords, mnuSearchIgnoreAccents});
     prefs->setDefaultAction(mnuRunAtStartUp);
     tools->setDefaultAction(ActSearch);
 
@@ -369,6 +382,8 @@ void TfrmMain::readPreferences(const QStringList &arguments)
     mnuPromptOnExit->setChecked(readOrReport(settings::PromptOnExit));
     mnuRunMinimized->setChecked(readOrReport(settings::StartUpRunMinimized));
     m_startMinimized = mnuRunMinimized->isChecked() && arguments.size() > 1;
+    mnuSearchAllWords->setChecked(readOrReport(settings::SearchAllWords));
+    mnuSearchIgnoreAccents->setChecked(readOrReport(settings::SearchIgnoreAccents));
 
     if (!m_trayAvailable) {
         // Without a tray the task-bar button is the only way back to the program. The stored

@@ -133,6 +133,8 @@ private:
     QAction *mnuPromptOnExit;
     QAction *mnuShowTrayIcon;
     QAction *mnuShowInTaskBar;
+    QAction *mnuSearchAllWords;
+    QAction *mnuSearchIgnoreAccents;
     QAction *mnuProgramHelp;
     QAction *mnuFaq;
     QAction *mnuHomePage;

@@ -26,7 +26,8 @@ MessageBoxRecorder::~MessageBoxRecorder()
 
 void clearMainSettings()
 {
-    for (const char *name : {"PromptOnExit", "StartUpRunMinimized", "Ssti", "Sitb", "MsgThanx"})
+    for (const char *name : {"PromptOnExit", "StartUpRunMinimized", "Ssti", "Sitb", "MsgThanx",
+                             "SearchAllWords", "SearchIgnoreAccents"})
         DeleteSetting(RegKey::S, QString::fromLatin1(name));
     DeleteSetting(RegKey::V, QStringLiteral("DefaultDeviceDrive"));
     DeleteSetting(RegKey::Run, QStringLiteral("Ambrylog"));

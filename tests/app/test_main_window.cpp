@@ -181,8 +181,9 @@ TEST_F(MainWindowTest, MenusHoldEveryItemAndSeparatorInOrder)
                             "Set Default Read Device...", "-", "Preferences>"})},
         {"mnuBackupRestore",
          texts({"Backup Archives to File", "Restore Archives from File", "Merge Archives from File"})},
-        {"mnuPreferences", texts({"Run at Start-up", "Run Minimized (only Start-up)", "Prompt on Exit", "-",
-                                  "Show System Tray Icon", "Show in Task Bar"})},
+        {"mnuPreferences",
+         texts({"Run at Start-up", "Run Minimized (only Start-up)", "Prompt on Exit", "-", "Show System Tray Icon",
+                "Show in Task Bar", "-", "Simple Search: All Words", "Simple Search: Ignore Accents"})},
         {"mnuHelp", texts({"Program Help", "FAQ", "-", "Home Page", "Check for Update", "-", "About..."})},
         {"mnuMore", texts({"Other Brightfen Products", "Subscribe to Newsletter", "Reseller Program",
                            "Tell a Friend (Send e-mail)"})},
@@ -455,6 +456,25 @@ TEST_F(MainWindowTest, PreferenceClicksStoreTheirSwitchAtOnce)
     EXPECT_TRUE(TfrmMain::startupCommand().endsWith(QStringLiteral("\" tag")));
     action("mnuRunAtStartUp")->trigger();
     EXPECT_TRUE(ReadSetting(RegKey::Run, QStringLiteral("Ambrylog")).isEmpty());
+}
+
+TEST_F(MainWindowTest, SearchPreferencesAreOffUntilClickedAndStoredAtOnce)
+{
+    const std::pair<const char *, const char *> table[] = {{"mnuSearchAllWords", "SearchAllWords"},
+                                                           {"mnuSearchIgnoreAccents", "SearchIgnoreAccents"}};
+    for (const auto &[item, name] : table) {
+        const QString value = QString::fromLatin1(name);
+        clearMainSettings();
+        create();
+        EXPECT_FALSE(action(item)->isChecked()) << name;
+        action(item)->trigger();
+        EXPECT_EQ(ReadSetting(RegKey::S, value), QStringLiteral("T")) << name;
+        action(item)->trigger();
+        EXPECT_TRUE(ReadSetting(RegKey::S, value).isEmpty()) << name;
+        WriteSetting(RegKey::S, value, QStringLiteral("T"));
+        create();
+        EXPECT_TRUE(action(item)->isChecked()) << name;
+    }
 }
 
 TEST_F(MainWindowTest, RunAtStartUpCheckedOnlyForThisProgramsEntry)
