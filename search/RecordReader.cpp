@@ -3,6 +3,7 @@
 
 #include "SearchEngineImpl.h"
 
+#include "AccentFold.h"
 #include "CaseFold.h"
 #include "RowBlock.h"
 #include "SkimKernel.h"
@@ -14,36 +15,6 @@
 #include <cstring>
 
 namespace search {
-
-namespace {
-
-// Fields of a match text are joined by a line feed: no record line can hold one, and a search
-// text that does can never match, so a match never reaches across two fields.
-constexpr char kSeparator = '\n';
-constexpr QChar kSeparatorChar = QChar(u'\n');
-
-// Substring search over bytes for a needle fixed for a whole archive.
-inline bool containsBytes(const char *hay, size_t hayLen, const char *needle, size_t needleLen)
-{
-    if (needleLen == 0)
-        return true;
-    if (hayLen < needleLen)
-        return false;
-    const char first = needle[0];
-    const char *p = hay;
-    const char *last = hay + (hayLen - needleLen);
-    while (p <= last) {
-        p = static_cast<const char *>(std::memchr(p, first, size_t(last - p) + 1));
-        if (!p)
-            return false;
-        if (std::memcmp(p + 1, needle + 1, needleLen - 1) == 0)
-            return true;
-        ++p;
-    }
-    return false;
-}
-
-} // namespace
 
 // Whether the text, spelt as upperExpandedAnyEncoding spells the line, may occur where it
 // overlaps the special character at pos: when it cannot, that character cannot make the record
@@ -109,22 +80,36 @@ bool SearchEngine::Impl::lineMayHold(size_t pos, size_t recordsEnd, const uchar 
     return false;
 }
 
-// With a text to find, a record can only match when the text occurs in its folder or name line
-// (ignoring ASCII letter case), or when those lines hold a character whose upper case is ASCII.
-// The records that pass neither test are skipped without being split into lines; this holds in
-// both modes, whatever the fields and the case switch, as long as the mark alone does not hold
-// the text.
+// With a text that every matching record holds, a record can only match when the text occurs in
+// its folder or name line (ignoring ASCII letter case), or when those lines hold a character
+// whose upper case (or, accents ignored, whose fold) is ASCII. The records that pass neither
+// test are skipped without being split into lines; this holds in both modes, whatever the
+// fields and the case switch, as long as the mark alone does not hold the text (TextCriterion).
 bool SearchEngine::Impl::canSkipByHits() const
 {
-    if (!asciiFast || needleEmpty || needleHasSep || !needleAscii || markHolds || !markOk)
+    return markOk && !text.isEmpty() && !text.skimText().isEmpty() && !cancelled();
+}
+
+// Accents ignored, a character outside ASCII at pos may fold to a letter of the text: the line
+// is folded and looked at whole, once; *rejectedLine keeps the start of the last line that did
+// not hold the text, for the characters after pos on it.
+bool SearchEngine::Impl::foldedLineMayHold(size_t pos, size_t recordsEnd, size_t *rejectedLine)
+{
+    const char *data = file.data();
+    const auto *bytes = reinterpret_cast<const uchar *>(data);
+    const size_t low = pos >= 3 ? pos - 3 : 0;
+    const size_t high = std::min(recordsEnd, pos + 4);
+    const AccentFolder &folder = AccentFolder::instance(true);
+    if (!(folder.bitsAround(bytes + low, bytes + pos, bytes + high) & text.skimBits()))
         return false;
-    if (cancelled() || needleBytes.size() > 64)
+    const char *start = findLineStart(data, data + pos);
+    if (size_t(start - data) == *rejectedLine)
         return false;
-    for (char ch : needleBytes) {
-        if (uchar(ch) < 0x20)
-            return false;
-    }
-    return true;
+    const char *end = findLineEnd(data + pos, data + recordsEnd);
+    if (text.foldedLineHolds(QByteArrayView(start, end - start)))
+        return true;
+    *rejectedLine = size_t(start - data);
+    return false;
 }
 
 bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound)
@@ -153,11 +138,12 @@ bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recor
         if (*e == '\r' && p < stop && *p == '\n')
             ++p;
     }
-    // In simple mode the match text holds the folder and name lines whole: a place of the text
-    // there, letter case aside, is a match (characters outside ASCII upper-case to characters
-    // outside ASCII or, for the few that do not, spell out letters beside it).
+    // In simple mode the match text holds the folder and name lines whole: a place of the
+    // phrase there, letter case aside, is a match (characters outside ASCII upper-case to
+    // characters outside ASCII or, for the few that do not, spell out letters beside it).
     const bool advanced = c.AdvancedMode;
-    if ((textFound && !advanced) || testRecord(line[0], line[1], line[2], line[3], advanced))
+    const bool found = textFound && advanced == text.advanced() && text.skimTextIsMatch();
+    if (found || testRecord(k, line[0], line[1], line[2], line[3], advanced))
         pending.push_back(Pending{k, line[0], line[1], line[2], line[3]});
     return true;
 }
@@ -170,8 +156,11 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
         return SkimResult::NotPossible;
     pending.clear();
     const char *data = file.data();
-    const size_t m = size_t(needleBytes.size());
-    const uchar *needle = reinterpret_cast<const uchar *>(needleBytes.constData());
+    // The skim text, and whether accents are ignored, as the query below is built for them.
+    const QByteArray skimText = text.skimText();
+    const bool folds = text.skimFolds();
+    const size_t m = size_t(skimText.size());
+    const uchar *needle = reinterpret_cast<const uchar *>(skimText.constData());
     uchar folded[64];
     bool letter[26] = {};
     for (size_t i = 0; i < m; ++i) {
@@ -212,6 +201,14 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
             q.probe[q.probes++] = sp.second;
     }
     q.singleDF = letter['S' - 'A'];
+    if (folds) {
+        // Every character that may fold to a letter of the text, in place of the pairs.
+        q.pairs = q.probes = 0;
+        q.singleDF = false;
+        q.accent = true;
+        AccentFolder::instance(true).highBytesFor(text.skimBits(), q.highSet);
+    }
+    size_t rejectedLine = SIZE_MAX;
 
     // Lines past AFiles' records are not looked at for the text, only counted.
     const uint64_t lineLimit = count > qint64(UINT64_MAX / 8) ? UINT64_MAX : uint64_t(count) * 4;
@@ -254,10 +251,10 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
     // After the pending events the mode may have changed: from record k on it may need every
     // record tested.
     const auto mustResume = [&](qint64 k) {
-        if (c.AdvancedMode == needleAdvanced)
+        if (c.AdvancedMode == text.advanced())
             return false;
         setUpNeedle(c.AdvancedMode);
-        if (canSkipByHits())
+        if (canSkipByHits() && text.skimText() == skimText && text.skimFolds() == folds)
             return false;
         *resumeFrom = k;
         return true;
@@ -287,7 +284,8 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
             const qint64 k = qint64(cand.line >> 2);
             if (role > 1 || k == lastK)
                 continue;
-            if (cand.special && !lineMayHold(cand.pos, recordsEnd, folded, m))
+            if (cand.special && !(folds ? foldedLineMayHold(cand.pos, recordsEnd, &rejectedLine)
+                                        : lineMayHold(cand.pos, recordsEnd, folded, m)))
                 continue;
             if (!cand.special) {
                 // Confirm the whole text at this place.
@@ -330,77 +328,12 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
     return finish(false);
 }
 
-int SearchEngine::Impl::textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced)
-{
-    const bool upper = !(advanced && c.caseSensitive);
-    const size_t need = size_t(folder.size() + name.size()) + 4;
-    if (match.size() < need)
-        match.resize(need * 2);
-    char *out = match.data();
-    uchar high = 0;
-    const auto put = [&](QByteArrayView v) {
-        const uchar *s = reinterpret_cast<const uchar *>(v.data());
-        const qsizetype n = v.size();
-        if (upper) {
-            for (qsizetype i = 0; i < n; ++i) {
-                high |= s[i];
-                *out++ = char(kUpper.map[s[i]]);
-            }
-        } else {
-            for (qsizetype i = 0; i < n; ++i)
-                high |= s[i];
-            if (n)
-                std::memcpy(out, s, size_t(n));
-            out += n;
-        }
-        *out++ = kSeparator;
-    };
-    forEachMatchField(c, advanced, folder, name, put);
-    const size_t len = size_t(out - match.data());
-    if (high & 0x80) {
-        // A character outside ASCII upper-cases to characters outside ASCII (so its bytes,
-        // left as they are, can never meet an ASCII text) unless it is one of the few that
-        // hasAsciiUpperCase knows; those, and texts outside ASCII, take the Unicode path.
-        if (!needleAscii)
-            return -1;
-        if (upper && hasAsciiUpperCase(reinterpret_cast<const uchar *>(match.data()), len)) {
-            // Build the text again with those characters spelt out in capitals.
-            if (match.size() < need * 2)
-                match.resize(need * 2);
-            out = match.data();
-            const auto expand = [&](QByteArrayView v) {
-                out += upperExpanded(reinterpret_cast<const uchar *>(v.data()), size_t(v.size()), out);
-                *out++ = kSeparator;
-            };
-            forEachMatchField(c, advanced, folder, name, expand);
-            return containsBytes(match.data(), size_t(out - match.data()), needleBytes.constData(),
-                                 size_t(needleBytes.size()))
-                       ? 1
-                       : 0;
-        }
-    }
-    return containsBytes(match.data(), len, needleBytes.constData(), size_t(needleBytes.size())) ? 1 : 0;
-}
-
-bool SearchEngine::Impl::textHoldsUnicode(QByteArrayView folder, QByteArrayView name, bool advanced)
-{
-    umatch.clear();
-    forEachMatchField(c, advanced, folder, name, [&](QByteArrayView v) {
-        umatch += decodeArchiveText(v);
-        umatch += kSeparatorChar;
-    });
-    const bool upper = !(advanced && c.caseSensitive);
-    if (upper)
-        return locale.toUpper(umatch).contains(needle);
-    return umatch.contains(needle);
-}
-
-bool SearchEngine::Impl::testRecord(QByteArrayView folder, QByteArrayView name, QByteArrayView size,
+bool SearchEngine::Impl::testRecord(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size,
                                     QByteArrayView date, bool advanced)
 {
     if (!markOk)
         return false;
-    if (advanced != needleAdvanced)
+    if (advanced != text.advanced())
         setUpNeedle(advanced); // the mode changed during the search: it counts from this record
     if (advanced) {
         if (c.dateActive && !DateInRange(date, c))
@@ -408,20 +341,17 @@ bool SearchEngine::Impl::testRecord(QByteArrayView folder, QByteArrayView name, 
         if (c.sizeActive && !SizeMatches(size, c))
             return false;
     }
-    if (needleEmpty)
-        return true;
-    if (needleHasSep)
-        return false;
-    if (advanced && markHolds)
-        return true;
-    if (advanced && !c.dirs && !c.files && !c.types)
-        return false;
-    if (asciiFast) {
-        const int holds = textHoldsBytes(folder, name, advanced);
-        if (holds >= 0)
-            return holds == 1;
-    }
-    return textHoldsUnicode(folder, name, advanced);
+    bool gaveUp = false;
+    const bool holds = text.holds(folder, name, &gaveUp);
+    if (gaveUp)
+        gaveUpOn(k);
+    return holds;
+}
+
+void SearchEngine::Impl::gaveUpOn(qint64 k)
+{
+    if (problems.gaveUp++ == 0)
+        problems.firstGaveUp = archivePath + QLatin1Char(' ') + QString::number(k);
 }
 
 void SearchEngine::Impl::emitRow(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size,
@@ -509,17 +439,7 @@ void SearchEngine::Impl::addFile(const QString &path, qint64 from)
 
 void SearchEngine::Impl::setUpNeedle(bool advanced)
 {
-    needleAdvanced = advanced;
-    needle = normaliseSearchText(archiveText, advanced && c.caseSensitive);
-    needleBytes = needle.toUtf8();
-    needleEmpty = needle.isEmpty();
-    needleHasSep = needle.contains(kSeparatorChar);
-    needleAscii = true;
-    for (QChar ch : needle)
-        needleAscii = needleAscii && ch.unicode() < 0x80;
-    markHolds = false;
-    if (c.marks && !needleEmpty && !needleHasSep)
-        markHolds = (c.caseSensitive ? mark : locale.toUpper(mark)).contains(needle);
+    text.setUp(c, archiveText, mark, advanced, asciiFast);
 }
 
 SearchEngine::Impl::Reading SearchEngine::Impl::readRecords(const RecordPlan &plan, size_t recordsEnd,
@@ -576,7 +496,7 @@ SearchEngine::Impl::Reading SearchEngine::Impl::readInOrder(qint64 count, qint64
                 break; // not a whole record
             if (k < from)
                 continue; // tested before the mode changed
-            if (testRecord(line[0], line[1], line[2], line[3], c.AdvancedMode))
+            if (testRecord(k, line[0], line[1], line[2], line[3], c.AdvancedMode))
                 emitRow(k, line[0], line[1], line[2], line[3]);
             if (cancelled()) {
                 r.cancelled = true;
@@ -607,7 +527,7 @@ SearchEngine::Impl::Reading SearchEngine::Impl::readInOrder(qint64 count, qint64
         const QByteArrayView name = view(first + 1);
         const QByteArrayView size = view(first + 2);
         const QByteArrayView date = view(first + 3);
-        if (testRecord(folder, name, size, date, c.AdvancedMode))
+        if (testRecord(k, folder, name, size, date, c.AdvancedMode))
             emitRow(k, folder, name, size, date);
         if (cancelled()) {
             r.cancelled = true;

@@ -3,8 +3,6 @@
 #include "catalog/ArchiveText.h"
 #include "catalog/DosDateTime.h"
 
-#include <QLocale>
-
 #include <iterator>
 
 namespace search {
@@ -53,14 +51,6 @@ qint64 sizeWithoutDots(QByteArrayView sizeLine)
 }
 
 } // namespace
-
-QString normaliseSearchText(const QString &typed, bool caseSensitive)
-{
-    QString t = typed;
-    t.remove(QLatin1Char('*'));
-    t.remove(QLatin1Char('?'));
-    return caseSensitive ? t : QLocale().toUpper(t);
-}
 
 void DateChange(const QDate &a, const QDate &b, SearchCriteria &c)
 {

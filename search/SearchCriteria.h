@@ -3,6 +3,8 @@
 // What a search looks for, and the rules that hold one record's lines against it. No widgets:
 // the search window, ambrylog-cli and the engine share them.
 
+#include "TextQuery.h"
+
 #include <QByteArrayView>
 #include <QDate>
 #include <QString>
@@ -16,7 +18,7 @@ namespace search {
 // Everything a search reads. The engine keeps a reference to the caller's object, so a window
 // may change it from the pending-events callback: searchText and OnlyMark are read at the start
 // of every archive, AdvancedMode before every record. The advanced fields (marks .. SizeLimit)
-// only count in advanced mode.
+// only count in advanced mode; the search text is normalised by normaliseWord (TextQuery.h).
 struct SearchCriteria
 {
     bool operator==(const SearchCriteria &) const = default;
@@ -30,6 +32,13 @@ struct SearchCriteria
     bool files = true;          // chkFile (the name part)
     bool types = true;          // chkType (the type with its dot)
     bool caseSensitive = false; // chkCase
+    MatchMode match = MatchMode::Phrase; // cmbMatch
+    bool ignoreAccents = false;          // chkAccents
+
+    // What the simple search does (the Preferences in the window, the options on the command
+    // line): the phrase or all words, accents heeded or not.
+    MatchMode simpleMatch = MatchMode::Phrase;
+    bool simpleIgnoreAccents = false;
 
     bool dateActive = false; // chkDate
     int32_t DateFrom = 0;    // packed bounds, both included (see DateChange)
@@ -41,10 +50,6 @@ struct SearchCriteria
 };
 
 // ---- The text ------------------------------------------------------------------------------
-
-// The search text with every "*" and "?" removed, upper-cased by the user's locale unless
-// caseSensitive (advanced mode with chkCase checked).
-QString normaliseSearchText(const QString &typed, bool caseSensitive);
 
 // A record's name line split at its last "." (the type keeps the dot; no dot, no type).
 struct NameParts

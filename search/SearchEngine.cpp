@@ -129,9 +129,7 @@ void SearchEngine::Impl::deliver(const ScannedArchive &a)
             }
         }
     }
-    problems.damagedArchives += a.problems.damagedArchives;
-    problems.damagedReasons += a.problems.damagedReasons;
-    problems.unreadable += a.problems.unreadable;
+    problems.addLater(a.problems);
     onlyMarkArchives += a.onlyMarkArchives;
 }
 

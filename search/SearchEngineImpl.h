@@ -6,6 +6,7 @@
 // Only those two include it.
 
 #include "SearchEngine.h"
+#include "TextCriterion.h"
 #include "catalog/ArchiveFile.h"
 #include "catalog/ArchiveLayout.h"
 
@@ -42,22 +43,14 @@ struct SearchEngine::Impl
     ArchiveBuffer file;
     FieldBlock block;
     std::vector<LineSpan> lines; // the record section's lines
-    std::vector<char> match;     // reused ASCII match text
-    QString umatch;              // reused Unicode match text
 
     // Per archive
     QString archivePath;
     QString mark;
     int archiveId = -1;          // -1 until the archive gives its first row
     QString archiveText;         // the search text as the archive's reading began
-    bool needleAdvanced = false; // the mode the needle below was set up for
-    QString needle;
-    QByteArray needleBytes;
-    bool needleEmpty = true;
-    bool needleHasSep = false;
-    bool needleAscii = true;
+    TextCriterion text;          // set up for the mode the records are now tested in
     bool markOk = true;
-    bool markHolds = false; // the mark field alone holds the text (advanced mode, chkMarked)
 
     void events() const { progress.events(); }
     bool cancelled() const { return progress.cancelled(); }
@@ -75,10 +68,9 @@ struct SearchEngine::Impl
     // Tells the sink about the archive before its first row.
     void beginArchive();
     void emitFound(FoundRecord &r);
-    bool testRecord(QByteArrayView folder, QByteArrayView name, QByteArrayView size, QByteArrayView date,
+    bool testRecord(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size, QByteArrayView date,
                     bool advanced);
-    int textHoldsBytes(QByteArrayView folder, QByteArrayView name, bool advanced);
-    bool textHoldsUnicode(QByteArrayView folder, QByteArrayView name, bool advanced);
+    void gaveUpOn(qint64 k);
     void emitRow(qint64 k, QByteArrayView folder, QByteArrayView name, QByteArrayView size,
                  QByteArrayView date);
 
@@ -105,6 +97,8 @@ struct SearchEngine::Impl
     std::vector<Pending> pending; // rows of a skim, handed out when it ends without a NUL
     bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound);
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
+    // Accents ignored: whether the line holding pos, folded, may hold the skim text.
+    bool foldedLineMayHold(size_t pos, size_t recordsEnd, size_t *rejectedLine);
 
     // ---- SearchEngine.cpp: the walk and the workers
 

@@ -40,4 +40,25 @@ QString unfilledRowsMessage(const SearchProblems &p)
                                  .arg(more == 1 ? QStringLiteral("record") : QStringLiteral("records"));
 }
 
+QString gaveUpMessage(const SearchProblems &p)
+{
+    if (p.gaveUp == 0)
+        return QString();
+    return QStringLiteral("The regular expression took too long on %1 %2, which %3 not listed; the first: %4")
+        .arg(p.gaveUp)
+        .arg(p.gaveUp == 1 ? QStringLiteral("record") : QStringLiteral("records"))
+        .arg(p.gaveUp == 1 ? QStringLiteral("is") : QStringLiteral("are"))
+        .arg(p.firstGaveUp);
+}
+
+void SearchProblems::addLater(const SearchProblems &p)
+{
+    damagedArchives += p.damagedArchives;
+    damagedReasons += p.damagedReasons;
+    unreadable += p.unreadable;
+    if (gaveUp == 0)
+        firstGaveUp = p.firstGaveUp;
+    gaveUp += p.gaveUp;
+}
+
 } // namespace search

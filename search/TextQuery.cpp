@@ -31,6 +31,14 @@ QString matchModeName(MatchMode mode)
     return QString();
 }
 
+QStringList matchModeNames()
+{
+    QStringList names;
+    for (const ModeName &m : kModes)
+        names << QLatin1String(m.name);
+    return names;
+}
+
 bool matchModeFromName(QStringView name, MatchMode *mode)
 {
     for (const ModeName &m : kModes) {

@@ -20,6 +20,7 @@ enum class MatchMode { Phrase, AllWords, AnyWord, BeginsWith, Regex };
 
 // The command line's names: "phrase", "all", "any", "begins", "regex".
 QString matchModeName(MatchMode mode);
+QStringList matchModeNames();
 bool matchModeFromName(QStringView name, MatchMode *mode);
 // The texts of the window's "Match:" list, in the order of MatchMode.
 QStringList matchModeTexts();

@@ -1,6 +1,7 @@
 #include "cliSearch.h"
 
 #include "DateText.h"
+#include "RegexMatch.h"
 #include "SearchEngine.h"
 #include "catalog/DosDateTime.h"
 #include "catalog/ProgramCatalog.h"
@@ -230,10 +231,23 @@ int runSearch(CliContext &ctx)
         advancedOption = true;
     }
     c.OnlyMark = ctx.value(QStringLiteral("only-mark"));
+    // How the text is matched, in either mode; the window's Preferences play no part here.
+    if (ctx.isSet(QStringLiteral("match")))
+        matchModeFromName(ctx.value(QStringLiteral("match")), &c.match);
+    c.simpleMatch = c.match;
+    c.ignoreAccents = c.simpleIgnoreAccents = ctx.isSet(QStringLiteral("ignore-accents"));
 
     // The advanced criteria only count in advanced mode, as in the window; giving one asks for it.
     if (advancedOption)
         c.AdvancedMode = true;
+    if (c.match == MatchMode::Regex && !c.searchText.isEmpty()) {
+        QString message;
+        int column = 0;
+        if (!RegexPattern::compile(c.searchText, c.AdvancedMode && c.caseSensitive, c.ignoreAccents, &message,
+                                   &column))
+            return ctx.usageError(
+                QStringLiteral("bad regular expression at column %1: %2").arg(column).arg(message));
+    }
     if (from.isValid() || to.isValid()) {
         const QDate today = QDate::currentDate();
         c.dateActive = true;
@@ -282,7 +296,11 @@ int runSearch(CliContext &ctx)
         ctx.err(QStringLiteral("ambrylog-cli search: no archive has the mark '%1'").arg(c.OnlyMark));
         return CliSearchNoSuchMark;
     }
-    return problems.damagedArchives.isEmpty() && problems.unreadable.isEmpty() ? 0 : CliSearchDamaged;
+    if (problems.gaveUp > 0)
+        ctx.err(QStringLiteral("ambrylog-cli search: ") + gaveUpMessage(problems));
+    if (!problems.damagedArchives.isEmpty() || !problems.unreadable.isEmpty())
+        return CliSearchDamaged;
+    return problems.gaveUp > 0 ? CliSearchGaveUp : 0;
 }
 
 } // namespace
@@ -293,7 +311,8 @@ const CliCommand &searchCommand()
         .name = QStringLiteral("search"),
         .summary = QStringLiteral("search the file records of every archive"),
         .synopsis = {QStringLiteral(
-            "[TEXT] [--advanced] [--fields marks,dirs,files,types] [--case] [--from DATE] "
+            "[TEXT] [--advanced] [--match MODE] [--ignore-accents] [--fields marks,dirs,files,types] "
+            "[--case] [--from DATE] "
             "[--to DATE] [--at-least N | --at-most N] [--unit UNIT] [--only-mark MARK] "
             "[--count] [--format tsv|json] [--threads N]")},
         .description = QStringLiteral(
@@ -301,11 +320,18 @@ const CliCommand &searchCommand()
             "folder, name, type, date, size (a tab inside a cell is written as a blank); --format json "
             "writes one object per line. An advanced\n"
             "option (fields, case, dates, size) switches to advanced mode. DATE is DD/MM/YYYY or\n"
-            "YYYY-MM-DD; a missing bound is today."),
+            "YYYY-MM-DD; a missing bound is today. MODE: phrase (the default), all or any word (a\n"
+            "word starting with - excludes, a \"quoted phrase\" is one word), begins (the file name\n"
+            "starts with the text) or regex (PCRE2, each field on its own)."),
         .options =
             {{{QStringLiteral("advanced")},
               {},
               QStringLiteral("advanced mode: wildcards and the criteria below")},
+             {{QStringLiteral("match")},
+              QStringLiteral("MODE"),
+              QStringLiteral("how the text is matched, phrase unless given"),
+              search::matchModeNames()},
+             {{QStringLiteral("ignore-accents")}, {}, QStringLiteral("letters match whatever their accents")},
              {{QStringLiteral("fields")},
               QStringLiteral("LIST"),
               QStringLiteral("fields the text is looked for in: marks,dirs,files,types")},
@@ -342,7 +368,10 @@ const CliCommand &searchCommand()
                        QStringLiteral(
                            "damaged archives were read in part, or unreadable ones skipped (named on "
                            "standard error)")},
-                      {CliSearchNoSuchMark, QStringLiteral("no archive has the --only-mark mark")}},
+                      {CliSearchNoSuchMark, QStringLiteral("no archive has the --only-mark mark")},
+                      {CliSearchGaveUp,
+                       QStringLiteral("the regular expression took too long on some records, which are not "
+                                      "listed (named on standard error)")}},
         .arguments = {{QStringLiteral("TEXT")}},
         .run = runSearch,
     };

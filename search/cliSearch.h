@@ -12,6 +12,7 @@ const CliCommand &searchCommand();
 enum CliSearchExit {
     CliSearchDamaged = 3,    // damaged archives were skipped
     CliSearchNoSuchMark = 8, // --only-mark names a mark no archive has
+    CliSearchGaveUp = 9,     // the regular expression gave up on some records
 };
 
 // The same with the catalog folder and the output streams given (for tests).

@@ -1,6 +1,7 @@
-// libFuzzer target for the search over one archive: the first bytes choose the criteria, the
-// rest is the archive. Every combination must search without a crash or a sanitizer report,
-// and the quick paths must find exactly the rows the plain reading finds.
+// libFuzzer target for the search over one archive: the first bytes choose the criteria (the
+// match mode and the accent switch among them), the rest is the archive. Every combination must
+// search without a crash, a hang or a sanitizer report, and the quick paths must find exactly
+// the rows the plain reading finds.
 #include "search/SearchEngine.h"
 
 #include <QDir>
@@ -68,6 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     c.sizeActive = flags & 128;
     const uint8_t more = in.byte();
     c.sizeAtMost = more & 1;
+    // Bits 3 to 5 the mode, of the advanced search or, with bit 7, of the simple one; bit 6
+    // ignores accents.
+    const MatchMode mode = MatchMode((more >> 3 & 7) % 5);
+    (more & 128 ? c.simpleMatch : c.match) = mode;
+    (more & 128 ? c.simpleIgnoreAccents : c.ignoreAccents) = more & 64;
     c.DateFrom = int32_t(uint32_t(in.byte()) << 24 | uint32_t(in.byte()) << 16);
     c.DateTo = int32_t(uint32_t(in.byte()) << 24 | uint32_t(in.byte()) << 16 | 0xffff);
     c.SizeLimit = qint64(in.byte()) * (more & 2 ? 1000000 : 1);

@@ -112,6 +112,72 @@ TEST_F(CliSearch, CountAndCriteria)
     }
 }
 
+TEST_F(CliSearch, MatchModesAndAccents)
+{
+    // Records: readme.txt in "\", song.MP3 and quote"d\name in "Music" (mark CD 1); song.ogg in
+    // "Café" written in Windows-1252 (no mark).
+    struct C
+    {
+        QStringList args;
+        int count;
+    };
+    const auto args = [](std::initializer_list<const char *> words) {
+        QStringList list;
+        for (const char *w : words)
+            list << QString::fromUtf8(w);
+        return list;
+    };
+    const C cases[] = {
+        {args({"song music", "--match", "all"}), 1},
+        {args({"song music", "--match", "phrase"}), 0},
+        {args({"song -mp3", "--match", "all"}), 1},
+        {args({"readme ogg", "--match", "any"}), 2},
+        {args({"so", "--match", "begins"}), 2},
+        {args({"usic", "--match", "begins"}), 0},
+        {args({"^s.*\\.mp3$", "--match", "regex"}), 1},
+        {args({"^music$", "--match", "regex", "--advanced"}), 2},
+        {args({"^music$", "--match", "regex", "--case"}), 0},
+        {args({"cafe"}), 0},
+        {args({"cafe", "--ignore-accents"}), 1},
+        {args({"CAFÉ", "--ignore-accents", "--case"}), 0},
+        {args({"^caf", "--match", "regex", "--ignore-accents", "--fields", "dirs"}), 1},
+        {args({"cd 1 -readme", "--match", "all", "--fields", "marks,files"}), 2},
+    };
+    for (const C &c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = run(dir, c.args + QStringList{QStringLiteral("--count")});
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, QString::number(c.count) + QLatin1Char('\n'));
+    }
+}
+
+TEST_F(CliSearch, ABadRegularExpressionIsAUsageError)
+{
+    const CliRun r = run(dir, {QStringLiteral("so(ng"), QStringLiteral("--match"), QStringLiteral("regex")});
+    EXPECT_EQ(r.code, 64);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral(
+        "ambrylog-cli search: bad regular expression at column 6: missing closing parenthesis")))
+        << r.err.toStdString();
+    // The same text is a plain phrase in the other modes.
+    EXPECT_EQ(run(dir, {QStringLiteral("so(ng")}).code, 0);
+}
+
+TEST_F(CliSearch, ARunawayExpressionIsNamedNotHung)
+{
+    const QString slow = ambrytest::makeTempDir(QStringLiteral("slow"));
+    const QString path =
+        writeArchive(slow, QStringLiteral("s.dat"), {{"\\", QByteArray(60, 'a') + "!"}, {"\\", "aaa"}},
+                     Fields{"S", {}, {}, true});
+    const CliRun r =
+        run(slow, {QStringLiteral("(a+)+$"), QStringLiteral("--match"), QStringLiteral("regex")});
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.lines(), QStringList({QStringLiteral("S\t\\\taaa\t\t14/05/2008 10:20:30\t100")}));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("took too long on 1 record")) &&
+                r.err.contains(path + QStringLiteral(" 0")))
+        << r.err.toStdString();
+}
+
 TEST_F(CliSearch, JsonHoldsTheRawValues)
 {
     const CliRun r = run(dir, {QStringLiteral("--format"), QStringLiteral("json")});
@@ -167,6 +233,7 @@ TEST_F(CliSearch, BadArgumentsAreRefused)
         {QStringLiteral("--to"), QStringLiteral("2008-5-1")},
         {QStringLiteral("one"), QStringLiteral("two")},
         {QStringLiteral("--only-mark")},
+        {QStringLiteral("--match"), QStringLiteral("words")},
     };
     for (const QStringList &args : bad) {
         SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());

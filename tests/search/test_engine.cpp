@@ -283,9 +283,9 @@ TEST(EngineCriteria, NumbersAndNameParts)
     EXPECT_TRUE(namePart(".profile").isEmpty());
     EXPECT_EQ(typePart(".profile"), QByteArrayView(".profile"));
 
-    EXPECT_EQ(normaliseSearchText(QStringLiteral("*.mp3"), false), QStringLiteral(".MP3"));
-    EXPECT_EQ(normaliseSearchText(QStringLiteral("a?c"), true), QStringLiteral("ac"));
-    EXPECT_EQ(normaliseSearchText(QStringLiteral(" x "), false), QStringLiteral(" X "));
+    EXPECT_EQ(normaliseWord(QStringLiteral("*.mp3"), false, false), QStringLiteral(".MP3"));
+    EXPECT_EQ(normaliseWord(QStringLiteral("a?c"), true, false), QStringLiteral("ac"));
+    EXPECT_EQ(normaliseWord(QStringLiteral(" x "), false, false), QStringLiteral(" X "));
 }
 
 TEST(EngineMarks, UnknownStandsForAnEmptyMark)

@@ -9,7 +9,9 @@
 #include "catalog/Archive.h"
 #include "catalog/DosDateTime.h"
 #include "helper_archives.h"
+#include "search/AccentFold.h"
 #include "search/DateText.h"
+#include "search/RegexMatch.h"
 #include "search/SearchEngine.h"
 #include "search/SkimKernel.h"
 
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <optional>
 
 using namespace search;
 using namespace searchtest;
@@ -109,10 +112,31 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
     const QLocale locale;
     const bool advanced = c.AdvancedMode;
     const bool caseSensitive = advanced && c.caseSensitive;
-    QString needle = c.searchText;
-    needle.remove(QLatin1Char('*')).remove(QLatin1Char('?'));
-    if (!caseSensitive)
-        needle = locale.toUpper(needle);
+    const MatchMode mode = advanced ? c.match : c.simpleMatch;
+    const bool accents = advanced ? c.ignoreAccents : c.simpleIgnoreAccents;
+    // Capitals (or the fold) of a whole match text.
+    const auto prepared = [&](const QString &text) {
+        if (accents)
+            return foldAccents(text, !caseSensitive);
+        return caseSensitive ? text : locale.toUpper(text);
+    };
+    // The words, each normalised as the phrase is; a word holding the field separator never holds.
+    QList<TypedWord> words;
+    if (mode == MatchMode::AllWords || mode == MatchMode::AnyWord)
+        words = splitSearchWords(c.searchText);
+    else if (mode != MatchMode::Regex)
+        words.append(TypedWord{c.searchText, false});
+    for (TypedWord &w : words)
+        w.text = normaliseWord(w.text, caseSensitive, accents);
+    words.removeIf([](const TypedWord &w) { return w.text.isEmpty(); });
+    std::shared_ptr<const RegexPattern> pattern;
+    if (mode == MatchMode::Regex && !c.searchText.isEmpty()) {
+        pattern = RegexPattern::compile(c.searchText, caseSensitive, accents, nullptr, nullptr);
+        EXPECT_TRUE(pattern) << c.searchText.toStdString();
+    }
+    std::optional<RegexMatcher> matcher;
+    if (pattern)
+        matcher.emplace(pattern);
     const qint64 available = recordLines / 4;
     const QChar sep = QLatin1Char('\n');
     for (qint64 k = 0; k < std::min(count, available); ++k) {
@@ -121,23 +145,27 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
         bool holds = true;
         if (!c.OnlyMark.isEmpty() && mark != c.OnlyMark)
             holds = false;
-        QString text;
-        if (!advanced) {
-            text = locale.toUpper(decodeArchiveText(folder) + sep + decodeArchiveText(nameLine));
+        // The searched fields, as text.
+        QStringList fields;
+        if (mode == MatchMode::BeginsWith) {
+            if (!advanced || c.files)
+                fields << decodeArchiveText(nameLine);
+        } else if (!advanced) {
+            fields << decodeArchiveText(folder) << decodeArchiveText(nameLine);
         } else {
             const qsizetype dot = nameLine.lastIndexOf('.');
             const QByteArray namePart = dot < 0 ? nameLine : nameLine.left(dot);
             const QByteArray typePart = dot < 0 ? QByteArray() : nameLine.mid(dot);
             if (c.marks)
-                text += mark + sep;
+                fields << mark;
             if (c.dirs)
-                text += decodeArchiveText(folder) + sep;
+                fields << decodeArchiveText(folder);
             if (c.files)
-                text += decodeArchiveText(namePart) + sep;
+                fields << decodeArchiveText(namePart);
             if (c.types)
-                text += decodeArchiveText(typePart) + sep;
-            if (!caseSensitive)
-                text = locale.toUpper(text);
+                fields << decodeArchiveText(typePart);
+        }
+        if (advanced) {
             if (c.dateActive) {
                 qint64 v = 0;
                 if (!wholeNumber(lines[k * 4 + 3], &v))
@@ -151,8 +179,32 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
                 holds = holds && (c.sizeAtMost ? v <= c.SizeLimit : v >= c.SizeLimit);
             }
         }
-        if (!needle.isEmpty() && !text.contains(needle))
-            holds = false;
+        if (matcher) {
+            bool any = false;
+            for (const QString &f : std::as_const(fields))
+                any = any || matcher->match(QStringView(f)) == RegexMatcher::Result::Match;
+            holds = holds && any;
+        } else if (!words.isEmpty()) {
+            QString text;
+            for (const QString &f : std::as_const(fields))
+                text += f + sep;
+            text = prepared(text);
+            bool all = true, any = false, none = true, included = false;
+            for (const TypedWord &w : std::as_const(words)) {
+                const bool found =
+                    !w.text.contains(sep) &&
+                    (mode == MatchMode::BeginsWith ? !fields.isEmpty() && text.startsWith(w.text)
+                                                   : text.contains(w.text));
+                if (w.excluded) {
+                    none = none && !found;
+                } else {
+                    included = true;
+                    all = all && found;
+                    any = any || found;
+                }
+            }
+            holds = holds && none && (mode == MatchMode::AnyWord ? !included || any : all);
+        }
         if (holds)
             out.rows.append(name + QLatin1Char(':') + QString::number(k));
     }
@@ -190,7 +242,10 @@ const char *const kPieces[] = {"song",
                                "Photos",
                                "IMG_0042",
                                "s\xc3\x9f",
-                               "\xe1\xba\x96"};
+                               "\xe1\xba\x96",
+                               "\xe2\x84\xaa", // Kelvin sign
+                               "\xc3\xb8",
+                               "c\x9cur"};
 constexpr uint32_t kPieceCount = sizeof kPieces / sizeof kPieces[0];
 
 QByteArray randomText(Random &rnd, int maxPieces)
@@ -272,6 +327,7 @@ struct Variant
 {
     const char *what;
     std::function<void(SearchCriteria &)> set;
+    enum Texts { Phrases, Words, Expressions } texts = Phrases; // which list below it takes
 };
 
 TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
@@ -285,8 +341,9 @@ TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
     }
     QStringList files = QDir(dir).entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
 
-    const char *const texts[] = {"song",    "ss",   "st", "fi",       "so",   "ng", "ong",  "12", ".mp3",
-                                 "*s?ong*", "x - ", "I",  "\xc3\xa9", "ongs", "SS", "o\\n", ""};
+    const char *const texts[] = {"song", "ss",   "st",      "fi",   "so", "ng",       "ong",
+                                 "12",   ".mp3", "*s?ong*", "x - ", "I",  "\xc3\xa9", "ongs",
+                                 "SS",   "o\\n", "cafe",    "ETE",  ""};
     const std::vector<Variant> variants = {
         {"simple", [](SearchCriteria &) {}},
         {"advanced, default fields", [](SearchCriteria &c) { c.AdvancedMode = true; }},
@@ -313,10 +370,70 @@ TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
          }},
         {"simple, one mark", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("song"); }},
         {"simple, mark Unknown", [](SearchCriteria &c) { c.OnlyMark = QStringLiteral("Unknown"); }},
+        {"simple, accents ignored", [](SearchCriteria &c) { c.simpleIgnoreAccents = true; }, Variant::Words},
+        {"simple, all words",
+         [](SearchCriteria &c) {
+             c.simpleMatch = MatchMode::AllWords;
+             c.searchText.replace(QLatin1Char('o'), QLatin1Char(' '));
+         },
+         Variant::Words},
+        {"simple, all words, accents ignored",
+         [](SearchCriteria &c) {
+             c.simpleMatch = MatchMode::AllWords;
+             c.simpleIgnoreAccents = true;
+             c.searchText = QStringLiteral("-x ") + c.searchText;
+         },
+         Variant::Words},
+        {"advanced, any word, marks, accents ignored, case sensitive",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.match = MatchMode::AnyWord;
+             c.marks = true;
+             c.ignoreAccents = true;
+             c.caseSensitive = true;
+             c.searchText += QStringLiteral(" \"st\" -\"12 \"");
+         },
+         Variant::Words},
+        {"advanced, begins with, names and types",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.match = MatchMode::BeginsWith;
+             c.dirs = false;
+         },
+         Variant::Words},
+        {"simple, regular expression", [](SearchCriteria &c) { c.simpleMatch = MatchMode::Regex; },
+         Variant::Expressions},
+        {"advanced, regular expression, marks and types, accents ignored",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.match = MatchMode::Regex;
+             c.marks = true;
+             c.dirs = c.files = false;
+             c.ignoreAccents = true;
+         },
+         Variant::Expressions},
+        {"advanced, regular expression, names, case sensitive",
+         [](SearchCriteria &c) {
+             c.AdvancedMode = true;
+             c.match = MatchMode::Regex;
+             c.dirs = c.types = false;
+             c.caseSensitive = true;
+         },
+         Variant::Expressions},
     };
+    const char *const words[] = {"song", "ss st", "so -ng", "cafe", "ETE", "\"s ng\" fi", "", "-"};
+    const char *const expressions[] = {"song",    "s.ng",  "^s",    "ng$",    "so+ng|fi",   "[0-9]{2}",
+                                       "\\.mp3$", "^\\\\", "caf.",  "\\w{5}", "st.*ong\\b", "(?i)STRASSE",
+                                       "e\\z",    "^$",    "songk", ""};
     qint64 totalRows = 0;
     for (const Variant &v : variants) {
-        for (const char *t : texts) {
+        const auto listOf = [](const auto &list) {
+            return std::vector<const char *>(std::begin(list), std::end(list));
+        };
+        const std::vector<const char *> list = v.texts == Variant::Expressions ? listOf(expressions)
+                                               : v.texts == Variant::Words     ? listOf(words)
+                                                                               : listOf(texts);
+        for (const char *t : list) {
             SCOPED_TRACE(std::string(v.what) + ", text '" + t + "'");
             SearchCriteria c;
             c.searchText = QString::fromUtf8(t);
