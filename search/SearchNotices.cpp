@@ -8,8 +8,9 @@ QString SearchNotices::after(const SearchProblems &problems, const QString &fail
 {
     const auto compose = [&](const SearchProblems &p) {
         QStringList parts;
-        for (const QString &text : {failure, damagedArchivesMessage(p),
-                                    unreadableArchivesMessage(p.unreadable), unfilledRowsMessage(p)}) {
+        for (const QString &text :
+             {failure, damagedArchivesMessage(p), unreadableArchivesMessage(p.unreadable),
+              unfilledRowsMessage(p), gaveUpMessage(p)}) {
             if (!text.isEmpty())
                 parts << text;
         }
@@ -23,6 +24,9 @@ QString SearchNotices::after(const SearchProblems &problems, const QString &fail
     m_last = whole;
 
     SearchProblems fresh;
+    // Records the expression gave up on belong to this search's expression: told every time.
+    fresh.gaveUp = problems.gaveUp;
+    fresh.firstGaveUp = problems.firstGaveUp;
     // Rows that could not be filled come from damaged records: told while any of their
     // archives is new.
     bool newUnfilled = false;

@@ -10,8 +10,9 @@ namespace search {
 // What the user is told in a message box after a search. An archive the search could not read
 // whole, or whose rows it could not fill, is named once per run of the program: a catalog that
 // holds a damaged archive would otherwise end every search with the same box. An error that ended
-// the walk is told after every search, except that in single-archive mode, where each activation
-// of the window searches again, the same text is not told twice in a row.
+// the walk, and records a regular expression gave up on, are told after every search, except that in
+// single-archive mode, where each activation of the window searches again, the same text is not told twice in
+// a row.
 class SearchNotices
 {
 public:

@@ -119,7 +119,7 @@ struct QuickScan
             Vec found = _mm512_min_epu8(_mm512_min_epu8(both, v0),
                                         _mm512_min_epu8(probe, _mm512_xor_si512(v0, single)));
             if (accent)
-                found = _mm512_min_epu8(found, _mm512_andnot_si512(high.test(v0), vset(0x80)));
+                found = _mm512_min_epu8(found, vandnot(vset(0x80), high.test(v0)));
             if (_mm512_testn_epi8_mask(found, found)) {
                 stopped = true;
                 break;

@@ -68,6 +68,19 @@ bool ignoresAccents(const SearchCriteria &c, bool advanced)
     return advanced ? c.ignoreAccents : c.simpleIgnoreAccents;
 }
 
+QString searchTextProblem(const SearchCriteria &c)
+{
+    const bool advanced = c.AdvancedMode;
+    if (matchModeOf(c, advanced) != MatchMode::Regex || c.searchText.isEmpty())
+        return QString();
+    QString message;
+    int column = 0;
+    if (RegexPattern::shared(c.searchText, advanced && c.caseSensitive, ignoresAccents(c, advanced), &message,
+                             &column))
+        return QString();
+    return QStringLiteral("bad regular expression at column %1: %2").arg(column).arg(message);
+}
+
 void TextCriterion::setUp(const SearchCriteria &c, const QString &text, const QString &mark, bool advanced,
                           bool asciiFast)
 {

@@ -23,6 +23,10 @@ namespace search {
 // The mode and accent switch the criteria give the simple or the advanced search.
 MatchMode matchModeOf(const SearchCriteria &c, bool advanced);
 bool ignoresAccents(const SearchCriteria &c, bool advanced);
+// Why the search text cannot be searched in the mode the criteria give: "bad regular expression
+// at column N: " and the library's message; empty when it can. The window and the command line
+// ask before they search.
+QString searchTextProblem(const SearchCriteria &c);
 
 class TextCriterion
 {

@@ -1,8 +1,8 @@
 #include "cliSearch.h"
 
 #include "DateText.h"
-#include "RegexMatch.h"
 #include "SearchEngine.h"
+#include "TextCriterion.h"
 #include "catalog/DosDateTime.h"
 #include "catalog/ProgramCatalog.h"
 #include "util/gUtils.h"
@@ -240,14 +240,8 @@ int runSearch(CliContext &ctx)
     // The advanced criteria only count in advanced mode, as in the window; giving one asks for it.
     if (advancedOption)
         c.AdvancedMode = true;
-    if (c.match == MatchMode::Regex && !c.searchText.isEmpty()) {
-        QString message;
-        int column = 0;
-        if (!RegexPattern::compile(c.searchText, c.AdvancedMode && c.caseSensitive, c.ignoreAccents, &message,
-                                   &column))
-            return ctx.usageError(
-                QStringLiteral("bad regular expression at column %1: %2").arg(column).arg(message));
-    }
+    if (const QString problem = searchTextProblem(c); !problem.isEmpty())
+        return ctx.usageError(problem);
     if (from.isValid() || to.isValid()) {
         const QDate today = QDate::currentDate();
         c.dateActive = true;

@@ -85,13 +85,14 @@ TfrmSearch::TfrmSearch(QWidget *parent) : SingleListWindow(parent, FormName::Sea
     buildAdvancedPanel();
     buildResults();
     // The status line keeps its width; the progress bar covers panel 1.
-    assemble({Panel1, pnlAdvanced}, {ListView1});
+    assemble({Panel1, lblTextProblem, pnlAdvanced}, {ListView1});
 
     // Tab visits the search line and its buttons, the criteria, the results and then the copy
     // command, which acts on the selected result.
-    const QList<QWidget *> tabOrder{edtSearch, btnGo,   btnAdvanced,  chkMarked, chkDir,     chkFile,
-                                    chkType,   chkCase, chkDate,      dtpFrom,   dtpTo,      chkSize,
-                                    cmbSize,   updSize, cmbMultipler, ListView1, btnCopyFile};
+    const QList<QWidget *> tabOrder{edtSearch, btnGo,   btnAdvanced, chkMarked,    chkDir,    chkFile,
+                                    chkType,   chkCase, chkAccents,  cmbMatch,     chkDate,   dtpFrom,
+                                    dtpTo,     chkSize, cmbSize,     updSize,      cmbMultipler, ListView1,
+                                    btnCopyFile};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
@@ -139,10 +140,16 @@ void TfrmSearch::buildTopBar()
     edtSearch->setObjectName(QStringLiteral("edtSearch"));
     edtSearch->setAccessibleName(QStringLiteral("Search"));
     edtSearch->setGeometry(61, 2, 289, 21);
-    connect(edtSearch, &QLineEdit::textChanged, this, [](const QString &text) {
+    connect(edtSearch, &QLineEdit::textChanged, this, [this](const QString &text) {
         // Read by the engine at the start of every archive, so a change applies from the next one.
         searchUnitState().criteria.searchText = text;
+        lblTextProblem->hide();
     });
+    lblTextProblem = new QLabel(this);
+    lblTextProblem->setObjectName(QStringLiteral("lblTextProblem"));
+    lblTextProblem->setContentsMargins(8, 3, 8, 3);
+    lblTextProblem->setWordWrap(true);
+    lblTextProblem->hide();
 
     const auto button = [this](const char *name, QAction *action, int left) {
         auto *b = new QToolButton(Panel1);
@@ -180,9 +187,11 @@ void TfrmSearch::buildAdvancedPanel()
         box->setChecked(checked);
         return box;
     };
-    const auto label = [this](const char *text, QWidget *buddy) {
+    const auto label = [this](const char *text, QWidget *buddy, const char *name = nullptr) {
         auto *l = new QLabel(QString::fromLatin1(text), pnlAdvanced);
         l->setBuddy(buddy);
+        if (name)
+            l->setObjectName(QString::fromLatin1(name));
         return l;
     };
 
@@ -191,6 +200,11 @@ void TfrmSearch::buildAdvancedPanel()
     chkFile = check("chkFile", "File names", true);
     chkType = check("chkType", "File type", true);
     chkCase = check("chkCase", "Case sensitive", false);
+    chkAccents = check("chkAccents", "Ignore accents", false);
+    cmbMatch = new QComboBox(pnlAdvanced);
+    cmbMatch->setObjectName(QStringLiteral("cmbMatch"));
+    cmbMatch->addItems(search::matchModeTexts());
+    QLabel *matchLabel = label("Match:", cmbMatch, "lblMatch");
     chkDate = check("chkDate", "Date modified", false);
     const auto datePicker = [this](const char *name) {
         auto *picker = new QDateEdit(pnlAdvanced);
@@ -243,6 +257,10 @@ void TfrmSearch::buildAdvancedPanel()
     grid->addWidget(chkMarked, 0, 0, right);
     grid->addLayout(fieldsRow, 0, 1, 1, 5);
     grid->addWidget(chkCase, 1, 0, right);
+    // Beside "Case sensitive", over the size and its label, so neither column widens for it.
+    grid->addWidget(chkAccents, 1, 1, 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(matchLabel, 1, 3, right);
+    grid->addWidget(cmbMatch, 1, 4, 1, 2);
     grid->addWidget(chkDate, 2, 0, right);
     grid->addWidget(fromLabel, 2, 2, right);
     grid->addWidget(dtpFrom, 2, 3);
@@ -263,6 +281,13 @@ void TfrmSearch::buildAdvancedPanel()
     connect(updSize, &QSpinBox::valueChanged, this, &TfrmSearch::SizeChange);
     connect(updSize, &QSpinBox::editingFinished, this, &TfrmSearch::edtSizeExit);
     connect(chkDate, &QCheckBox::clicked, this, &TfrmSearch::chkDateClick);
+    // Kept with the criteria, so they outlive the window as its other unit state does.
+    connect(cmbMatch, &QComboBox::currentIndexChanged, this, [this](int index) {
+        searchUnitState().criteria.match = search::MatchMode(std::max(index, 0));
+        lblTextProblem->hide();
+    });
+    connect(chkAccents, &QCheckBox::toggled, this,
+            [](bool on) { searchUnitState().criteria.ignoreAccents = on; });
     connect(chkSize, &QCheckBox::clicked, this, &TfrmSearch::chkSizeClick);
     for (QDateEdit *picker : {dtpFrom, dtpTo}) {
         // dtpDropDown: the calendar marks no day as today.
@@ -333,6 +358,9 @@ void TfrmSearch::FormCreate()
     const QDate today = QDate::currentDate();
     dtpFrom->setDate(today);
     dtpTo->setDate(today);
+    const search::SearchCriteria &kept = searchUnitState().criteria;
+    cmbMatch->setCurrentIndex(int(kept.match));
+    chkAccents->setChecked(kept.ignoreAccents);
     DrawSpeedButtonState();
     sizeColumns();
 }
@@ -459,8 +487,8 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
         ActGo->trigger();
         return true;
     }
-    const QObject *goOnEnter[] = {edtSearch, chkCase, chkMarked, chkFile, chkDir,
-                                  chkType,   chkDate, dtpFrom,   dtpTo,   chkSize};
+    const QObject *goOnEnter[] = {edtSearch, chkCase, chkAccents, cmbMatch, chkMarked, chkFile,
+                                  chkDir,    chkType, chkDate,    dtpFrom,  dtpTo,     chkSize};
     for (const QObject *control : goOnEnter) {
         if (watched == control) {
             ActGo->trigger();
@@ -483,42 +511,6 @@ bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
         return true;
     }
     return false;
-}
-
-// ---- Criteria -----------------------------------------------------------------------------
-
-void TfrmSearch::DateChange()
-{
-    search::DateChange(dtpFrom->date(), dtpTo->date(), searchUnitState().criteria);
-}
-
-void TfrmSearch::SizeChange()
-{
-    search::SizeChange(updSize->value(), search::sizeUnitAt(cmbMultipler->currentIndex()),
-                       searchUnitState().criteria);
-    searchUnitState().criteria.sizeAtMost = cmbSize->currentText() == QLatin1String("at most");
-}
-
-void TfrmSearch::chkDateClick()
-{
-    const bool on = chkDate->isChecked();
-    dtpFrom->setEnabled(on);
-    dtpTo->setEnabled(on);
-    DateChange();
-}
-
-void TfrmSearch::chkSizeClick()
-{
-    const bool on = chkSize->isChecked();
-    for (QWidget *control : std::initializer_list<QWidget *>{cmbSize, updSize, cmbMultipler})
-        control->setEnabled(on);
-    SizeChange();
-}
-
-void TfrmSearch::edtSizeExit()
-{
-    const QString grouped = FormatGroupedNumber(updSize->value());
-    edtSize->setText(grouped.isEmpty() ? QStringLiteral("0") : grouped);
 }
 
 void TfrmSearch::ActAdvancedExecute()
@@ -554,6 +546,11 @@ void TfrmSearch::ActGoExecute()
         unit.CancelRequested = true;
         return;
     }
+    // A text that cannot be searched (a bad regular expression) is named under the search line;
+    // nothing is searched and the rows shown stay.
+    readCriteria();
+    if (!checkSearchText())
+        return;
     m_running = true;
     processPendingEvents();
     ListView1->setUpdatesEnabled(false);
@@ -575,18 +572,8 @@ void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
     setStatusText(QStringLiteral("Searching..."));
     processPendingEvents();
 
+    readCriteria();
     search::SearchCriteria &c = unit.criteria;
-    c.searchText = edtSearch->text();
-    c.AdvancedMode = m_advancedMode;
-    c.OnlyMark = unit.OnlyMark;
-    c.marks = chkMarked->isChecked();
-    c.dirs = chkDir->isChecked();
-    c.files = chkFile->isChecked();
-    c.types = chkType->isChecked();
-    c.caseSensitive = chkCase->isChecked();
-    c.dateActive = chkDate->isChecked();
-    c.sizeActive = chkSize->isChecked();
-    c.sizeAtMost = cmbSize->currentText() == QLatin1String("at most");
 
     QString failure;
     search::SearchProblems problems;

@@ -103,12 +103,17 @@ private:
     void chkDateClick();
     void chkSizeClick();
     void edtSizeExit();
+    // The criteria controls into the unit's criteria, with the simple search's preferences.
+    void readCriteria();
+    // Shows why the text cannot be searched, or hides the line; true when it can.
+    bool checkSearchText();
     void ListView1DblClick(const QModelIndex &index);
     void sizeColumns();
     CataloguedFile selectedFile(int row) const;
 
-    // Top bar
+    // Top bar, and under it why the search text cannot be searched
     QWidget *Panel1;
+    QLabel *lblTextProblem;
     QLabel *lblDela;
     QLineEdit *edtSearch;
     QToolButton *btnGo;
@@ -121,6 +126,8 @@ private:
     QCheckBox *chkFile;
     QCheckBox *chkType;
     QCheckBox *chkCase;
+    QCheckBox *chkAccents;
+    QComboBox *cmbMatch;
     QCheckBox *chkDate;
     QDateEdit *dtpFrom;
     QDateEdit *dtpTo;

@@ -4,6 +4,7 @@
 
 #include "search/ResultsModel.h"
 #include "search/gui/fmPropreties.h"
+#include "settings/Settings.h"
 #include "settings/gRegistry.h"
 #include "util/Mnemonics.h"
 #include "util/gUtils.h"
@@ -280,6 +281,60 @@ TEST_F(SearchWindow, SimpleTextAndAdvancedCriteriaReachTheEngine)
         EXPECT_EQ(model()->rowCount(), c.rows) << c.what;
     }
     EXPECT_TRUE(get<QComboBox>("cmbSize")->isEnabled()) << "the panel keeps its state while hidden";
+}
+
+TEST_F(SearchWindow, MatchModesAccentsAndTheirPreferencesReachTheEngine)
+{
+    writeDefaultCatalog(catalog);
+    writeArchive(catalog, QStringLiteral("400.dat"), "CD 7",
+                 {{"\\Music", "The Beatles - Help!.mp3", 1, packed(2008, 1, 1)},
+                  {"\\\xc3\x89" "cole", "live at leeds.mp3", 1, packed(2008, 1, 1)}});
+    open();
+    auto *text = get<QLineEdit>("edtSearch");
+    const auto rowsFor = [&](const char *typed) {
+        text->setText(QString::fromUtf8(typed));
+        go();
+        return model()->rowCount();
+    };
+    // The simple search does what the Preferences say, read at each search.
+    EXPECT_EQ(rowsFor("beatles help"), 0);
+    settings::set(settings::SearchAllWords, true);
+    EXPECT_EQ(rowsFor("beatles help"), 1);
+    EXPECT_EQ(rowsFor("ecole"), 0);
+    settings::set(settings::SearchIgnoreAccents, true);
+    EXPECT_EQ(rowsFor("ecole -beatles"), 1);
+    settings::remove(settings::SearchAllWords);
+    settings::remove(settings::SearchIgnoreAccents);
+
+    advanced();
+    auto *match = get<QComboBox>("cmbMatch");
+    auto *accents = get<QCheckBox>("chkAccents");
+    EXPECT_EQ(match->currentText(), QStringLiteral("Phrase"));
+    EXPECT_EQ(match->count(), 5);
+    EXPECT_EQ(get<QLabel>("lblMatch")->buddy(), match);
+    EXPECT_EQ(accents->text(), QStringLiteral("Ignore accents"));
+    EXPECT_FALSE(accents->isChecked());
+    match->setCurrentText(QStringLiteral("Regular expression"));
+    EXPECT_EQ(rowsFor("^track\\d+"), 1);
+    EXPECT_EQ(rowsFor("^\\\\ecole$"), 0);
+    QTest::mouseClick(accents, Qt::LeftButton);
+    EXPECT_EQ(rowsFor("^\\\\ecole$"), 1);
+
+    // A bad expression is named under the search line and nothing is searched.
+    auto *problem = get<QLabel>("lblTextProblem");
+    EXPECT_FALSE(problem->isVisible());
+    EXPECT_EQ(rowsFor("(track"), 1) << "the rows of the last search stay";
+    EXPECT_TRUE(problem->isVisible());
+    EXPECT_EQ(problem->text(),
+              QStringLiteral("Bad regular expression at column 7: missing closing parenthesis"));
+    text->setText(QStringLiteral("track"));
+    EXPECT_FALSE(problem->isVisible());
+
+    // Both choices outlive the window, as the other unit state does.
+    delete window;
+    open();
+    EXPECT_EQ(get<QComboBox>("cmbMatch")->currentText(), QStringLiteral("Regular expression"));
+    EXPECT_TRUE(get<QCheckBox>("chkAccents")->isChecked());
 }
 
 TEST_F(SearchWindow, AdvancedSwitchFollowsTheModeEverywhere)
