@@ -2,6 +2,7 @@
 
 #include "util/Utf8.h"
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -148,6 +149,12 @@ bool isValidUtf8(const unsigned char *s, size_t n)
 {
     size_t i = 0;
     while (i < n) {
+        // Archive text is mostly ASCII: eight bytes at a time while it is.
+        uint64_t word;
+        if (i + 8 <= n && (std::memcpy(&word, s + i, 8), (word & 0x8080808080808080ull) == 0)) {
+            i += 8;
+            continue;
+        }
         if (s[i] < 0x80) {
             ++i;
             continue;

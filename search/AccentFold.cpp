@@ -162,6 +162,8 @@ AccentFolder::AccentFolder(bool upper) : m_upper(upper), m_bmp(new Entry[0x10000
         e = makeEntry(QStringView(&unit, 1), upper);
         if (e.bits)
             m_toAscii.emplace_back(unit, e.bits);
+        else if (e.len == 0)
+            m_toNothing.push_back(unit);
     }
 }
 
@@ -222,27 +224,35 @@ QByteArray AccentFolder::fold(QByteArrayView field) const
     return out;
 }
 
-uint64_t AccentFolder::bitsAround(const unsigned char *begin, const unsigned char *p,
-                                  const unsigned char *end) const
+uint64_t AccentFolder::charBits(const unsigned char *begin, const unsigned char *p, const unsigned char *end,
+                                bool utf8) const
 {
+    const auto bitsOf = [](const Entry &e) { return e.len == 0 ? ~uint64_t(0) : e.bits; };
     const unsigned char b = *p;
     if (b < 0x80)
         return uint64_t(1) << asciiBit(uchar(m_ascii[b]));
-    uint64_t bits = m_cp1252[b].bits; // .bits holds even a fold too long for its entry
-    // The UTF-8 sequence that holds p: its lead byte at most three bytes back.
+    if (!utf8)
+        return bitsOf(m_cp1252[b]);
+    // The lead byte of the sequence that holds p, at most three bytes back.
     const unsigned char *lead = p;
     while (lead > begin && p - lead < 3 && (*lead & 0xC0) == 0x80)
         --lead;
-    const size_t len = *lead >= 0xF0 ? 4 : *lead >= 0xE0 ? 3 : *lead >= 0xC0 ? 2 : 1;
-    if (len > 1 && size_t(end - lead) >= len && lead + len > p && isValidUtf8(lead, len)) {
-        if (len == 4)
-            return bits; // nothing beyond the tables folds to ASCII
-        const uint32_t cp = len == 2 ? uint32_t(lead[0] & 0x1F) << 6 | uint32_t(lead[1] & 0x3F)
-                                     : uint32_t(lead[0] & 0x0F) << 12 | uint32_t(lead[1] & 0x3F) << 6 |
-                                           uint32_t(lead[2] & 0x3F);
-        bits |= m_bmp[cp].bits;
+    const unsigned char l = *lead;
+    if (l >= 0xF0) {
+        // Beyond the tables nothing folds to ASCII; a mark there may still stand inside a text.
+        if (end - lead < 4)
+            return 0;
+        const char32_t cp = char32_t(l & 0x07) << 18 | char32_t(lead[1] & 0x3F) << 12 |
+                            char32_t(lead[2] & 0x3F) << 6 | char32_t(lead[3] & 0x3F);
+        return QChar::category(cp) == QChar::Mark_NonSpacing ? ~uint64_t(0) : 0;
     }
-    return bits;
+    if (l >= 0xE0)
+        return end - lead < 3 ? 0
+                              : bitsOf(m_bmp[uint32_t(l & 0x0F) << 12 | uint32_t(lead[1] & 0x3F) << 6 |
+                                             uint32_t(lead[2] & 0x3F)]);
+    if (l >= 0xC0)
+        return end - lead < 2 ? 0 : bitsOf(m_bmp[uint32_t(l & 0x1F) << 6 | uint32_t(lead[1] & 0x3F)]);
+    return 0;
 }
 
 void AccentFolder::highBytesFor(uint64_t bits, uint64_t set[2]) const
@@ -257,7 +267,11 @@ void AccentFolder::highBytesFor(uint64_t bits, uint64_t set[2]) const
         if (unitBits & bits)
             flag(uchar(QStringView(&unit, 1).toUtf8().back()));
     }
-    // Characters beyond the tables fold to nothing in ASCII.
+    for (const char16_t unit : m_toNothing)
+        flag(uchar(QStringView(&unit, 1).toUtf8().front()));
+    // Beyond the tables nothing folds to ASCII, but marks of the other planes fold to nothing.
+    flag(0xF0);
+    flag(0xF3);
 }
 
 } // namespace search

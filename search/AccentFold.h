@@ -40,12 +40,15 @@ public:
     size_t fold(const unsigned char *s, size_t n, char *out) const;
     QByteArray fold(QByteArrayView field) const;
 
-    // The asciiBits of what the character holding the byte at p may fold to, whichever reading
-    // of its line [begin, end) holds: the byte as Windows-1252, or the UTF-8 sequence around it.
-    uint64_t bitsAround(const unsigned char *begin, const unsigned char *p, const unsigned char *end) const;
+    // The asciiBits of the fold of the character that holds the byte at p, in a line [begin,
+    // end) that is valid UTF-8 (utf8) or read as Windows-1252; every bit for a character that
+    // folds to nothing (a mark), which may stand inside any text.
+    uint64_t charBits(const unsigned char *begin, const unsigned char *p, const unsigned char *end,
+                      bool utf8) const;
     // The bytes of 128 or more worth a look for a text of the given asciiBits: the last byte of
     // every character whose UTF-8 form folds to one of those characters, and every such
-    // Windows-1252 character. Bit i of set[0] stands for byte 128 + i, of set[1] for 192 + i.
+    // Windows-1252 character; and the first byte of every character that folds to nothing.
+    // Bit i of set[0] stands for byte 128 + i, of set[1] for 192 + i.
     void highBytesFor(uint64_t bits, uint64_t set[2]) const;
 
     AccentFolder(const AccentFolder &) = delete;
@@ -66,8 +69,10 @@ private:
     char m_ascii[128];
     Entry m_cp1252[256];
     std::unique_ptr<Entry[]> m_bmp; // by code point; outside ASCII and the surrogates
-    // The characters outside ASCII whose fold holds ASCII, with their asciiBits.
+    // The characters outside ASCII whose fold holds ASCII, with their asciiBits, and those that
+    // fold to nothing.
     std::vector<std::pair<char16_t, uint64_t>> m_toAscii;
+    std::vector<char16_t> m_toNothing;
 };
 
 } // namespace search

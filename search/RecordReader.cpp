@@ -90,26 +90,27 @@ bool SearchEngine::Impl::canSkipByHits() const
     return markOk && !text.isEmpty() && !text.skimText().isEmpty() && !cancelled();
 }
 
-// Accents ignored, a character outside ASCII at pos may fold to a letter of the text: the line
-// is folded and looked at whole, once; *rejectedLine keeps the start of the last line that did
-// not hold the text, for the characters after pos on it.
-bool SearchEngine::Impl::foldedLineMayHold(size_t pos, size_t recordsEnd, size_t *rejectedLine)
+// Accents ignored, a character outside ASCII at pos may fold to a letter of the text. Its line's
+// encoding is read once, the character's fold looked up, and when it may take part the line is
+// folded and looked at whole; a line looked at is passed over for the rest of its characters.
+bool SearchEngine::Impl::foldedLineMayHold(size_t pos, size_t recordsEnd, FoldedLine &line)
 {
     const char *data = file.data();
     const auto *bytes = reinterpret_cast<const uchar *>(data);
-    const size_t low = pos >= 3 ? pos - 3 : 0;
-    const size_t high = std::min(recordsEnd, pos + 4);
+    const size_t start = size_t(findLineStart(data, data + pos) - data);
+    if (start != line.start) {
+        line.start = start;
+        line.end = size_t(findLineEnd(data + pos, data + recordsEnd) - data);
+        line.utf8 = isValidUtf8(bytes + start, line.end - start);
+        line.done = false;
+    }
+    if (line.done)
+        return false;
     const AccentFolder &folder = AccentFolder::instance(true);
-    if (!(folder.bitsAround(bytes + low, bytes + pos, bytes + high) & text.skimBits()))
+    if (!(folder.charBits(bytes + start, bytes + pos, bytes + line.end, line.utf8) & text.skimBits()))
         return false;
-    const char *start = findLineStart(data, data + pos);
-    if (size_t(start - data) == *rejectedLine)
-        return false;
-    const char *end = findLineEnd(data + pos, data + recordsEnd);
-    if (text.foldedLineHolds(QByteArrayView(start, end - start)))
-        return true;
-    *rejectedLine = size_t(start - data);
-    return false;
+    line.done = true;
+    return text.foldedLineHolds(QByteArrayView(data + start, qsizetype(line.end - start)));
 }
 
 bool SearchEngine::Impl::skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound)
@@ -208,7 +209,7 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
         q.accent = true;
         AccentFolder::instance(true).highBytesFor(text.skimBits(), q.highSet);
     }
-    size_t rejectedLine = SIZE_MAX;
+    FoldedLine foldedLine;
 
     // Lines past AFiles' records are not looked at for the text, only counted.
     const uint64_t lineLimit = count > qint64(UINT64_MAX / 8) ? UINT64_MAX : uint64_t(count) * 4;
@@ -284,7 +285,7 @@ SearchEngine::Impl::SkimResult SearchEngine::Impl::skimArchive(qint64 count, siz
             const qint64 k = qint64(cand.line >> 2);
             if (role > 1 || k == lastK)
                 continue;
-            if (cand.special && !(folds ? foldedLineMayHold(cand.pos, recordsEnd, &rejectedLine)
+            if (cand.special && !(folds ? foldedLineMayHold(cand.pos, recordsEnd, foldedLine)
                                         : lineMayHold(cand.pos, recordsEnd, folded, m)))
                 continue;
             if (!cand.special) {

@@ -97,8 +97,15 @@ struct SearchEngine::Impl
     std::vector<Pending> pending; // rows of a skim, handed out when it ends without a NUL
     bool skimRecord(qint64 k, size_t hit, int role, size_t recordsEnd, bool textFound);
     bool lineMayHold(size_t pos, size_t recordsEnd, const uchar *folded, size_t m);
-    // Accents ignored: whether the line holding pos, folded, may hold the skim text.
-    bool foldedLineMayHold(size_t pos, size_t recordsEnd, size_t *rejectedLine);
+    // Accents ignored: whether the line holding pos, folded, may hold the skim text; line keeps
+    // what is known of the last line looked at.
+    struct FoldedLine
+    {
+        size_t start = SIZE_MAX, end = 0;
+        bool utf8 = false;
+        bool done = false; // looked at whole already
+    };
+    bool foldedLineMayHold(size_t pos, size_t recordsEnd, FoldedLine &line);
 
     // ---- SearchEngine.cpp: the walk and the workers
 

@@ -245,7 +245,9 @@ const char *const kPieces[] = {"song",
                                "\xe1\xba\x96",
                                "\xe2\x84\xaa", // Kelvin sign
                                "\xc3\xb8",
-                               "c\x9cur"};
+                               "c\x9cur",
+                               "e\xcc\x81", // a mark written apart
+                               "cole"};
 constexpr uint32_t kPieceCount = sizeof kPieces / sizeof kPieces[0];
 
 QByteArray randomText(Random &rnd, int maxPieces)
@@ -421,7 +423,7 @@ TEST(FastPath, RowsAgreeWithAPlainReadingOfTheRules)
          },
          Variant::Expressions},
     };
-    const char *const words[] = {"song", "ss st", "so -ng", "cafe", "ETE", "\"s ng\" fi", "", "-"};
+    const char *const words[] = {"song", "ss st", "so -ng", "cafe", "ETE", "\"s ng\" fi", "ecole", "", "-"};
     const char *const expressions[] = {"song",    "s.ng",  "^s",    "ng$",    "so+ng|fi",   "[0-9]{2}",
                                        "\\.mp3$", "^\\\\", "caf.",  "\\w{5}", "st.*ong\\b", "(?i)STRASSE",
                                        "e\\z",    "^$",    "songk", ""};
@@ -504,6 +506,49 @@ TEST(FastPath, TextsAcrossFieldsRecordsAndEncodings)
                 referenceArchive(path, c, ref);
                 EXPECT_EQ(ref.rows.size(), rows.size()) << "the reference disagrees, padding " << pad;
             }
+        }
+    }
+}
+
+// Accents ignored, the texts whose letters the skim meets only through characters outside
+// ASCII: marks written apart, letters spelt out, both encodings. Found by the skim and the plain
+// reading alike.
+TEST(FastPath, AccentsIgnoredAcrossMarksAndEncodings)
+{
+    struct Case
+    {
+        Rec rec;
+        const char *text;
+    };
+    const Case cases[] = {
+        {{"\\", "ha\xcc\x8arp.txt"}, "harp"}, // a mark no letter of the text shares a byte with
+        {{"\\", "cafe\xcc\x81s"}, "cafes"},
+        {{"\\", "\xc3\x89"
+                "cole"},
+         "ecole"},
+        {{"\\", "\xc9"
+                "cole"},
+         "ecole"},
+        {{"Stra\xc3\x9f"
+          "e",
+          "a"},
+         "strasse"},
+        {{"\\", "\xc3\x86r\xc3\xb8"}, "aero"},
+        {{"\\", "\xc5\x81\xc3\xb3"
+                "d\xc5\xba"},
+         "lodz"},
+    };
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("accentcases"));
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.text);
+        for (int pad = 0; pad < 70; pad += 23) {
+            const QList<Rec> recs = {Rec{QByteArray(pad, 'q'), "pad"}, tc.rec};
+            writeArchive(dir, QStringLiteral("a.dat"), recs, Fields{});
+            SearchCriteria c;
+            c.searchText = QString::fromUtf8(tc.text);
+            c.simpleIgnoreAccents = true;
+            EXPECT_EQ(searchFolder(dir, c, nullptr, true).size(), 1) << "skimmed, padding " << pad;
+            EXPECT_EQ(searchFolder(dir, c, nullptr, false).size(), 1) << "read plainly, padding " << pad;
         }
     }
 }

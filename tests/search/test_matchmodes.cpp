@@ -31,9 +31,30 @@ QByteArray cp1252(const char *utf8)
     return out;
 }
 
+// By hand: QString::fromUcs4 takes a leading U+FEFF for a byte order mark and drops it.
 QByteArray utf8Of(char32_t cp)
 {
-    return QString::fromUcs4(&cp, 1).toUtf8();
+    QByteArray out;
+    if (cp < 0x800) {
+        out += char(0xC0 | cp >> 6);
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | cp >> 12);
+        out += char(0x80 | (cp >> 6 & 0x3F));
+    } else {
+        out += char(0xF0 | cp >> 18);
+        out += char(0x80 | (cp >> 12 & 0x3F));
+        out += char(0x80 | (cp >> 6 & 0x3F));
+    }
+    out += char(0x80 | (cp & 0x3F));
+    return out;
+}
+
+QString textOf(char32_t cp)
+{
+    if (!QChar::requiresSurrogates(cp))
+        return QString(QChar(char16_t(cp)));
+    const QChar pair[2] = {QChar(QChar::highSurrogate(cp)), QChar(QChar::lowSurrogate(cp))};
+    return QString(pair, 2);
 }
 
 // ------------------------------------------------------------------------------------------
@@ -240,9 +261,9 @@ TEST(AccentFold, FoldsLettersToTheirBase)
 TEST(AccentFold, ByteTablesAgreeWithTheTextForEveryCharacter)
 {
     // Every character of the Basic Multilingual Plane in UTF-8 and every byte in Windows-1252:
-    // the tables give the text's fold, bitsAround covers every ASCII character the fold holds
-    // from any byte of the character, and highBytesFor flags a byte of it for any text that
-    // shares one of those characters.
+    // the tables give the text's fold, charBits covers every ASCII character the fold holds from
+    // any byte of the character, and highBytesFor flags a byte of it for any text that shares
+    // one of those characters; a character that folds to nothing counts for every text.
     for (const bool upper : {false, true}) {
         const AccentFolder &f = AccentFolder::instance(upper);
         uint64_t flagged[64][2];
@@ -255,28 +276,37 @@ TEST(AccentFold, ByteTablesAgreeWithTheTextForEveryCharacter)
             }
             return false;
         };
-        const auto check = [&](const QByteArray &bytes, const QString &text, uint32_t what) {
+        const auto check = [&](const QByteArray &bytes, const QString &text, bool utf8, uint32_t what) {
             const QByteArray folded = f.fold(bytes);
             ASSERT_EQ(folded, foldAccents(text, upper).toUtf8()) << std::hex << what;
             ASSERT_LE(size_t(folded.size()), AccentFolder::maxFolded(size_t(bytes.size())));
-            const uint64_t bits = asciiBits(folded);
+            const uint64_t bits = folded.isEmpty() ? ~uint64_t(0) : asciiBits(folded);
             const auto *begin = reinterpret_cast<const uchar *>(bytes.constData());
             for (qsizetype i = 0; i < bytes.size(); ++i) {
-                ASSERT_EQ(f.bitsAround(begin, begin + i, begin + bytes.size()) & bits, bits)
+                ASSERT_EQ(f.charBits(begin, begin + i, begin + bytes.size(), utf8) & bits, bits)
                     << std::hex << what;
             }
-            if (bits) {
+            if (folded.isEmpty()) {
+                ASSERT_TRUE(isFlagged(1, uchar(bytes.front()))) << std::hex << what;
+            } else if (bits) {
                 ASSERT_TRUE(isFlagged(bits, uchar(bytes.back()))) << std::hex << what;
             }
         };
         for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
             if (cp < 0xD800 || cp >= 0xE000) {
-                check(utf8Of(cp), QString::fromUcs4(&cp, 1), uint32_t(cp));
+                check(utf8Of(cp), textOf(cp), true, uint32_t(cp));
             }
         }
         for (int b = 0x80; b < 0x100; ++b) {
             const QByteArray byte(1, char(b));
-            check(byte, decodeArchiveText(byte), uint32_t(b));
+            check(byte, decodeArchiveText(byte), false, uint32_t(b));
+        }
+        // Marks beyond the tables: their first byte, and every bit.
+        for (const char32_t cp : {char32_t(0x1D167), char32_t(0xE0100)}) {
+            const QByteArray bytes = utf8Of(cp);
+            const auto *begin = reinterpret_cast<const uchar *>(bytes.constData());
+            EXPECT_EQ(f.charBits(begin, begin + 2, begin + 4, true), ~uint64_t(0));
+            EXPECT_TRUE(isFlagged(1, uchar(bytes.front())));
         }
     }
 }
@@ -289,8 +319,7 @@ TEST(AccentFold, NothingBeyondTheBasicPlaneFoldsToAscii)
             QChar::category(cp) != QChar::Mark_NonSpacing)
             continue;
         for (const bool upper : {false, true})
-            ASSERT_EQ(asciiBits(foldAccents(QString::fromUcs4(&cp, 1), upper).toUtf8()), 0u)
-                << std::hex << uint32_t(cp);
+            ASSERT_EQ(asciiBits(foldAccents(textOf(cp), upper).toUtf8()), 0u) << std::hex << uint32_t(cp);
     }
     const QByteArray emoji = utf8Of(0x1F600);
     EXPECT_EQ(AccentFolder::instance(true).fold(emoji), emoji);
@@ -301,10 +330,11 @@ TEST(AccentFold, AsciiBitsTellWhatATextCannotHold)
     EXPECT_EQ(asciiBits("ECOLE"), asciiBits("ecole"));
     EXPECT_EQ(asciiBits("ECOLE") & asciiBits("XYZ"), 0u);
     EXPECT_NE(asciiBits("ECOLE") & asciiBits("o"), 0u);
-    // Bytes that are not whole characters: the Windows-1252 reading still counts.
-    const QByteArray cut = "\xC3";
-    const auto *b = reinterpret_cast<const uchar *>(cut.constData());
-    EXPECT_EQ(AccentFolder::instance(true).bitsAround(b, b, b + 1), asciiBits("A"));
+    // One byte, read as a line of either encoding.
+    const QByteArray eAcute = "\xC3\xA9";
+    const auto *b = reinterpret_cast<const uchar *>(eAcute.constData());
+    EXPECT_EQ(AccentFolder::instance(true).charBits(b, b, b + 2, true), asciiBits("E"));
+    EXPECT_EQ(AccentFolder::instance(true).charBits(b, b, b + 2, false), asciiBits("A"));
 }
 
 // ------------------------------------------------------------------------------------------
