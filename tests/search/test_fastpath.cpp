@@ -18,6 +18,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLocale>
+#include <QProcess>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -551,6 +553,148 @@ TEST(FastPath, AccentsIgnoredAcrossMarksAndEncodings)
             EXPECT_EQ(searchFolder(dir, c, nullptr, false).size(), 1) << "read plainly, padding " << pad;
         }
     }
+}
+
+// Each mode's own examples through the whole engine, skimmed and read plainly: the rows are
+// the names the rule picks out of one UTF-8 archive and one in Windows-1252.
+TEST(FastPath, EachModeFindsWhatItsRuleSays)
+{
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("modecases"));
+    writeArchive(dir, QStringLiteral("a.dat"),
+                 {Rec{"\\Music\\The Beatles", "The Beatles - Help!.mp3"},
+                  Rec{"\\Music\\The Who", "Live at Leeds.mp3"}, Rec{"\\Music\\The Who", "Tommy.mp3"},
+                  Rec{"\\Docs", "École.txt"}, Rec{"\\Docs", "2003-11 Summer.jpg"},
+                  Rec{"\\Docs", "help.txt"}});
+    writeArchive(dir, QStringLiteral("b.dat"), {Rec{"\\Ecrits", QByteArray("\xc9") + "cole du soir.doc"}});
+    struct Case
+    {
+        MatchMode mode;
+        bool accents;
+        const char *text;
+        std::function<void(SearchCriteria &)> advanced; // null: the simple search
+        QStringList names;
+    };
+    using M = MatchMode;
+    const auto names = [](std::initializer_list<const char *> list) {
+        QStringList out;
+        for (const char *n : list)
+            out << QString::fromUtf8(n);
+        out.sort();
+        return out;
+    };
+    const auto typesOnly = [](SearchCriteria &c) { c.dirs = c.files = false; };
+    const Case cases[] = {
+        {M::Phrase, false, "beatles help", {}, {}},
+        {M::Phrase, false, "beatles - help", {}, names({"The Beatles - Help!.mp3"})},
+        {M::AllWords, false, "beatles help", {}, names({"The Beatles - Help!.mp3"})},
+        {M::AllWords, false, "help", {}, names({"The Beatles - Help!.mp3", "help.txt"})},
+        {M::AllWords, false, "who -live", {}, names({"Tommy.mp3"})},
+        {M::AllWords, false, "\"at leeds\" mp3", {}, names({"Live at Leeds.mp3"})},
+        {M::AllWords, false, "the -\"the who\"", {}, names({"The Beatles - Help!.mp3"})},
+        {M::AnyWord, false, "tommy leeds", {}, names({"Live at Leeds.mp3", "Tommy.mp3"})},
+        {M::AnyWord, false, "tommy leeds -live", {}, names({"Tommy.mp3"})},
+        {M::BeginsWith, false, "live", {}, names({"Live at Leeds.mp3"})},
+        {M::BeginsWith, false, "who", {}, {}},
+        {M::Phrase, false, "ecole", {}, {}},
+        {M::Phrase, true, "ecole", {}, names({"École.txt", "École du soir.doc"})},
+        {M::AllWords, true, "école soir", {}, names({"École du soir.doc"})},
+        {M::BeginsWith, true, "eco", {}, names({"École.txt", "École du soir.doc"})},
+        {M::Regex, false, "^[0-9]{4}-", {}, names({"2003-11 Summer.jpg"})},
+        {M::Regex, false, "^the", {}, names({"The Beatles - Help!.mp3"})},
+        {M::Regex, false, "^\\\\docs$", {}, names({"École.txt", "2003-11 Summer.jpg", "help.txt"})},
+        {M::Regex, false, "^École", {}, names({"École.txt", "École du soir.doc"})},
+        {M::Regex, true, "^ecole\\.", {}, names({"École.txt"})},
+        {M::Regex, false, "^\\.mp3$", typesOnly,
+         names({"The Beatles - Help!.mp3", "Live at Leeds.mp3", "Tommy.mp3"})},
+        {M::Regex, false, "help.*mp3", typesOnly, {}},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(matchModeName(tc.mode).toStdString() + " '" + tc.text + "'" +
+                     (tc.accents ? ", accents ignored" : "") + (tc.advanced ? ", advanced" : ""));
+        SearchCriteria c;
+        c.searchText = QString::fromUtf8(tc.text);
+        c.simpleMatch = c.match = tc.mode;
+        c.simpleIgnoreAccents = c.ignoreAccents = tc.accents;
+        if (tc.advanced) {
+            c.AdvancedMode = true;
+            tc.advanced(c);
+        }
+        for (const bool skim : {true, false}) {
+            QStringList found;
+            for (const Row &r : searchFolder(dir, c, nullptr, skim))
+                found << decodeArchiveText(r.name);
+            found.sort();
+            EXPECT_EQ(found, tc.names) << (skim ? "skimmed" : "read plainly");
+        }
+    }
+}
+
+// A regular expression finds the records grep -P finds in their folder or name lines, letter
+// case ignored, over names made of pieces that the expressions below are about.
+TEST(FastPath, RegularExpressionsFindWhatGrepFinds)
+{
+    const char *const pieces[] = {"song", "Song",         "2003-", "12", ".mp3", ".MP3", " ",     "-",
+                                  "live", "Bj\xc3\xb6rk", "aa",    "_",  "x",    "\\",   "Summer"};
+    Random rnd(2024);
+    QList<Rec> recs;
+    QByteArray folders, names;
+    for (int i = 0; i < 400; ++i) {
+        Rec r;
+        for (QByteArray *line : {&r.folder, &r.name}) {
+            const uint32_t n = rnd(5);
+            for (uint32_t k = 0; k < n; ++k)
+                *line += pieces[rnd(sizeof pieces / sizeof pieces[0])];
+        }
+        recs.append(r);
+        folders += r.folder + '\n';
+        names += r.name + '\n';
+    }
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("grepcases"));
+    writeArchive(dir, QStringLiteral("a.dat"), recs);
+    const QString lists = ambrytest::makeTempDir(QStringLiteral("greplists"));
+    for (const auto &[file, bytes] :
+         {std::pair{QStringLiteral("folders"), folders}, {QStringLiteral("names"), names}}) {
+        QFile f(lists + QLatin1Char('/') + file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    // The line numbers grep -P finds in one list, as record numbers.
+    const auto grep = [&](const char *expression, const QString &file) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("grep"),
+                {QStringLiteral("-P"), QStringLiteral("-i"), QStringLiteral("-n"), QStringLiteral("-e"),
+                 QString::fromUtf8(expression), lists + QLatin1Char('/') + file});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_LE(p.exitCode(), 1) << p.readAllStandardError().toStdString();
+        QSet<qint64> lines;
+        for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty())
+                lines.insert(line.left(line.indexOf(':')).toLongLong() - 1);
+        }
+        return lines;
+    };
+    const char *const expressions[] = {
+        "song.*\\.mp3", "^[0-9]{4}-",  "^s", "mp3$",    "^.{5}$",      "bj.rk",   "(?<!x)live",  "^(aa)+$",
+        "\\\\$",        "so(ng|x)\\.", "^$", "12(?=-)", "[^a-z0-9 ]$", "\\.MP3 ", "summer.*song"};
+    qint64 total = 0;
+    for (const char *expression : expressions) {
+        SCOPED_TRACE(expression);
+        const QSet<qint64> expected =
+            grep(expression, QStringLiteral("folders")) + grep(expression, QStringLiteral("names"));
+        SearchCriteria c;
+        c.searchText = QString::fromUtf8(expression);
+        c.simpleMatch = MatchMode::Regex;
+        for (const bool skim : {true, false}) {
+            QSet<qint64> found;
+            for (const Row &r : searchFolder(dir, c, nullptr, skim))
+                found.insert(r.record);
+            EXPECT_EQ(found, expected) << (skim ? "skimmed" : "read plainly");
+        }
+        total += expected.size();
+    }
+    EXPECT_GT(total, 400); // the expressions find something to agree on
 }
 
 // Every block scan against a byte loop over long texts (past the point where the line
