@@ -2,6 +2,7 @@
 
 #include "ArchiveCommands.h"
 #include "ArchiveListModel.h"
+#include "BrowserExport.h"
 #include "CatalogBrowser.h"
 
 #include "catalog/Archive.h"
@@ -13,11 +14,13 @@
 #include "util/gUtils.h"
 
 #include <QFileInfo>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 using namespace browser;
@@ -51,11 +54,8 @@ QJsonValue count(bool known, qint64 value)
 QJsonObject jsonRow(const ArchiveEntry &e)
 {
     QJsonValue date;
-    if (e.dateKnown) {
-        const dosdate::Fields f = dosdate::fields(e.date);
-        date = QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                                 f.second);
-    }
+    if (e.dateKnown)
+        date = dosdate::isoText(e.date);
     return QJsonObject{
         {QStringLiteral("mark"), e.mark},
         {QStringLiteral("date"), date},
@@ -72,8 +72,9 @@ int runList(CliContext &ctx)
 {
     ArchiveListModel model;
     CatalogTotals totals;
+    const catalog::Catalog catalog = catalog::commandLineCatalog(ctx.catalogFolder);
     CatalogLoader loader(model, totals);
-    loader.ScanArchive(catalog::commandLineCatalog(ctx.catalogFolder));
+    loader.ScanArchive(catalog);
 
     // The window's first-open order, then the clicks the options stand for.
     int column = 1;
@@ -84,8 +85,20 @@ int runList(CliContext &ctx)
         columnClick(column, &column, &flag);
     model.sortRows(column, flag);
 
-    const bool json = ctx.value(QStringLiteral("format")) == QLatin1String("json");
-    for (int r = 0; r < model.rowCount(); ++r) {
+    const QString format = ctx.value(QStringLiteral("format"));
+    const bool json = format == QLatin1String("json");
+    const std::optional<ExportFormat> table = exportFormatNamed(format);
+    if (table) {
+        TableExport out(*table, archiveExportColumns(),
+                        {QStringLiteral("Ambrylog catalog"), QDir::toNativeSeparators(catalog.folder()),
+                         QDateTime::currentDateTime()},
+                        [&ctx](QByteArrayView bytes) {
+                            std::fwrite(bytes.data(), 1, size_t(bytes.size()), ctx.outFile);
+                        });
+        exportArchives(model, out);
+        out.finish();
+    }
+    for (int r = 0; r < model.rowCount() && !table; ++r) {
         if (json) {
             ctx.out(QString::fromUtf8(QJsonDocument(jsonRow(model.entry(r))).toJson(QJsonDocument::Compact)));
             continue;
@@ -95,7 +108,7 @@ int runList(CliContext &ctx)
             cells << tsvCell(model.cellText(r, c));
         ctx.out(cells.join(QLatin1Char('\t')));
     }
-    if (ctx.isSet(QStringLiteral("totals")))
+    if (ctx.isSet(QStringLiteral("totals")) && !table)
         ctx.out(statusLine(totals, model.rowCount()));
     for (const UnreadableArchive &u : loader.unlisted())
         ctx.err(QStringLiteral("ambrylog-cli list: unreadable folder, its archives are not listed: %1 (%2)")
@@ -246,13 +259,15 @@ const CliCommand &listCommand()
     static const CliCommand command{
         .name = QStringLiteral("list"),
         .summary = QStringLiteral("every archive with its totals, as the catalog browser lists them"),
-        .synopsis = {QStringLiteral("[--sort COLUMN] [--reverse] [--format tsv|json] [--totals]")},
+        .synopsis = {QStringLiteral("[--sort COLUMN] [--reverse] [--format tsv|json|csv|html] [--totals]")},
         .description = QStringLiteral(
             "One line per archive in the browser's first-open order (archived date, oldest first), or\n"
             "sorted as a click on that column would sort it (--reverse: a second click). tsv prints the\n"
             "cells as the window shows them: mark, archived date, location, directories, files, size,\n"
-            "note. json prints one object per line with raw values (null when unknown). --totals\n"
-            "prints the status line last."),
+            "note. json prints one object per line with raw values (null when unknown). csv prints the\n"
+            "same columns under a header row with raw values (empty when unknown; RFC 4180 quoting),\n"
+            "html one page with the cells as the window shows them. --totals prints the status line\n"
+            "last (tsv and json)."),
         .options = {{{QStringLiteral("sort")},
                      QStringLiteral("COLUMN"),
                      QStringLiteral("the column to sort by"),
@@ -260,8 +275,9 @@ const CliCommand &listCommand()
                     {{QStringLiteral("reverse")}, QString(), QStringLiteral("the other direction")},
                     {{QStringLiteral("format")},
                      QStringLiteral("FORMAT"),
-                     QStringLiteral("tsv (default) or json"),
-                     {QStringLiteral("tsv"), QStringLiteral("json")}},
+                     QStringLiteral("tsv (default), json, csv or html"),
+                     {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("csv"),
+                      QStringLiteral("html")}},
                     {{QStringLiteral("totals")}, QString(), QStringLiteral("print the status line last")}},
         .exitCodes = {{0, QStringLiteral("the list was printed")},
                       {1, QStringLiteral("the catalog cannot be read")},

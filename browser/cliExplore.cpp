@@ -1,5 +1,6 @@
 #include "cliBrowser.h"
 
+#include "BrowserExport.h"
 #include "DiscTree.h"
 #include "DiscTreeModels.h"
 
@@ -10,8 +11,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
 using namespace browser;
 
@@ -83,62 +87,14 @@ QString tsvCell(const QString &text)
     return out;
 }
 
-QString isoDate(int32_t packed)
-{
-    const dosdate::Fields f = dosdate::fields(packed);
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                             f.second);
-}
-
-// One listed entry: its path below the folder listed ("/" between names, a folder's with a "/"
-// at its end) and its values.
-struct Listed
-{
-    QString path;
-    bool folder = false;
-    bool sizeKnown = false, dateKnown = false;
-    qint64 size = 0;
-    int32_t date = 0;
-    QString type;
-    qint64 files = 0, folders = 0;
-};
-
-Listed listedFolder(const DiscTree &tree, uint32_t f, const QString &prefix)
-{
-    const DiscTree::Folder &node = tree.folder(f);
-    return Listed{prefix + tree.folderNameText(f) + QLatin1Char('/'),
-                  true,
-                  true,
-                  node.newestValid,
-                  node.bytes,
-                  node.newest,
-                  FolderTypeText,
-                  node.filesBelow,
-                  node.foldersBelow};
-}
-
-Listed listedFile(const DiscTree &tree, uint32_t f, int i, const QString &prefix)
-{
-    const DiscTree::File &file = tree.file(f, uint32_t(i));
-    return Listed{prefix + tree.fileNameText(file),
-                  false,
-                  (file.flags & DiscTree::SizeValid) != 0,
-                  (file.flags & DiscTree::DateValid) != 0,
-                  file.size,
-                  file.date,
-                  tree.fileTypeText(file),
-                  0,
-                  0};
-}
-
-void printListed(const CliContext &ctx, const Listed &e, bool json)
+void printListed(const CliContext &ctx, const ListedEntry &e, bool json)
 {
     if (json) {
         QJsonObject o{
             {QStringLiteral("path"), e.path},
             {QStringLiteral("kind"), e.folder ? QStringLiteral("folder") : QStringLiteral("file")},
             {QStringLiteral("size"), e.sizeKnown ? QJsonValue(e.size) : QJsonValue()},
-            {QStringLiteral("date"), e.dateKnown ? QJsonValue(isoDate(e.date)) : QJsonValue()},
+            {QStringLiteral("date"), e.dateKnown ? QJsonValue(dosdate::isoText(e.date)) : QJsonValue()},
             {QStringLiteral("type"), e.type},
         };
         if (e.folder) {
@@ -149,28 +105,8 @@ void printListed(const CliContext &ctx, const Listed &e, bool json)
         return;
     }
     ctx.out(tsvCell(e.path) + QLatin1Char('\t') + (e.sizeKnown ? QString::number(e.size) : QString()) +
-            QLatin1Char('\t') + (e.dateKnown ? isoDate(e.date) : QString()) + QLatin1Char('\t') +
+            QLatin1Char('\t') + (e.dateKnown ? dosdate::isoText(e.date) : QString()) + QLatin1Char('\t') +
             tsvCell(e.type));
-}
-
-// A folder's entries in the window's first order: folders, then files, each by name.
-void listFolder(const CliContext &ctx, const DiscTree &tree, uint32_t folder, const QString &prefix,
-                bool recursive, bool json)
-{
-    FolderListModel entries;
-    entries.setTree(&tree);
-    entries.setFolder(folder);
-    for (int r = 0; r < entries.rowCount(); ++r) {
-        const FolderListModel::Entry e = entries.entry(r);
-        if (e.kind == EntryKind::Folder) {
-            const Listed listed = listedFolder(tree, e.folder, prefix);
-            printListed(ctx, listed, json);
-            if (recursive)
-                listFolder(ctx, tree, e.folder, listed.path, true, json);
-        } else {
-            printListed(ctx, listedFile(tree, folder, e.file, prefix), json);
-        }
-    }
 }
 
 int runLs(CliContext &ctx)
@@ -179,11 +115,32 @@ int runLs(CliContext &ctx)
     if (const int code = openDisc(ctx, &opened))
         return code;
     const DiscTree &tree = *opened.tree;
-    const bool json = ctx.value(QStringLiteral("format")) == QLatin1String("json");
-    if (opened.place.file >= 0)
-        printListed(ctx, listedFile(tree, opened.place.folder, opened.place.file, QString()), json);
-    else
-        listFolder(ctx, tree, opened.place.folder, QString(), ctx.isSet(QStringLiteral("recursive")), json);
+    const QString format = ctx.value(QStringLiteral("format"));
+    const bool json = format == QLatin1String("json");
+    const bool recursive = ctx.isSet(QStringLiteral("recursive"));
+    const uint32_t folder = opened.place.folder;
+    const auto rows = [&](const std::function<void(const ListedEntry &)> &each) {
+        if (opened.place.file >= 0)
+            each(listedFile(tree, folder, opened.place.file));
+        else
+            walkEntries(tree, folder, recursive, FolderListModel::ColName, Qt::AscendingOrder,
+                        [&each](const ListedEntry &e) {
+                            each(e);
+                            return true;
+                        });
+    };
+    if (const std::optional<ExportFormat> table = exportFormatNamed(format)) {
+        TableExport out(*table, entryExportColumns(recursive),
+                        {QStringLiteral("Ambrylog disc ") + tree.mark(),
+                         folderExportSubject(tree, folder, recursive), QDateTime::currentDateTime()},
+                        [&ctx](QByteArrayView bytes) {
+                            std::fwrite(bytes.data(), 1, size_t(bytes.size()), ctx.outFile);
+                        });
+        rows([&out](const ListedEntry &e) { exportEntry(out, e); });
+        out.finish();
+    } else {
+        rows([&](const ListedEntry &e) { printListed(ctx, e, json); });
+    }
     return damagedExit(ctx, tree);
 }
 
@@ -282,7 +239,7 @@ const CliCommand &lsCommand()
     static const CliCommand command{
         .name = QStringLiteral("ls"),
         .summary = QStringLiteral("a folder of a catalogued disc, as the Explore window lists it"),
-        .synopsis = {QStringLiteral("MARK [PATH] [--recursive] [--format tsv|json]")},
+        .synopsis = {QStringLiteral("MARK [PATH] [--recursive] [--format tsv|json|csv|html]")},
         .description = QStringLiteral(
             "The entries of the folder PATH (\"/\" or \"\\\" between names, the disc's root when left out)\n"
             "of the disc marked MARK: its folders first, then its files, each by name. tsv prints the\n"
@@ -290,15 +247,18 @@ const CliCommand &lsCommand()
             "everything below it), the date modified as YYYY-MM-DDThh:mm:ss (a folder's is the newest\n"
             "below it) and the type, tab-separated; a tab, line break or backslash in a cell is written\n"
             "as \\t, \\n or \\\\. json prints one object per line with the same values and, for a folder,\n"
-            "its files and folders below. --recursive lists every folder below as well, each right after\n"
-            "its own line. A PATH that names a file lists that file."),
+            "its files and folders below. csv writes the same values under a header row (RFC 4180: a\n"
+            "cell holding a comma, a quote or a line break is quoted); html one page with the sizes and\n"
+            "dates as the Explore window shows them. --recursive lists every folder below as well, each\n"
+            "right after its own line. A PATH that names a file lists that file."),
         .options = {{{QStringLiteral("recursive"), QStringLiteral("R")},
                      QString(),
                      QStringLiteral("every folder below as well")},
                     {{QStringLiteral("format")},
                      QStringLiteral("FORMAT"),
-                     QStringLiteral("tsv (default) or json"),
-                     {QStringLiteral("tsv"), QStringLiteral("json")}}},
+                     QStringLiteral("tsv (default), json, csv or html"),
+                     {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("csv"),
+                      QStringLiteral("html")}}},
         .minArgs = 1,
         .maxArgs = 2,
         .exitCodes = {{0, QStringLiteral("the folder was listed")},

@@ -38,4 +38,11 @@ QDateTime unpack(int32_t packed)
     return QDateTime(date, time, Qt::LocalTime);
 }
 
+QString isoText(int32_t packed)
+{
+    const Fields f = fields(packed);
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                             f.second);
+}
+
 } // namespace dosdate

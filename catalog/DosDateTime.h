@@ -30,6 +30,9 @@ inline Fields fields(int32_t packed)
     return Fields{int(v >> 25) + 1980,   int((v >> 21) & 0xF), int((v >> 16) & 0x1F),
                   int((v >> 11) & 0x1F), int((v >> 5) & 0x3F), int(v & 0x1F) * 2};
 }
+// The fields as ISO 8601, "2008-05-14T10:20:30": the raw date of exports and JSON.
+QString isoText(int32_t packed);
+
 // Whether unpack gives a valid date-time, without building one (for loops over many records).
 inline bool isValid(int32_t packed)
 {

@@ -1,6 +1,7 @@
 #include "cliSearch.h"
 
 #include "DateText.h"
+#include "ResultsExport.h"
 #include "SearchEngine.h"
 #include "TextCriterion.h"
 #include "catalog/DosDateTime.h"
@@ -13,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace search {
@@ -127,7 +129,7 @@ public:
         m_row[QLatin1StringView("directory")] = decodeArchiveText(r.folder);
         m_row[QLatin1StringView("file")] = decodeArchiveText(r.name);
         m_row[QLatin1StringView("type")] = type.isEmpty() ? QString() : decodeArchiveText(type.sliced(1));
-        m_row[QLatin1StringView("date")] = r.dateValid ? QJsonValue(isoDateTime(r.date)) : QJsonValue();
+        m_row[QLatin1StringView("date")] = r.dateValid ? QJsonValue(dosdate::isoText(r.date)) : QJsonValue();
         m_row[QLatin1StringView("size")] = r.sizeValid ? QJsonValue(r.size) : QJsonValue();
         m_row[QLatin1StringView("record")] = QJsonValue(r.record);
         const QByteArray line = QJsonDocument(m_row).toJson(QJsonDocument::Compact);
@@ -138,13 +140,6 @@ public:
     }
 
 private:
-    static QString isoDateTime(int32_t packed)
-    {
-        const dosdate::Fields f = dosdate::fields(packed);
-        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                                 f.second);
-    }
-
     Out &m_out;
     QJsonObject m_row;
 };
@@ -169,6 +164,7 @@ int runSearch(CliContext &ctx)
     SearchCriteria c;
     const bool count = ctx.isSet(QStringLiteral("count"));
     const bool json = ctx.value(QStringLiteral("format")) == QLatin1String("json");
+    const std::optional<ExportFormat> table = exportFormatNamed(ctx.value(QStringLiteral("format")));
     bool advancedOption = false;
     QDate from;
     QDate to;
@@ -269,8 +265,22 @@ int runSearch(CliContext &ctx)
         CountingSink counter;
         TsvSink tsv(o);
         JsonSink js(o);
-        ResultSink &sink = count ? static_cast<ResultSink &>(counter)
-                                 : (json ? static_cast<ResultSink &>(js) : static_cast<ResultSink &>(tsv));
+        std::optional<TableExport> exported;
+        std::optional<ExportSink> exportSink;
+        if (table && !count) {
+            exported.emplace(*table, resultColumns(),
+                             TableExport::Heading{QStringLiteral("Ambrylog search"), criteriaSummary(c),
+                                                  QDateTime::currentDateTime()},
+                             [&o](QByteArrayView bytes) {
+                                 o.buf().append(bytes.data(), size_t(bytes.size()));
+                                 o.maybeFlush();
+                             });
+            exportSink.emplace(*exported);
+        }
+        ResultSink &sink = count        ? static_cast<ResultSink &>(counter)
+                           : exportSink ? static_cast<ResultSink &>(*exportSink)
+                           : json       ? static_cast<ResultSink &>(js)
+                                        : static_cast<ResultSink &>(tsv);
         SearchEngine engine(c, sink);
         engine.setThreads(threads);
         engine.SearchArchive(catalog);
@@ -278,6 +288,8 @@ int runSearch(CliContext &ctx)
         onlyMarkMet = engine.archivesWithOnlyMark() > 0;
         if (count)
             o.buf() += std::to_string(counter.count) + '\n';
+        if (exported)
+            exported->finish();
     }
     if (problems.unfilledRows > 0)
         ctx.err(QStringLiteral("ambrylog-cli search: rows not filled: ") + unfilledRowsMessage(problems));
@@ -308,11 +320,14 @@ const CliCommand &searchCommand()
             "[TEXT] [--advanced] [--match MODE] [--ignore-accents] [--fields marks,dirs,files,types] "
             "[--case] [--from DATE] "
             "[--to DATE] [--at-least N | --at-most N] [--unit UNIT] [--only-mark MARK] "
-            "[--count] [--format tsv|json] [--threads N]")},
+            "[--count] [--format tsv|json|csv|html] [--threads N]")},
         .description = QStringLiteral(
             "The search window's engine with the window's defaults. Rows are tab-separated: mark,\n"
             "folder, name, type, date, size (a tab inside a cell is written as a blank); --format json "
-            "writes one object per line. An advanced\n"
+            "writes one object per line. --format csv writes the list's columns under a header row\n"
+            "(RFC 4180: a cell holding a comma, a quote or a line break is quoted) with sizes in bytes\n"
+            "and dates as YYYY-MM-DDThh:mm:ss; --format html writes one page with the criteria and the\n"
+            "list's columns as the window shows them. An advanced\n"
             "option (fields, case, dates, size) switches to advanced mode. DATE is DD/MM/YYYY or\n"
             "YYYY-MM-DD; a missing bound is today. MODE: phrase (the default), all or any word (a\n"
             "word starting with - excludes, a \"quoted phrase\" is one word), begins (the file name\n"
@@ -350,7 +365,7 @@ const CliCommand &searchCommand()
              {{QStringLiteral("format")},
               QStringLiteral("FORMAT"),
               QStringLiteral("output format, tsv unless given"),
-              {QStringLiteral("tsv"), QStringLiteral("json")}},
+              {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("csv"), QStringLiteral("html")}},
              {{QStringLiteral("threads")},
               QStringLiteral("N"),
               QStringLiteral("archives scanned at once, every core unless given; the output is the same "

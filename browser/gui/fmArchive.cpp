@@ -7,6 +7,7 @@
 
 #include "browser/ArchiveCommands.h"
 #include "browser/ArchiveListModel.h"
+#include "browser/BrowserExport.h"
 #include "catalog/ProgramCatalog.h"
 #include "drives/gui/fmWaitCD.h"
 #include "scan/gui/fmScan.h"
@@ -15,6 +16,7 @@
 #include "settings/gVars.h"
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
+#include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
@@ -22,6 +24,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
@@ -111,6 +114,7 @@ void TfrmArchive::buildActions()
                                &TfrmArchive::ActViewArchiveFilesExecute);
     ActExplore = make("ActExplore", "Explore", "Explore (Ctrl+E)", false, &TfrmArchive::ActExploreExecute);
     ActExplore->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    ActExport = make("ActExport", "Export...", "Export", true, &TfrmArchive::ActExportExecute);
     ActExplore->setIcon(QIcon(QStringLiteral(":/browser/explore.svg")));
     ActViewToggle->setIcon(QIcon(QStringLiteral(":/browser/view.svg")));
     ActFreshenCD->setIcon(QIcon(QStringLiteral(":/browser/refresh.svg")));
@@ -241,6 +245,7 @@ void TfrmArchive::buildMenu()
     QAction *kl1 = item(PopupMenu1, "kl1", ActViewArchiveFiles);
     PopupMenu1->setDefaultAction(kl1);
     item(PopupMenu1, "Explore1", ActExplore);
+    item(PopupMenu1, "Export1", ActExport);
     separator(PopupMenu1, "N3");
     item(PopupMenu1, "Addtoarchive1", ActAdd);
     item(PopupMenu1, "Editarchive1", ActEdit);
@@ -719,6 +724,22 @@ void TfrmArchive::ActExploreExecute()
     const int row = firstSelectedRow();
     if (row >= 0)
         ShowExploreWindow(m_model->path(row));
+}
+
+void TfrmArchive::ActExportExecute()
+{
+    if (m_busy)
+        return;
+    ExportRequest request;
+    request.proposedName = QStringLiteral("catalog");
+    request.rows = m_model->rowCount();
+    request.columns = browser::archiveExportColumns();
+    request.heading = {QStringLiteral("Ambrylog catalog"), QDir::toNativeSeparators(gVars().catalogFolder),
+                       QDateTime::currentDateTime()};
+    request.fill = [this](TableExport &table, const std::function<bool(qint64)> &progress) {
+        return browser::exportArchives(*m_model, table, progress);
+    };
+    exportCommand(this, request);
 }
 
 void TfrmArchive::ActFreshenCDExecute()

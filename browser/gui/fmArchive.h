@@ -52,6 +52,7 @@ public slots:
     void ActRefreshCatalogExecute();
     void ActViewArchiveFilesExecute();
     void ActExploreExecute();
+    void ActExportExecute();
     void ActIconExecute();
     void ActSmallIconExecute();
     void ActListExecute();
@@ -111,6 +112,7 @@ private:
     QAction *ActViewToggle;
     QAction *ActViewArchiveFiles;
     QAction *ActExplore;
+    QAction *ActExport;
     QActionGroup *m_viewItems;
     QAction *SmallIcon1;
     QAction *Icon1;

@@ -3,6 +3,7 @@
 #include "BrowserArt.h"
 #include "EntryPictureDelegate.h"
 
+#include "browser/BrowserExport.h"
 #include "browser/DiscTreeModels.h"
 #include "catalog/ArchiveText.h"
 #include "catalog/Catalog.h"
@@ -13,6 +14,7 @@
 #include "settings/SettingsNames.h"
 #include "settings/gui/FormPlacement.h"
 #include "util/AmbryError.h"
+#include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
@@ -115,6 +117,9 @@ void TfrmExplore::buildActions()
     ActBack = make("ActBack", "Back", "Back (Alt+Left)", &TfrmExplore::ActBackExecute);
     ActForward = make("ActForward", "Forward", "Forward (Alt+Right)", &TfrmExplore::ActForwardExecute);
     ActUp = make("ActUp", "Up", "Up (Alt+Up)", &TfrmExplore::ActUpExecute);
+    ActExport = make("ActExport", "Export...", "Export the folder shown", &TfrmExplore::ActExportExecute);
+    ActExportDisc =
+        make("ActExportDisc", "Export Disc...", "Export the whole disc", &TfrmExplore::ActExportDiscExecute);
     ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     ActForward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
     ActUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
@@ -244,6 +249,9 @@ void TfrmExplore::buildMenus()
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActPropreties);
     PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ActExport);
+    PopupMenu1->addAction(ActExportDisc);
+    PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActBack);
     PopupMenu1->addAction(ActForward);
     PopupMenu1->addAction(ActUp);
@@ -255,6 +263,9 @@ void TfrmExplore::buildMenus()
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     PopupMenu2->addAction(ActCopyFolder);
+    PopupMenu2->addSeparator();
+    PopupMenu2->addAction(ActExport);
+    PopupMenu2->addAction(ActExportDisc);
     PopupMenu2->addSeparator();
     PopupMenu2->addAction(ActBack);
     PopupMenu2->addAction(ActForward);
@@ -421,6 +432,8 @@ void TfrmExplore::KeyState()
     ActBack->setEnabled(c.back);
     ActForward->setEnabled(c.forward);
     ActUp->setEnabled(c.up);
+    ActExport->setEnabled(m_tree && !m_loading);
+    ActExportDisc->setEnabled(m_tree && !m_loading);
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -486,6 +499,42 @@ void TfrmExplore::ActCopyFolderExecute()
         return;
     const uint32_t folder = browser::copyFolderTarget(selectedEntry(), listHasFocus(), shownFolder());
     retrieval::copyFolderCommand(this, browser::cataloguedFolder(*m_tree, folder), m_archivePath);
+}
+
+void TfrmExplore::exportFolder(uint32_t folder, bool recursive)
+{
+    if (!m_tree || m_loading || folder >= m_tree->folderCount())
+        return;
+    const DiscTree::Folder &node = m_tree->folder(folder);
+    ExportRequest request;
+    request.proposedName = m_tree->mark();
+    request.rows = recursive ? node.filesBelow + node.foldersBelow : node.childCount + node.fileCount;
+    request.columns = browser::entryExportColumns(recursive);
+    request.heading = {QStringLiteral("Ambrylog disc ") + m_tree->mark(),
+                       browser::folderExportSubject(*m_tree, folder, recursive),
+                       QDateTime::currentDateTime()};
+    const int column = m_entries->sortColumn();
+    const Qt::SortOrder order = m_entries->sortOrder();
+    request.fill = [this, folder, recursive, column, order](TableExport &table,
+                                                            const std::function<bool(qint64)> &progress) {
+        qint64 done = 0;
+        return browser::walkEntries(*m_tree, folder, recursive, column, order,
+                                    [&](const browser::ListedEntry &e) {
+                                        browser::exportEntry(table, e);
+                                        return ++done % 1024 != 0 || progress(done);
+                                    });
+    };
+    exportCommand(this, request);
+}
+
+void TfrmExplore::ActExportExecute()
+{
+    exportFolder(shownFolder(), false);
+}
+
+void TfrmExplore::ActExportDiscExecute()
+{
+    exportFolder(DiscTree::Root, true);
 }
 
 void TfrmExplore::ActPropretiesExecute()

@@ -62,6 +62,8 @@ public slots:
     void ActBackExecute();
     void ActForwardExecute();
     void ActUpExecute();
+    void ActExportExecute();
+    void ActExportDiscExecute();
     void KeyState();
 
 protected:
@@ -77,6 +79,7 @@ private:
     void TreeView1CurrentChanged();
     void openRow(int row);
     void sizeColumns();
+    void exportFolder(uint32_t folder, bool recursive);
     browser::FolderListModel::Entry selectedEntry() const;
     bool listHasFocus() const;
 
@@ -102,6 +105,8 @@ private:
     QAction *ActBack;
     QAction *ActForward;
     QAction *ActUp;
+    QAction *ActExport;
+    QAction *ActExportDisc;
 
     QString m_archivePath;
     QByteArray m_startLine;

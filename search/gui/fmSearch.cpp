@@ -9,11 +9,13 @@
 
 #include "catalog/ProgramCatalog.h"
 #include "search/ColumnFit.h"
+#include "search/ResultsExport.h"
 #include "search/ResultsModel.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
 #include "util/AmbryError.h"
 #include "util/gUtils.h"
+#include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
 #include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
@@ -127,6 +129,8 @@ void TfrmSearch::buildActions()
     ActExploreFolder = addNamedAction("ActExploreFolder", "Explore Folder", "Explore Folder", false);
     ActExploreFolder->setVisible(bool(exploreOpener()));
     connect(ActExploreFolder, &QAction::triggered, this, &TfrmSearch::ActExploreFolderExecute);
+    ActExport = addNamedAction("ActExport", "Export...", "Export", false);
+    connect(ActExport, &QAction::triggered, this, &TfrmSearch::ActExportExecute);
 }
 
 void TfrmSearch::buildTopBar()
@@ -336,6 +340,7 @@ void TfrmSearch::buildResults()
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActPropreties);
     PopupMenu1->addAction(ActExploreFolder);
+    PopupMenu1->addAction(ActExport);
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ActAdvanced);
     PopupMenu1->setDefaultAction(ActCopyFile);
@@ -669,6 +674,7 @@ void TfrmSearch::KeyState()
     ActExecuteFile->setEnabled(on);
     ActPropreties->setEnabled(on);
     ActExploreFolder->setEnabled(on);
+    ActExport->setEnabled(m_model->rowCount() > 0 && ListView1->isEnabled());
 }
 
 void TfrmSearch::ListView1DblClick(const QModelIndex &index)
@@ -742,6 +748,22 @@ void TfrmSearch::ActExploreFolderExecute()
         return;
     const int row = rows.first().row();
     exploreOpener()(m_model->archivePath(row), m_model->folderBytes(row), m_model->nameBytes(row));
+}
+
+void TfrmSearch::ActExportExecute()
+{
+    if (!ActExport->isEnabled())
+        return;
+    ExportRequest request;
+    request.proposedName = QStringLiteral("search");
+    request.rows = m_model->rowCount();
+    request.columns = search::resultColumns();
+    request.heading = {QStringLiteral("Ambrylog search"), search::criteriaSummary(searchUnitState().criteria),
+                       QDateTime::currentDateTime()};
+    request.fill = [this](TableExport &table, const std::function<bool(qint64)> &progress) {
+        return search::exportResults(*m_model, table, progress);
+    };
+    exportCommand(this, request);
 }
 
 void TfrmSearch::ActPropretiesExecute()

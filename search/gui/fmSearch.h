@@ -75,6 +75,7 @@ public slots:
     void ActExecuteFileExecute();
     void ActPropretiesExecute();
     void ActExploreFolderExecute();
+    void ActExportExecute();
     void ListView1ColumnClick(int column);
 
 protected:
@@ -147,6 +148,7 @@ private:
     QAction *ActExecuteFile;
     QAction *ActPropreties;
     QAction *ActExploreFolder;
+    QAction *ActExport;
 
     bool m_running = false;
     bool m_controlsEnabled = true; // the criteria controls, off during a search
