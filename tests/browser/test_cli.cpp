@@ -123,6 +123,15 @@ TEST_F(BrowserCli, PrintsCellsOrRawValuesAndTheTotals)
     EXPECT_TRUE(gamma.value(QStringLiteral("date")).isNull());
     EXPECT_TRUE(gamma.value(QStringLiteral("size")).isNull());
     EXPECT_EQ(gamma.value(QStringLiteral("files")).toInteger(), 1);
+
+    // Raw values under a header row; the totals line stays out of the table.
+    r = run(listCommand(), folder,
+            {QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--totals")});
+    EXPECT_EQ(r.out,
+              (QStringList{QStringLiteral("Archive,Archived date,Location,Directories,Files,Size,Note\r"),
+                           QStringLiteral("Alpha,2001-01-01T00:00:00,Shelf A,0,1,1000,\r"),
+                           QStringLiteral("beta,2003-01-01T10:00:00,Shelf A,0,1,3000,has\ttab\r"),
+                           QStringLiteral("gamma,,Shelf A,0,1,,\r")}));
 }
 
 TEST_F(BrowserCli, EditFollowsTheEditorsRules)

@@ -137,3 +137,18 @@ TEST(ExploreCliSizes, SizesReadAsTreeHShowsThem)
 }
 
 } // namespace
+
+TEST_F(ExploreCli, LsWritesCsvAndHtml)
+{
+    const ambrytest::CliRun csv = run(lsCommand(), L({"CD 5", "Music", "--format", "csv"}));
+    EXPECT_EQ(csv.code, 0);
+    EXPECT_EQ(csv.out, QStringLiteral("Name,Size,Date Modified,Type\r\n"
+                                      "Jazz/,2000000,2008-05-14T10:20:30,Folder\r\n"
+                                      "Rock/,3000,2008-05-14T10:20:30,Folder\r\n"
+                                      "list.m3u,,,m3u\r\n"));
+    const ambrytest::CliRun html = run(lsCommand(), L({"CD 5", "--format", "html", "-R"}));
+    EXPECT_EQ(html.code, 0);
+    EXPECT_TRUE(html.out.contains(QStringLiteral("<title>Ambrylog disc CD 5</title>")));
+    EXPECT_TRUE(html.out.contains(QStringLiteral("<th>Path</th>")));
+    EXPECT_TRUE(html.out.contains(QStringLiteral("<td>Music/Rock/song.mp3</td><td class=\"n\">3,000</td>")));
+}

@@ -9,6 +9,7 @@
 #include "browser/DiscTreeModels.h"
 #include "browser/gui/fmArchive.h"
 #include "browser/gui/fmExplore.h"
+#include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
 
 #include <QAction>
@@ -173,3 +174,25 @@ TEST_F(ExploreWindowTest, CtrlEInTheBrowserOpensTheSelectedDisc)
 }
 
 } // namespace
+
+TEST_F(ExploreWindowTest, ExportTakesTheFolderShownOrTheWholeDisc)
+{
+    open();
+    const QString dir = ambrytest::makeTempDir(QStringLiteral("export"));
+    QString chosen;
+    setExportFileChooserForTesting([&chosen](const QString &) { return chosen; });
+    selectRow(0);
+    key(list(), Qt::Key_Return); // \Music
+    chosen = dir + QStringLiteral("/folder.csv");
+    window->findChild<QAction *>(QStringLiteral("ActExport"))->trigger();
+    chosen = dir + QStringLiteral("/disc.html");
+    window->findChild<QAction *>(QStringLiteral("ActExportDisc"))->trigger();
+    setExportFileChooserForTesting({});
+
+    const QList<QByteArray> folder = ambrytest::readFile(dir + QStringLiteral("/folder.csv")).split('\n');
+    EXPECT_EQ(folder.value(0), "Name,Size,Date Modified,Type\r");
+    EXPECT_EQ(folder.size(), 5); // Jazz, Rock, list.m3u
+    const QByteArray page = ambrytest::readFile(dir + QStringLiteral("/disc.html"));
+    EXPECT_TRUE(page.contains("<td>Music/Jazz/take5.flac</td>")) << page.constData();
+    EXPECT_TRUE(page.contains("<td>readme.txt</td>"));
+}

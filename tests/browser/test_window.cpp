@@ -13,6 +13,7 @@
 #include "settings/Settings.h"
 #include "settings/gRegistry.h"
 #include "settings/gVars.h"
+#include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
 
 #include <QAction>
@@ -327,4 +328,17 @@ TEST_F(BrowserWindowTest, AddingADiscThroughTheRealWindowsListsItSelected)
     // Archived now: the newest, last in the initial order.
     EXPECT_EQ(selected.first().row(), 3);
     EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("Archives: 4; Files: 62;")));
+}
+
+TEST_F(BrowserWindowTest, ExportWritesEveryArchive)
+{
+    writeThree();
+    TfrmArchive &w = open();
+    const QString file = ambrytest::makeTempDir(QStringLiteral("export")) + QStringLiteral("/catalog.html");
+    setExportFileChooserForTesting([&file](const QString &) { return file; });
+    w.findChild<QAction *>(QStringLiteral("ActExport"))->trigger();
+    setExportFileChooserForTesting({});
+    const QByteArray page = ambrytest::readFile(file);
+    EXPECT_EQ(page.count("<tr><td>"), 3) << page.constData();
+    EXPECT_TRUE(page.contains("<td>gamma</td>"));
 }

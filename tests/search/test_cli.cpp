@@ -274,3 +274,22 @@ TEST_F(CliSearch, ATabInACellIsWrittenAsABlank)
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.lines(), QStringList({QStringLiteral("CD 2\ta b\tx y.t z\tt z\t13/05/2008\t1")}));
 }
+
+TEST_F(CliSearch, CsvHoldsRawValuesAndHtmlTheShownOnes)
+{
+    const CliRun csv = run(dir, {QStringLiteral("song"), QStringLiteral("--format"), QStringLiteral("csv")});
+    EXPECT_EQ(csv.code, 0);
+    EXPECT_EQ(csv.out, QString::fromUtf8("Archive,Directory,File,Type,Date Modified,Size\r\n"
+                                         "CD 1,Music,song.MP3,MP3,2008-05-13T00:00:00,4321987\r\n"
+                                         "Unknown,Café,song.ogg,ogg,2010-01-02T00:00:00,5000000000\r\n"));
+    const CliRun quoted =
+        run(dir, {QStringLiteral("quote"), QStringLiteral("--format"), QStringLiteral("csv")});
+    EXPECT_EQ(quoted.lines().value(1), QStringLiteral("CD 1,Music,\"quote\"\"d\\name\",,,\r"));
+
+    const CliRun html =
+        run(dir, {QStringLiteral("song"), QStringLiteral("--format"), QStringLiteral("html")});
+    EXPECT_EQ(html.code, 0);
+    EXPECT_TRUE(html.out.contains(QStringLiteral("<p>Searched for &quot;song&quot;</p>")));
+    EXPECT_TRUE(html.out.contains(QStringLiteral("<td>13/05/2008</td><td class=\"n\">4,321,987</td>")));
+    EXPECT_TRUE(html.out.endsWith(QStringLiteral("</html>\n")));
+}

@@ -8,6 +8,7 @@
 #include "settings/gRegistry.h"
 #include "util/Mnemonics.h"
 #include "util/gUtils.h"
+#include "util/gui/ExportCommand.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -173,7 +174,7 @@ TEST_F(SearchWindow, StartsIdleWithTheDesignedControlsAndDefaults)
     EXPECT_EQ(items,
               (QStringList{QStringLiteral("Go"), QStringLiteral("-"), QStringLiteral("Copy File"),
                            QStringLiteral("Execute File"), QStringLiteral("-"), QStringLiteral("Propreties"),
-                           QStringLiteral("Explore Folder"), QStringLiteral("-"),
+                           QStringLiteral("Explore Folder"), QStringLiteral("Export..."), QStringLiteral("-"),
                            QStringLiteral("Switch to Advanced Search")}));
     EXPECT_EQ(menu->defaultAction(), action("ActCopyFile"));
 
@@ -842,4 +843,23 @@ TEST_F(SearchWindow, SingleArchiveModeDoesNotRepeatTheSameNoticeOnEveryActivatio
     EXPECT_GE(searches, 2);
     ASSERT_EQ(log.texts.size(), 1) << "told after the first search only";
     EXPECT_TRUE(log.texts.first().contains(QStringLiteral("bad.dat")));
+}
+
+TEST_F(SearchWindow, ExportWritesEveryRowToTheFileChosen)
+{
+    writeDefaultCatalog(catalog);
+    open();
+    go();
+    const QString file = ambrytest::makeTempDir(QStringLiteral("export")) + QStringLiteral("/found.csv");
+    QString proposed;
+    setExportFileChooserForTesting([&](const QString &p) {
+        proposed = p;
+        return file;
+    });
+    action("ActExport")->trigger();
+    setExportFileChooserForTesting({});
+    EXPECT_TRUE(proposed.endsWith(QStringLiteral("/search.csv")));
+    const QList<QByteArray> lines = ambrytest::readFile(file).split('\n');
+    ASSERT_EQ(lines.size(), kDefaultRows + 2); // the header, the rows, the empty end
+    EXPECT_EQ(lines.first(), "Archive,Directory,File,Type,Date Modified,Size\r");
 }
