@@ -423,7 +423,9 @@ void SearchEngine::Impl::addFile(const QString &path, qint64 from)
     const QByteArrayView markBytes = trimControls(block.value(data, u"AMark"));
     mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveText(markBytes);
     markOk = c.OnlyMark.isEmpty() || mark == c.OnlyMark;
-    if (markOk && !c.OnlyMark.isEmpty())
+    if (!markOk)
+        return; // another disc's archive: it gives no row, and its damage is not this search's news
+    if (!c.OnlyMark.isEmpty())
         ++onlyMarkArchives;
     archiveText = c.searchText;
     setUpNeedle(c.AdvancedMode);

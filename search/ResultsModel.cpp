@@ -204,6 +204,9 @@ struct ResultsModel::Impl
     size_t visibleRows = 0;      // rows the views know about
     std::vector<uint32_t> order; // view row -> stored row; empty while unsorted
     bool filling = false;
+    // The extremes of the shown sizes, found once for the rows of a fill.
+    mutable size_t sizesSeenUpTo = 0;
+    mutable qint64 largestSize = 0, smallestSize = 0;
 
     std::vector<ArchiveInfo> archives;
     uint32_t currentArchive = 0;
@@ -479,6 +482,25 @@ QDateTime ResultsModel::dateModified(int row) const
     const uint32_t v = uint32_t(r.date);
     return QDateTime(QDate(int(v >> 25) + 1980, int((v >> 21) & 0xF), int((v >> 16) & 0x1F)),
                      QTime(int((v >> 11) & 0x1F), int((v >> 5) & 0x3F), int(v & 0x1F) * 2), Qt::LocalTime);
+}
+
+QString ResultsModel::widestSizeText() const
+{
+    if (d->sizesSeenUpTo < d->visibleRows) {
+        d->forEachRow([&](size_t i, const Impl::Segment &, const RowBlock::Row &r) {
+            if (i < d->sizesSeenUpTo || i >= d->visibleRows || !sizeShownIn(r))
+                return;
+            d->largestSize = std::max(d->largestSize, r.size);
+            d->smallestSize = std::min(d->smallestSize, r.size);
+        });
+        d->sizesSeenUpTo = d->visibleRows;
+    }
+    if (d->visibleRows == 0)
+        return QString();
+    // Digits are equally wide in the fonts lists use: the most digits, with a sign if any.
+    const QString largest = FormatGroupedNumber(d->largestSize);
+    const QString smallest = FormatGroupedNumber(d->smallestSize);
+    return smallest.size() > largest.size() ? smallest : largest;
 }
 
 qint64 ResultsModel::recordIndex(int row) const

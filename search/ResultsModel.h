@@ -73,6 +73,9 @@ public:
     QString archivePath(int row) const;          // the archive file's full path
     qint64 recordIndex(int row) const;           // the record's index in its archive (from 0)
     QString cellText(int row, int column) const; // the text a cell shows
+    // The longest text the Size column shows in any row (not only in the rows in view), so the
+    // column can be sized never to cut a number; empty without rows.
+    QString widestSizeText() const;
 
     // Bytes the rows take (storage, arena, shared strings), for the figures.
     qint64 memoryUsed() const;

@@ -1,5 +1,7 @@
 #include "SearchNotices.h"
 
+#include "util/gUtils.h"
+
 #include <QStringList>
 
 namespace search {
@@ -53,6 +55,47 @@ QString SearchNotices::after(const SearchProblems &problems, const QString &fail
         }
     }
     return compose(fresh);
+}
+
+QString resultsStatusText(qint64 rows, bool cancelled)
+{
+    QString text = rows > 0 ? QStringLiteral("Files: ") + QString::number(rows)
+                            : QStringLiteral("There are no results to display.");
+    if (cancelled)
+        text += QStringLiteral(" (search cancelled)");
+    return text;
+}
+
+namespace {
+
+QStringList problemArchives(const SearchProblems &p)
+{
+    QStringList paths = p.damagedArchives;
+    for (const UnreadableArchive &u : p.unreadable)
+        paths << u.path;
+    paths << p.unfilledArchives;
+    paths.removeDuplicates();
+    return paths;
+}
+
+} // namespace
+
+QString problemsStatusText(const SearchProblems &problems)
+{
+    const qsizetype n = problemArchives(problems).size();
+    return n == 0 ? QString() : countOf(n, "damaged archive", "damaged archives");
+}
+
+QString problemsListText(const SearchProblems &problems)
+{
+    const int all = int(problemArchives(problems).size());
+    QStringList parts;
+    for (const QString &text : {damagedArchivesMessage(problems, all), unreadableArchivesMessage(problems.unreadable, all),
+                                unfilledRowsMessage(problems)}) {
+        if (!text.isEmpty())
+            parts << text;
+    }
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 } // namespace search

@@ -28,4 +28,14 @@ private:
     QString m_last;       // the last text told in this window
 };
 
+// The status line after a search: "Files: " and the number of rows, or the design's text for no
+// rows; a search the user cancelled says so after it.
+QString resultsStatusText(qint64 rows, bool cancelled);
+
+// Beside the status line, after every search: how many archives the search could not read whole
+// ("1 damaged archive", "3 damaged archives"); empty when it read them all.
+QString problemsStatusText(const SearchProblems &problems);
+// What that note opens: every such archive, named.
+QString problemsListText(const SearchProblems &problems);
+
 } // namespace search

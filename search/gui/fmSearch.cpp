@@ -38,6 +38,7 @@
 #include <QMouseEvent>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTextCharFormat>
 #include <QThread>
 #include <QToolButton>
@@ -88,6 +89,16 @@ TfrmSearch::TfrmSearch(QWidget *parent) : SingleListWindow(parent, FormName::Sea
     buildResults();
     // The status line keeps its width; the progress bar covers panel 1.
     assemble({Panel1, lblTextProblem, pnlAdvanced}, {ListView1});
+    // Archives a search could not read whole are counted here after every search; the list
+    // is a click (or Enter) away, no box stops the user.
+    lblDamaged = new QLabel(sb1);
+    lblDamaged->setObjectName(QStringLiteral("lblDamaged"));
+    lblDamaged->setTextFormat(Qt::RichText);
+    lblDamaged->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    lblDamaged->setFocusPolicy(Qt::TabFocus);
+    lblDamaged->hide();
+    connect(lblDamaged, &QLabel::linkActivated, this, &TfrmSearch::showDamagedList);
+    sb1->addPermanentWidget(lblDamaged);
 
     // Tab visits the search line and its buttons, the criteria, the results and then the copy
     // command, which acts on the selected result.
@@ -243,6 +254,9 @@ void TfrmSearch::buildAdvancedPanel()
     cmbMultipler->setObjectName(QStringLiteral("cmbMultipler"));
     cmbMultipler->addItems(search::sizeUnitCaptions());
     cmbMultipler->setCurrentIndex(int(search::kDefaultSizeUnit));
+    // The lists the two boxes open: a screen reader names them by these.
+    cmbSize->view()->setAccessibleName(QStringLiteral("Size limit"));
+    cmbMultipler->view()->setAccessibleName(QStringLiteral("Size unit"));
     cmbMultipler->setEnabled(false);
     QLabel *unitLabel = label("in:", cmbMultipler);
 
@@ -505,8 +519,14 @@ bool TfrmSearch::FormKeyPress(QObject *watched, QKeyEvent *key)
 
 bool TfrmSearch::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
-    if (!acceptsRelease(watched, key, {Qt::Key_F3, Qt::Key_Down}))
+    if (!acceptsRelease(watched, key, {Qt::Key_F3, Qt::Key_Down, Qt::Key_F5}))
         return false;
+    if (key->key() == Qt::Key_F5) {
+        // Runs the search again; it never cancels one, as Go does.
+        if (!m_running)
+            ActGo->trigger();
+        return true;
+    }
     if (key->key() == Qt::Key_F3) {
         ActAdvanced->trigger();
         return true;
@@ -573,6 +593,9 @@ void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
     QApplication::setOverrideCursor(Qt::BusyCursor);
     EnableSearchControls(false);
     unit.CancelRequested = false;
+    m_cancelled = false;
+    m_problems = search::SearchProblems();
+    lblDamaged->hide();
     progressStart();
     setStatusText(QStringLiteral("Searching..."));
     processPendingEvents();
@@ -581,7 +604,7 @@ void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
     search::SearchCriteria &c = unit.criteria;
 
     QString failure;
-    search::SearchProblems problems;
+    search::SearchProblems &problems = m_problems;
     m_model->beginFill();
     try {
         search::SearchEngine engine(c, *m_model);
@@ -595,6 +618,8 @@ void TfrmSearch::SearchArchive(const catalog::Catalog &catalog)
         failure = QString::fromLocal8Bit(e.what());
     }
     m_model->endFill();
+    // Cancel, Esc or closing the window during the search.
+    m_cancelled = unit.CancelRequested;
 
     // Finishing steps, however the walk ended.
     progressEnd();
@@ -640,13 +665,18 @@ void TfrmSearch::DrawResults()
 {
     sizeColumns();
     const int rows = m_model->rowCount();
-    if (rows > 0) {
-        setStatusText(QStringLiteral("Files: ") + QString::number(rows));
-        ListView1->setFocusPolicy(Qt::StrongFocus);
-    } else {
-        setStatusText(QStringLiteral("There are no results to display."));
-        ListView1->setFocusPolicy(Qt::ClickFocus);
-    }
+    setStatusText(search::resultsStatusText(rows, m_cancelled));
+    ListView1->setFocusPolicy(rows > 0 ? Qt::StrongFocus : Qt::ClickFocus);
+    const QString damaged = search::problemsStatusText(m_problems);
+    lblDamaged->setText(QStringLiteral("<a href=\"#\">%1</a>").arg(damaged.toHtmlEscaped()));
+    lblDamaged->setAccessibleName(damaged);
+    lblDamaged->setToolTip(damaged.isEmpty() ? QString() : QStringLiteral("Show which archives"));
+    lblDamaged->setVisible(!damaged.isEmpty());
+}
+
+void TfrmSearch::showDamagedList()
+{
+    showMessage(search::problemsListText(m_problems), this);
 }
 
 void TfrmSearch::ListView1ColumnClick(int column)
@@ -690,7 +720,8 @@ void TfrmSearch::ListView1DblClick(const QModelIndex &index)
 void TfrmSearch::sizeColumns()
 {
     // Each column as wide as its caption and the rows in view need, within the list's width and
-    // the columns' limits: "Date Modified" fixed, "Type" up to 72, "Size" up to 95.
+    // the columns' limits: "Date Modified" fixed, "Type" up to 72, "Size" up to 95 but never so
+    // narrow that the longest size of any row is cut.
     QHeaderView *header = ListView1->header();
     const int total = std::max(ListView1->viewport()->width(), 300);
     // 120 in the design; never so narrow that a date with its time is cut off.
@@ -700,7 +731,9 @@ void TfrmSearch::sizeColumns()
     for (int c = 0; c < ResultsModel::ColumnCount; ++c)
         wanted << std::max(header->sectionSizeHint(c),
                            static_cast<QAbstractItemView *>(ListView1)->sizeHintForColumn(c));
-    const QList<int> widths = fitColumns(wanted, {20, 20, 20, 20, date, 20}, {0, 0, 0, 72, date, 95}, total);
+    const int size = std::max(20, ListView1->fontMetrics().horizontalAdvance(m_model->widestSizeText()) + 14);
+    wanted[ResultsModel::ColSize] = std::max(wanted.at(ResultsModel::ColSize), size);
+    const QList<int> widths = fitColumns(wanted, {20, 20, 20, 20, date, size}, {0, 0, 0, 72, date, std::max(95, size)}, total);
     for (int c = 0; c < ResultsModel::ColumnCount; ++c)
         header->resizeSection(c, widths.at(c));
 }

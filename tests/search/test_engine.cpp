@@ -305,6 +305,16 @@ TEST(EngineMarks, UnknownStandsForAnEmptyMark)
     const QList<Row> trimmed = searchFolder(dir, c);
     ASSERT_EQ(trimmed.size(), 1);
     EXPECT_EQ(trimmed[0].mark, QStringLiteral("CD 5"));
+
+    // One disc's files: another disc's damage is not named, the disc's own is.
+    Fields damagedFields{"Other", "two", {}, true};
+    writeArchive(dir, QStringLiteral("d.dat"), {{"\\", "x"}}, damagedFields);
+    SearchProblems problems;
+    searchFolder(dir, c, &problems);
+    EXPECT_TRUE(problems.isEmpty()) << problems.damagedArchives.join(QLatin1Char(' ')).toStdString();
+    c.OnlyMark = QStringLiteral("Other");
+    searchFolder(dir, c, &problems);
+    EXPECT_EQ(problems.damagedArchives.size(), 1);
 }
 
 TEST(EngineArchives, DamagedArchivesGiveTheirWholeRecordsAndAreNamed)

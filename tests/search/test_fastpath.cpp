@@ -104,13 +104,14 @@ void referenceArchive(const QString &path, const SearchCriteria &c, Reference &o
     const qsizetype recordLines =
         nul < 0 ? fieldsBegin : std::min(fieldsBegin, wholeLines(bytes.left(nul)).size());
     const QString name = QFileInfo(path).fileName();
-    if (!Archive::fromBytes(bytes).damage().isEmpty())
-        out.damaged.append(name);
     qint64 count = 0;
     if (!wholeNumber(field("AFiles"), &count) || count <= 0)
         count = fieldsBegin > 0 ? recordLines / 4 : 0; // no usable count: every whole record
     const QByteArray markBytes = field("AMark");
     const QString mark = markBytes.isEmpty() ? QStringLiteral("Unknown") : decodeArchiveText(markBytes);
+    // One disc's search judges only that disc's archives.
+    if ((c.OnlyMark.isEmpty() || mark == c.OnlyMark) && !Archive::fromBytes(bytes).damage().isEmpty())
+        out.damaged.append(name);
     const QLocale locale;
     const bool advanced = c.AdvancedMode;
     const bool caseSensitive = advanced && c.caseSensitive;

@@ -120,6 +120,23 @@ TEST(ResultsModel, SeparatorsFollowTheLocale)
     EXPECT_EQ(model.cellText(0, ResultsModel::ColDate), QStringLiteral("14.05.2008 10:20:30"));
 }
 
+TEST(ResultsModel, TheWidestSizeTextCoversEveryRow)
+{
+    LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    ResultsModel model;
+    EXPECT_TRUE(model.widestSizeText().isEmpty());
+    model.beginFill();
+    const int32_t day = dosdate::pack(2008, 5, 14, 10, 20, 30);
+    for (qint64 size : {5LL, 2200000000LL, 999LL})
+        model.addRow(found("\\", "a", size, day));
+    model.endFill();
+    EXPECT_EQ(model.widestSizeText(), QStringLiteral("2,200,000,000"));
+    model.addRow(found("\\", "b", -12345678901LL, day));
+    EXPECT_EQ(model.widestSizeText(), QStringLiteral("-12,345,678,901")) << "a row added later, with its sign";
+    model.clear();
+    EXPECT_TRUE(model.widestSizeText().isEmpty());
+}
+
 TEST(ResultsModel, SortingFollowsTheWindowsRules)
 {
     LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));

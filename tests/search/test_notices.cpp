@@ -94,3 +94,30 @@ TEST(SearchNotices, SingleArchiveModeDoesNotRepeatAnErrorInARow)
     EXPECT_EQ(notices.after(p, failure, true), failure) << "a new window tells it again";
     EXPECT_TRUE(notices.after(p, failure, true).isEmpty());
 }
+
+TEST(SearchStatus, TheLineSaysWhatTheSearchFoundAndWhatItCouldNotRead)
+{
+    const struct
+    {
+        qint64 rows;
+        bool cancelled;
+        const char *line;
+    } lines[] = {{7304961, false, "Files: 7304961"},
+                 {7304961, true, "Files: 7304961 (search cancelled)"},
+                 {0, false, "There are no results to display."},
+                 {0, true, "There are no results to display. (search cancelled)"}};
+    for (const auto &l : lines)
+        EXPECT_EQ(search::resultsStatusText(l.rows, l.cancelled), QString::fromLatin1(l.line)) << l.line;
+
+    EXPECT_TRUE(search::problemsStatusText(SearchProblems()).isEmpty());
+    const QString a = QStringLiteral("/c/a.dat"), b = QStringLiteral("/c/b.dat");
+    EXPECT_EQ(search::problemsStatusText(damaged({a})), QStringLiteral("1 damaged archive"));
+    SearchProblems both = damaged({a, b});
+    both.unreadable << UnreadableArchive{QStringLiteral("/c/locked.dat"), QStringLiteral("Permission denied")};
+    both.unfilledArchives << a; // counted once, whatever else went wrong with it
+    EXPECT_EQ(search::problemsStatusText(both), QStringLiteral("3 damaged archives"));
+    // The list names every one of them, also those a box named before.
+    const QString list = search::problemsListText(both);
+    for (const QString &path : {a, b, QStringLiteral("/c/locked.dat")})
+        EXPECT_TRUE(list.contains(path)) << path.toStdString();
+}

@@ -467,11 +467,13 @@ TEST_F(SearchWindow, SearchingStateAndCancel)
     EXPECT_TRUE(get<QToolButton>("btnAdvanced")->isEnabled());
     EXPECT_EQ(action("ActAdvanced")->toolTip(), QStringLiteral("Switch to Simple Search"));
     EXPECT_EQ(action("ActGo")->toolTip(), QStringLiteral("Go"));
-    EXPECT_EQ(status(), QStringLiteral("Files: ") + QString::number(model()->rowCount()));
+    EXPECT_EQ(status(), QStringLiteral("Files: ") + QString::number(model()->rowCount()) +
+                            QStringLiteral(" (search cancelled)"));
 
     // The next Go starts afresh and runs to the end.
     go();
     EXPECT_EQ(model()->rowCount(), total);
+    EXPECT_EQ(status(), QStringLiteral("Files: ") + QString::number(total));
     EXPECT_FALSE(searchUnitState().CancelRequested);
 }
 
@@ -802,10 +804,18 @@ TEST_F(SearchWindow, DamagedArchivesAreToldAfterTheSearchHasEnded)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.isEmpty(); }, 2000));
     EXPECT_TRUE(texts.first().contains(QStringLiteral("bad.dat")));
     EXPECT_FALSE(searchingWhenTold) << "Go pressed while the box is open must start a new search";
-    go();
+    // F5 runs the search again: no second box, the status line keeps count.
+    QTest::keyClick(get<QLineEdit>("edtSearch"), Qt::Key_F5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isSearching() && status().startsWith(QStringLiteral("Files")); }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(texts.size(), 1) << "the same damaged archive is not told twice: "
                                << texts.join(QStringLiteral(" / ")).toStdString();
+    auto *damaged = get<QLabel>("lblDamaged");
+    EXPECT_TRUE(damaged->isVisible());
+    EXPECT_TRUE(damaged->text().contains(QStringLiteral("1 damaged archive")));
+    emit damaged->linkActivated(QStringLiteral("#"));
+    ASSERT_EQ(texts.size(), 2) << "the count opens the list";
+    EXPECT_TRUE(texts.last().contains(QStringLiteral("bad.dat")));
     setMessageBoxHandler(nullptr);
 }
 
