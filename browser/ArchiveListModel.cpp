@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <string_view>
@@ -371,6 +372,57 @@ QString ArchiveListModel::path(int row) const
 bool ArchiveListModel::damaged(int row) const
 {
     return d->at(row).flags & Damaged;
+}
+
+QString ArchiveListModel::widestNumberText(int column) const
+{
+    uint32_t known = 0;
+    qint64 Row::*value = nullptr;
+    switch (column) {
+    case ColDirs:
+        known = DirsKnown, value = &Row::dirs;
+        break;
+    case ColFiles:
+        known = FilesKnown, value = &Row::files;
+        break;
+    case ColSize:
+        known = SizeKnown, value = &Row::size;
+        break;
+    default:
+        return QString();
+    }
+    QString widest;
+    const auto consider = [&widest](const QString &text) {
+        if (text.size() > widest.size())
+            widest = text;
+    };
+    qint64 largest = 0, smallest = 0;
+    for (size_t i = 0; i < d->announced; ++i) {
+        const Row &r = d->rows[d->order[i]];
+        if (!(r.flags & known)) {
+            consider(UnknownText);
+            continue;
+        }
+        largest = std::max(largest, r.*value);
+        smallest = std::min(smallest, r.*value);
+    }
+    if (d->announced > 0) {
+        // Digits are equally wide in the fonts lists use: the most digits, with a sign if any.
+        consider(FormatGroupedNumber(largest));
+        consider(FormatGroupedNumber(smallest));
+    }
+    return widest;
+}
+
+QList<int> ArchiveListModel::rowsOf(const QStringList &paths) const
+{
+    const QSet<QString> wanted(paths.cbegin(), paths.cend());
+    QList<int> rows;
+    for (size_t i = 0; i < d->announced && rows.size() < wanted.size(); ++i) {
+        if (wanted.contains(d->path(d->rows[d->order[i]])))
+            rows << int(i);
+    }
+    return rows;
 }
 
 QString ArchiveListModel::cellText(int row, int column) const

@@ -64,6 +64,11 @@ public:
     QString path(int row) const;
     bool damaged(int row) const;
     QString cellText(int row, int column) const;
+    // The longest text a number column ("Directories", "Files", "Size") shows in any row, so the
+    // column can be sized never to cut a number; empty for other columns and without rows.
+    QString widestNumberText(int column) const;
+    // The rows of the archives at these paths, in list order (those still listed).
+    QList<int> rowsOf(const QStringList &paths) const;
 
     // Bytes the rows take, for the figures.
     qint64 memoryUsed() const;

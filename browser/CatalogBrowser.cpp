@@ -53,6 +53,22 @@ QString statusLine(const CatalogTotals &t, int rowCount)
     return line;
 }
 
+bool sortArrowUp(int column, bool flag)
+{
+    const bool number = column == ArchiveListModel::ColDirs || column == ArchiveListModel::ColFiles ||
+                        column == ArchiveListModel::ColSize;
+    return flag != number;
+}
+
+QString statusToolTip(const CatalogTotals &totals, int rowCount)
+{
+    QString tip = statusLine(totals, rowCount);
+    if (rowCount > 0 && totals.damaged > 0)
+        tip += QStringLiteral("\nDamaged counts the archives whose fields are damaged; the list reads no "
+                              "record, so a search may find more.");
+    return tip;
+}
+
 BrowserUnitState &browserUnitState()
 {
     static BrowserUnitState state;

@@ -48,6 +48,12 @@ BrowserUnitState &browserUnitState();
 // A click on a column header: the same column again inverts the flag; the flag is otherwise
 // kept, also when the column changes.
 void columnClick(int column, int *sortColumn, bool *sortFlag);
+// Which way the header's sort arrow points: up where the rows run A to Z, oldest or smallest
+// first. With the flag set the numbers run largest first, the texts and dates the other way.
+bool sortArrowUp(int column, bool flag);
+
+// The status line's tool tip: the whole line, and what "Damaged" counts.
+QString statusToolTip(const CatalogTotals &totals, int rowCount);
 
 // Which row commands are enabled.
 struct CommandStates

@@ -11,6 +11,7 @@
 #include "catalog/ProgramCatalog.h"
 #include "drives/gui/fmWaitCD.h"
 #include "scan/gui/fmScan.h"
+#include "search/ColumnFit.h"
 #include "search/gui/fmSearch.h"
 #include "settings/Settings.h"
 #include "settings/gVars.h"
@@ -18,6 +19,7 @@
 #include "util/AmbryError.h"
 #include "util/gui/ExportCommand.h"
 #include "util/gui/MessageBox.h"
+#include "util/gui/WindowKeys.h"
 #include "util/gui/WindowLook.h"
 #include "util/gui/gUtilsGui.h"
 
@@ -103,7 +105,9 @@ void TfrmArchive::buildActions()
                      &TfrmArchive::ActDeleteExecute);
     ActFreshenCD =
         make("ActFreshenCD", "Refresh Archive", "Refresh Archive", false, &TfrmArchive::ActFreshenCDExecute);
-    ActRefreshCatalog = make("ActRefreshCatalog", "", "", true, &TfrmArchive::ActRefreshCatalogExecute);
+    // Besides the recount after a remove, the user's way to read the catalog again (F5).
+    ActRefreshCatalog =
+        make("ActRefreshCatalog", "Refresh", "Refresh", true, &TfrmArchive::ActRefreshCatalogExecute);
     ActList = make("ActList", "List", "List", true, &TfrmArchive::ActListExecute);
     ActIcon = make("ActIcon", "Icon", "Icon", true, &TfrmArchive::ActIconExecute);
     ActSmallIcon = make("ActSmallIcon", "Small Icon", "Small Icon", true, &TfrmArchive::ActSmallIconExecute);
@@ -255,6 +259,8 @@ void TfrmArchive::buildMenu()
     separator(PopupMenu1, "N2");
     item(PopupMenu1, "Removearchive1", ActDelete);
     separator(PopupMenu1, "N1");
+    QAction *reload = item(PopupMenu1, "Refreshcatalog1", ActRefreshCatalog);
+    reload->setText(reload->text() + QStringLiteral("\tF5"));
     QMenu *view = PopupMenu1->addMenu(QStringLiteral("View"));
     view->setObjectName(QStringLiteral("View1"));
     view->menuAction()->setObjectName(QStringLiteral("View1"));
@@ -273,6 +279,7 @@ void TfrmArchive::buildMenu()
     Details1 = radio("Details1", ActReport, 4);
     Icon1->setChecked(true);
     view->setDefaultAction(Icon1);
+    windowkeys::addMnemonics(PopupMenu1);
 }
 
 // ---- Life of the window -------------------------------------------------------------------
@@ -338,10 +345,11 @@ bool TfrmArchive::ScanArchive(const catalog::Catalog &catalog)
 
 void TfrmArchive::DrawResults()
 {
+    sizeColumns();
     const int rows = m_model->rowCount();
     setStatusText(browser::statusLine(browser::browserUnitState().totals, rows));
     // The whole line, also when the window is too narrow to show it.
-    sbPanel0->setToolTip(statusText());
+    sbPanel0->setToolTip(browser::statusToolTip(browser::browserUnitState().totals, rows));
     // The list is a tab stop exactly when it has rows.
     const Qt::FocusPolicy policy = rows > 0 ? Qt::StrongFocus : Qt::ClickFocus;
     ListView1->setFocusPolicy(policy);
@@ -388,6 +396,11 @@ void TfrmArchive::sortList()
 {
     const browser::BrowserUnitState &unit = browser::browserUnitState();
     m_model->sortRows(unit.SortColumn, unit.SortFlag);
+    QHeaderView *header = ListView1Details->header();
+    header->setSortIndicator(unit.SortColumn, browser::sortArrowUp(unit.SortColumn, unit.SortFlag)
+                                                  ? Qt::AscendingOrder
+                                                  : Qt::DescendingOrder);
+    header->setSortIndicatorShown(true);
     if (currentView()->currentIndex().isValid())
         currentView()->scrollTo(currentView()->currentIndex());
 }
@@ -502,29 +515,38 @@ void TfrmArchive::ActViewToggleExecute()
 
 void TfrmArchive::sizeColumns()
 {
+    // Each column as wide as its caption and its rows need, within the list's width: the number
+    // columns never so narrow that a number of any row is cut, "Archived date" fixed, the texts
+    // giving way, widest first, when the list is too narrow for all.
     QHeaderView *header = ListView1Details->header();
     const QFontMetrics fm(ListView1Details->font());
     const int pad = 16;
     const int total = std::max(ListView1Details->viewport()->width() - 2, 300);
     // 120 in the design; never so narrow that a date with its time is cut off.
-    const auto fit = [&](const char *caption, const char *widest, int most) {
-        const int text = std::max(fm.horizontalAdvance(QString::fromLatin1(caption)),
-                                  fm.horizontalAdvance(QString::fromLatin1(widest)));
-        return std::clamp(text + pad, 20, most);
-    };
-    // 120 in the design; never so narrow that a date with its time is cut off.
     const int date = std::max(120, fm.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + pad);
-    const int dirs = fit("Directories", "9,999", 80);
-    const int files = fit("Files", "999,999", 80);
-    const int size = fit("Size", "9,999,999,999", 95);
-    const int rest = std::max(total - date - dirs - files - size, 3 * 42);
-    const int note = std::max(42, rest / 4);
-    const int archive = std::max(20, (rest - note) * 11 / 20);
-    const int location = std::max(20, rest - note - archive);
-    const int widths[] = {archive, date, location, dirs, files, size, 0, note};
-    for (int c = 0; c < ArchiveListModel::ColumnCount; ++c)
-        if (c != ArchiveListModel::ColFileName) // hidden: never given a width
-            header->resizeSection(c, widths[c]);
+    QList<int> columns, wanted, least, most;
+    for (int c = 0; c < ArchiveListModel::ColumnCount; ++c) {
+        if (c == ArchiveListModel::ColFileName)
+            continue; // hidden: never given a width
+        int want = std::max(header->sectionSizeHint(c),
+                            static_cast<QAbstractItemView *>(ListView1Details)->sizeHintForColumn(c));
+        int low = 20, high = 0;
+        if (c == ArchiveListModel::ColDate) {
+            want = low = high = date;
+        } else if (c == ArchiveListModel::ColDirs || c == ArchiveListModel::ColFiles ||
+                   c == ArchiveListModel::ColSize) {
+            low = std::max(fm.horizontalAdvance(m_model->widestNumberText(c)) + pad, 20);
+            want = std::max(want, low);
+            high = std::max(want, c == ArchiveListModel::ColSize ? 95 : 80);
+        }
+        columns << c;
+        wanted << want;
+        least << low;
+        most << high;
+    }
+    const QList<int> widths = fitColumns(wanted, least, most, total);
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        header->resizeSection(columns.at(i), widths.at(i));
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -703,8 +725,25 @@ void TfrmArchive::ActRefreshCatalogExecute()
 {
     if (m_loading)
         return;
+    // The selected archives stay selected in the list read anew, the current one current.
+    QStringList selected;
+    for (const int row : selectedRows())
+        selected << m_model->path(row);
+    const QModelIndex current = m_selection->currentIndex();
+    const QString currentPath = current.isValid() ? m_model->path(current.row()) : QString();
     processPendingEvents();
     ScanArchive(catalog::programCatalog());
+    sortList();
+    QItemSelection keep;
+    for (const int row : m_model->rowsOf(selected))
+        keep.select(m_model->index(row, 0), m_model->index(row, ArchiveListModel::ColumnCount - 1));
+    m_selection->select(keep, QItemSelectionModel::ClearAndSelect);
+    const QList<int> currentRow = m_model->rowsOf({currentPath});
+    if (!currentRow.isEmpty()) {
+        m_selection->setCurrentIndex(m_model->index(currentRow.first(), 0), QItemSelectionModel::NoUpdate);
+        currentView()->scrollTo(m_selection->currentIndex());
+    }
+    KeyState();
 }
 
 void TfrmArchive::ActViewArchiveFilesExecute()
@@ -759,9 +798,11 @@ bool TfrmArchive::FormKeyUp(QObject *watched, QKeyEvent *key)
 {
     // A release counts only after a press in this window: a key that acted in a window above
     // this one must not act here as well.
-    if (!acceptsRelease(watched, key, {Qt::Key_F2, Qt::Key_Delete, Qt::Key_Insert}))
+    if (!acceptsRelease(watched, key, {Qt::Key_F2, Qt::Key_Delete, Qt::Key_Insert, Qt::Key_F5}))
         return false;
     const int k = key->key();
+    if (k == Qt::Key_F5)
+        ActRefreshCatalog->trigger();
     if (k == Qt::Key_F2)
         ActEdit->trigger();
     if (k == Qt::Key_Delete)

@@ -240,6 +240,9 @@ TEST(CatalogLoader, TotalsLeaveOutWhatDoesNotConvertAndTheStatusLineShowsThem)
     EXPECT_EQ(
         statusLine(t, model.rowCount()),
         QStringLiteral("Archives: 3; Files: 1,000; Folders: 5; Total size: 1.13 KB (1,152); Damaged: 2"));
+    // The tool tip tells what the count can see, only when there is one.
+    EXPECT_TRUE(statusToolTip(t, model.rowCount()).startsWith(statusLine(t, model.rowCount()) + QLatin1Char('\n')));
+    EXPECT_TRUE(statusToolTip(t, model.rowCount()).contains(QStringLiteral("a search may find more")));
 
     CatalogTotals zero;
     zero.archives = 2;
@@ -360,6 +363,50 @@ TEST(ArchiveListModel, SortsAsAColumnClickDoes)
     EXPECT_EQ(column(model, 2), sl({"z", "a", "B", "b", "c"}));
     model.sortRows(sortColumn, flag);
     EXPECT_EQ(column(model, 2), sl({"a", "B", "b", "c", "z"}));
+}
+
+TEST(ArchiveListModel, WidestNumbersAndRowsByPath)
+{
+    EnglishLocale english;
+    ArchiveListModel model;
+    EXPECT_TRUE(model.widestNumberText(ArchiveListModel::ColSize).isEmpty());
+    const auto add = [&](const char *name, qint64 size, qint64 files) {
+        ArchiveEntry e;
+        e.path = QStringLiteral("/c/") + QString::fromLatin1(name) + QStringLiteral(".dat");
+        e.size = size;
+        e.sizeKnown = size >= 0;
+        e.files = files;
+        e.filesKnown = true;
+        model.appendNow(e);
+    };
+    add("a", 22'488'729'000LL, 7);
+    add("b", -1, 13'262);
+    add("c", 5, 0);
+    const struct
+    {
+        int column;
+        const char *widest;
+    } cases[] = {{ArchiveListModel::ColSize, "22,488,729,000"},
+                 {ArchiveListModel::ColFiles, "13,262"},
+                 {ArchiveListModel::ColDirs, "Unknown"}, // longer than any count here
+                 {ArchiveListModel::ColNote, ""}};
+    for (const auto &c : cases)
+        EXPECT_EQ(model.widestNumberText(c.column), QString::fromLatin1(c.widest)) << c.column;
+    EXPECT_EQ(model.rowsOf({QStringLiteral("/c/c.dat"), QStringLiteral("/c/a.dat"), QStringLiteral("/c/gone.dat")}),
+              (QList<int>{0, 2}));
+}
+
+TEST(CatalogBrowser, TheSortArrowFollowsWhatTheFlagMeansPerColumn)
+{
+    const struct
+    {
+        int column;
+        bool flag, up;
+    } cases[] = {{ArchiveListModel::ColArchive, true, true}, {ArchiveListModel::ColDate, true, true},
+                 {ArchiveListModel::ColSize, true, false},   {ArchiveListModel::ColFiles, false, true},
+                 {ArchiveListModel::ColDirs, true, false},   {ArchiveListModel::ColNote, false, false}};
+    for (const auto &c : cases)
+        EXPECT_EQ(sortArrowUp(c.column, c.flag), c.up) << c.column << " " << c.flag;
 }
 
 TEST(ArchiveListModel, InitialDateClickShowsNewestFirstThenSizeSmallestFirst)

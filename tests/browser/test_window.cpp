@@ -25,6 +25,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QHeaderView>
+#include <QMenu>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -169,6 +171,43 @@ TEST_F(BrowserWindowTest, LoadsSortedWithTheStatusLine)
               (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"), QStringLiteral("alpha")}));
     EXPECT_TRUE(w.findChild<QTreeView *>(QStringLiteral("ListView1Details"))
                     ->isColumnHidden(ArchiveListModel::ColFileName));
+}
+
+TEST_F(BrowserWindowTest, RefreshReadsTheCatalogAgainKeepingTheSelection)
+{
+    writeThree();
+    TfrmArchive &w = open();
+    auto *header = w.findChild<QTreeView *>(QStringLiteral("ListView1Details"))->header();
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), ArchiveListModel::ColDate);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder) << "oldest first";
+    w.ListView1ColumnClick(ArchiveListModel::ColFiles);
+    EXPECT_EQ(header->sortIndicatorSection(), ArchiveListModel::ColFiles);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder) << "largest first";
+
+    select({1}); // "beta"
+    Fields f;
+    f.mark = "delta";
+    f.files = "25";
+    writeArchive(folder, QStringLiteral("4.dat"), f);
+    key(Qt::Key_F5);
+    EXPECT_EQ(marks(), (QStringList{QStringLiteral("gamma"), QStringLiteral("delta"), QStringLiteral("beta"),
+                                    QStringLiteral("alpha")}));
+    ASSERT_EQ(w.selection()->selectedRows().size(), 1);
+    EXPECT_EQ(w.model()->mark(w.selection()->selectedRows().first().row()), QStringLiteral("beta"));
+
+    // The popup menu offers it too, and every entry has its mnemonic.
+    auto *menu = w.findChild<QMenu *>(QStringLiteral("PopupMenu1"));
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator() && a->isVisible())
+            texts << a->text();
+    const bool refresh = std::any_of(texts.cbegin(), texts.cend(), [](QString t) {
+        return t.remove(QLatin1Char('&')) == QStringLiteral("Refresh\tF5");
+    });
+    EXPECT_TRUE(refresh) << texts.join(QLatin1Char('|')).toStdString();
+    for (const QString &t : texts)
+        EXPECT_TRUE(t.contains(QLatin1Char('&'))) << t.toStdString();
 }
 
 TEST_F(BrowserWindowTest, AnEmptyCatalogSaysSoAndIsNoTabStop)
