@@ -7,6 +7,12 @@
 // letter from A to Z that counts as a CD/DVD drive (optical drives and folder drives), and the
 // default marker that OK stores.
 
+// What an empty list says: that there is no drive, and how a folder becomes one.
+inline const QString NoDeviceText = QStringLiteral("No device installed.");
+inline const QString BindFolderHint =
+    QStringLiteral("A folder can be read as a drive: right-click here (or press the Menu key) and choose "
+                   "\"Bind Folder as Drive...\".");
+
 struct ReadDeviceRow
 {
     char letter = 0;

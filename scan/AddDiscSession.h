@@ -140,6 +140,11 @@ inline const QString MarkWith = QStringLiteral("Mark the CD/DVD with label: ");
 inline const QString OrTypeMark =
     QStringLiteral("or type in the below Mark field what the CD/DVD is already marked.");
 inline const QString Saving = QStringLiteral("Saving to Catalog...");
+// Above the summary of what a save put into the catalog.
+inline const QString Saved = QStringLiteral("Saved to the catalog:");
+// How long the window says so before it closes by itself (any key closes it at once), so a
+// stack of discs added one after another needs no key between them.
+constexpr int SavedShownMs = 2000;
 inline const QString MarkExists = QStringLiteral("The mark already exists!");
 inline const QString CannotGetCrc = QStringLiteral("Cannot Get CRC.");
 inline const QString ProposedMarkPrefix = QStringLiteral("CD No: ");

@@ -38,7 +38,6 @@ void initDrivesGuiResources()
 
 namespace {
 
-const QString NoDevice = QStringLiteral("No device installed.");
 constexpr int WhereRole = Qt::UserRole + 1;
 constexpr int ImageIndexRole = Qt::UserRole + 2; // 1 for the drive with the default marker
 
@@ -165,7 +164,7 @@ private:
 };
 
 // The list paints "No device installed." in its middle whenever it has no rows, so the text
-// survives resizing and being covered.
+// survives resizing and being covered, and under it how a folder becomes a drive.
 class DeviceListView : public QListView
 {
 public:
@@ -181,11 +180,15 @@ protected:
         p.setFont(font());
         p.setPen(palette().color(QPalette::Text));
         const QFontMetrics fm(font());
-        const int w = fm.horizontalAdvance(NoDevice);
+        const int w = fm.horizontalAdvance(NoDeviceText);
         const int h = fm.height();
         // Centred, five pixels below the middle.
         const QPoint topLeft((viewport()->width() - w) / 2, (viewport()->height() - h + 10) / 2);
-        p.drawText(QRect(topLeft, QSize(w, h)), Qt::AlignLeft | Qt::AlignTop, NoDevice);
+        p.drawText(QRect(topLeft, QSize(w, h)), Qt::AlignLeft | Qt::AlignTop, NoDeviceText);
+        p.setPen(palette().color(QPalette::PlaceholderText));
+        const int margin = fm.averageCharWidth() * 2;
+        p.drawText(QRect(margin, topLeft.y() + h + h / 2, viewport()->width() - 2 * margin, 4 * h),
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, BindFolderHint);
     }
 };
 
@@ -345,6 +348,8 @@ void TfrmSetDevice::fillList(char select)
     const bool hasRows = m_list.count() > 0;
     btnOk->setEnabled(hasRows);
     ListView1->setFocusPolicy(hasRows ? Qt::StrongFocus : Qt::NoFocus);
+    // What the empty list shows is painted: a screen reader reads it here.
+    ListView1->setAccessibleDescription(hasRows ? QString() : NoDeviceText + QLatin1Char(' ') + BindFolderHint);
     if (hasRows)
         ListView1->setFocus(Qt::OtherFocusReason);
     ListView1->viewport()->update();

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -355,7 +356,8 @@ void TfrmScan::btnOkClick()
 
 void TfrmScan::showSaved()
 {
-    // The tray opens now, as a save ends; the window stays to say what went into the catalog.
+    // The tray opens now, as a save ends; the window says for a moment what went into the
+    // catalog and then closes by itself, or at once on any key.
     if (m_ejectOnClose && !m_finished)
         m_session->eject();
     m_ejectOnClose = false;
@@ -364,13 +366,17 @@ void TfrmScan::showSaved()
     pnlEdit->hide();
     const DiscWalker::Counts &c = m_session->walker().counts();
     QString text =
-        scantext::Saving + QStringLiteral("\r\n") + scantext::catalogued(c.files, c.folders, c.bytes);
+        scantext::Saved + QStringLiteral("\r\n") + scantext::catalogued(c.files, c.folders, c.bytes);
     if (!m_session->incompleteNote().isEmpty())
         text += QStringLiteral("\r\n") + m_session->incompleteNote();
     setMessage(text);
     btnCancel->setText(QStringLiteral("Close"));
     btnCancel->setFocus();
     enterState(State::Saved);
+    QTimer::singleShot(m_savedShownMs, this, [this] {
+        if (m_state == State::Saved)
+            finish();
+    });
 }
 
 bool TfrmScan::SaveArchive()
@@ -451,6 +457,11 @@ void TfrmScan::finish()
 
 void TfrmScan::keyPressEvent(QKeyEvent *event)
 {
+    // After a save any key closes the window at once (the buttons keep their own keys).
+    if (m_state == State::Saved) {
+        finish();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         // Only a fresh press: a held Esc that cancelled the window before must not go on to
         // cancel the one that follows it.

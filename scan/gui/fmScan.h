@@ -61,6 +61,8 @@ public:
     const AddDiscSession &session() const { return *m_session; }
     // How often the running walk lets the window process events (tests use 0: every entry).
     void setProgressInterval(int ms) { m_progressIntervalMs = ms; }
+    // How long the saved state shows before the window closes (tests shorten it).
+    void setSavedShownMs(int ms) { m_savedShownMs = ms; }
     // The open add-disc window, if any.
     static TfrmScan *openWindow();
 
@@ -114,4 +116,5 @@ private:
     bool m_started = false;
     bool m_finished = false;
     int m_progressIntervalMs = 20;
+    int m_savedShownMs = scantext::SavedShownMs;
 };

@@ -242,6 +242,17 @@ TEST_F(SetDeviceWindow, NoDeviceLeavesOnlyCancel)
         window->resize(window->size());
         list()->viewport()->repaint();
     }
+    // A screen reader cannot read what is painted: the list says it.
+    EXPECT_TRUE(list()->accessibleDescription().contains(QStringLiteral("Bind Folder as Drive...")));
+    fake.addOpticalDrive('D');
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_EQ(window->rows().count(), 1);
+    EXPECT_TRUE(list()->accessibleDescription().isEmpty());
 }
 
 TEST_F(SetDeviceWindow, FolderDrivesAreBoundAndUnboundHere)

@@ -164,12 +164,12 @@ TEST_F(ScanWindowTest, ANewDiscIsOfferedForMarkingAndSaved)
     const QByteArray records = frm->session().walker().records();
     ok->click();
 
-    // Saved: the tray opens at once, and the window says what went into the catalog until the
-    // user closes it.
+    // Saved: the tray opens at once, and the window says what went into the catalog for a
+    // moment (or until the user closes it).
     EXPECT_EQ(frm->state(), State::Saved);
     EXPECT_TRUE(frm->isVisible());
     EXPECT_EQ(child<QLabel>(frm.get(), "lblMsg")->text(),
-              QStringLiteral("Saving to Catalog...\n") + scantext::catalogued(3, 1, 4322188));
+              QStringLiteral("Saved to the catalog:\n") + scantext::catalogued(3, 1, 4322188));
     EXPECT_FALSE(child<QWidget>(frm.get(), "pnlEdit")->isVisible());
     EXPECT_FALSE(ok->isEnabled());
     EXPECT_EQ(cancel->text(), QStringLiteral("Close"));
@@ -230,6 +230,36 @@ TEST_F(ScanWindowTest, TheSameDiscAgainIsRecognisedByItsRecords)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second->isVisible(); }));
     EXPECT_EQ(fake.doorCalls(), QStringList{QStringLiteral("open D")});
     EXPECT_EQ(archives().size(), 1);
+}
+
+TEST_F(ScanWindowTest, TheSavedWindowClosesByItselfOrAtOnceOnAnyKey)
+{
+    const auto save = [&](int shownMs) {
+        auto frm = openAndSettle();
+        frm->setSavedShownMs(shownMs);
+        child<QLineEdit>(frm.get(), "edtMark")->setText(QStringLiteral("Disc %1").arg(archives().size()));
+        child<QPushButton>(frm.get(), "btnOk")->click();
+        EXPECT_EQ(frm->state(), State::Saved);
+        return frm;
+    };
+    insertDisc("selfclose", 2);
+    {
+        auto frm = save(300);
+        QElapsedTimer shown;
+        shown.start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !frm->isVisible(); }, 5000));
+        EXPECT_GE(shown.elapsed(), 250) << "by itself after the moment";
+        EXPECT_EQ(frm->result(), QDialog::Rejected);
+    }
+    insertDisc("keyclose", 3);
+    {
+        auto frm = save(60000);
+        QTest::keyClick(frm.get(), Qt::Key_Space);
+        EXPECT_FALSE(frm->isVisible()) << "at once on a key";
+        EXPECT_EQ(frm->result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(archives().size(), 2);
+    EXPECT_EQ(fake.doorCalls().size(), 2) << "the tray opened once for each save";
 }
 
 TEST_F(ScanWindowTest, FinalStatesWithoutSaving)
