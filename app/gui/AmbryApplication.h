@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QProxyStyle>
 
+#include "util/gui/WindowLook.h"
+
 #include <functional>
 
 // The application object. An error that a handler lets through goes to the general error
@@ -27,11 +29,11 @@ constexpr int WakeUpMs = 500;
 constexpr int HideMs = 3000;
 } // namespace tooltipTiming
 
-class TooltipTimingStyle : public QProxyStyle
+class TooltipTimingStyle : public look::ProgramStyle
 {
     Q_OBJECT
 public:
-    using QProxyStyle::QProxyStyle;
+    using look::ProgramStyle::ProgramStyle;
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                   QStyleHintReturn *returnData) const override;
 };

@@ -3,6 +3,7 @@
 #include "browser/gui/fmArchive.h"
 #include "drives/gui/fmSetDevice.h"
 #include "drives/gui/fmWaitCD.h"
+#include "TaskbarHint.h"
 #include "fmAbout.h"
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"
@@ -25,6 +26,8 @@ MainServices MainServices::defaults()
     s.showCatalog = ShowArchiveWindow;
     s.showSetDevice = ShowSetDeviceWindow;
     s.showAbout = ShowAboutWindow;
-    s.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    // Qt's own test settles which kind of tray it uses at its first call: it is asked only once
+    // a tray is there.
+    s.trayAvailable = [] { return trayPresent() && QSystemTrayIcon::isSystemTrayAvailable(); };
     return s;
 }

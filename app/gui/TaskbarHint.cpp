@@ -1,5 +1,8 @@
 #include "TaskbarHint.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -84,6 +87,33 @@ bool setSkipTaskbar(QWidget *window, bool skip)
     return true;
 }
 
+namespace {
+
+bool xembedTrayPresent()
+{
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    int screen = 0;
+    const QByteArray display = qgetenv("DISPLAY");
+    if (const qsizetype dot = display.lastIndexOf('.'); dot > display.lastIndexOf(':'))
+        screen = display.mid(dot + 1).toInt();
+    const QByteArray name = QByteArrayLiteral("_NET_SYSTEM_TRAY_S") + QByteArray::number(screen);
+    const xcb_atom_t selection = internAtom(c, name.constData());
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t *reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
+} // namespace
+
 #else
 
 bool setSkipTaskbar(QWidget *, bool)
@@ -91,4 +121,25 @@ bool setSkipTaskbar(QWidget *, bool)
     return false;
 }
 
+namespace {
+bool xembedTrayPresent()
+{
+    return false;
+}
+} // namespace
+
 #endif
+
+bool trayPresent()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+        QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                               QStringLiteral("/StatusNotifierWatcher"),
+                               QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
+        if (watcher.property("IsStatusNotifierHostRegistered").toBool())
+            return true;
+    }
+    return xembedTrayPresent();
+}

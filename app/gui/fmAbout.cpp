@@ -12,7 +12,8 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -135,9 +136,10 @@ TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent)
     caption(QStringLiteral("System resources:"), QStringLiteral("Label7"), 300);
     Label5 = value(QStringLiteral("Label5"), 300);
     caption(QStringLiteral("Application folder:"), QStringLiteral("Label9"), 322);
-    edtAppFolder = folderField(QStringLiteral("edtAppFolder"), 322);
+    edtAppFolder = folderField(QStringLiteral("edtAppFolder"), QStringLiteral("Application folder"), 322);
     caption(QStringLiteral("Application data folder:"), QStringLiteral("Label8"), 340);
-    edtTntRoamingAppDataFolder = folderField(QStringLiteral("edtTntRoamingAppDataFolder"), 340);
+    edtTntRoamingAppDataFolder = folderField(QStringLiteral("edtTntRoamingAppDataFolder"),
+                                             QStringLiteral("Application data folder"), 340);
 
     // Switching to another program closes the window.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -184,20 +186,41 @@ QLabel *TfrmAbout::link(const QString &name, int y)
     return label;
 }
 
-QLineEdit *TfrmAbout::folderField(const QString &name, int y)
+QPlainTextEdit *TfrmAbout::folderField(const QString &name, const QString &caption, int y)
 {
-    auto *edit = new QLineEdit(this);
+    auto *edit = new QPlainTextEdit(this);
     edit->setObjectName(name);
-    // The edit keeps a small margin of its own before the text; this lines the text up with
-    // the values above.
-    edit->setGeometry(m_valueLeft - 2, y, ClientWidth - 8 - m_valueLeft + 2, 18);
-    edit->setFrame(false);
+    edit->setAccessibleName(caption);
+    edit->setGeometry(m_valueLeft, y, ClientWidth - 8 - m_valueLeft, 18);
+    edit->setFrameShape(QFrame::NoFrame);
     edit->setReadOnly(true);
+    // A long path wraps wherever it must instead of being cut at the window's edge.
+    edit->setWordWrapMode(QTextOption::WrapAnywhere);
+    edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit->document()->setDocumentMargin(0);
+    edit->viewport()->setAutoFillBackground(false);
     // Selectable and copyable with the mouse, but Tab passes it by.
     edit->setFocusPolicy(Qt::ClickFocus);
-    edit->setTextMargins(0, 0, 0, 0);
-    edit->setContentsMargins(0, 0, 0, 0);
+    edit->setTabChangesFocus(true);
     return edit;
+}
+
+void TfrmAbout::placeFolderFields()
+{
+    // Each path as many lines tall as it needs; the window grows by what the lines add.
+    int y = 322;
+    int added = 0;
+    for (QPlainTextEdit *e : {edtAppFolder, edtTntRoamingAppDataFolder}) {
+        const QRect needed = e->fontMetrics().boundingRect(QRect(0, 0, e->width(), 10000),
+                                                           Qt::TextWrapAnywhere, e->toPlainText());
+        const int height = qMax(18, needed.height() + 2);
+        e->setGeometry(e->x(), y, e->width(), height);
+        findChild<QLabel *>(e == edtAppFolder ? QStringLiteral("Label9") : QStringLiteral("Label8"))->move(CaptionLeft, y);
+        y += height;
+        added += height - 18;
+    }
+    setFixedSize(ClientWidth, ClientHeight + added);
 }
 
 void TfrmAbout::FormActivate()
@@ -213,12 +236,9 @@ void TfrmAbout::FormActivate()
     const MemoryStatus memory = readMemoryStatus();
     Label4->setText(memoryTotalText(memory));
     Label5->setText(memoryLoadText(memory));
-    edtAppFolder->setText(gVars().programFolder);
-    edtTntRoamingAppDataFolder->setText(gVars().dataFolder);
-    for (QLineEdit *e : {edtAppFolder, edtTntRoamingAppDataFolder}) {
-        e->setCursorPosition(0);
-        e->setToolTip(e->text());
-    }
+    edtAppFolder->setPlainText(gVars().programFolder);
+    edtTntRoamingAppDataFolder->setPlainText(gVars().dataFolder);
+    placeFolderFields();
 }
 
 void TfrmAbout::lblHomePageClick()

@@ -3,7 +3,7 @@
 #include <QDialog>
 
 class QLabel;
-class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 class KeyReleaseRule;
@@ -36,7 +36,8 @@ private:
     QLabel *caption(const QString &text, const QString &name, int y);
     QLabel *value(const QString &name, int y);
     QLabel *link(const QString &name, int y);
-    QLineEdit *folderField(const QString &name, int y);
+    QPlainTextEdit *folderField(const QString &name, const QString &caption, int y);
+    void placeFolderFields();
 
     QWidget *Panel1;
     QLabel *Label10;
@@ -50,8 +51,8 @@ private:
     QWidget *Shape1;
     QLabel *Label4;
     QLabel *Label5;
-    QLineEdit *edtAppFolder;
-    QLineEdit *edtTntRoamingAppDataFolder;
+    QPlainTextEdit *edtAppFolder;
+    QPlainTextEdit *edtTntRoamingAppDataFolder;
     QWidget *Panel2;
     QPushButton *btnCancel;
     KeyReleaseRule *m_keyRule;

@@ -384,7 +384,13 @@ void TfrmMain::readPreferences(const QStringList &arguments)
     m_startMinimized = mnuRunMinimized->isChecked() && arguments.size() > 1;
     mnuSearchAllWords->setChecked(readOrReport(settings::SearchAllWords));
     mnuSearchIgnoreAccents->setChecked(readOrReport(settings::SearchIgnoreAccents));
+    readTrayPreferences();
+    if (!m_trayAvailable)
+        watchForTray();
+}
 
+void TfrmMain::readTrayPreferences()
+{
     if (!m_trayAvailable) {
         // Without a tray the task-bar button is the only way back to the program. The stored
         // switches stay as they are for a desktop that has a tray.
@@ -402,6 +408,26 @@ void TfrmMain::readPreferences(const QStringList &arguments)
         mnuShowTrayIcon->setChecked(true);
     switchTrayIcon(mnuShowTrayIcon->isChecked());
     updatePreferenceEnabling();
+}
+
+void TfrmMain::watchForTray()
+{
+    // A panel that starts after the program (late at log-in) brings the tray options to life.
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setObjectName(QStringLiteral("TrayWatch"));
+    m_trayWatch->setInterval(m_services.trayWatchMs);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (!m_services.trayAvailable || !m_services.trayAvailable())
+            return;
+        m_trayWatch->stop();
+        m_trayAvailable = true;
+        mnuShowTrayIcon->setToolTip(QString());
+        mnuShowInTaskBar->setToolTip(QString());
+        createTray();
+        readTrayPreferences();
+        applyTaskbarButton();
+    });
+    m_trayWatch->start();
 }
 
 void TfrmMain::setReadDevice()
@@ -439,6 +465,8 @@ void TfrmMain::showAtStart()
 {
     if (!m_startMinimized) {
         show();
+        // The window manager may keep the keyboard where the welcome window left it.
+        activateWindow();
         return;
     }
     // With only the tray icon, a minimised start means no window at all until the user

@@ -29,6 +29,8 @@ struct MainServices
     std::function<int(const QString &mark)> showSearchWindow;
     std::function<int()> showCatalog;
     std::function<bool()> trayAvailable;
+    // How often the main window looks for a tray while there is none (a panel that starts later).
+    int trayWatchMs = 3000;
     std::function<int()> showSetDevice;
     std::function<int()> showAbout;
 
@@ -102,6 +104,8 @@ private:
     void mnuShowInTaskBarClick();
     void updatePreferenceEnabling();
     void switchTrayIcon(bool on);
+    void readTrayPreferences();
+    void watchForTray();
     void applyTaskbarButton();
     void redrawConsecutive();
 
@@ -114,6 +118,7 @@ private:
     bool m_sessionEnding = false;
     bool m_startMinimized = false;
     bool m_trayAvailable = false;
+    QTimer *m_trayWatch = nullptr;
     bool m_adding = false;
 
     QAction *ActAdd;

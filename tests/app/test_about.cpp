@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QLabel>
-#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -120,6 +120,21 @@ protected:
 
 } // namespace
 
+TEST_F(AboutWindow, ALongDataFolderIsShownWhole)
+{
+    gVars().dataFolder = QStringLiteral("/home/a-rather-long-user-name/.local/share/Brightfen/Ambrylog/") +
+                         QStringLiteral("and-further-down/");
+    run([this](TfrmAbout *w) {
+        auto *data = child<QPlainTextEdit>(w, "edtTntRoamingAppDataFolder");
+        EXPECT_EQ(data->accessibleName(), QStringLiteral("Application data folder"));
+        EXPECT_GE(data->height(), 2 * data->fontMetrics().lineSpacing()) << "wrapped, not cut";
+        EXPECT_GT(w->height(), 394) << "the window grows by the added line";
+        auto *close = child<QPushButton>(w, "btnCancel");
+        EXPECT_GE(close->mapTo(w, QPoint(0, 0)).y(), data->geometry().bottom()) << "nothing covers the path";
+        close->click();
+    });
+}
+
 TEST_F(AboutWindow, ShowsItsFactsAndOpensItsLinks)
 {
     const int result = run([](TfrmAbout *w) {
@@ -129,11 +144,11 @@ TEST_F(AboutWindow, ShowsItsFactsAndOpensItsLinks)
                   aboutLines(QStringLiteral(AMBRY_VERSION)).join(QLatin1Char('\n')));
         EXPECT_TRUE(child<QLabel>(w, "Label4")->text().endsWith(QStringLiteral(" KB")));
         EXPECT_TRUE(child<QLabel>(w, "Label5")->text().endsWith(QStringLiteral(" %")));
-        auto *app = child<QLineEdit>(w, "edtAppFolder");
-        EXPECT_EQ(app->text(), QStringLiteral("/opt/ambrylog/bin/"));
+        auto *app = child<QPlainTextEdit>(w, "edtAppFolder");
+        EXPECT_EQ(app->toPlainText(), QStringLiteral("/opt/ambrylog/bin/"));
         EXPECT_TRUE(app->isReadOnly());
         EXPECT_FALSE(app->focusPolicy() & Qt::TabFocus);
-        EXPECT_EQ(child<QLineEdit>(w, "edtTntRoamingAppDataFolder")->text(),
+        EXPECT_EQ(child<QPlainTextEdit>(w, "edtTntRoamingAppDataFolder")->toPlainText(),
                   QStringLiteral("/home/u/.local/share/Brightfen/Ambrylog/"));
         EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
 

@@ -558,6 +558,23 @@ TEST_F(MainWindowTest, WithoutATrayTheTaskBarButtonStaysAndSettingsAreKept)
     EXPECT_TRUE(window->isMinimized());
 }
 
+TEST_F(MainWindowTest, ATrayThatAppearsLaterIsTakenUp)
+{
+    bool trayThere = false;
+    MainServices s = services(false);
+    s.trayAvailable = [&trayThere] { return trayThere; };
+    s.trayWatchMs = 20;
+    window = std::make_unique<TfrmMain>(QStringList{QStringLiteral("ambrylog")}, std::move(s));
+    QAction *tray = action("mnuShowTrayIcon");
+    QTest::qWait(100);
+    EXPECT_FALSE(tray->isEnabled()) << "no tray yet";
+    trayThere = true; // the panel has started
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->trayShown(); }, 2000));
+    EXPECT_TRUE(tray->isChecked());
+    EXPECT_FALSE(tray->toolTip().startsWith(QStringLiteral("This desktop offers no system tray")));
+    EXPECT_TRUE(action("mnuShowInTaskBar")->isEnabled()) << "the task-bar button may go now";
+}
+
 TEST_F(MainWindowTest, StartsMinimisedOnlyWithAnArgumentAndTheSwitchOn)
 {
     const struct

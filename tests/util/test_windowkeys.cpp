@@ -14,6 +14,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QStyleOption>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -113,6 +115,44 @@ TEST(KeyReleaseRule, ActsOnlyOnReleasesWhosePressReachedTheSameWindow)
     QApplication::sendEvent(&window, &deactivate);
     QTest::keyRelease(&window, Qt::Key_Escape);
     EXPECT_EQ(window.acted, 3);
+}
+
+TEST(WindowLook, TheKeyboardFocusOfAButtonIsRingedClearly)
+{
+    // Pixels of the highlight colour a focused button shows, drawn by the program's style.
+    const auto ringPixels = [](bool focused) {
+        QWidget window;
+        look::applyLightPalette(&window);
+        auto *button = new QPushButton(QStringLiteral("OK"), &window);
+        look::ProgramStyle style(QStringLiteral("fusion"));
+        button->setStyle(&style);
+        button->resize(80, 26);
+        window.show();
+        if (focused)
+            button->setFocus(Qt::TabFocusReason);
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        if (focused)
+            option.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+        QImage image(button->size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        style.drawControl(QStyle::CE_PushButton, &option, &painter, button);
+        painter.end();
+        const QColor highlight = button->palette().color(QPalette::Active, QPalette::Highlight);
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += std::abs(c.red() - highlight.red()) + std::abs(c.green() - highlight.green()) +
+                         std::abs(c.blue() - highlight.blue()) < 60;
+            }
+        return n;
+    };
+    const int unfocused = ringPixels(false);
+    const int focused = ringPixels(true);
+    EXPECT_GT(focused, unfocused + 2 * (80 + 26)) << "a ring all round, two pixels wide";
 }
 
 TEST(WindowLook, BandsHeadingAndButtonsShareOneLook)

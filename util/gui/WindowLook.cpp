@@ -5,7 +5,9 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
+#include <QStyleOption>
 #include <QToolButton>
 #include <QWidget>
 
@@ -63,6 +65,35 @@ void setDialogFrame(QWidget *window, bool stayOnTop)
     if (stayOnTop)
         flags |= Qt::WindowStaysOnTopHint;
     window->setWindowFlags(flags);
+}
+
+void ProgramStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                               const QWidget *widget) const
+{
+    QProxyStyle::drawControl(element, option, painter, widget);
+    if (element != CE_PushButton || !(option->state & State_HasFocus))
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(option->palette.color(QPalette::Active, QPalette::Highlight), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(QRectF(option->rect).adjusted(2, 2, -2, -2), 2, 2);
+    painter->restore();
+}
+
+void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                 const QWidget *widget) const
+{
+    if (element != PE_FrameFocusRect) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    // Around the text of a check box or radio button, and wherever else the style asks for it.
+    painter->save();
+    painter->setPen(QPen(option->palette.color(QPalette::Active, QPalette::Highlight), 1.5));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRectF(option->rect).adjusted(0.75, 0.75, -0.75, -0.75));
+    painter->restore();
 }
 
 void setSizableFrame(QWidget *window)

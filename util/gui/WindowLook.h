@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QProxyStyle>
 #include <QString>
 
 #include <initializer_list>
@@ -30,6 +31,19 @@ void applyLightPalette(QWidget *window);
 // minimise or maximise a window of fixed size (the caller fixes the size); optionally on top of
 // other windows. Call it before the window is shown.
 void setDialogFrame(QWidget *window, bool stayOnTop = false);
+
+// The program's style over the desktop's: the keyboard focus of push buttons, check boxes and
+// radio buttons is ringed in the highlight colour, two pixels wide, so it shows at scale 1 too
+// (the plain style's ring is a faint one-pixel line).
+class ProgramStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget = nullptr) const override;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget = nullptr) const override;
+};
 // The frame of a window the user may resize, minimise and maximise (the catalog and search
 // windows).
 void setSizableFrame(QWidget *window);

@@ -220,6 +220,7 @@ StatusPanels buildStatusPanels(QWidget *window, bool textMayGrow)
     p.bar->addWidget(new QLabel(p.bar), 1);
     p.progress = new QProgressBar(p.bar);
     p.progress->setObjectName(QStringLiteral("ProgressBar1"));
+    p.progress->setAccessibleName(QStringLiteral("Progress"));
     p.progress->setRange(0, 100);
     p.progress->setValue(0);
     p.progress->setTextVisible(false);
