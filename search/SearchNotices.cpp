@@ -90,8 +90,9 @@ QString problemsListText(const SearchProblems &problems)
 {
     const int all = int(problemArchives(problems).size());
     QStringList parts;
-    for (const QString &text : {damagedArchivesMessage(problems, all), unreadableArchivesMessage(problems.unreadable, all),
-                                unfilledRowsMessage(problems)}) {
+    for (const QString &text :
+         {damagedArchivesMessage(problems, all), unreadableArchivesMessage(problems.unreadable, all),
+          unfilledRowsMessage(problems)}) {
         if (!text.isEmpty())
             parts << text;
     }

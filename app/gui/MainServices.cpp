@@ -1,9 +1,9 @@
 #include "fmMain.h"
 
+#include "TaskbarHint.h"
 #include "browser/gui/fmArchive.h"
 #include "drives/gui/fmSetDevice.h"
 #include "drives/gui/fmWaitCD.h"
-#include "TaskbarHint.h"
 #include "fmAbout.h"
 #include "scan/gui/fmScan.h"
 #include "search/gui/fmSearch.h"

@@ -12,11 +12,11 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 void initAppGuiResources();
@@ -216,7 +216,8 @@ void TfrmAbout::placeFolderFields()
                                                            Qt::TextWrapAnywhere, e->toPlainText());
         const int height = qMax(18, needed.height() + 2);
         e->setGeometry(e->x(), y, e->width(), height);
-        findChild<QLabel *>(e == edtAppFolder ? QStringLiteral("Label9") : QStringLiteral("Label8"))->move(CaptionLeft, y);
+        findChild<QLabel *>(e == edtAppFolder ? QStringLiteral("Label9") : QStringLiteral("Label8"))
+            ->move(CaptionLeft, y);
         y += height;
         added += height - 18;
     }

@@ -349,7 +349,8 @@ void TfrmSetDevice::fillList(char select)
     btnOk->setEnabled(hasRows);
     ListView1->setFocusPolicy(hasRows ? Qt::StrongFocus : Qt::NoFocus);
     // What the empty list shows is painted: a screen reader reads it here.
-    ListView1->setAccessibleDescription(hasRows ? QString() : NoDeviceText + QLatin1Char(' ') + BindFolderHint);
+    ListView1->setAccessibleDescription(hasRows ? QString()
+                                                : NoDeviceText + QLatin1Char(' ') + BindFolderHint);
     if (hasRows)
         ListView1->setFocus(Qt::OtherFocusReason);
     ListView1->viewport()->update();

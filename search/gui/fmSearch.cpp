@@ -733,7 +733,8 @@ void TfrmSearch::sizeColumns()
                            static_cast<QAbstractItemView *>(ListView1)->sizeHintForColumn(c));
     const int size = std::max(20, ListView1->fontMetrics().horizontalAdvance(m_model->widestSizeText()) + 14);
     wanted[ResultsModel::ColSize] = std::max(wanted.at(ResultsModel::ColSize), size);
-    const QList<int> widths = fitColumns(wanted, {20, 20, 20, 20, date, size}, {0, 0, 0, 72, date, std::max(95, size)}, total);
+    const QList<int> widths =
+        fitColumns(wanted, {20, 20, 20, 20, date, size}, {0, 0, 0, 72, date, std::max(95, size)}, total);
     for (int c = 0; c < ResultsModel::ColumnCount; ++c)
         header->resizeSection(c, widths.at(c));
 }

@@ -152,9 +152,9 @@ private:
     QAction *ActExport;
 
     bool m_running = false;
-    bool m_cancelled = false;         // the last search was cancelled
+    bool m_cancelled = false;          // the last search was cancelled
     search::SearchProblems m_problems; // what the last search could not read
-    QLabel *lblDamaged = nullptr;     // beside the status line: the archives it could not read
+    QLabel *lblDamaged = nullptr;      // beside the status line: the archives it could not read
     bool m_controlsEnabled = true; // the criteria controls, off during a search
     bool m_advancedMode = false;
     bool m_activatedOnce = false;

@@ -241,7 +241,8 @@ TEST(CatalogLoader, TotalsLeaveOutWhatDoesNotConvertAndTheStatusLineShowsThem)
         statusLine(t, model.rowCount()),
         QStringLiteral("Archives: 3; Files: 1,000; Folders: 5; Total size: 1.13 KB (1,152); Damaged: 2"));
     // The tool tip tells what the count can see, only when there is one.
-    EXPECT_TRUE(statusToolTip(t, model.rowCount()).startsWith(statusLine(t, model.rowCount()) + QLatin1Char('\n')));
+    EXPECT_TRUE(
+        statusToolTip(t, model.rowCount()).startsWith(statusLine(t, model.rowCount()) + QLatin1Char('\n')));
     EXPECT_TRUE(statusToolTip(t, model.rowCount()).contains(QStringLiteral("a search may find more")));
 
     CatalogTotals zero;
@@ -392,8 +393,9 @@ TEST(ArchiveListModel, WidestNumbersAndRowsByPath)
                  {ArchiveListModel::ColNote, ""}};
     for (const auto &c : cases)
         EXPECT_EQ(model.widestNumberText(c.column), QString::fromLatin1(c.widest)) << c.column;
-    EXPECT_EQ(model.rowsOf({QStringLiteral("/c/c.dat"), QStringLiteral("/c/a.dat"), QStringLiteral("/c/gone.dat")}),
-              (QList<int>{0, 2}));
+    EXPECT_EQ(
+        model.rowsOf({QStringLiteral("/c/c.dat"), QStringLiteral("/c/a.dat"), QStringLiteral("/c/gone.dat")}),
+        (QList<int>{0, 2}));
 }
 
 TEST(CatalogBrowser, TheSortArrowFollowsWhatTheFlagMeansPerColumn)

@@ -20,13 +20,13 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QHeaderView>
-#include <QMenu>
 #include <QTreeView>
 
 #include <gtest/gtest.h>

@@ -132,7 +132,8 @@ TEST(ResultsModel, TheWidestSizeTextCoversEveryRow)
     model.endFill();
     EXPECT_EQ(model.widestSizeText(), QStringLiteral("2,200,000,000"));
     model.addRow(found("\\", "b", -12345678901LL, day));
-    EXPECT_EQ(model.widestSizeText(), QStringLiteral("-12,345,678,901")) << "a row added later, with its sign";
+    EXPECT_EQ(model.widestSizeText(), QStringLiteral("-12,345,678,901"))
+        << "a row added later, with its sign";
     model.clear();
     EXPECT_TRUE(model.widestSizeText().isEmpty());
 }

@@ -113,7 +113,8 @@ TEST(SearchStatus, TheLineSaysWhatTheSearchFoundAndWhatItCouldNotRead)
     const QString a = QStringLiteral("/c/a.dat"), b = QStringLiteral("/c/b.dat");
     EXPECT_EQ(search::problemsStatusText(damaged({a})), QStringLiteral("1 damaged archive"));
     SearchProblems both = damaged({a, b});
-    both.unreadable << UnreadableArchive{QStringLiteral("/c/locked.dat"), QStringLiteral("Permission denied")};
+    both.unreadable << UnreadableArchive{QStringLiteral("/c/locked.dat"),
+                                         QStringLiteral("Permission denied")};
     both.unfilledArchives << a; // counted once, whatever else went wrong with it
     EXPECT_EQ(search::problemsStatusText(both), QStringLiteral("3 damaged archives"));
     // The list names every one of them, also those a box named before.

@@ -806,7 +806,8 @@ TEST_F(SearchWindow, DamagedArchivesAreToldAfterTheSearchHasEnded)
     EXPECT_FALSE(searchingWhenTold) << "Go pressed while the box is open must start a new search";
     // F5 runs the search again: no second box, the status line keeps count.
     QTest::keyClick(get<QLineEdit>("edtSearch"), Qt::Key_F5);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isSearching() && status().startsWith(QStringLiteral("Files")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !window->isSearching() && status().startsWith(QStringLiteral("Files")); }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(texts.size(), 1) << "the same damaged archive is not told twice: "
                                << texts.join(QStringLiteral(" / ")).toStdString();

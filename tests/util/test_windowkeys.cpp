@@ -15,9 +15,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QStyleOption>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOption>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -146,7 +146,8 @@ TEST(WindowLook, TheKeyboardFocusOfAButtonIsRingedClearly)
             for (int x = 0; x < image.width(); ++x) {
                 const QColor c = image.pixelColor(x, y);
                 n += std::abs(c.red() - highlight.red()) + std::abs(c.green() - highlight.green()) +
-                         std::abs(c.blue() - highlight.blue()) < 60;
+                         std::abs(c.blue() - highlight.blue()) <
+                     60;
             }
         return n;
     };
