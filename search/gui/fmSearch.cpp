@@ -220,6 +220,7 @@ void TfrmSearch::buildAdvancedPanel()
     cmbMatch->setObjectName(QStringLiteral("cmbMatch"));
     cmbMatch->addItems(search::matchModeTexts());
     QLabel *matchLabel = label("Match:", cmbMatch, "lblMatch");
+    cmbMatch->view()->setAccessibleName(QStringLiteral("Match"));
     chkDate = check("chkDate", "Date modified", false);
     const auto datePicker = [this](const char *name) {
         auto *picker = new QDateEdit(pnlAdvanced);
