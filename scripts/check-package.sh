@@ -88,7 +88,7 @@ complete_in_bash() { # the words bash offers for a command line ending in the wo
 }
 check "bash completes commands" test "$(echo $(complete_in_bash ambrylog-cli se))" = "search setting"
 check "bash completes options" test "$(echo $(complete_in_bash ambrylog-cli add --dr))" = "--drive"
-check "bash completes values" test "$(echo $(complete_in_bash ambrylog-cli search --format ''))" = "tsv json"
+check "bash completes values" test "$(echo $(complete_in_bash ambrylog-cli search --format ''))" = "tsv json csv html"
 zsh_completion=$usr/share/zsh/vendor-completions/_ambrylog-cli
 check "zsh completion parses" zsh -n "$zsh_completion"
 complete_in_zsh() { # the same through the zsh function, with zsh's offering calls stood in for
@@ -102,7 +102,7 @@ complete_in_zsh() { # the same through the zsh function, with zsh's offering cal
 }
 check "zsh completes commands" test "$(echo $(complete_in_zsh ambrylog-cli se))" = "search setting"
 check "zsh completes options" test "$(echo $(complete_in_zsh ambrylog-cli add --dr))" = "--drive"
-check "zsh completes values" test "$(echo $(complete_in_zsh ambrylog-cli search --format ''))" = "tsv json"
+check "zsh completes values" test "$(echo $(complete_in_zsh ambrylog-cli search --format ''))" = "tsv json csv html"
 
 lintian_out=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges')
 check "lintian: no errors" sh -c "! printf '%s\n' \"\$0\" | grep -q '^E:'" "$lintian_out"
